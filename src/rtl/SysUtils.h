@@ -1,0 +1,105 @@
+// Strings and conversions with the runtime's semantics. Strings are UTF-8 inside.
+// Conversions between numbers and text use a TFormatSettings; the process-wide FormatSettings
+// has documented defaults (see docs/runtime.md) and is never taken from the machine's locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vela {
+
+struct TFormatSettings {
+  char DecimalSeparator = '.';
+  char ThousandSeparator = ',';
+  char DateSeparator = '/';
+  char TimeSeparator = ':';
+  std::string ShortDateFormat = "yyyy/mm/dd";  // runtime date mask letters: d m y
+  std::string LongDateFormat = "yyyy/mm/dd";
+  std::string ShortTimeFormat = "hh:nn";
+  std::string LongTimeFormat = "hh:nn:ss";
+  std::string TimeAMString = "AM";
+  std::string TimePMString = "PM";
+};
+
+// The process's format settings (defaults above). Tests set them explicitly.
+extern TFormatSettings FormatSettings;
+// Settings of a language: "de" gives ',' '.' "dd.mm.yyyy" "hh:nn:ss"; anything else the defaults.
+TFormatSettings FormatSettingsFor(std::string_view language);
+
+// --- comparison (ASCII case folding only, like the runtime's CompareText) ---
+int CompareText(std::string_view a, std::string_view b);
+bool SameText(std::string_view a, std::string_view b);
+int CompareStr(std::string_view a, std::string_view b);
+bool StartsText(std::string_view prefix, std::string_view s);
+bool EndsText(std::string_view suffix, std::string_view s);
+bool ContainsText(std::string_view s, std::string_view sub);
+// Position of sub in s ignoring ASCII case; npos when absent.
+size_t PosText(std::string_view sub, std::string_view s, size_t from = 0);
+
+// --- trimming: removes characters with codes 0..32 ---
+std::string Trim(std::string_view s);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+
+// --- case: ASCII only (UpperCase/LowerCase) and Unicode-aware (AnsiUpperCase/AnsiLowerCase) ---
+std::string UpperCase(std::string_view s);
+std::string LowerCase(std::string_view s);
+std::string AnsiUpperCase(std::string_view s);
+std::string AnsiLowerCase(std::string_view s);
+// First character upper (Unicode-aware), the rest lower.
+std::string AnsiFirstUpper(std::string_view s);
+
+// --- replace ---
+enum TReplaceFlag : unsigned { rfReplaceAll = 1, rfIgnoreCase = 2 };
+std::string StringReplace(std::string_view s, std::string_view oldPattern,
+                          std::string_view newPattern, unsigned flags);
+
+// Splits content at any of the separators (whitespace in whiteSpace is skipped at item starts,
+// quotes " and ' group); appends the items to strings and returns how many were added.
+// Empty items are not added (runtime ExtractStrings semantics).
+int ExtractStrings(std::string_view separators, std::string_view whiteSpace,
+                   std::string_view content, std::vector<std::string>& strings);
+
+// --- character counting and slicing by Unicode code point ---
+size_t Utf8Length(std::string_view s);
+// Code points [start, start+count) (0-based); out-of-range parts are clipped.
+std::string Utf8Copy(std::string_view s, size_t start, size_t count);
+
+// --- numbers ---
+std::string IntToStr(int64_t v);
+std::string UIntToStr(uint64_t v);
+std::string IntToHex(uint64_t v, int digits);
+// Raises EConvertError "'<s>' is not a valid integer value". Accepts leading/trailing blanks,
+// a sign and "$"/"0x" hex like the runtime.
+int32_t StrToInt(std::string_view s);
+int64_t StrToInt64(std::string_view s);
+int32_t StrToIntDef(std::string_view s, int32_t def);
+int64_t StrToInt64Def(std::string_view s, int64_t def);
+bool TryStrToInt(std::string_view s, int32_t& v);
+bool TryStrToInt64(std::string_view s, int64_t& v);
+// Raises EConvertError "'<s>' is not a valid floating point value". Uses the decimal separator
+// of the settings; thousand separators are not accepted (as in the runtime).
+double StrToFloat(std::string_view s, const TFormatSettings& fs = FormatSettings);
+double StrToFloatDef(std::string_view s, double def, const TFormatSettings& fs = FormatSettings);
+bool TryStrToFloat(std::string_view s, double& v, const TFormatSettings& fs = FormatSettings);
+// Shortest general form with up to 15 significant digits, like the runtime's FloatToStr.
+std::string FloatToStr(double v, const TFormatSettings& fs = FormatSettings);
+// Booleans: "True"/"False", or "-1"/"0" when useBoolStrs is false (runtime BoolToStr).
+std::string BoolToStr(bool b, bool useBoolStrs = false);
+// Accepts "True"/"False" (any case), and numbers (0 is false). Raises EConvertError
+// "'<s>' is not a valid boolean value".
+bool StrToBool(std::string_view s);
+bool StrToBoolDef(std::string_view s, bool def);
+bool TryStrToBool(std::string_view s, bool& v);
+
+// Quotes a string with the quote character, doubling inner quotes.
+std::string QuotedStr(std::string_view s, char quote = '\'');
+// Removes surrounding quotes and undoubles inner ones; returns s unchanged when not quoted.
+std::string DequotedStr(std::string_view s, char quote = '"');
+
+// Line breaks: "\r\n" (the runtime's sLineBreak on the original platform, used in Text).
+inline constexpr std::string_view sLineBreak = "\r\n";
+
+}  // namespace vela
