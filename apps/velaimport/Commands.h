@@ -1,0 +1,34 @@
+// The velaimport command line: global options and the registration of each command group.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vela::cli {
+
+// Exit codes of velaimport.
+enum ExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitRecordErrors = 4 };
+
+// Options that stand before or after any command.
+struct GlobalOptions {
+  std::string Home;         // --home, else $VELA_HOME, else the executable's folder
+  std::string Db;           // --db, default sqlite:$APP$/vela.db
+  std::string Lang = "en";  // --lang en|de
+  bool Json = false;
+  bool Quiet = false;
+  bool Verbose = false;
+  bool NoProgress = false;
+  std::string Rights;  // --rights, comma-separated numbers; empty = all rights
+};
+
+// A command's action runs after parsing and returns the process exit code.
+using CommandAction = std::function<int()>;
+
+// Each command group registers its subcommands on the app and stores the action to run when a
+// subcommand was chosen. `action` is set by the callback of the chosen subcommand.
+void RegisterDemoCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
+void RegisterCardCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
+
+}  // namespace vela::cli
