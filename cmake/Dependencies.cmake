@@ -2,6 +2,8 @@
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(SQLite3 REQUIRED)
+find_package(PostgreSQL REQUIRED)
 find_package(OpenSSL REQUIRED)
 find_package(Iconv REQUIRED)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)
