@@ -170,8 +170,8 @@ int64_t DateTimeToUnix(TDateTime dt, bool inputIsUTC = true);
 TDateTime UnixToDateTime(int64_t unixTime, bool returnUTC = true);
 
 // --- SQL text as stored in SQLite ---
-std::string DateToSQL(TDateTime dt);      // "YYYY-MM-DD"
-std::string TimeToSQL(TDateTime dt);      // "HH:MM:SS"
+std::string DateToSQL(TDateTime dt);  // "YYYY-MM-DD"
+std::string TimeToSQL(TDateTime dt);  // "HH:MM:SS"
 // "YYYY-MM-DD HH:MM:SS", with ".SSS" appended when withMSecs is set.
 std::string DateTimeToSQL(TDateTime dt, bool withMSecs = false);
 // Accepts "YYYY-MM-DD", "HH:MM[:SS[.SSS]]" (time only: day 0) and "YYYY-MM-DD HH:MM[:SS[.SSS]]"
