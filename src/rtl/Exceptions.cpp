@@ -11,7 +11,9 @@ std::string ExceptionText(const std::exception& e) {
   return ExceptionClassName(e) + ": " + e.what();
 }
 
-void Abort() { throw EAbort(); }
+void Abort() {
+  throw EAbort();
+}
 
 void Assert(bool condition, const std::string& message) {
   if (!condition) throw EAssertionFailed(message);

@@ -22,11 +22,11 @@ class Exception : public std::exception {
 };
 
 // Declares an exception class in one line: VELA_DECLARE_EXCEPTION(EFoo, Exception);
-#define VELA_DECLARE_EXCEPTION(Name, Base)                                         \
-  class Name : public Base {                                                       \
-   public:                                                                         \
-    using Base::Base;                                                              \
-    const char* ClassName() const noexcept override { return #Name; }              \
+#define VELA_DECLARE_EXCEPTION(Name, Base)                            \
+  class Name : public Base {                                          \
+   public:                                                            \
+    using Base::Base;                                                 \
+    const char* ClassName() const noexcept override { return #Name; } \
   }
 
 // The silent abort: a user's cancel. Callers turn it into a false result without a message.

@@ -7,7 +7,9 @@
 
 namespace vela {
 
-bool TryStringToGUID(std::string_view s, TGUID& g) { return detail::ParseGUID(s, g); }
+bool TryStringToGUID(std::string_view s, TGUID& g) {
+  return detail::ParseGUID(s, g);
+}
 
 TGUID StringToGUID(std::string_view s) {
   TGUID g;
@@ -30,7 +32,8 @@ TGUID CreateGUID() {
   g.D1 = static_cast<uint32_t>(a >> 32);
   g.D2 = static_cast<uint16_t>(a >> 16);
   g.D3 = static_cast<uint16_t>((a & 0x0FFF) | 0x4000);
-  for (int i = 0; i < 8; ++i) g.D4[i] = static_cast<uint8_t>(b >> (56 - 8 * i));
+  for (int i = 0; i < 8; ++i)
+    g.D4[i] = static_cast<uint8_t>(b >> (56 - 8 * i));
   g.D4[0] = static_cast<uint8_t>((g.D4[0] & 0x3F) | 0x80);
   return g;
 }

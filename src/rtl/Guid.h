@@ -78,7 +78,8 @@ struct std::hash<vela::TGUID> {
   size_t operator()(const vela::TGUID& g) const noexcept {
     uint64_t a = (uint64_t(g.D1) << 32) | (uint64_t(g.D2) << 16) | g.D3;
     uint64_t b = 0;
-    for (auto x : g.D4) b = (b << 8) | x;
+    for (auto x : g.D4)
+      b = (b << 8) | x;
     return std::hash<uint64_t>()(a * 0x9E3779B97F4A7C15ULL ^ b);
   }
 };

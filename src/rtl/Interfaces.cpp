@@ -17,7 +17,9 @@ bool TInterfacedObject::GetInterface(const TGUID& iid, void** obj) {
   return false;
 }
 
-int32_t TInterfacedObject::_AddRef() { return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
+int32_t TInterfacedObject::_AddRef() {
+  return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 int32_t TInterfacedObject::_Release() {
   int32_t n = FRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;

@@ -24,9 +24,9 @@ using HRESULT = int32_t;
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
 
-#define VELA_IID(guid)                                  \
-  static constexpr ::vela::TGUID IID() {                \
-    return ::vela::MakeGUID(guid);                      \
+#define VELA_IID(guid)                   \
+  static constexpr ::vela::TGUID IID() { \
+    return ::vela::MakeGUID(guid);       \
   }
 
 struct IInterface {
@@ -51,8 +51,8 @@ class IPtr {
   IPtr(const IPtr& o) noexcept : IPtr(o.FPtr) {}
   IPtr(IPtr&& o) noexcept : FPtr(std::exchange(o.FPtr, nullptr)) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  IPtr(const IPtr<U>& o) noexcept : IPtr(static_cast<T*>(o.get())) {}
+  requires std::is_convertible_v<U*, T*> IPtr(const IPtr<U>& o)
+  noexcept : IPtr(static_cast<T*>(o.get())) {}
   ~IPtr() { reset(); }
 
   IPtr& operator=(const IPtr& o) noexcept {
@@ -93,8 +93,7 @@ namespace detail {
 template <class Self, class... Intfs>
 bool GetInterfaces(Self* self, const TGUID& iid, void** obj) {
   bool found = false;
-  ((!found && iid == Intfs::IID() ? (*obj = static_cast<Intfs*>(self), found = true) : false),
-   ...);
+  ((!found && iid == Intfs::IID() ? (*obj = static_cast<Intfs*>(self), found = true) : false), ...);
   return found;
 }
 }  // namespace detail
@@ -126,14 +125,14 @@ class TInterfacedObject : public virtual IInterface {
 };
 
 // Declares the interfaces a class implements, in addition to those of its base.
-#define VELA_INTERFACES(Base, ...)                                                         \
- protected:                                                                                \
-  bool GetInterface(const ::vela::TGUID& iid, void** obj) override {                       \
+#define VELA_INTERFACES(Base, ...)                                                            \
+ protected:                                                                                   \
+  bool GetInterface(const ::vela::TGUID& iid, void** obj) override {                          \
     return ::vela::detail::GetInterfaces<std::remove_pointer_t<decltype(this)>, __VA_ARGS__>( \
-               this, iid, obj) ||                                                          \
-           Base::GetInterface(iid, obj);                                                   \
-  }                                                                                        \
-                                                                                           \
+               this, iid, obj) ||                                                             \
+           Base::GetInterface(iid, obj);                                                      \
+  }                                                                                           \
+                                                                                              \
  public:
 
 // Queries obj for interface I; the result holds its own reference (nil when unsupported).

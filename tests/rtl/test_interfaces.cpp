@@ -35,9 +35,10 @@ TEST(Guid, ParsesAndPrintsRegistryFormUpperCase) {
 }
 
 TEST(Guid, RejectsMalformedText) {
-  for (const char* bad : {"", "0A05D856-DE2C-4CC4-B9DF-71D172539F2E", "{0A05D856-DE2C-4CC4-B9DF-71D172539F2}",
-                          "{0A05D856-DE2C-4CC4-B9DF_71D172539F2E}", "{0A05D856-DE2C-4CC4-B9DF-71D172539F2G}",
-                          " {0A05D856-DE2C-4CC4-B9DF-71D172539F2E}"}) {
+  for (const char* bad :
+       {"", "0A05D856-DE2C-4CC4-B9DF-71D172539F2E", "{0A05D856-DE2C-4CC4-B9DF-71D172539F2}",
+        "{0A05D856-DE2C-4CC4-B9DF_71D172539F2E}", "{0A05D856-DE2C-4CC4-B9DF-71D172539F2G}",
+        " {0A05D856-DE2C-4CC4-B9DF-71D172539F2E}"}) {
     TGUID g;
     EXPECT_FALSE(TryStringToGUID(bad, g)) << bad;
     EXPECT_THROW(StringToGUID(bad), EConvertError) << bad;
