@@ -127,8 +127,9 @@ TDateTime StrToDateTimeDef(std::string_view s, TDateTime def,
 
 // --- parsing by a fixed mask, as data import schemas describe their columns ---
 // Mask letters (case-insensitive): D/DD day, M/MM month, YY/YYYY year, H/HH hour, N/NN or MI
-// minute (MM after an hour means minutes), S/SS second, Z/ZZZ milliseconds. A run of letters reads
-// exactly that many digits, a single letter reads one or two digits. Any other mask character must
+// minute (MM after an hour means minutes), S/SS second, Z/ZZZ milliseconds. Fields side by side
+// (YYYYMMDD) read exactly their width; a field between separators (DD.MM.YYYY) reads 1 up to its
+// width of digits (a single letter up to 2, YYYY 2 to 4). Any other mask character must
 // match the text (a blank in the mask also accepts a missing character at the end). Leading and
 // trailing blanks of the text are ignored. YY years below 50 are 20xx, others 19xx.
 // Raises EConvertError "'<text>' is not a valid date".
@@ -158,6 +159,8 @@ TDateTime YYYYMMDDToDate(std::string_view s);
 bool TryYYYYMMDDToDate(std::string_view s, TDateTime& dt);
 
 // --- time zones (the system's zone database; TZ is honoured) ---
+// A local time in the hour that occurs twice when DST ends is taken as standard time; one in the
+// skipped hour when DST starts is taken with the offset in force after the change.
 TDateTime LocalToUTC(TDateTime local);
 TDateTime UTCToLocal(TDateTime utc);
 // Minutes to add to the local time to get UTC at the given local moment (-60 in Berlin winter).
