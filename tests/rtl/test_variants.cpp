@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "rtl/Variants.h"
+
+namespace vela {
+namespace {
+
+struct TDummy : TInterfacedObject {};
+
+// Restores the process's format settings after a test that changes them.
+class FormatSettingsGuard {
+ public:
+  FormatSettingsGuard() : FSaved(FormatSettings) {}
+  ~FormatSettingsGuard() { FormatSettings = FSaved; }
+
+ private:
+  TFormatSettings FSaved;
+};
+
+std::string CastErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const EVariantTypeCastError& e) {
+    return std::string(e.ClassName()) + ": " + e.Message();
+  }
+  return "<no EVariantTypeCastError>";
+}
+
+TEST(Variant, ConstructionPicksTheKind) {
+  using K = Variant::Kind;
+  const struct {
+    Variant V;
+    K Kind;
+    TVarType Type;
+  } cases[] = {
+      {Variant(), K::Empty, varEmpty},
+      {Null(), K::Null, varNull},
+      {Variant(true), K::Boolean, varBoolean},
+      {Variant(42), K::Int32, varInteger},
+      {Variant(int16_t{-3}), K::Int32, varInteger},
+      {Variant(uint16_t{3}), K::Int32, varInteger},
+      {Variant(uint32_t{3}), K::Int64, varInt64},
+      {Variant(int64_t{1} << 40), K::Int64, varInt64},
+      {Variant(42LL), K::Int64, varInt64},
+      {Variant(uint64_t{1}), K::UInt64, varUInt64},
+      {Variant(1.5), K::Double, varDouble},
+      {Variant(1.5f), K::Double, varDouble},
+      {Variant("text"), K::String, varUString},
+      {Variant(std::string("text")), K::String, varUString},
+      {Variant(std::string_view("text")), K::String, varUString},
+      {Variant::FromDateTime(45000.5), K::DateTime, varDate},
+      {Variant(Variant::Bytes{1, 2}), K::Bytes, varArray | varByte},
+      {Variant(IPtr<IInterface>(new TDummy)), K::Interface, varUnknown},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.V.kind(), c.Kind) << VarTypeAsText(c.Type);
+    EXPECT_EQ(VarType(c.V), c.Type) << VarTypeAsText(c.Type);
+  }
+  EXPECT_EQ(varString, 0x100);
+  EXPECT_EQ(varUString, 0x102);
+  EXPECT_EQ(varArray | varByte, 0x2011);
+}
+
+TEST(Variant, ClearNullEmpty) {
+  EXPECT_TRUE(VarIsEmpty(Variant()));
+  EXPECT_TRUE(VarIsClear(Variant()));
+  EXPECT_TRUE(VarIsNull(Null()));
+  EXPECT_FALSE(VarIsEmpty(Null()));
+  EXPECT_TRUE(VarIsClear(Null()));
+  EXPECT_TRUE(VarIsClear(Variant(IPtr<IInterface>())));
+  EXPECT_FALSE(VarIsClear(Variant(0)));
+  EXPECT_FALSE(VarIsClear(Variant("")));
+  Variant v("x");
+  v.Clear();
+  EXPECT_TRUE(v.IsEmpty());
+}
+
+TEST(Variant, ToStringRules) {
+  FormatSettingsGuard guard;
+  FormatSettings = TFormatSettings{};
+  FormatSettings.DecimalSeparator = ',';
+  FormatSettings.ShortDateFormat = "dd.mm.yyyy";
+  FormatSettings.DateSeparator = '.';
+  const struct {
+    Variant V;
+    const char* Text;
+  } cases[] = {
+      {Variant(), ""},
+      {Variant(true), "True"},
+      {Variant(false), "False"},
+      {Variant(-7), "-7"},
+      {Variant(int64_t{9000000000}), "9000000000"},
+      {Variant(uint64_t{18446744073709551615ULL}), "18446744073709551615"},
+      {Variant(2.5), "2,5"},
+      {Variant("abc"), "abc"},
+      {Variant::FromDateTime(EncodeDate(2024, 12, 24)), "24.12.2024"},
+      {Variant::FromDateTime(EncodeDateTime(2024, 12, 24, 18, 30, 0, 0)), "24.12.2024 18:30:00"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.V.AsString(), c.Text);
+  EXPECT_EQ(VarToStr(Null()), "");
+  EXPECT_EQ(VarToStr(Variant()), "");
+  EXPECT_EQ(VarToStr(Variant(3)), "3");
+  EXPECT_EQ(VarToStrDef(Null(), "n/a"), "n/a");
+  EXPECT_EQ(VarToStrDef(Variant(), "n/a"), "n/a");
+  EXPECT_EQ(VarToStrDef(Variant(""), "n/a"), "");
+}
+
+TEST(Variant, NumericConversions) {
+  FormatSettingsGuard guard;
+  FormatSettings = TFormatSettings{};
+  EXPECT_EQ(Variant(true).AsInteger(), -1);
+  EXPECT_EQ(Variant(false).AsInt64(), 0);
+  EXPECT_EQ(Variant(true).AsDouble(), -1.0);
+  EXPECT_EQ(Variant().AsInteger(), 0);
+  EXPECT_EQ(Variant("42").AsInteger(), 42);
+  EXPECT_EQ(Variant(" -17 ").AsInt64(), -17);
+  EXPECT_EQ(Variant("9000000000").AsInt64(), 9000000000LL);
+  EXPECT_EQ(Variant("2.5").AsDouble(), 2.5);
+  EXPECT_EQ(Variant("2.5").AsInteger(), 2);  // rounded half to even
+  EXPECT_EQ(Variant("3.5").AsInteger(), 4);
+  EXPECT_EQ(Variant(2.5).AsInteger(), 2);
+  EXPECT_EQ(Variant(-2.6).AsInt64(), -3);
+  EXPECT_EQ(Variant(uint64_t{5}).AsInteger(), 5);
+  EXPECT_EQ(Variant(int64_t{-1}).AsDouble(), -1.0);
+  EXPECT_EQ(Variant::FromDateTime(45000.75).AsInteger(), 45001);
+  EXPECT_EQ(Variant(18446744073709551615.0 / 2).AsUInt64(), 9223372036854775808ULL);
+  EXPECT_TRUE(Variant("True").AsBoolean());
+  EXPECT_FALSE(Variant("false").AsBoolean());
+  EXPECT_TRUE(Variant(2).AsBoolean());
+  EXPECT_FALSE(Variant(0.0).AsBoolean());
+  EXPECT_EQ(Variant(45000).AsDateTime(), 45000.0);
+  // The decimal separator of the process's settings applies.
+  FormatSettings.DecimalSeparator = ',';
+  EXPECT_EQ(Variant("2,25").AsDouble(), 2.25);
+  EXPECT_EQ(CastErrorOf([] { (void)Variant("2.25").AsDouble(); }),
+            "EVariantTypeCastError: Could not convert variant of type (String) into type (Double)");
+}
+
+TEST(Variant, StringToDateByFormatSettings) {
+  FormatSettingsGuard guard;
+  FormatSettings = TFormatSettings{};
+  FormatSettings.ShortDateFormat = "dd.mm.yyyy";
+  FormatSettings.DateSeparator = '.';
+  EXPECT_EQ(Variant("24.12.2024").AsDateTime(), EncodeDate(2024, 12, 24));
+  EXPECT_EQ(Variant("24.12.2024 06:00").AsDateTime(), EncodeDateTime(2024, 12, 24, 6, 0, 0, 0));
+  EXPECT_EQ(VarToDateTime(Variant::FromDateTime(-1.25)), -1.25);
+}
+
+TEST(Variant, EveryCastErrorText) {
+  FormatSettingsGuard guard;
+  FormatSettings = TFormatSettings{};
+  const std::string prefix = "EVariantTypeCastError: Could not convert variant of type (";
+  const struct {
+    std::function<void()> F;
+    const char* Expected;
+  } cases[] = {
+      {[] { (void)Variant("abc").AsInteger(); }, "String) into type (Integer)"},
+      {[] { (void)Variant("abc").AsInt64(); }, "String) into type (Int64)"},
+      {[] { (void)Variant("abc").AsDouble(); }, "String) into type (Double)"},
+      {[] { (void)Variant("abc").AsBoolean(); }, "String) into type (Boolean)"},
+      {[] { (void)Variant("abc").AsDateTime(); }, "String) into type (Date)"},
+      {[] { (void)Variant("-1").AsUInt64(); }, "String) into type (UInt64)"},
+      {[] { (void)Null().AsInteger(); }, "Null) into type (Integer)"},
+      {[] { (void)Null().AsDouble(); }, "Null) into type (Double)"},
+      {[] { (void)Null().AsString(); }, "Null) into type (String)"},
+      {[] { (void)Null().AsBoolean(); }, "Null) into type (Boolean)"},
+      {[] { (void)Null().AsDateTime(); }, "Null) into type (Date)"},
+      {[] { (void)Variant(int64_t{1} << 40).AsInteger(); }, "Int64) into type (Integer)"},
+      {[] { (void)Variant(~uint64_t{0}).AsInt64(); }, "UInt64) into type (Int64)"},
+      {[] { (void)Variant(-1).AsUInt64(); }, "Integer) into type (UInt64)"},
+      {[] { (void)Variant(1e300).AsInteger(); }, "Double) into type (Integer)"},
+      {[] { (void)Variant(Variant::Bytes{1}).AsString(); }, "Array of Byte) into type (String)"},
+      {[] { (void)Variant(Variant::Bytes{1}).AsInteger(); }, "Array of Byte) into type (Integer)"},
+      {[] { (void)Variant(IPtr<IInterface>(new TDummy)).AsString(); },
+       "Unknown) into type (String)"},
+      {[] { (void)Variant(true).AsInterface(); }, "Boolean) into type (Unknown)"},
+      {[] { (void)Variant::FromDateTime(1).AsBytes(); }, "Date) into type (Array of Byte)"},
+      {[] { (void)VarAsType(Null(), varInteger); }, "Null) into type (Integer)"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CastErrorOf(c.F), prefix + c.Expected);
+  EXPECT_EQ(VarTypeAsText(varEmpty), "Empty");
+  // The class hierarchy lets callers catch the general variant error.
+  EXPECT_THROW((void)Null().AsInteger(), EVariantError);
+}
+
+TEST(Variant, VarAsType) {
+  EXPECT_EQ(VarAsType(Variant("12"), varInteger).kind(), Variant::Kind::Int32);
+  EXPECT_EQ(VarAsType(Variant("12"), varInteger).GetInt32(), 12);
+  EXPECT_EQ(VarAsType(Variant(12), varUString).GetString(), "12");
+  EXPECT_EQ(VarAsType(Variant(2.0), varDate).GetDateTime(), 2.0);
+  EXPECT_TRUE(VarAsType(Variant(7), varNull).IsNull());
+}
+
+TEST(Variant, BytesAndInterfaces) {
+  const Variant b = Variant::FromBytes(std::string_view("\0\xff", 2));
+  ASSERT_EQ(b.GetBytes().size(), 2u);
+  EXPECT_EQ(b.GetBytes()[1], 0xff);
+  EXPECT_EQ(Variant("ab").AsBytes(), (Variant::Bytes{'a', 'b'}));
+  TDummy* obj = new TDummy;
+  IPtr<IInterface> intf(obj);
+  Variant v(intf);
+  EXPECT_EQ(obj->RefCount(), 2);
+  Variant copy = v;
+  EXPECT_EQ(obj->RefCount(), 3);
+  EXPECT_EQ(copy.AsInterface().get(), intf.get());
+  EXPECT_TRUE(copy == v);
+  copy.Clear();
+  EXPECT_EQ(obj->RefCount(), 2);
+  Variant moved = std::move(v);
+  EXPECT_EQ(obj->RefCount(), 2);
+  EXPECT_FALSE(moved == Variant(IPtr<IInterface>(new TDummy)));
+}
+
+TEST(Variant, Equality) {
+  FormatSettingsGuard guard;
+  FormatSettings = TFormatSettings{};
+  const struct {
+    Variant A, B;
+    bool Equal;
+  } cases[] = {
+      {Null(), Null(), true},
+      {Null(), Variant(), false},
+      {Null(), Variant(0), false},
+      {Null(), Variant(""), false},
+      {Variant(), Variant(), true},
+      {Variant(), Variant(0), true},
+      {Variant(), Variant(""), true},
+      {Variant(), Variant("x"), false},
+      {Variant(1), Variant(int64_t{1}), true},
+      {Variant(1), Variant(1.0), true},
+      {Variant(1), Variant(uint64_t{1}), true},
+      {Variant(-1), Variant(~uint64_t{0}), false},
+      {Variant(true), Variant(-1), true},
+      {Variant(true), Variant(1), false},
+      {Variant("10"), Variant(10), true},
+      {Variant("10.0"), Variant(10), true},
+      {Variant("abc"), Variant(10), false},  // not a number: unequal, no exception
+      {Variant("abc"), Variant("abc"), true},
+      {Variant("abc"), Variant("ABC"), false},
+      {Variant::FromDateTime(2), Variant(2), true},
+      {Variant::FromDateTime(2), Variant::FromDateTime(2.5), false},
+      {Variant(Variant::Bytes{1, 2}), Variant(Variant::Bytes{1, 2}), true},
+      {Variant(Variant::Bytes{1, 2}), Variant(Variant::Bytes{1, 3}), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.A == c.B, c.Equal) << VarToStr(c.A) << " vs " << VarToStr(c.B);
+    EXPECT_EQ(c.B == c.A, c.Equal) << VarToStr(c.B) << " vs " << VarToStr(c.A);
+  }
+}
+
+TEST(Variant, CompareValue) {
+  using R = TVariantRelationship;
+  EXPECT_EQ(VarCompareValue(Variant(1), Variant(2)), R::vrLessThan);
+  EXPECT_EQ(VarCompareValue(Variant(2.5), Variant(2)), R::vrGreaterThan);
+  EXPECT_EQ(VarCompareValue(Variant("b"), Variant("a")), R::vrGreaterThan);
+  EXPECT_EQ(VarCompareValue(Variant("9"), Variant(10)), R::vrLessThan);  // numerically
+  EXPECT_EQ(VarCompareValue(Variant(~uint64_t{0}), Variant(int64_t{-1})), R::vrGreaterThan);
+  EXPECT_EQ(VarCompareValue(Variant(int64_t{-1}), Variant(~uint64_t{0})), R::vrLessThan);
+  EXPECT_EQ(VarCompareValue(Null(), Variant(1)), R::vrNotEqual);
+  EXPECT_EQ(VarCompareValue(Null(), Null()), R::vrEqual);
+  EXPECT_THROW(VarCompareValue(Variant("x"), Variant(1)), EVariantTypeCastError);
+}
+
+}  // namespace
+}  // namespace vela
