@@ -1,0 +1,107 @@
+#include "host/db/DbConnection.h"
+
+#include <atomic>
+
+#include "host/db/postgres/PgConnection.h"
+#include "host/db/sqlite/SQLiteConnection.h"
+
+namespace vela {
+
+TDbConnection::TDbConnection() {
+  static std::atomic<uint64_t> serial{0};
+  FSerial = ++serial;
+}
+
+TDbStatement& TDbConnection::Prepare(const std::string& sql) {
+  auto it = FCache.find(sql);
+  if (it != FCache.end()) return *it->second;
+  auto st = PrepareNew(sql);
+  auto& ref = *st;
+  FCache.emplace(sql, std::move(st));
+  return ref;
+}
+
+std::string TDbConnection::QuoteIdent(std::string_view name) {
+  std::string out;
+  out.reserve(name.size() + 2);
+  out += '"';
+  for (char c : name) {
+    if (c == '\0') throw EDatabaseError("Invalid identifier");
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+TDbBackendKind BackendOfUrl(std::string_view url) {
+  if (url.rfind("sqlite:", 0) == 0) return TDbBackendKind::SQLite;
+  if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
+    return TDbBackendKind::PostgreSQL;
+  throw EDatabaseError("Unknown database URL '" + std::string(url) +
+                       "': expected sqlite:PATH or postgresql://...");
+}
+
+std::unique_ptr<TDbConnection> OpenDbConnection(const std::string& url) {
+  if (BackendOfUrl(url) == TDbBackendKind::SQLite) {
+    std::string path = url.substr(7);
+    // sqlite://PATH is accepted as well as sqlite:PATH.
+    if (path.rfind("//", 0) == 0) path.erase(0, 2);
+    if (path.empty()) throw EDatabaseError("The database URL names no file: '" + url + "'");
+    return OpenSQLiteConnection(path);
+  }
+  return OpenPgConnection(url);
+}
+
+const char* FieldTypeName(TFieldType ft) {
+  static const char* const names[] = {
+      "ftUnknown",      "ftString",      "ftSmallint", "ftInteger",       "ftWord",
+      "ftBoolean",      "ftFloat",       "ftCurrency", "ftBCD",           "ftDate",
+      "ftTime",         "ftDateTime",    "ftBytes",    "ftVarBytes",      "ftAutoInc",
+      "ftBlob",         "ftMemo",        "ftGraphic",  "ftFmtMemo",       "ftParadoxOle",
+      "ftDBaseOle",     "ftTypedBinary", "ftCursor",   "ftFixedChar",     "ftWideString",
+      "ftLargeint",     "ftADT",         "ftArray",    "ftReference",     "ftDataSet",
+      "ftOraBlob",      "ftOraClob",     "ftVariant",  "ftInterface",     "ftIDispatch",
+      "ftGuid",         "ftTimeStamp",   "ftFMTBcd",   "ftFixedWideChar", "ftWideMemo",
+      "ftOraTimeStamp", "ftOraInterval", "ftLongWord", "ftShortint",      "ftByte",
+      "ftExtended",     "ftConnection",  "ftParams",   "ftStream",        "ftTimeStampOffset",
+      "ftObject",       "ftSingle"};
+  return ft <= ftSingle ? names[ft] : "ftUnknown";
+}
+
+bool IsIntegerFieldType(TFieldType ft) {
+  switch (ft) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+    case ftLongWord:
+    case ftShortint:
+    case ftByte:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsFloatFieldType(TFieldType ft) {
+  return ft == ftFloat || ft == ftCurrency || ft == ftBCD || ft == ftFMTBcd || ft == ftExtended ||
+         ft == ftSingle;
+}
+
+bool IsDateTimeFieldType(TFieldType ft) {
+  return ft == ftDate || ft == ftTime || ft == ftDateTime || ft == ftTimeStamp;
+}
+
+bool IsStringFieldType(TFieldType ft) {
+  return ft == ftString || ft == ftFixedChar || ft == ftWideString || ft == ftFixedWideChar ||
+         ft == ftMemo || ft == ftWideMemo || ft == ftFmtMemo || ft == ftGuid;
+}
+
+bool IsBinaryFieldType(TFieldType ft) {
+  return ft == ftBlob || ft == ftBytes || ft == ftVarBytes || ft == ftGraphic ||
+         ft == ftTypedBinary;
+}
+
+}  // namespace vela

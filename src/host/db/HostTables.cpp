@@ -1,0 +1,135 @@
+#include "host/db/HostTables.h"
+
+#include <functional>
+
+#include "host/db/DbConnection.h"
+
+namespace vela {
+
+namespace {
+
+const char* const kVersionTable = "vela_schemaversion";
+
+std::vector<THostTableDef> BuildDefs() {
+  return {
+      {"businessintegration_exchangecontainertype",
+       {{"descr", ftString, 255, true, ""},
+        {"allowunauth", ftBoolean, 0, false, ""},
+        {"importconfig", ftBlob, 0, false, ""},
+        {"contenttype", ftString, 255, false, ""},
+        {"rawresponsecontenttype", ftString, 255, false, ""},
+        {"rawresponsecontentfile", ftString, 1024, false, ""},
+        {"rawresponsecontent", ftMemo, 0, false, ""}}},
+      {"businessintegration_exchangecontainer",
+       {{"containertypeid", ftLargeint, 0, true, "businessintegration_exchangecontainertype"},
+        {"processedstateid", ftInteger, 0, true, ""},
+        {"containerdata", ftBlob, 0, false, ""},
+        {"containermetadata", ftBlob, 0, false, ""},
+        {"contenttype", ftString, 255, false, ""},
+        {"useragent", ftString, 1024, false, ""},
+        {"remoteip", ftString, 64, false, ""},
+        {"incomminguri", ftString, 0, false, ""},
+        {"processeddate", ftDateTime, 0, false, ""}}},
+      {"businessintegration_importlog",
+       {{"globalrecuid", ftString, 38, true, ""},
+        {"processedstateid", ftInteger, 0, true, ""},
+        {"descr", ftString, 1024, false, ""},
+        {"logmessage", ftMemo, 0, false, ""}}},
+      {"dataimport_userpickupstore",
+       {{"searchkeywords", ftString, 1024, false, ""},
+        {"storetype", ftString, 255, false, ""},
+        {"rawdata", ftBlob, 0, false, ""},
+        {"processeddate", ftDateTime, 0, false, ""},
+        {"processedaddressid", ftLargeint, 0, false, ""},
+        {"processedstate", ftInteger, 0, false, ""},
+        {"processederrormsg", ftMemo, 0, false, ""},
+        {"datafile", ftString, 1024, false, ""},
+        {"preprocdll", ftString, 1024, false, ""},
+        {"preprocparam", ftMemo, 0, false, ""}}},
+      // Files attached to records of other tables (the import log's documents).
+      {"vela_document",
+       {{"tablename", ftString, 128, true, ""},
+        {"recordid", ftLargeint, 0, true, ""},
+        {"filename", ftString, 1024, true, ""},
+        {"content", ftBlob, 0, false, ""},
+        {"createdate", ftDateTime, 0, false, ""}}},
+  };
+}
+
+void CreateAll(TDbConnection& conn) {
+  for (auto& t : HostTableDefs())
+    conn.ExecSQL(CreateTableSQL(conn, t));
+  conn.ExecSQL(
+      "CREATE INDEX IF NOT EXISTS \"vela_document_record\" ON \"vela_document\" "
+      "(\"tablename\", \"recordid\")");
+  conn.ExecSQL(
+      "CREATE INDEX IF NOT EXISTS \"businessintegration_exchangecontainer_processed\" ON "
+      "\"businessintegration_exchangecontainer\" (\"processeddate\")");
+}
+
+// Step n leads from version n to version n + 1. New steps are appended, never changed.
+const std::vector<std::function<void(TDbConnection&)>>& Migrations() {
+  static const std::vector<std::function<void(TDbConnection&)>> steps = {CreateAll};
+  return steps;
+}
+
+}  // namespace
+
+std::string CreateTableSQL(const TDbConnection& conn, const THostTableDef& table) {
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + TDbConnection::QuoteIdent(table.Name) + " (" +
+                    conn.IdColumnSQL();
+  for (auto& f : table.Fields) {
+    sql += ", " + TDbConnection::QuoteIdent(f.Name) + " " + conn.ColumnTypeSQL(f.DataType, f.Size);
+    if (f.Required) sql += " NOT NULL";
+    if (!f.References.empty())
+      sql += " REFERENCES " + TDbConnection::QuoteIdent(f.References) + " (\"id\")";
+  }
+  return sql + ")";
+}
+
+const std::vector<THostTableDef>& HostTableDefs() {
+  static const std::vector<THostTableDef> defs = BuildDefs();
+  return defs;
+}
+
+int LatestHostSchemaVersion() {
+  return static_cast<int>(Migrations().size());
+}
+
+int ReadHostSchemaVersion(TDbConnection& conn) {
+  if (!conn.TableExists(kVersionTable)) return 0;
+  auto st = conn.PrepareNew("SELECT MAX(\"version\") FROM \"vela_schemaversion\"");
+  st->Execute();
+  int v = st->Next() && !st->ColumnIsNull(0) ? static_cast<int>(st->ColumnInt64(0)) : 0;
+  st->Reset();
+  return v;
+}
+
+int MigrateHostTables(TDbConnection& conn) {
+  conn.ExecSQL("CREATE TABLE IF NOT EXISTS \"vela_schemaversion\" (\"version\" INTEGER NOT NULL)");
+  int version = ReadHostSchemaVersion(conn);
+  const auto& steps = Migrations();
+  while (version < static_cast<int>(steps.size())) {
+    conn.StartTransaction();
+    try {
+      // Another process may have migrated meanwhile: read again inside the transaction.
+      version = ReadHostSchemaVersion(conn);
+      if (version < static_cast<int>(steps.size())) {
+        steps[static_cast<size_t>(version)](conn);
+        ++version;
+        auto st = conn.PrepareNew("INSERT INTO \"vela_schemaversion\" (\"version\") VALUES (" +
+                                  conn.Placeholder(1) + ")");
+        st->BindInt64(1, version);
+        st->Execute();
+        st->Reset();
+      }
+      conn.Commit();
+    } catch (...) {
+      if (conn.InTransaction()) conn.Rollback();
+      throw;
+    }
+  }
+  return version;
+}
+
+}  // namespace vela

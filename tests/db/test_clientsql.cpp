@@ -1,0 +1,331 @@
+// TClientSQL on both backends: insert ids, update and delete by filter, the data check, the
+// statement cache, quoting of odd identifiers and bound values.
+#include <gtest/gtest.h>
+
+#include "DbTestSupport.h"
+#include "host/db/ClientSQL.h"
+#include "host/db/DbInterfaceTable.h"
+#include "rtl/DateUtils.h"
+
+namespace vela::test {
+namespace {
+
+THostFieldDef F(std::string name, TFieldType ft, int size = 0, bool required = false,
+                std::string references = {}) {
+  return {std::move(name), ft, size, required, std::move(references)};
+}
+
+THostTableDef SampleTable() {
+  return {"sample",
+          {F("i", ftInteger), F("big", ftLargeint), F("f", ftFloat), F("name", ftString, 10),
+           F("free", ftString), F("memo", ftMemo), F("d", ftDate), F("t", ftTime),
+           F("dt", ftDateTime), F("b", ftBoolean), F("bin", ftBlob)}};
+}
+
+class ClientSQLTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    CreateTable(SampleTable());
+  }
+  int64_t Insert(const std::string& name, int i) {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("sample");
+    sql.SetFieldValue("name", name);
+    sql.SetFieldValue("i", i);
+    return sql.Execute();
+  }
+  // The rows of sample whose field equals value, as the id list.
+  std::vector<int64_t> Ids(const std::string& field, const Variant& value) {
+    auto table = Db().GetTableInterface();
+    table->Query("sample", {"id"}, {{field, value}});
+    std::vector<int64_t> ids;
+    for (; !table->Eof(); table->Next())
+      ids.push_back(table->Value(0).AsInt64());
+    return ids;
+  }
+};
+
+TEST_P(ClientSQLTest, InsertReturnsNewIdsInOrder) {
+  int64_t a = Insert("a", 1);
+  int64_t b = Insert("b", 2);
+  EXPECT_GT(a, 0);
+  EXPECT_GT(b, a);
+  EXPECT_EQ(Ids("name", "b"), std::vector<int64_t>{b});
+}
+
+TEST_P(ClientSQLTest, EveryTypeRoundTrips) {
+  TDateTime d = EncodeDate(2024, 2, 29);
+  TDateTime t = EncodeTime(13, 45, 7, 0);
+  TDateTime dt = EncodeDateTime(1999, 12, 31, 23, 59, 58, 0);
+  Variant::Bytes bin{0, 1, 2, 255, 0, 'x'};
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetFieldValue("i", -42);
+  sql.SetFieldValue("big", int64_t{9007199254740993});
+  sql.SetFieldValue("f", 3.25);
+  sql.SetFieldValue("name", "Ärger");
+  sql.SetFieldValue("free", std::string(300, 'z'));
+  sql.SetFieldValue("memo", "line1\r\nline2");
+  sql.SetFieldValue("d", Variant::FromDateTime(d));
+  sql.SetFieldValue("t", Variant::FromDateTime(t));
+  sql.SetFieldValue("dt", Variant::FromDateTime(dt));
+  sql.SetFieldValue("b", true);
+  sql.SetFieldValue("bin", bin);
+  int64_t id = sql.Execute();
+
+  auto table = Db().GetTableInterface();
+  table->Query("sample", {}, {{"id", id}});
+  ASSERT_FALSE(table->Eof());
+  EXPECT_EQ(table->ValueByName("i").AsInt64(), -42);
+  EXPECT_EQ(table->ValueByName("big").AsInt64(), 9007199254740993);
+  EXPECT_DOUBLE_EQ(table->ValueByName("f").AsDouble(), 3.25);
+  EXPECT_EQ(table->ValueByName("name").AsString(), "Ärger");
+  EXPECT_EQ(table->ValueByName("free").AsString(), std::string(300, 'z'));
+  EXPECT_EQ(table->ValueByName("memo").AsString(), "line1\r\nline2");
+  EXPECT_TRUE(SameDateTime(table->ValueByName("d").AsDateTime(), d));
+  EXPECT_TRUE(SameDateTime(table->ValueByName("t").AsDateTime(), t));
+  EXPECT_TRUE(SameDateTime(table->ValueByName("dt").AsDateTime(), dt));
+  EXPECT_TRUE(table->ValueByName("b").AsBoolean());
+  EXPECT_EQ(table->ValueByName("bin").AsBytes(), bin);
+  table->Next();
+  EXPECT_TRUE(table->Eof());
+}
+
+TEST_P(ClientSQLTest, TextValuesAreConvertedToTheFieldType) {
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetFieldValue("i", "17");
+  sql.SetFieldValue("f", "2.5");
+  sql.SetFieldValue("dt", "2023-05-06 07:08:09");
+  sql.SetFieldValue("b", "True");
+  int64_t id = sql.Execute();
+  auto table = Db().GetTableInterface();
+  table->Query("sample", {"i", "f", "dt", "b"}, {{"id", id}});
+  EXPECT_EQ(table->Value(0).AsInt64(), 17);
+  EXPECT_DOUBLE_EQ(table->Value(1).AsDouble(), 2.5);
+  EXPECT_EQ(DateTimeToSQL(table->Value(2).AsDateTime()), "2023-05-06 07:08:09");
+  EXPECT_TRUE(table->Value(3).AsBoolean());
+}
+
+TEST_P(ClientSQLTest, UpdateAndDeleteByFilter) {
+  int64_t a = Insert("a", 1);
+  int64_t b = Insert("b", 1);
+  int64_t c = Insert("c", 2);
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetMode(csmUpdate);
+  sql.SetFieldValue("name", "x");
+  sql.AddFilter("i", 1);
+  EXPECT_EQ(sql.Execute(), 2);
+  EXPECT_EQ(Ids("name", "x"), (std::vector<int64_t>{a, b}));
+
+  sql.ClearFilters();
+  sql.ClearFields();
+  sql.SetMode(csmDelete);
+  sql.AddFilter("id", b);
+  EXPECT_EQ(sql.Execute(), 1);
+  EXPECT_EQ(Ids("name", "x"), std::vector<int64_t>{a});
+  EXPECT_EQ(Ids("name", "c"), std::vector<int64_t>{c});
+}
+
+TEST_P(ClientSQLTest, AutoActiveIdFilterIsOffAtItsInactiveValue) {
+  Insert("a", 1);
+  int64_t b = Insert("b", 2);
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  auto& idFilter = sql.AddFilter("id", -1, true, -1);
+  EXPECT_FALSE(idFilter.IsActive());
+  idFilter.Value = b;
+  EXPECT_TRUE(idFilter.IsActive());
+  sql.SetMode(csmUpdate);
+  sql.SetFieldValue("i", 99);
+  EXPECT_EQ(sql.Execute(), 1);
+  EXPECT_EQ(Ids("i", 99), std::vector<int64_t>{b});
+  // Back at -1 the delete covers the whole table (clearing the destination).
+  idFilter.Value = -1;
+  sql.SetMode(csmDelete);
+  EXPECT_EQ(sql.Execute(), 2);
+  EXPECT_EQ(CountRows("sample"), 0);
+}
+
+TEST_P(ClientSQLTest, InactiveFieldsAreNotWritten) {
+  int64_t id = Insert("keep", 5);
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetMode(csmUpdate);
+  sql.SetFieldValue("name", "changed");
+  sql.SetFieldValue("i", 6);
+  sql.FieldByName("name").Active = false;
+  sql.AddFilter("id", id);
+  sql.Execute();
+  auto table = Db().GetTableInterface();
+  table->Query("sample", {"name", "i"}, {{"id", id}});
+  EXPECT_EQ(table->Value(0).AsString(), "keep");
+  EXPECT_EQ(table->Value(1).AsInt64(), 6);
+}
+
+TEST_P(ClientSQLTest, NullFilterSelectsNullFields) {
+  int64_t a = Insert("a", 1);
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetFieldValue("i", 2);
+  int64_t b = sql.Execute();  // name is NULL
+  EXPECT_EQ(Ids("name", Null()), std::vector<int64_t>{b});
+  EXPECT_NE(a, b);
+}
+
+TEST_P(ClientSQLTest, StatementIsPreparedOncePerShape) {
+  Insert("warm", 0);
+  size_t before = Db().Connection()->CachedStatementCount();
+  for (int k = 0; k < 50; ++k)
+    Insert("n" + std::to_string(k), k);
+  EXPECT_EQ(Db().Connection()->CachedStatementCount(), before);
+  // Another set of active fields is another statement.
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetFieldValue("f", 1.0);
+  sql.Execute();
+  EXPECT_EQ(Db().Connection()->CachedStatementCount(), before + 1);
+}
+
+TEST_P(ClientSQLTest, ValuesAreBoundNeverPasted) {
+  std::string evil = "x'); DROP TABLE sample; --";
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetFieldValue("free", evil);
+  int64_t id = sql.Execute();
+  EXPECT_EQ(Ids("free", evil), std::vector<int64_t>{id});
+  EXPECT_EQ(CountRows("sample"), 1);
+}
+
+TEST_P(ClientSQLTest, BadValuesAreRejectedBeforeWriting) {
+  struct Case {
+    const char* field;
+    Variant value;
+  };
+  std::vector<Case> cases = {{"i", "twelve"},
+                             {"name", "eleven chars"},  // size 10
+                             {"d", "not a date"},
+                             {"b", "perhaps"},
+                             {"nosuchfield", 1}};
+  for (auto& c : cases) {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("sample");
+    sql.SetFieldValue(c.field, c.value);
+    EXPECT_THROW(sql.Execute(), EDatabaseError) << c.field;
+    EXPECT_THROW(sql.RunSQLDataCheck(), EDatabaseError) << c.field;
+  }
+  EXPECT_EQ(CountRows("sample"), 0);
+  TClientSQL unknown(Db());
+  unknown.SetSchemaName("no_such_table");
+  EXPECT_THROW(unknown.Execute(), EDatabaseError);
+}
+
+TEST_P(ClientSQLTest, LengthCountsCharactersNotBytes) {
+  TClientSQL sql(Db());
+  sql.SetSchemaName("sample");
+  sql.SetFieldValue("name", "ÄÖÜäöüßÄÖÜ");  // 10 characters, 20 bytes
+  EXPECT_GT(sql.Execute(), 0);
+}
+
+TEST_P(ClientSQLTest, DataCheckLeavesNothingBehind) {
+  CreateTable({"parent", {F("name", ftString, 20, true)}});
+  CreateTable({"child", {F("parentid", ftLargeint, 0, true, "parent"), F("note", ftString, 5)}});
+  TClientSQL parent(Db());
+  parent.SetSchemaName("parent");
+  parent.SetFieldValue("name", "p");
+  int64_t pid = parent.Execute();
+
+  TClientSQL ok(Db());
+  ok.SetSchemaName("child");
+  ok.SetFieldValue("parentid", pid);
+  EXPECT_NO_THROW(ok.RunSQLDataCheck());
+
+  TClientSQL missingRequired(Db());
+  missingRequired.SetSchemaName("child");
+  missingRequired.SetFieldValue("note", "n");
+  EXPECT_THROW(missingRequired.RunSQLDataCheck(), EDatabaseError);
+
+  TClientSQL badForeignKey(Db());
+  badForeignKey.SetSchemaName("child");
+  badForeignKey.SetFieldValue("parentid", pid + 1000);
+  EXPECT_THROW(badForeignKey.RunSQLDataCheck(), EDatabaseError);
+
+  TClientSQL deleteParent(Db());
+  deleteParent.SetSchemaName("parent");
+  deleteParent.SetMode(csmDelete);
+  EXPECT_NO_THROW(deleteParent.RunSQLDataCheck());
+
+  EXPECT_EQ(CountRows("child"), 0);
+  EXPECT_EQ(CountRows("parent"), 1);
+
+  // Inside a transaction the check keeps the transaction's own work and its usability.
+  Db().StartTransaction();
+  EXPECT_GT(ok.Execute(), 0);
+  EXPECT_THROW(badForeignKey.RunSQLDataCheck(), EDatabaseError);
+  EXPECT_NO_THROW(ok.RunSQLDataCheck());
+  EXPECT_GT(ok.Execute(), 0);
+  Db().Commit();
+  EXPECT_EQ(CountRows("child"), 2);
+  EXPECT_EQ(CountRows("parent"), 1);
+}
+
+TEST_P(ClientSQLTest, RollbackUndoesAndCommitKeeps) {
+  EXPECT_EQ(Db().GetTransactionCapabilities() & 0x0F, 0x0Fu);
+  Db().StartTransaction();
+  EXPECT_TRUE(Db().InTransaction());
+  EXPECT_THROW(Db().StartTransaction(), EDatabaseError);
+  Insert("gone", 1);
+  Db().Rollback();
+  EXPECT_FALSE(Db().InTransaction());
+  EXPECT_EQ(CountRows("sample"), 0);
+  Db().StartTransaction();
+  Insert("kept", 1);
+  Db().Commit();
+  EXPECT_EQ(CountRows("sample"), 1);
+  EXPECT_THROW(Db().Commit(), EDatabaseError);
+}
+
+TEST_P(ClientSQLTest, FailedStatementLeavesTransactionUsable) {
+  Db().StartTransaction();
+  Insert("one", 1);
+  TClientSQL bad(Db());
+  bad.SetSchemaName("sample");
+  bad.SetFieldValue("id", 1);  // duplicate primary key: fails in the database itself
+  int64_t firstId = Ids("name", "one").at(0);
+  bad.FieldByName("id").Value = firstId;
+  EXPECT_THROW(bad.Execute(), EDatabaseError);
+  Insert("two", 2);
+  Db().Commit();
+  EXPECT_EQ(CountRows("sample"), 2);
+}
+
+TEST_P(ClientSQLTest, OddIdentifiersAreQuoted) {
+  CreateTable(
+      {"order", {F("my field", ftString, 30), F("we\"ird", ftInteger), F("select", ftInteger)}});
+  TClientSQL sql(Db());
+  sql.SetSchemaName("order");
+  sql.SetFieldValue("my field", "hello");
+  sql.SetFieldValue("we\"ird", 7);
+  sql.SetFieldValue("select", 1);
+  int64_t id = sql.Execute();
+  EXPECT_GT(id, 0);
+  sql.ClearFields();
+  sql.SetMode(csmUpdate);
+  sql.SetFieldValue("My Field", "changed");  // names compare ignoring case
+  sql.AddFilter("we\"ird", 7);
+  EXPECT_EQ(sql.Execute(), 1);
+  auto table = Db().GetTableInterface();
+  table->Query("order", {"my field", "we\"ird"}, {{"select", 1}});
+  ASSERT_FALSE(table->Eof());
+  EXPECT_EQ(table->ValueByName("my field").AsString(), "changed");
+  EXPECT_EQ(table->ValueByName("we\"ird").AsInt64(), 7);
+  EXPECT_EQ(TDbConnection::QuoteIdent("a\"b"), "\"a\"\"b\"");
+}
+
+VELA_INSTANTIATE_DB_TEST(ClientSQLTest);
+
+}  // namespace
+}  // namespace vela::test
