@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rtl/Classes.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Streams.h"
+
+namespace vela {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines Parse(std::string_view text, bool strict, char delimiter = ',', char quote = '"') {
+  TStringList list;
+  list.SetDelimiter(delimiter);
+  list.SetQuoteChar(quote);
+  list.SetStrictDelimiter(strict);
+  list.SetDelimitedText(text);
+  return list.Lines();
+}
+
+struct ParseCase {
+  std::string_view text;
+  Lines nonStrict;
+  Lines strict;
+};
+
+TEST(StringListDelimited, ParsesLikeTheRuntime) {
+  const ParseCase cases[] = {
+      {"", {}, {}},
+      {"a,b,c", {"a", "b", "c"}, {"a", "b", "c"}},
+      {"a b,c", {"a", "b", "c"}, {"a b", "c"}},
+      {"  a , b ", {"a", "b"}, {"  a ", " b "}},
+      {"a,,b", {"a", "", "b"}, {"a", "", "b"}},
+      {"a,", {"a", ""}, {"a", ""}},
+      {"a, ", {"a"}, {"a", " "}},
+      {",", {"", ""}, {"", ""}},
+      {",a", {"", "a"}, {"", "a"}},
+      {"\"a,b\",c", {"a,b", "c"}, {"a,b", "c"}},
+      {"\"a \"\"q\"\" b\"", {"a \"q\" b"}, {"a \"q\" b"}},
+      {"\"\"", {""}, {""}},
+      {"\"\"\"\"", {"\""}, {"\""}},
+      {"\"abc", {"abc"}, {"abc"}},
+      {"\"a\"\"", {"a\""}, {"a\""}},
+      {"\"a\"b,c", {"a", "b", "c"}, {"a", "b", "c"}},
+      {"\"a\" ,b", {"a", "b"}, {"a", " ", "b"}},
+      {"x\ty\r\nz", {"x", "y", "z"}, {"x\ty\r\nz"}},
+      {std::string_view("a\0b,c", 5), {"a"}, {"a"}},
+      {"\xC3\xA4 \xC3\xB6", {"\xC3\xA4", "\xC3\xB6"}, {"\xC3\xA4 \xC3\xB6"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Parse(c.text, false), c.nonStrict) << "non-strict: " << c.text;
+    EXPECT_EQ(Parse(c.text, true), c.strict) << "strict: " << c.text;
+  }
+}
+
+TEST(StringListDelimited, OtherDelimiterAndQuote) {
+  EXPECT_EQ(Parse("a;'b;c';'it''s'", true, ';', '\''), (Lines{"a", "b;c", "it's"}));
+  EXPECT_EQ(Parse("a|b c", false, '|'), (Lines{"a", "b", "c"}));
+}
+
+struct WriteCase {
+  Lines items;
+  const char* nonStrict;
+  const char* strict;
+};
+
+TEST(StringListDelimited, WritesAndReadsBack) {
+  const WriteCase cases[] = {
+      {{}, "", ""},
+      {{""}, "\"\"", "\"\""},
+      {{"", ""}, ",", ","},
+      {{"a", "b"}, "a,b", "a,b"},
+      {{"a b", "c"}, "\"a b\",c", "a b,c"},
+      {{"a,b"}, "\"a,b\"", "\"a,b\""},
+      {{"say \"hi\""}, "\"say \"\"hi\"\"\"", "\"say \"\"hi\"\"\""},
+      {{"tab\there"}, "\"tab\there\"", "tab\there"},
+      {{"a", ""}, "a,", "a,"},
+      {{"", "a"}, ",a", ",a"},
+  };
+  for (const auto& c : cases) {
+    for (bool strict : {false, true}) {
+      TStringList list;
+      list.SetStrictDelimiter(strict);
+      list.AddStrings(c.items);
+      const std::string text = list.DelimitedText();
+      EXPECT_EQ(text, strict ? c.strict : c.nonStrict);
+      EXPECT_EQ(Parse(text, strict), c.items) << text;
+    }
+  }
+}
+
+TEST(StringListDelimited, CommaTextIgnoresDelimiterSettings) {
+  TStringList list;
+  list.SetDelimiter(';');
+  list.SetQuoteChar('\'');
+  list.SetStrictDelimiter(true);
+  list.SetCommaText("a b,'c',\"d,e\"");
+  EXPECT_EQ(list.Lines(), (Lines{"a", "b", "'c'", "d,e"}));
+  EXPECT_EQ(list.CommaText(), "a,b,'c',\"d,e\"");
+  EXPECT_EQ(list.DelimitedText(), "a;b;'''c''';d,e");
+  EXPECT_EQ(list.Delimiter(), ';');
+  EXPECT_TRUE(list.StrictDelimiter());
+}
+
+TEST(StringListText, JoinsWithCrLfAndSplitsAtAnyBreak) {
+  TStringList list;
+  list.SetText("a\r\nb\nc\rd\n\re");
+  EXPECT_EQ(list.Lines(), (Lines{"a", "b", "c", "d", "", "e"}));
+  EXPECT_EQ(list.Text(), "a\r\nb\r\nc\r\nd\r\n\r\ne\r\n");
+  list.SetText("x\r\n");
+  EXPECT_EQ(list.Lines(), (Lines{"x"}));
+  list.SetText("x\r\n\r\n");
+  EXPECT_EQ(list.Lines(), (Lines{"x", ""}));
+  list.SetText("");
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Text(), "");
+}
+
+TEST(StringListValues, NamesValuesAndCase) {
+  TStringList list{"Key=1", "noseparator", "=empty name", "key=2", "Other=a=b", "Empty="};
+  EXPECT_EQ(list.Names(0), "Key");
+  EXPECT_EQ(list.Names(1), "");
+  EXPECT_EQ(list.Names(2), "");
+  EXPECT_EQ(list.ValueFromIndex(1), "");
+  EXPECT_EQ(list.ValueFromIndex(2), "empty name");
+  EXPECT_EQ(list.ValueFromIndex(4), "a=b");
+  EXPECT_EQ(list.Values("KEY"), "1");  // first of the duplicates, any case
+  EXPECT_EQ(list.IndexOfName("kEy"), 0);
+  EXPECT_EQ(list.IndexOfName("noseparator"), -1);
+  EXPECT_EQ(list.IndexOfName("Other=a"), -1);
+  EXPECT_EQ(list.IndexOfName(""), 2);
+  EXPECT_EQ(list.Values("empty"), "");
+  EXPECT_EQ(list.IndexOfName("empty"), 5);
+  EXPECT_EQ(list.Values("missing"), "");
+
+  list.SetCaseSensitive(true);
+  EXPECT_EQ(list.Values("key"), "2");
+  EXPECT_EQ(list.IndexOfName("KEY"), -1);
+  EXPECT_EQ(list.IndexOf("NOSEPARATOR"), -1);
+  list.SetCaseSensitive(false);
+  EXPECT_EQ(list.IndexOf("NOSEPARATOR"), 1);
+}
+
+TEST(StringListValues, SettingValues) {
+  TStringList list{"a=1", "b=2"};
+  list.SetValues("B", "3");
+  EXPECT_EQ(list[1], "B=3");
+  list.SetValues("c", "4");
+  EXPECT_EQ(list.Lines(), (Lines{"a=1", "B=3", "c=4"}));
+  list.SetValues("A", "");  // empty value removes the line
+  EXPECT_EQ(list.Lines(), (Lines{"B=3", "c=4"}));
+  list.SetValues("zz", "");
+  EXPECT_EQ(list.Count(), 2);
+  list.SetValueFromIndex(1, "x");
+  EXPECT_EQ(list[1], "c=x");
+  list.SetValueFromIndex(0, "");
+  EXPECT_EQ(list.Lines(), (Lines{"c=x"}));
+  list.SetNameValueSeparator(':');
+  list.SetValues("k", "v");
+  EXPECT_EQ(list[1], "k:v");
+  EXPECT_EQ(list.Values("K"), "v");
+}
+
+TEST(StringListSorted, DuplicatesModes) {
+  TStringList list;
+  list.SetSorted(true);
+  EXPECT_EQ(list.Add("b"), 0);
+  EXPECT_EQ(list.Add("a"), 0);
+  EXPECT_EQ(list.Add("c"), 2);
+  EXPECT_EQ(list.Add("B"), 1);  // dupIgnore: index of the existing line
+  EXPECT_EQ(list.Lines(), (Lines{"a", "b", "c"}));
+
+  list.SetDuplicates(dupError);
+  try {
+    list.Add("C");
+    FAIL() << "no exception";
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message(), "String list does not allow duplicates");
+  }
+  EXPECT_EQ(list.Count(), 3);
+
+  list.SetDuplicates(dupAccept);
+  list.Add("b");
+  list.Add("B");
+  EXPECT_EQ(list.Count(), 5);
+  int index = -1;
+  EXPECT_TRUE(list.Find("b", index));
+  EXPECT_EQ(index, 1);  // the first of equal lines
+  EXPECT_FALSE(list.Find("bb", index));
+  EXPECT_EQ(index, 4);
+  EXPECT_EQ(list.IndexOf("C"), 4);
+
+  EXPECT_THROW(list.Insert(0, "z"), EListError);
+  EXPECT_THROW(list.SetStrings(0, "z"), EListError);
+  EXPECT_THROW(list.Move(0, 1), EListError);
+}
+
+TEST(StringListSorted, DuplicatesOnlyMatterWhenSorted) {
+  TStringList list;
+  list.SetDuplicates(dupError);
+  list.Add("a");
+  EXPECT_NO_THROW(list.Add("a"));
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST(StringListSorted, SortingAndCase) {
+  TStringList list{"b", "B", "a", "C", "c"};
+  list.Sort();
+  EXPECT_EQ(list.Lines(), (Lines{"a", "b", "B", "C", "c"}));  // stable within equal keys
+  list.SetCaseSensitive(true);
+  list.Sort();
+  EXPECT_EQ(list.Lines(), (Lines{"B", "C", "a", "b", "c"}));
+  list.CustomSort([](const TStringList& l, int a, int b) { return l.CompareStrings(l[b], l[a]); });
+  EXPECT_EQ(list.Lines(), (Lines{"c", "b", "a", "C", "B"}));
+  list.SetCaseSensitive(false);
+  list.SetSorted(true);
+  EXPECT_EQ(list.Lines(), (Lines{"a", "b", "B", "c", "C"}));
+  list.SetCaseSensitive(true);  // re-sorts a sorted list
+  EXPECT_EQ(list.Lines(), (Lines{"B", "C", "a", "b", "c"}));
+}
+
+TEST(StringListEditing, InsertDeleteExchangeMove) {
+  TStringList list{"a", "b", "c", "d"};
+  list.Insert(4, "e");
+  list.Insert(0, "0");
+  EXPECT_EQ(list.Lines(), (Lines{"0", "a", "b", "c", "d", "e"}));
+  list.Delete(0);
+  list.Exchange(0, 4);
+  EXPECT_EQ(list.Lines(), (Lines{"e", "b", "c", "d", "a"}));
+  list.Move(0, 3);
+  EXPECT_EQ(list.Lines(), (Lines{"b", "c", "d", "e", "a"}));
+  list.Move(4, 0);
+  EXPECT_EQ(list.Lines(), (Lines{"a", "b", "c", "d", "e"}));
+}
+
+TEST(StringListEditing, IndexErrors) {
+  TStringList list{"a"};
+  const auto message = [&](auto&& f) {
+    try {
+      f();
+    } catch (const EListError& e) {
+      return e.Message();
+    }
+    return std::string("no exception");
+  };
+  EXPECT_EQ(message([&] { (void)list[1]; }), "List index out of bounds (1)");
+  EXPECT_EQ(message([&] { list.Delete(-1); }), "List index out of bounds (-1)");
+  EXPECT_EQ(message([&] { list.Insert(2, "x"); }), "List index out of bounds (2)");
+  EXPECT_EQ(message([&] { list.Exchange(0, 5); }), "List index out of bounds (5)");
+  EXPECT_EQ(message([&] { (void)list.Objects(3); }), "List index out of bounds (3)");
+}
+
+class Counted : public TObject {
+ public:
+  explicit Counted(int& alive) : FAlive(alive) { ++FAlive; }
+  ~Counted() override { --FAlive; }
+
+ private:
+  int& FAlive;
+};
+
+TEST(StringListObjects, OwnedObjectsAreFreed) {
+  int alive = 0;
+  {
+    TStringList list(true);
+    list.AddObject("a", std::make_unique<Counted>(alive));
+    list.AddObject("b", new Counted(alive));
+    list.AddObject("c", new Counted(alive));
+    EXPECT_EQ(alive, 3);
+    list.Delete(0);
+    EXPECT_EQ(alive, 2);
+    list.SetObjects(0, new Counted(alive));  // replaces and frees the old one
+    EXPECT_EQ(alive, 2);
+    auto taken = list.ExtractObject(1);
+    EXPECT_EQ(list.Objects(1), nullptr);
+    taken.reset();
+    EXPECT_EQ(alive, 1);
+    list.SetSorted(true);
+    list.AddObject("B", new Counted(alive));  // ignored duplicate: the list still frees it
+    EXPECT_EQ(alive, 1);
+    list.Move(0, 0);
+    TStringList copy;
+    copy.Assign(list);
+    EXPECT_EQ(copy.Objects(0), list.Objects(0));  // non-owning copy shares the references
+  }
+  EXPECT_EQ(alive, 0);
+
+  Counted kept(alive);
+  {
+    TStringList refs;
+    refs.AddObject("x", &kept);
+    EXPECT_EQ(refs.IndexOfObject(&kept), 0);
+  }
+  EXPECT_EQ(alive, 1);
+}
+
+TEST(StringListObjects, ObjectsFollowTheirLines) {
+  int alive = 0;
+  TStringList list(true);
+  Counted* b = new Counted(alive);
+  list.AddObject("b", b);
+  list.AddObject("a", new Counted(alive));
+  list.Sort();
+  EXPECT_EQ(list.Objects(1), b);
+  list.Exchange(0, 1);
+  EXPECT_EQ(list.Objects(0), b);
+  list.Move(0, 1);
+  EXPECT_EQ(list.Objects(1), b);
+}
+
+TEST(StringListCopy, AssignAndAddStrings) {
+  TStringList src{"b", "a"};
+  src.SetDelimiter(';');
+  src.SetSorted(true);
+  src.SetDuplicates(dupError);
+  TStringList dst{"old"};
+  dst.Assign(src);
+  EXPECT_EQ(dst.Lines(), (Lines{"a", "b"}));
+  EXPECT_TRUE(dst.Sorted());
+  EXPECT_EQ(dst.Duplicates(), dupError);
+  EXPECT_EQ(dst.DelimitedText(), "a;b");
+  TStringList more{"z"};
+  more.AddStrings(more);
+  EXPECT_EQ(more.Lines(), (Lines{"z", "z"}));
+}
+
+TEST(StringListFiles, SaveAndLoad) {
+  TStringList list{"eins", "zwei \xC3\xA4", ""};
+  TMemoryStream out;
+  list.SaveToStream(out);
+  EXPECT_EQ(std::string(out.Memory(), static_cast<size_t>(out.Size())),
+            "eins\r\nzwei \xC3\xA4\r\n\r\n");
+  list.SetWriteBOM(true);
+  TStringStream withBom;
+  list.SaveToStream(withBom);
+  EXPECT_EQ(withBom.DataString().substr(0, 3), "\xEF\xBB\xBF");
+
+  TStringList loaded;
+  withBom.SetPosition(0);
+  loaded.LoadFromStream(withBom);
+  EXPECT_EQ(loaded.Lines(), (Lines{"eins", "zwei \xC3\xA4", ""}));
+
+  // 8-bit text (not valid UTF-8) is taken in the system code page, Windows-1252 by default.
+  TStringStream latin(
+      "gr\xFC\xDF"
+      "e\r\n");
+  loaded.LoadFromStream(latin);
+  EXPECT_EQ(loaded.Lines(), (Lines{"gr\xC3\xBC\xC3\x9F"
+                                   "e"}));
+}
+
+}  // namespace
+}  // namespace vela
