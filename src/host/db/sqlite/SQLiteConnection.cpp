@@ -280,8 +280,12 @@ TFieldType SQLiteDeclTypeToFieldType(std::string_view declType, int& size) {
     size = 0;
     return ftMemo;
   }
-  if (Contains(t, "INT")) return ftInteger;
+  if (Contains(t, "INT")) {
+    size = 0;
+    return ftInteger;
+  }
   if (Contains(t, "CHAR") || Contains(t, "CLOB") || Contains(t, "TEXT")) return ftString;
+  size = 0;
   if (t.empty() || Contains(t, "BLOB") || Contains(t, "BINARY")) return ftBlob;
   if (Contains(t, "REAL") || Contains(t, "FLOA") || Contains(t, "DOUB") || Contains(t, "NUMERIC") ||
       Contains(t, "DECIMAL"))

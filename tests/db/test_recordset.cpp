@@ -1,0 +1,218 @@
+// TVelaRecordSet on both backends: filters (with the empty filter the container import relies
+// on), value round trips, saving, refresh and threaded clones.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DbTestSupport.h"
+#include "host/db/ClientSQL.h"
+#include "host/db/VelaRecordSet.h"
+#include "rtl/DateUtils.h"
+
+namespace vela::test {
+namespace {
+
+class RecordSetTest : public DbTest {
+ protected:
+  // A container type and containers, some processed.
+  int64_t AddType(const std::string& descr, bool allowUnauth) {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("businessintegration_exchangecontainertype");
+    sql.SetFieldValue("descr", descr);
+    sql.SetFieldValue("allowunauth", allowUnauth);
+    sql.SetFieldValue("importconfig", Variant::FromBytes("[Config]\r\nA=1"));
+    return sql.Execute();
+  }
+  int64_t AddContainer(int64_t typeId, const Variant& processed) {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("businessintegration_exchangecontainer");
+    sql.SetFieldValue("containertypeid", typeId);
+    sql.SetFieldValue("processedstateid", 0);
+    sql.SetFieldValue("containerdata", Variant::FromBytes("{\"a\":1}"));
+    if (!processed.IsEmpty()) sql.SetFieldValue("processeddate", processed);
+    return sql.Execute();
+  }
+};
+
+TEST_P(RecordSetTest, EmptyFilterFindsUnprocessedContainers) {
+  int64_t type = AddType("orders", false);
+  int64_t open1 = AddContainer(type, Variant());
+  AddContainer(type, Variant::FromDateTime(EncodeDateTime(2024, 1, 2, 3, 4, 5, 0)));
+  int64_t open2 = AddContainer(type, Variant::FromDateTime(MinDateTime));  // the "unset" marker
+  TVelaRecordSet rs(Db());
+  rs.SetSchemaName("businessintegration_exchangecontainer");
+  rs.SetOptions(rsoLoadAll);
+  rs.GetFilters().AddFilter("processeddate", Variant::FromDateTime(MinDateTime), vftEmpty);
+  rs.Open();
+  ASSERT_EQ(rs.GetRecordCount(), 2);
+  EXPECT_EQ(rs.GetDBIDByRecNo(0), open1);
+  EXPECT_EQ(rs.GetDBIDByRecNo(1), open2);
+
+  TVelaRecordSet done(Db());
+  done.SetSchemaName("businessintegration_exchangecontainer");
+  done.GetFilters().AddFilter("processeddate", Variant::FromDateTime(MinDateTime), vftNotEmpty);
+  done.Open();
+  EXPECT_EQ(done.GetRecordCount(), 1);
+}
+
+TEST_P(RecordSetTest, FilterTypes) {
+  int64_t type = AddType("t", false);
+  std::vector<int64_t> ids;
+  for (int k = 0; k < 5; ++k)
+    ids.push_back(AddContainer(type, Variant()));
+  {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("businessintegration_exchangecontainer");
+    sql.SetMode(csmUpdate);
+    sql.SetFieldValue("contenttype", "Application/JSON");
+    sql.AddFilter("id", ids[1]);
+    sql.Execute();
+  }
+  struct Case {
+    const char* field;
+    Variant value;
+    int type;
+    std::vector<int64_t> expected;
+  };
+  std::vector<Case> cases = {
+      {"id", ids[2], vftEqual, {ids[2]}},
+      {"id", ids[2], vftNotEqual, {ids[0], ids[1], ids[3], ids[4]}},
+      {"id", ids[1], vftLess, {ids[0]}},
+      {"id", ids[3], vftGreater, {ids[4]}},
+      {"id", ids[3], vftGreaterEqual, {ids[3], ids[4]}},
+      {"id", ids[1], vftLessEqual, {ids[0], ids[1]}},
+      {"contenttype", "application/%", vftLike, {ids[1]}},
+      {"contenttype", Variant(), vftEmpty, {ids[0], ids[2], ids[3], ids[4]}},
+      {"id", std::to_string(ids[0]) + "," + std::to_string(ids[4]), vftInList, {ids[0], ids[4]}},
+      {"contenttype", "Application/JSON", vftNotEqual, {ids[0], ids[2], ids[3], ids[4]}},
+  };
+  for (auto& c : cases) {
+    TVelaRecordSet rs(Db());
+    rs.SetSchemaName("businessintegration_exchangecontainer");
+    rs.GetFilters().AddFilter(c.field, c.value, c.type);
+    rs.Open();
+    std::vector<int64_t> got;
+    for (int r = 0; r < rs.GetRecordCount(); ++r)
+      got.push_back(rs.GetDBIDByRecNo(r));
+    EXPECT_EQ(got, c.expected) << "filter type " << c.type << " on " << c.field;
+  }
+}
+
+TEST_P(RecordSetTest, ValuesRoundTripThroughSave) {
+  int64_t type = AddType("first", true);
+  TVelaRecordSet rs(Db());
+  rs.SetSchemaName("businessintegration_exchangecontainertype");
+  rs.SetOptions(rsoLoadAll);
+  rs.Open();
+  ASSERT_EQ(rs.GetRecordCount(), 1);
+  EXPECT_EQ(rs.GetRecNoByDBID(type), 0);
+  EXPECT_EQ(rs.GetRecNoByDBID(type + 100), -1);
+  EXPECT_TRUE(rs.ValueByName(0, "allowunauth").AsBoolean());
+  EXPECT_EQ(rs.ValueByName(0, "importconfig").AsBytes(),
+            Variant::FromBytes("[Config]\r\nA=1").AsBytes());
+  EXPECT_THROW(rs.ValueByName(0, "nosuchfield"), EDatabaseError);
+  EXPECT_TRUE(rs.ValueByName(0, "nosuchfield", false).IsEmpty());
+
+  // A new record: insert.
+  int rec = rs.AppendRecord();
+  rs.SetValueByName(rec, "descr", "second");
+  rs.SetValueByName(rec, "allowunauth", false);
+  rs.SetValueByName(rec, "rawresponsecontent", std::string(5000, 'r'));
+  int64_t newId = rs.SaveRecordNumber(rec);
+  EXPECT_GT(newId, type);
+  EXPECT_EQ(rs.GetDBIDByRecNo(rec), newId);
+  // A loaded record: update of the changed field only.
+  rs.SetValueByName(0, "contenttype", "text/plain");
+  EXPECT_EQ(rs.SaveRecordNumber(0), type);
+  EXPECT_THROW(rs.SetValueByName(0, "descr", std::string(300, 'x')), EDatabaseError);
+
+  TVelaRecordSet again(Db());
+  again.SetSchemaName("businessintegration_exchangecontainertype");
+  again.SetFields({"descr", "contenttype", "rawresponsecontent"});
+  again.Open();
+  ASSERT_EQ(again.GetRecordCount(), 2);
+  int first = again.FindLocalRecord("descr", "first");
+  int second = again.FindLocalRecord("descr", "second");
+  EXPECT_EQ(again.FindLocalRecord("descr", "third"), -1);
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  EXPECT_EQ(again.ValueByName(first, "contenttype").AsString(), "text/plain");
+  EXPECT_EQ(again.ValueByName(second, "rawresponsecontent").AsString(), std::string(5000, 'r'));
+  EXPECT_EQ(again.GetDBIDByRecNo(second), newId);  // the id is loaded although not selected
+  EXPECT_TRUE(again.ValueByName(first, "allowunauth", false).IsEmpty());
+}
+
+TEST_P(RecordSetTest, DatesAndNumbersRoundTrip) {
+  TVelaRecordSet rs(Db());
+  rs.SetSchemaName("dataimport_userpickupstore");
+  rs.Open();
+  int rec = rs.AppendRecord();
+  TDateTime when = EncodeDateTime(2025, 6, 30, 22, 15, 0, 0);
+  rs.SetValueByName(rec, "processeddate", Variant::FromDateTime(when));
+  rs.SetValueByName(rec, "processedaddressid", int64_t{1} << 40);
+  rs.SetValueByName(rec, "processedstate", 3);
+  rs.SetValueByName(rec, "rawdata", Variant::FromBytes(std::string("<a>\0b</a>", 9)));
+  int64_t id = rs.SaveRecordNumber(rec);
+  rs.Open();
+  int r = rs.GetRecNoByDBID(id);
+  ASSERT_EQ(r, 0);
+  EXPECT_TRUE(SameDateTime(rs.ValueByName(r, "processeddate").AsDateTime(), when));
+  EXPECT_EQ(rs.ValueByName(r, "processedaddressid").AsInt64(), int64_t{1} << 40);
+  EXPECT_EQ(rs.ValueByName(r, "processedstate").AsInt64(), 3);
+  EXPECT_EQ(rs.ValueByName(r, "rawdata").AsBytes().size(), 9u);
+  EXPECT_TRUE(rs.ValueByName(r, "datafile").IsNull());
+}
+
+TEST_P(RecordSetTest, CheckForRefreshSeesChangesThroughTheDatabase) {
+  AddType("a", false);
+  TVelaRecordSet rs(Db());
+  rs.SetSchemaName("businessintegration_exchangecontainertype");
+  rs.Open();
+  EXPECT_FALSE(rs.CheckForRefresh());
+  AddType("b", false);
+  EXPECT_TRUE(rs.CheckForRefresh());
+  EXPECT_EQ(rs.GetRecordCount(), 2);
+  EXPECT_FALSE(rs.CheckForRefresh());
+  // Saving through the record set itself needs no reload.
+  rs.SetValueByName(0, "contenttype", "x/y");
+  rs.SaveRecordNumber(0);
+  EXPECT_FALSE(rs.CheckForRefresh());
+}
+
+TEST_P(RecordSetTest, ThreadedCloneWorksOnAnotherThread) {
+  AddType("a", false);
+  TVelaRecordSet rs(Db());
+  rs.SetSchemaName("businessintegration_exchangecontainertype");
+  rs.SetOptions(rsoLoadAll);
+  rs.Open();
+  TVelaRecordSet* clone = rs.CreateThreadedClone();
+  int countInThread = -1;
+  bool refreshed = false;
+  std::string error;
+  std::thread worker([&] {
+    try {
+      AddType("b", false);  // written on this thread's own connection
+      refreshed = clone->CheckForRefresh();
+      countInThread = clone->GetRecordCount();
+      clone->SetValueByName(0, "contenttype", "from/thread");
+      clone->SaveRecordNumber(0);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    Db().ReleaseThreadConnection();
+  });
+  worker.join();
+  ASSERT_EQ(error, "");
+  EXPECT_TRUE(refreshed);
+  EXPECT_EQ(countInThread, 2);
+  TVelaRecordSet::DestroyThreadedClone(clone);
+  EXPECT_EQ(clone, nullptr);
+  EXPECT_EQ(rs.GetRecordCount(), 1);  // the original is untouched until it refreshes
+  EXPECT_TRUE(rs.CheckForRefresh());
+  EXPECT_EQ(rs.ValueByName(0, "contenttype").AsString(), "from/thread");
+}
+
+VELA_INSTANTIATE_DB_TEST(RecordSetTest);
+
+}  // namespace
+}  // namespace vela::test

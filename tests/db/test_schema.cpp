@@ -1,0 +1,295 @@
+// The field schema, host tables, type mapping and lookups on both backends; the catalog type
+// parsers without a database.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DbTestSupport.h"
+#include "host/db/ClientSQL.h"
+#include "host/db/DbInterfaceTable.h"
+#include "host/db/VelaLookupInfo.h"
+#include "host/db/postgres/PgConnection.h"
+#include "host/db/sqlite/SQLiteConnection.h"
+#include "rtl/DateUtils.h"
+
+namespace vela::test {
+namespace {
+
+THostFieldDef F(std::string name, TFieldType ft, int size = 0, bool required = false) {
+  return {std::move(name), ft, size, required, ""};
+}
+
+class SchemaTest : public DbTest {};
+
+TEST_P(SchemaTest, TypesMapTheSameWayOnEveryBackend) {
+  struct Case {
+    TFieldType written;
+    int size;
+    TFieldType read;
+  };
+  std::vector<Case> cases = {
+      {ftInteger, 0, ftInteger},  {ftLargeint, 0, ftLargeint}, {ftFloat, 0, ftFloat},
+      {ftString, 40, ftString},   {ftString, 0, ftString},     {ftMemo, 0, ftMemo},
+      {ftDate, 0, ftDate},        {ftTime, 0, ftTime},         {ftDateTime, 0, ftDateTime},
+      {ftBoolean, 0, ftBoolean},  {ftBlob, 0, ftBlob},         {ftSmallint, 0, ftInteger},
+      {ftAutoInc, 0, ftLargeint}, {ftCurrency, 0, ftFloat}};
+  THostTableDef def{"typed", {}};
+  for (size_t i = 0; i < cases.size(); ++i)
+    def.Fields.push_back(F("f" + std::to_string(i), cases[i].written, cases[i].size, i == 3));
+  CreateTable(def);
+  auto item = Db().GetSchemaByName("TYPED");  // names compare ignoring case
+  ASSERT_TRUE(item);
+  ASSERT_EQ(item->GetFieldCount(), static_cast<int>(cases.size()) + 1);
+  const auto& id = item->GetField(0);
+  EXPECT_EQ(id.Name, "id");
+  EXPECT_EQ(id.DataType, ftLargeint);
+  EXPECT_TRUE(id.IsRecordID());
+  EXPECT_TRUE(id.Required);
+  EXPECT_EQ(item->GetRecordIDField(), "id");
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const auto& f = item->GetField(static_cast<int>(i) + 1);
+    EXPECT_EQ(f.DataType, cases[i].read) << FieldTypeName(cases[i].written);
+    EXPECT_EQ(f.Size, cases[i].size) << FieldTypeName(cases[i].written);
+    EXPECT_EQ(f.Required, i == 3);
+    EXPECT_EQ(f.Caption, f.Name);
+  }
+}
+
+TEST_P(SchemaTest, HostTablesHaveEveryNamedField) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+      {"businessintegration_exchangecontainertype",
+       {"id", "descr", "allowunauth", "importconfig", "contenttype", "rawresponsecontenttype",
+        "rawresponsecontentfile", "rawresponsecontent"}},
+      {"businessintegration_exchangecontainer",
+       {"id", "containertypeid", "processedstateid", "containerdata", "containermetadata",
+        "contenttype", "useragent", "remoteip", "incomminguri", "processeddate"}},
+      {"businessintegration_importlog",
+       {"id", "globalrecuid", "processedstateid", "descr", "logmessage"}},
+      {"dataimport_userpickupstore",
+       {"id", "searchkeywords", "storetype", "rawdata", "processeddate", "processedaddressid",
+        "processedstate", "processederrormsg", "datafile", "preprocdll", "preprocparam"}},
+      {"vela_document", {"id", "tablename", "recordid", "filename", "content"}}};
+  for (auto& [table, fields] : expected) {
+    auto item = Db().GetSchemaByName(table);
+    ASSERT_TRUE(item) << table;
+    for (auto& f : fields)
+      EXPECT_TRUE(item->FindField(f)) << table << "." << f;
+  }
+  auto container = Db().GetSchemaByName("businessintegration_exchangecontainer");
+  EXPECT_EQ(container->FindField("processeddate")->DataType, ftDateTime);
+  EXPECT_EQ(container->FindField("containerdata")->DataType, ftBlob);
+  EXPECT_EQ(Db().HostSchemaVersion(), LatestHostSchemaVersion());
+  // Opening again runs no migration twice and keeps the data.
+  TClientSQL sql(Db());
+  sql.SetSchemaName("businessintegration_importlog");
+  sql.SetFieldValue("globalrecuid", "{00000000-0000-0000-0000-000000000001}");
+  sql.SetFieldValue("processedstateid", 1);
+  sql.Execute();
+  Reopen();
+  EXPECT_EQ(Db().InitHostTables(), LatestHostSchemaVersion());
+  EXPECT_EQ(CountRows("businessintegration_importlog"), 1);
+  EXPECT_EQ(CountRows("vela_schemaversion"), LatestHostSchemaVersion());
+}
+
+TEST_P(SchemaTest, HostTablesCheckTheirForeignKey) {
+  TClientSQL sql(Db());
+  sql.SetSchemaName("businessintegration_exchangecontainer");
+  sql.SetFieldValue("containertypeid", 12345);
+  sql.SetFieldValue("processedstateid", 0);
+  EXPECT_THROW(sql.Execute(), EDatabaseError);
+}
+
+TEST_P(SchemaTest, WithoutHostTablesOpensEmpty) {
+  Db(false);
+  EXPECT_FALSE(Db().GetSchemaByName("businessintegration_importlog"));
+  EXPECT_EQ(Db().HostSchemaVersion(), 0);
+  EXPECT_EQ(Db().InitHostTables(), LatestHostSchemaVersion());
+  EXPECT_TRUE(Db().GetSchemaByName("businessintegration_importlog"));
+}
+
+TEST_P(SchemaTest, AnnotationsGiveCaptionsLookupsAndCheckData) {
+  WriteSchemaIni(
+      "; annotations\n"
+      "[city]\nCaption=Cities\n"
+      "[city.name]\nCaption=City name\n"
+      "[customer]\nCaption=Customers\n"
+      "[customer.cityid]\nCaption=City\nLookupTable=city\nLookupField=name\n"
+      "[customer.state]\nKind=3\nValues=\"A=Active\",\"I=Inactive\"\n");
+  Db();
+  CreateTable({"city", {F("name", ftString, 40)}});
+  CreateTable({"customer", {F("cityid", ftLargeint), F("state", ftString, 1)}});
+  auto city = Db().GetSchemaByName("city");
+  auto customer = Db().GetSchemaByName("customer");
+  ASSERT_TRUE(city && customer);
+  EXPECT_EQ(city->GetCaption(), "Cities");
+  EXPECT_EQ(city->FindField("name")->Caption, "City name");
+  const auto* cityid = customer->FindField("cityid");
+  EXPECT_EQ(cityid->FieldKind, vfkLookup);
+  EXPECT_EQ(cityid->LookupTable, "city");
+  EXPECT_EQ(customer->FindField("state")->FieldKind, vfkCheckData);
+
+  TClientSQL sql(Db());
+  sql.SetSchemaName("city");
+  sql.SetFieldValue("name", "Berlin");
+  sql.Execute();
+  sql.SetFieldValue("name", "Hamburg");
+  int64_t hamburg = sql.Execute();
+  EXPECT_EQ(TVelaLookupInfo::SingleQueryDBID(Db(), *cityid, "Hamburg"), hamburg);
+  EXPECT_EQ(TVelaLookupInfo::SingleQueryDBID(Db(), *cityid, "Paris"), -1);
+  EXPECT_EQ(TVelaLookupInfo::SingleQueryDBID(Db(), "city", "id", "not a number"), -1);
+
+  EXPECT_EQ(TVelaLookupInfo::SingleQueryCheckData(*customer, "state", "a"), "A");
+  EXPECT_EQ(TVelaLookupInfo::SingleQueryCheckData(*customer, "state", "inactive"), "I");
+  EXPECT_EQ(TVelaLookupInfo::SingleQueryCheckData(*customer, "state", "X"), "X");
+  TClientSQL cust(Db());
+  cust.SetSchemaName("customer");
+  cust.SetFieldValue("state", "X");
+  EXPECT_THROW(cust.Execute(), EDatabaseError);
+  cust.SetFieldValue("state", "I");
+  EXPECT_GT(cust.Execute(), 0);
+}
+
+TEST_P(SchemaTest, SetFieldListDataSurvivesReload) {
+  Db().SetFieldListData("businessintegration_importlog", "processedstateid",
+                        {"0=New", "1=Success", "2=Failed"});
+  EXPECT_THROW(Db().SetFieldListData("businessintegration_importlog", "nosuch", {"0=x"}),
+               EDatabaseError);
+  EXPECT_THROW(Db().SetFieldListData("nosuch", "x", {"0=x"}), EDatabaseError);
+  Db().RefreshSchema();
+  auto item = Db().GetSchemaByName("businessintegration_importlog");
+  auto list = item->GetFieldListData("processedstateid");
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->size(), 3u);
+  EXPECT_EQ((*list)[2].Value, "2");
+  EXPECT_EQ((*list)[2].Text, "Failed");
+}
+
+TEST_P(SchemaTest, TwoThreadsWriteAtOnce) {
+  constexpr int kRows = 150;
+  auto writer = [&](const std::string& tag, std::vector<int64_t>& ids, std::string& error) {
+    try {
+      TClientSQL sql(Db());
+      sql.SetSchemaName("businessintegration_importlog");
+      for (int k = 0; k < kRows; ++k) {
+        // Every tenth row in its own transaction, the others alone.
+        bool tx = k % 10 == 0;
+        if (tx) Db().StartTransaction();
+        sql.SetFieldValue("globalrecuid", tag + std::to_string(k));
+        sql.SetFieldValue("processedstateid", 0);
+        ids.push_back(sql.Execute());
+        if (tx) Db().Commit();
+      }
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    Db().ReleaseThreadConnection();
+  };
+  Db();  // opened before the threads start
+  std::vector<int64_t> a, b;
+  std::string ea, eb;
+  std::thread ta(writer, "a", std::ref(a), std::ref(ea));
+  std::thread tb(writer, "b", std::ref(b), std::ref(eb));
+  ta.join();
+  tb.join();
+  ASSERT_EQ(ea, "");
+  ASSERT_EQ(eb, "");
+  std::vector<int64_t> all(a);
+  all.insert(all.end(), b.begin(), b.end());
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
+  EXPECT_EQ(CountRows("businessintegration_importlog"), 2 * kRows);
+}
+
+TEST_P(SchemaTest, RollbackOnOneThreadKeepsTheOthersWork) {
+  std::string error;
+  Db().StartTransaction();
+  {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("businessintegration_importlog");
+    sql.SetFieldValue("globalrecuid", "main");
+    sql.SetFieldValue("processedstateid", 0);
+    sql.Execute();
+  }
+  EXPECT_TRUE(Db().InTransaction());
+  bool otherSeesTransaction = true;
+  std::thread other([&] {
+    otherSeesTransaction = Db().InTransaction();
+    Db().ReleaseThreadConnection();
+  });
+  other.join();
+  EXPECT_FALSE(otherSeesTransaction);
+  Db().Rollback();
+  EXPECT_EQ(CountRows("businessintegration_importlog"), 0);
+}
+
+TEST_P(SchemaTest, SQLiteStoresDatesAsIsoText) {
+  if (GetParam() != TDbBackendKind::SQLite) GTEST_SKIP() << "SQLite storage only";
+  TClientSQL sql(Db());
+  sql.SetSchemaName("dataimport_userpickupstore");
+  sql.SetFieldValue("processeddate",
+                    Variant::FromDateTime(EncodeDateTime(2024, 3, 1, 8, 9, 10, 0)));
+  sql.Execute();
+  auto conn = Db().Connection();
+  auto st = conn->PrepareNew(
+      "SELECT typeof(processeddate), processeddate, date(processeddate, '+1 day') FROM "
+      "dataimport_userpickupstore");
+  st->Execute();
+  ASSERT_TRUE(st->Next());
+  EXPECT_EQ(st->ColumnText(0), "text");
+  EXPECT_EQ(st->ColumnText(1), "2024-03-01 08:09:10");
+  EXPECT_EQ(st->ColumnText(2), "2024-03-02");
+}
+
+VELA_INSTANTIATE_DB_TEST(SchemaTest);
+
+TEST(DbTypeNames, SQLiteDeclaredTypes) {
+  struct Case {
+    const char* decl;
+    TFieldType ft;
+    int size;
+  };
+  for (auto c :
+       {Case{"INTEGER", ftInteger, 0}, Case{"bigint", ftLargeint, 0},
+        Case{"VARCHAR(12)", ftString, 12}, Case{"VARCHAR", ftString, 0}, Case{"TEXT", ftMemo, 0},
+        Case{"nvarchar(5)", ftString, 5}, Case{"DOUBLE PRECISION", ftFloat, 0},
+        Case{"REAL", ftFloat, 0}, Case{"BOOLEAN", ftBoolean, 0}, Case{"DATE", ftDate, 0},
+        Case{"TIME", ftTime, 0}, Case{"DATETIME", ftDateTime, 0}, Case{"TIMESTAMP", ftDateTime, 0},
+        Case{"BLOB", ftBlob, 0}, Case{"", ftBlob, 0}, Case{"NUMERIC(10,2)", ftFloat, 0}}) {
+    int size = -1;
+    EXPECT_EQ(SQLiteDeclTypeToFieldType(c.decl, size), c.ft) << c.decl;
+    EXPECT_EQ(size, c.size) << c.decl;
+  }
+}
+
+TEST(DbTypeNames, PostgresFormatTypes) {
+  struct Case {
+    const char* type;
+    TFieldType ft;
+    int size;
+  };
+  for (auto c :
+       {Case{"integer", ftInteger, 0}, Case{"bigint", ftLargeint, 0},
+        Case{"character varying(40)", ftString, 40}, Case{"character varying", ftString, 0},
+        Case{"character(3)", ftString, 3}, Case{"text", ftMemo, 0},
+        Case{"double precision", ftFloat, 0}, Case{"numeric(10,2)", ftFloat, 0},
+        Case{"boolean", ftBoolean, 0}, Case{"date", ftDate, 0},
+        Case{"time without time zone", ftTime, 0}, Case{"time(3) without time zone", ftTime, 0},
+        Case{"timestamp without time zone", ftDateTime, 0},
+        Case{"timestamp(6) with time zone", ftDateTime, 0}, Case{"bytea", ftBlob, 0}}) {
+    int size = -1;
+    EXPECT_EQ(PgTypeToFieldType(c.type, size), c.ft) << c.type;
+    EXPECT_EQ(size, c.size) << c.type;
+  }
+}
+
+TEST(DbUrls, BackendByScheme) {
+  EXPECT_EQ(BackendOfUrl("sqlite:/x/y.db"), TDbBackendKind::SQLite);
+  EXPECT_EQ(BackendOfUrl("postgresql://u@h/db"), TDbBackendKind::PostgreSQL);
+  EXPECT_EQ(BackendOfUrl("postgres://u@h/db"), TDbBackendKind::PostgreSQL);
+  EXPECT_THROW(BackendOfUrl("mysql://h/db"), EDatabaseError);
+  EXPECT_THROW(OpenDbConnection("sqlite:"), EDatabaseError);
+  EXPECT_THROW(TVelaDatabase::Open("sqlite:/nonexistent-dir/sub/x.db"), EDatabaseError);
+}
+
+}  // namespace
+}  // namespace vela::test
