@@ -3,8 +3,13 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace vela {
+class TVelaDatabase;
+}
 
 namespace vela::cli {
 
@@ -30,5 +35,10 @@ using CommandAction = std::function<int()>;
 // subcommand was chosen. `action` is set by the callback of the chosen subcommand.
 void RegisterDemoCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
 void RegisterCardCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
+void RegisterDbCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
+
+// Opens the host database that --db names (default sqlite:$APP$/vela.db, $APP$ from --home,
+// $VELA_HOME or the executable's folder); creates the host tables on first use.
+std::unique_ptr<TVelaDatabase> OpenHostDatabase(const GlobalOptions& global);
 
 }  // namespace vela::cli

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
   CommandAction action;
   RegisterDemoCommands(app, global, action);
   RegisterCardCommands(app, global, action);
+  RegisterDbCommands(app, global, action);
 
   try {
     app.parse(argc, argv);

@@ -28,6 +28,13 @@ std::unique_ptr<TVelaDatabase> TVelaDatabase::Open(const std::string& url,
   return db;
 }
 
+std::string TVelaDatabase::ResolveUrl(std::string_view url) {
+  std::string u = url.empty() ? std::string("sqlite:$APP$/vela.db") : std::string(url);
+  if (BackendOfUrl(u) == TDbBackendKind::SQLite && PosText("$APP$", u) != std::string::npos)
+    u = "sqlite:" + ExpandAppMacro(u.substr(7));
+  return u;
+}
+
 TVelaDatabase::~TVelaDatabase() {
   std::lock_guard lock(FPoolLock);
   FSlots.clear();

@@ -50,6 +50,9 @@ class TVelaDatabase {
   // connection is made at once, so that a wrong URL fails here. Raises EDatabaseError.
   static std::unique_ptr<TVelaDatabase> Open(const std::string& url,
                                              const TVelaDatabaseOptions& options = {});
+  // The URL to open for a --db value: empty gives "sqlite:$APP$/vela.db"; "$APP$" in an SQLite
+  // path becomes the application folder.
+  static std::string ResolveUrl(std::string_view url);
   ~TVelaDatabase();
   TVelaDatabase(const TVelaDatabase&) = delete;
   TVelaDatabase& operator=(const TVelaDatabase&) = delete;

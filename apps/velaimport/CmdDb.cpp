@@ -1,0 +1,156 @@
+// velaimport db init | db tables: the host database's tables, and opening the database that
+// --db names for every command.
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "Commands.h"
+#include "host/db/HostTables.h"
+#include "host/db/VelaDatabase.h"
+#include "rtl/FileUtils.h"
+
+namespace vela::cli {
+
+namespace {
+
+// JSON string literal of UTF-8 text.
+std::string JsonText(std::string_view s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+const char* KindName(int kind) {
+  switch (kind) {
+    case vfkRecordID:
+      return "id";
+    case vfkLookup:
+      return "lookup";
+    case vfkCheckData:
+      return "checkdata";
+    default:
+      return "data";
+  }
+}
+
+int RunInit(GlobalOptions& global) {
+  auto db = OpenHostDatabase(global);
+  int version = db->InitHostTables();
+  if (global.Json) {
+    std::cout << "{\"result\":true,\"database\":" << JsonText(db->Url())
+              << ",\"version\":" << version << ",\"tables\":[";
+    bool first = true;
+    for (auto& t : HostTableDefs()) {
+      std::cout << (first ? "" : ",") << JsonText(t.Name);
+      first = false;
+    }
+    std::cout << "]}\n";
+  } else if (!global.Quiet) {
+    std::cout << "Host tables of " << db->Url() << " are at version " << version << ":\n";
+    for (auto& t : HostTableDefs())
+      std::cout << "  " << t.Name << "\n";
+  }
+  return kExitOk;
+}
+
+int RunTables(GlobalOptions& global) {
+  auto db = OpenHostDatabase(global);
+  auto items = db->GetDBFieldSchema().GetItems();
+  if (global.Json) {
+    std::ostringstream out;
+    out << "{\"database\":" << JsonText(db->Url()) << ",\"tables\":[";
+    for (size_t i = 0; i < items.size(); ++i) {
+      auto& t = items[i];
+      out << (i ? "," : "") << "{\"name\":" << JsonText(t->GetName())
+          << ",\"caption\":" << JsonText(t->GetCaption()) << ",\"fields\":[";
+      for (int k = 0; k < t->GetFieldCount(); ++k) {
+        const auto& f = t->GetField(k);
+        out << (k ? "," : "") << "{\"name\":" << JsonText(f.Name)
+            << ",\"caption\":" << JsonText(f.Caption)
+            << ",\"type\":" << JsonText(FieldTypeName(f.DataType)) << ",\"size\":" << f.Size
+            << ",\"required\":" << (f.Required ? "true" : "false")
+            << ",\"kind\":" << JsonText(KindName(f.FieldKind));
+        if (f.FieldKind == vfkLookup)
+          out << ",\"lookupTable\":" << JsonText(f.LookupTable)
+              << ",\"lookupField\":" << JsonText(f.LookupField);
+        out << "}";
+      }
+      out << "]}";
+    }
+    out << "]}\n";
+    std::cout << out.str();
+    return kExitOk;
+  }
+  for (auto& t : items) {
+    std::cout << t->GetName();
+    if (t->GetCaption() != t->GetName()) std::cout << " (" << t->GetCaption() << ")";
+    std::cout << "\n";
+    for (int k = 0; k < t->GetFieldCount(); ++k) {
+      const auto& f = t->GetField(k);
+      std::cout << "  " << f.Name << "  " << FieldTypeName(f.DataType);
+      if (f.Size > 0) std::cout << "(" << f.Size << ")";
+      if (f.Required) std::cout << " required";
+      if (f.FieldKind != vfkData) std::cout << " " << KindName(f.FieldKind);
+      if (f.FieldKind == vfkLookup) std::cout << " -> " << f.LookupTable << "." << f.LookupField;
+      if (f.Caption != f.Name) std::cout << "  \"" << f.Caption << "\"";
+      std::cout << "\n";
+    }
+  }
+  return kExitOk;
+}
+
+// Runs a db action; a database URL that names no known backend is a usage error.
+int Guarded(GlobalOptions& global, int (*run)(GlobalOptions&)) {
+  try {
+    BackendOfUrl(TVelaDatabase::ResolveUrl(global.Db));
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return kExitUsage;
+  }
+  return run(global);
+}
+
+}  // namespace
+
+std::unique_ptr<TVelaDatabase> OpenHostDatabase(const GlobalOptions& global) {
+  if (!global.Home.empty()) SetApplicationFolder(global.Home);
+  return TVelaDatabase::Open(TVelaDatabase::ResolveUrl(global.Db));
+}
+
+void RegisterDbCommands(CLI::App& app, GlobalOptions& global, CommandAction& action) {
+  auto* db = app.add_subcommand("db", "the host database");
+  db->require_subcommand(1);
+  auto* init = db->add_subcommand("init", "create the host tables and run pending migrations");
+  init->callback([&] { action = [&] { return Guarded(global, RunInit); }; });
+  auto* tables =
+      db->add_subcommand("tables", "the tables and fields of the application schema with captions");
+  tables->callback([&] { action = [&] { return Guarded(global, RunTables); }; });
+}
+
+}  // namespace vela::cli
