@@ -92,8 +92,9 @@ class TMemIniFile {
 };
 
 // An INI file whose writes go straight to the file: every Write, EraseSection and DeleteKey
-// saves the file, creating it and its folder when missing. Reads and writes first pick up
-// changes that others made to the file since it was last read.
+// saves the file, creating it and its folder when missing. Value reads (ReadString and the
+// typed reads) and writes first pick up changes that others made to the file since it was
+// last read.
 class TIniFile : public TMemIniFile {
  public:
   explicit TIniFile(std::string fileName);
