@@ -1,0 +1,473 @@
+#include "vcard/VCard.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "rtl/CodePages.h"
+#include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
+#include "vcard/VCardItem.h"
+
+namespace vela {
+
+namespace {
+
+// Items of comma text as the definition tables write them ("HOME,VOICE"); blanks around items
+// are dropped.
+std::vector<std::string> SplitCommaText(std::string_view text) {
+  std::vector<std::string> result;
+  if (Trim(text).empty()) return result;
+  size_t start = 0;
+  while (true) {
+    size_t comma = text.find(',', start);
+    std::string item =
+        Trim(text.substr(start, comma == std::string_view::npos ? text.npos : comma - start));
+    if (!item.empty()) result.push_back(std::move(item));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return result;
+}
+
+struct TRegistry {
+  std::mutex Lock;
+  std::vector<TCardItemClass> Classes;
+  std::map<TCardItemClass, std::unique_ptr<TCardFieldDefList>> Defs;
+};
+
+TRegistry& Registry() {
+  static TRegistry registry;
+  return registry;
+}
+
+void EnsureStandardClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] { RegisterStandardCardItemClasses(); });
+}
+
+// Cuts a byte stream into lines at LF. A CR right before the LF is dropped; the last line (the
+// text after the last LF, possibly empty) is trimmed of surrounding blanks.
+class TLineReader {
+ public:
+  explicit TLineReader(TStream& stream) : FStream(stream) { FBuffer.resize(64 * 1024); }
+
+  // The next line; false when there is none. last is set for the final line of the text.
+  bool Next(std::string& line, bool& last) {
+    if (!FHavePending) {
+      if (!ReadLine(FPending, FPendingLast)) return false;
+      FHavePending = true;
+    }
+    line.swap(FPending);
+    last = FPendingLast;
+    FHavePending = false;
+    if (!last) {
+      if (!ReadLine(FPending, FPendingLast)) {
+        last = true;
+      } else {
+        FHavePending = true;
+      }
+    }
+    return true;
+  }
+
+ private:
+  // Reads one physical line into out; false after the final line was given.
+  bool ReadLine(std::string& out, bool& isFinal) {
+    if (FDone) return false;
+    out.clear();
+    while (true) {
+      if (FPos >= FLen) {
+        FLen = FStream.Read(FBuffer.data(), FBuffer.size());
+        FPos = 0;
+        if (FFirstChunk) {
+          FFirstChunk = false;
+          if (FLen >= 3 && static_cast<unsigned char>(FBuffer[0]) == 0xEF &&
+              static_cast<unsigned char>(FBuffer[1]) == 0xBB &&
+              static_cast<unsigned char>(FBuffer[2]) == 0xBF)
+            FPos = 3;
+        }
+        if (FLen == 0) {
+          FDone = true;
+          isFinal = true;
+          out = Trim(out);
+          return true;
+        }
+      }
+      const char* begin = FBuffer.data() + FPos;
+      const void* lf = std::memchr(begin, '\n', FLen - FPos);
+      if (!lf) {
+        out.append(begin, FLen - FPos);
+        FPos = FLen;
+        continue;
+      }
+      size_t n = static_cast<const char*>(lf) - begin;
+      out.append(begin, n);
+      FPos += n + 1;
+      if (!out.empty() && out.back() == '\r') out.pop_back();
+      isFinal = false;
+      return true;
+    }
+  }
+
+  TStream& FStream;
+  std::string FBuffer;
+  size_t FPos = 0;
+  size_t FLen = 0;
+  bool FDone = false;
+  bool FFirstChunk = true;
+  std::string FPending;
+  bool FPendingLast = false;
+  bool FHavePending = false;
+};
+
+bool IsAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+// --- TFieldDef ---
+
+TFieldDef::TFieldDef(TCardItemClass itemClass, std::string_view tag, std::string_view types,
+                     int kind, std::string_view fixedValue, std::string_view fields,
+                     std::string_view encoding, std::string_view charset, bool isText)
+    : Tag(tag),
+      Types(SplitCommaText(types)),
+      Kind(kind),
+      FixedValue(fixedValue),
+      Encoding(encoding),
+      Charset(charset),
+      IsText(isText) {
+  for (const std::string& name : SplitCommaText(fields)) {
+    const TCardProperty* prop = FindCardProperty(itemClass, name);
+    Assert(prop != nullptr, "Property " + name + " not found! on class!");
+    Fields.push_back(prop);
+  }
+}
+
+std::string TFieldDef::TypesCommaText() const {
+  std::string s;
+  for (const std::string& t : Types) {
+    if (!s.empty()) s += ',';
+    s += t;
+  }
+  return s;
+}
+
+bool TFieldDef::TypesFit(const std::vector<std::string>& lineTypes) const {
+  for (const std::string& t : Types) {
+    bool found = false;
+    for (const std::string& lt : lineTypes)
+      if (SameText(t, lt)) {
+        found = true;
+        break;
+      }
+    if (!found) return false;
+  }
+  return true;
+}
+
+TFieldDef& TCardFieldDefList::Add(std::string_view tag, std::string_view types, int kind,
+                                  std::string_view fixedValue, std::string_view fields,
+                                  std::string_view encoding, std::string_view charset,
+                                  bool isText) {
+  FItems.push_back(std::make_unique<TFieldDef>(FItemClass, tag, types, kind, fixedValue, fields,
+                                               encoding, charset, isText));
+  return *FItems.back();
+}
+
+const TCardProperty* FindCardProperty(TCardItemClass itemClass, std::string_view name) {
+  for (const TCardProperty& p : itemClass->Properties())
+    if (SameText(p.Name, name)) return &p;
+  return nullptr;
+}
+
+// --- registry ---
+
+const std::vector<TCardItemClass>& CardItemClasses() {
+  EnsureStandardClasses();
+  return Registry().Classes;
+}
+
+void RegisterCardItemClass(TCardItemClass itemClass) {
+  TRegistry& r = Registry();
+  std::lock_guard<std::mutex> guard(r.Lock);
+  for (TCardItemClass c : r.Classes)
+    if (c == itemClass) return;
+  r.Classes.push_back(itemClass);
+}
+
+const TCardFieldDefList& CardFieldDefs(TCardItemClass itemClass) {
+  TRegistry& r = Registry();
+  std::lock_guard<std::mutex> guard(r.Lock);
+  auto& slot = r.Defs[itemClass];
+  if (!slot) {
+    auto list = std::make_unique<TCardFieldDefList>(itemClass);
+    itemClass->BuildFieldDef(*list);
+    slot = std::move(list);
+  }
+  return *slot;
+}
+
+// --- buffers and lists ---
+
+std::string TCardFormatDataBuffer::Text() const {
+  std::string s;
+  size_t n = 0;
+  for (const std::string& l : FLines)
+    n += l.size() + 2;
+  s.reserve(n);
+  for (size_t i = 0; i < FLines.size(); ++i) {
+    if (i) s += "\r\n";
+    s += FLines[i];
+  }
+  return s;
+}
+
+TCustomCardItem& TCardItemList::Add(std::unique_ptr<TCustomCardItem> item) {
+  FItems.push_back(std::move(item));
+  return *FItems.back();
+}
+
+void TCardItemList::Delete(int index) {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+  FItems.erase(FItems.begin() + index);
+}
+
+void TCardItemList::Clear() {
+  FItems.clear();
+}
+
+int TCardItemList::IndexOf(const TCustomCardItem* item) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (FItems[i].get() == item) return static_cast<int>(i);
+  return -1;
+}
+
+// --- TCustomCard ---
+
+TCustomCard::TCustomCard(TCardItemClass itemClass) : FItemClass(itemClass) {
+  EnsureStandardClasses();
+  for (const TCardProperty& p : itemClass->Properties())
+    FFieldNames.emplace_back(p.Name);
+}
+
+TCustomCard::~TCustomCard() = default;
+
+void TCustomCard::Clear() {
+  FItems.Clear();
+}
+
+void TCustomCard::LoadFromFile(const std::string& fileName, bool clear) {
+  if (clear) Clear();
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(stream, false);
+}
+
+void TCustomCard::SetAsString(std::string_view text) {
+  Clear();
+  TStringStream stream{std::string(text)};
+  LoadFromStream(stream, false);
+}
+
+void TCustomCard::LoadFromStream(TStream& stream, bool clear) {
+  if (clear) Clear();
+  const std::vector<TCardItemClass>& classes = CardItemClasses();
+  TLineReader reader(stream);
+  std::string line;
+  bool last = false;
+  TCardItemClass open = nullptr;
+  std::vector<std::string> itemLines;
+  std::vector<std::string> outside;
+  auto finishItem = [&] {
+    TCustomCardItem& item = FItems.Add(open->Create(this));
+    open = nullptr;
+    item.ParseCardLines(itemLines);
+    itemLines.clear();
+  };
+  while (reader.Next(line, last)) {
+    if (!open) {
+      for (TCardItemClass c : classes)
+        if (c->IsHeaderStart(line)) {
+          open = c;
+          break;
+        }
+      if (open) {
+        if (!outside.empty()) {
+          ReadEnvelope(outside);
+          outside.clear();
+        }
+      } else {
+        outside.push_back(std::move(line));
+      }
+      continue;
+    }
+    if (open->IsFooterEnd(line) || last) {
+      finishItem();
+      continue;
+    }
+    itemLines.push_back(std::move(line));
+  }
+  if (!outside.empty()) ReadEnvelope(outside);
+}
+
+void TCustomCard::ReadEnvelope(const std::vector<std::string>& /*lines*/) {}
+void TCustomCard::WriteHeader(TCardFormatDataBuffer& /*buffer*/) {}
+void TCustomCard::WriteFooter(TCardFormatDataBuffer& /*buffer*/) {}
+
+void TCustomCard::WriteItems(TCardFormatDataBuffer& buffer, TCustomCardItem* item,
+                             const std::string& fileName) {
+  WriteHeader(buffer);
+  if (item) {
+    item->WriteToDataBuffer(buffer, fileName, fdkAllKinds);
+  } else {
+    for (const auto& i : FItems)
+      i->WriteToDataBuffer(buffer, fileName, fdkAllKinds);
+  }
+  WriteFooter(buffer);
+}
+
+std::string TCustomCard::GetAsString(TCustomCardItem* item) {
+  TCardFormatDataBuffer buffer;
+  WriteItems(buffer, item, {});
+  std::string text = buffer.Text();
+  if (buffer.Count()) text += "\r\n";
+  return text;
+}
+
+void TCustomCard::WriteFile(TCustomCardItem* item, const std::string& fileName) {
+  TCardFormatDataBuffer buffer;
+  WriteItems(buffer, item, fileName);
+  TFileStream stream(fileName, fmCreate);
+  for (const std::string& l : buffer.Lines()) {
+    stream.WriteString(l);
+    stream.WriteString("\r\n");
+  }
+}
+
+void TCustomCard::SaveToFile(TCustomCardItem& item, const std::string& fileName) {
+  WriteFile(&item, fileName);
+}
+
+void TCustomCard::SaveAllToFile(const std::string& fileName) {
+  WriteFile(nullptr, fileName);
+}
+
+std::string TCustomCard::DecodeFileText(std::string_view bytes) const {
+  if (IsAscii(bytes)) return std::string(bytes);
+  if (FFileCharset.empty()) return DecodeText(bytes);
+  return CharsetToUtf8(bytes, FFileCharset);
+}
+
+std::string TCustomCard::EncodeFileText(std::string_view utf8) const {
+  if (IsAscii(utf8)) return std::string(utf8);
+  if (FFileCharset.empty()) return Utf8ToCodePage(utf8, SystemAnsiCodePage());
+  return Utf8ToCharset(utf8, FFileCharset);
+}
+
+// --- field access ---
+
+int TCustomCard::GetFieldIndexByName(std::string_view name) const {
+  for (size_t i = 0; i < FFieldNames.size(); ++i)
+    if (SameText(FFieldNames[i], name)) return static_cast<int>(i);
+  return -1;
+}
+
+const TCardProperty& TCustomCard::GetFieldTypeInfo(int index) const {
+  const TCardProperty* p = FindCardProperty(FItemClass, GetFieldNames(index));
+  Assert(p != nullptr, "Property " + GetFieldNames(index) + " not found! on class!");
+  return *p;
+}
+
+namespace {
+// The property of the item's own class for a field of the card (items of another registered
+// class, such as LDIF entries in a vCard card, publish the same contact fields).
+const TCardProperty& ItemProperty(const TCustomCardItem& item, const std::string& name) {
+  const TCardProperty* p = FindCardProperty(item.ClassType(), name);
+  Assert(p != nullptr, "Property " + name + " not found! on class!");
+  return *p;
+}
+}  // namespace
+
+Variant TCustomCard::GetValues(const TCustomCardItem& item, int index) const {
+  const TCardProperty& p = ItemProperty(item, GetFieldNames(index));
+  auto& mutableItem = const_cast<TCustomCardItem&>(item);
+  switch (p.Type) {
+    case TCardFieldType::cftDate:
+    case TCardFieldType::cftDateTime:
+    case TCardFieldType::cftTime:
+      return Variant::FromDateTime(p.Get(item).AsDateTime());
+    case TCardFieldType::cftStringList:
+      return Variant(p.List(mutableItem)->Text());
+    case TCardFieldType::cftItemValue: {
+      TCustomCardItemValue* obj = p.Object(mutableItem);
+      if (auto intf = Supports<ICardItemValue>(obj); intf && intf->HasValue())
+        return Variant(IPtr<IInterface>(intf));
+      return obj->AsVariant();
+    }
+    default:
+      return p.Get(item);
+  }
+}
+
+void TCustomCard::SetValues(TCustomCardItem& item, int index, const Variant& value) const {
+  const TCardProperty& p = ItemProperty(item, GetFieldNames(index));
+  if (value.IsNull()) {
+    item.ResetField(p);
+    return;
+  }
+  switch (p.Type) {
+    case TCardFieldType::cftDate:
+    case TCardFieldType::cftDateTime:
+    case TCardFieldType::cftTime:
+      p.Set(item, Variant::FromDateTime(VarToDateTime(value)));
+      break;
+    case TCardFieldType::cftStringList:
+      p.List(item)->SetText(VarToStr(value));
+      break;
+    case TCardFieldType::cftItemValue: {
+      TCustomCardItemValue* obj = p.Object(item);
+      if (value.kind() == Variant::Kind::Interface) {
+        auto source = Supports<ICardItemValue>(value.GetInterface());
+        auto target = Supports<ICardItemValue>(obj);
+        if (source && target) {
+          target->SetValue(source->GetValue());
+          break;
+        }
+        if (source) {
+          obj->SetAsVariant(source->GetValue());
+          break;
+        }
+      }
+      obj->SetAsVariant(value);
+      break;
+    }
+    case TCardFieldType::cftInteger:
+    case TCardFieldType::cftEnumeration:
+      p.Set(item, Variant(value.AsInteger()));
+      break;
+    case TCardFieldType::cftBoolean:
+      p.Set(item, Variant(value.AsBoolean()));
+      break;
+    case TCardFieldType::cftString:
+      p.Set(item, Variant(VarToStr(value)));
+      break;
+    case TCardFieldType::cftVariant:
+      p.Set(item, value);
+      break;
+  }
+}
+
+// --- TVCard ---
+
+TVCard::TVCard() : TCustomCard(&TVCardItem::ClassInfo) {}
+
+TVCardItem& TVCard::CreateCard() {
+  return static_cast<TVCardItem&>(Items().Add(std::make_unique<TVCardItem>(this)));
+}
+
+}  // namespace vela

@@ -1,0 +1,103 @@
+// Internal helpers of the card library: the macros that build the static field tables of the
+// item classes, and the compact date writer of the text items.
+#pragma once
+
+#include <string>
+
+#include "rtl/DateUtils.h"
+#include "vcard/VCard.h"
+
+namespace vela {
+
+// A string field stored in a public member.
+#define VC_STR_FIELD(C, Name)                                                            \
+  TCardProperty {                                                                        \
+#Name, TCardFieldType::cftString, "string",                                            \
+        [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },   \
+        [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsString(); }, \
+        nullptr, nullptr,                                                                  \
+        [](const TCustomCardItem& i) { return static_cast<const C&>(i).Name.empty(); } \
+  }
+
+// A string field with a getter expression and a setter method.
+#define VC_STR_PROP(C, Name, Getter, Setter)                                                \
+  TCardProperty {                                                                           \
+#Name, TCardFieldType::cftString, "string",                                               \
+        [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Getter); },    \
+        [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Setter(v.AsString()); }, \
+        nullptr, nullptr, nullptr \
+  }
+
+#define VC_LIST_FIELD(C, Name)                                                                 \
+  TCardProperty {                                                                              \
+#Name, TCardFieldType::cftStringList, "TStringList", nullptr, nullptr,                     \
+        [](TCustomCardItem & i) -> TStringList* { return &static_cast<C&>(i).Name; }, nullptr, \
+                                                                                   nullptr     \
+  }
+
+#define VC_DATE_FIELD(C, Name, Type, TypeName)                                                \
+  TCardProperty {                                                                             \
+#Name, TCardFieldType::Type, TypeName,                                                      \
+        [](const TCustomCardItem& i) {                                                          \
+          return Variant::FromDateTime(static_cast<const C&>(i).Name);                          \
+        },                                                                                      \
+        [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsDateTime(); }, \
+        nullptr, nullptr, nullptr \
+  }
+
+// A date-time field with a getter and a setter method.
+#define VC_DATE_PROP(C, Name, Getter, Setter)                                                  \
+  TCardProperty {                                                                              \
+#Name, TCardFieldType::cftDateTime, "TDateTime",                                             \
+        [](const TCustomCardItem& i) {                                                           \
+          return Variant::FromDateTime(static_cast<const C&>(i).Getter());                       \
+        },                                                                                       \
+        [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Setter(v.AsDateTime()); }, \
+        nullptr, nullptr, nullptr \
+  }
+
+#define VC_INT_FIELD(C, Name)                                                                \
+  TCardProperty {                                                                            \
+#Name, TCardFieldType::cftInteger, "Integer",                                              \
+        [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },       \
+        [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsInteger(); }, \
+        nullptr, nullptr, nullptr \
+  }
+
+#define VC_BOOL_FIELD(C, Name)                                                               \
+  TCardProperty {                                                                            \
+#Name, TCardFieldType::cftBoolean, "Boolean",                                              \
+        [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },       \
+        [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsBoolean(); }, \
+        nullptr, nullptr, nullptr \
+  }
+
+#define VC_ENUM_FIELD(C, Name, EnumType)                                                \
+  TCardProperty {                                                                       \
+#Name, TCardFieldType::cftEnumeration, #EnumType,                                     \
+        [](const TCustomCardItem& i) {                                                    \
+          return Variant(static_cast<int>(static_cast<const C&>(i).Name));                \
+        },                                                                                \
+        [](TCustomCardItem& i, const Variant& v) {                                        \
+          static_cast<C&>(i).Name = static_cast<EnumType>(v.AsInteger());                 \
+        },                                                                                \
+        nullptr, nullptr, nullptr \
+  }
+
+#define VC_OBJ_FIELD(C, Name, TypeName)                                              \
+  TCardProperty {                                                                    \
+#Name, TCardFieldType::cftItemValue, TypeName, nullptr, nullptr, nullptr,        \
+        [](TCustomCardItem &                                                         \
+           i) -> TCustomCardItemValue* { return &static_cast<C&>(i).Name; }, nullptr \
+  }
+
+// The compact date-time form of the text items: "YYYYMMDD", with withTime "YYYYMMDDThhnnss",
+// and with asUTC a trailing "Z". Empty for no date. Reads back through ISO 8601.
+inline std::string CardDateTimeToYYYYMMDDFmt(TDateTime value, bool withTime, bool asUTC) {
+  if (!(value > MinDateTime)) return {};
+  std::string s = DateToYYYYMMDD(value, withTime);
+  if (withTime && asUTC) s += 'Z';
+  return s;
+}
+
+}  // namespace vela

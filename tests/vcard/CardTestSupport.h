@@ -1,0 +1,53 @@
+// Helpers for the card library tests.
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "vcard/VCalendarItem.h"
+#include "vcard/VCard.h"
+#include "vcard/VCardItem.h"
+
+namespace vela::cardtest {
+
+inline std::string SharedSample(const std::string& relative) {
+  return std::string(VELA_SHARED_TESTDATA_DIR) + "/" + relative;
+}
+
+inline std::string OwnData(const std::string& relative) {
+  return std::string(VELA_TEST_DATA_DIR) + "/vcard/" + relative;
+}
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline TVCardItem& VCardAt(TVCard& card, int index) {
+  return dynamic_cast<TVCardItem&>(card.Items()[index]);
+}
+
+inline TCustomAddressCardItem& ContactAt(TCustomCard& card, int index) {
+  return dynamic_cast<TCustomAddressCardItem&>(card.Items()[index]);
+}
+
+inline TVCalendarItem& EventAt(TVCalendar& cal, int index) {
+  return dynamic_cast<TVCalendarItem&>(cal.Items()[index]);
+}
+
+// Replaces every LF of a text with the given line end.
+inline std::string WithLineEnds(const std::string& lfText, const std::string& lineEnd) {
+  std::string out;
+  for (char c : lfText) {
+    if (c == '\n')
+      out += lineEnd;
+    else
+      out += c;
+  }
+  return out;
+}
+
+}  // namespace vela::cardtest

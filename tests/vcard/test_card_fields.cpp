@@ -1,0 +1,154 @@
+// Field access by index and name, the item class registry, definitions and captions.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "CardTestSupport.h"
+#include "rtl/DateUtils.h"
+#include "vcard/VCardConsts.h"
+
+using namespace vela;
+using namespace vela::cardtest;
+
+namespace {
+
+TEST(CardRegistry, StandardClassesInOrder) {
+  const auto& classes = CardItemClasses();
+  ASSERT_GE(classes.size(), 3u);
+  EXPECT_EQ(classes[0], &TVCardItem::ClassInfo);
+  EXPECT_EQ(classes[1], &TLDifItem::ClassInfo);
+  EXPECT_EQ(classes[2], &TVCalendarItem::ClassInfo);
+  for (auto c : classes)
+    EXPECT_NE(c, &TVCalendarBaseData::ClassInfo);
+  // Definitions are built once per class.
+  EXPECT_EQ(&CardFieldDefs(&TVCardItem::ClassInfo), &CardFieldDefs(&TVCardItem::ClassInfo));
+}
+
+TEST(CardRegistry, VCardDefinitionsInFileOrder) {
+  const TCardFieldDefList& defs = CardFieldDefs(&TVCardItem::ClassInfo);
+  std::vector<std::string> tags;
+  for (const auto& d : defs)
+    tags.push_back(d->Tag);
+  std::vector<std::string> expected = {
+      "BEGIN", "VERSION", "UID",  "FN",    "EMAIL", "EMAIL", "EMAIL", "URL",   "N",   "NICKNAME",
+      "ROLE",  "ORG",     "NOTE", "ADR",   "ADR",   "ADR",   "TEL",   "TEL",   "TEL", "TEL",
+      "TEL",   "TEL",     "BDAY", "LABEL", "LABEL", "LABEL", "PHOTO", "CLASS", "REV", "END"};
+  EXPECT_EQ(tags, expected);
+  const TFieldDef& adrHome = defs[13];
+  ASSERT_EQ(adrHome.Fields.size(), 7u);
+  EXPECT_STREQ(adrHome.Fields[0]->Name, "AdrHomePostOfficeBox");
+  EXPECT_STREQ(adrHome.Fields[6]->Name, "AdrHomeCountry");
+  EXPECT_TRUE(adrHome.IsText);
+  EXPECT_EQ(defs[0].Kind, fdkHeader);
+  EXPECT_EQ(defs[29].Kind, fdkFooter);
+  EXPECT_EQ(defs[26].Encoding, "BASE64");
+}
+
+TEST(CardRegistry, UnknownPropertyIsAnAssertionFailure) {
+  TCardFieldDefList list(&TVCardItem::ClassInfo);
+  try {
+    list.Add("X", "", fdkData, "", "FirstName,NoSuchField");
+    FAIL();
+  } catch (const EAssertionFailed& e) {
+    EXPECT_NE(e.Message().find("Property NoSuchField not found! on class!"), std::string::npos);
+  }
+}
+
+TEST(CardFields, NamesIndexesAndTypes) {
+  TVCard card;
+  EXPECT_EQ(card.FieldCount(), 51);
+  EXPECT_EQ(card.GetFieldNames(0), "FirstName");
+  EXPECT_EQ(card.GetFieldIndexByName("formattedname"), 5);
+  EXPECT_EQ(card.GetFieldIndexByName("Nope"), -1);
+  EXPECT_EQ(card.GetFieldTypeInfo(card.GetFieldIndexByName("Notes")).Type,
+            TCardFieldType::cftStringList);
+  EXPECT_EQ(card.GetFieldTypeInfo(card.GetFieldIndexByName("Birthday")).Type,
+            TCardFieldType::cftDate);
+  EXPECT_EQ(card.GetFieldTypeInfo(card.GetFieldIndexByName("Photo")).Type,
+            TCardFieldType::cftItemValue);
+  TVCalendar cal;
+  EXPECT_EQ(cal.GetFieldNames(0), "UID");
+  EXPECT_GE(cal.GetFieldIndexByName("LocalAlarm"), 0);
+}
+
+TEST(CardFields, GetAndSetValuesConvertByType) {
+  TVCard card;
+  auto& c = card.CreateCard();
+  auto idx = [&](const char* n) { return card.GetFieldIndexByName(n); };
+
+  card.SetValues(c, idx("LastName"), Variant("Doe"));
+  EXPECT_EQ(c.LastName, "Doe");
+  EXPECT_EQ(VarToStr(card.GetValues(c, idx("FormattedName"))), "Doe");
+
+  card.SetValues(c, idx("Notes"), Variant("a\r\nb"));
+  EXPECT_EQ(c.Notes.Count(), 2);
+  EXPECT_EQ(VarToStr(card.GetValues(c, idx("Notes"))), "a\r\nb\r\n");
+
+  card.SetValues(c, idx("Birthday"), Variant::FromDateTime(EncodeDate(2000, 1, 2)));
+  Variant bday = card.GetValues(c, idx("Birthday"));
+  EXPECT_TRUE(bday.IsDateTime());
+  EXPECT_EQ(bday.GetDateTime(), EncodeDate(2000, 1, 2));
+
+  // Null resets to the empty value of the type.
+  card.SetValues(c, idx("Birthday"), Null());
+  EXPECT_EQ(c.Birthday, MinDateTime);
+  card.SetValues(c, idx("LastName"), Null());
+  EXPECT_EQ(c.LastName, "");
+  card.SetValues(c, idx("Notes"), Null());
+  EXPECT_EQ(c.Notes.Count(), 0);
+
+  // The photo: its own variant when empty, the item-value interface when it holds bytes.
+  EXPECT_TRUE(card.GetValues(c, idx("Photo")).IsNull());
+  card.SetValues(c, idx("Photo"), Variant::FromBytes("JPEGDATA"));
+  EXPECT_EQ(c.Photo.Data(), "JPEGDATA");
+  Variant photo = card.GetValues(c, idx("Photo"));
+  ASSERT_EQ(photo.kind(), Variant::Kind::Interface);
+  auto intf = Supports<ICardItemValue>(photo.GetInterface());
+  ASSERT_TRUE(intf);
+  EXPECT_EQ(intf->GetValue().AsBytes().size(), 8u);
+  // An interface value is taken through the item-value interface.
+  auto& other = card.CreateCard();
+  card.SetValues(other, idx("Photo"), photo);
+  EXPECT_EQ(other.Photo.Data(), "JPEGDATA");
+  card.SetValues(c, idx("Photo"), Null());
+  EXPECT_TRUE(c.Photo.IsEmpty());
+}
+
+TEST(CardFields, CalendarValues) {
+  TVCalendar cal;
+  auto& e = cal.CreateEvent();
+  auto idx = [&](const char* n) { return cal.GetFieldIndexByName(n); };
+  cal.SetValues(e, idx("Priority"), Variant("3"));
+  EXPECT_EQ(e.Priority, 3);
+  cal.SetValues(e, idx("AllDayEvent"), Variant(true));
+  EXPECT_TRUE(e.AllDayEvent);
+  cal.SetValues(e, idx("BusyState"), Variant(2));
+  EXPECT_EQ(e.BusyState, cbsBusy);
+  EXPECT_EQ(cal.GetValues(e, idx("BusyState")).AsInteger(), 2);
+  cal.SetValues(e, idx("Recurrence"), Variant("D2 #10"));
+  EXPECT_EQ(e.Recurrence.Periodicity, 2);
+  EXPECT_EQ(VarToStr(cal.GetValues(e, idx("Recurrence"))), "D2 #10");
+  cal.SetValues(e, idx("Recurrence"), Null());
+  EXPECT_FALSE(e.Recurrence.Enabled);
+}
+
+TEST(CardCaptions, EveryContactFieldHasBothCaptions) {
+  const auto& captions = VCardFieldCaptions();
+  std::set<std::string> names;
+  for (const auto& [name, caption] : captions) {
+    names.insert(std::string(name));
+    EXPECT_FALSE(caption.De.empty()) << name;
+    EXPECT_FALSE(caption.En.empty()) << name;
+  }
+  EXPECT_EQ(names.size(), captions.size());
+  TVCard card;
+  for (int i = 0; i < card.FieldCount(); ++i)
+    EXPECT_TRUE(names.count(card.GetFieldNames(i))) << card.GetFieldNames(i);
+  TVCalendar cal;
+  for (int i = 0; i < cal.FieldCount(); ++i)
+    EXPECT_TRUE(names.count(cal.GetFieldNames(i))) << cal.GetFieldNames(i);
+  EXPECT_EQ(captions[0].second.De, "Vorname");
+  EXPECT_EQ(captions[0].second.En, "First name");
+}
+
+}  // namespace

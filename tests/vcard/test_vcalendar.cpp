@@ -1,0 +1,346 @@
+// vCalendar: envelope, events, times, busy state, and the RRULE reader and writer.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "CardTestSupport.h"
+#include "rtl/DateUtils.h"
+
+using namespace vela;
+using namespace vela::cardtest;
+
+namespace {
+
+// --- RRULE reading and writing ---
+
+std::unique_ptr<TVCalendarRecurrenceInfo> ReadRule(const std::string& rule) {
+  auto r = std::make_unique<TVCalendarRecurrenceInfo>();
+  r->FromRRule(rule);
+  return r;
+}
+
+TEST(RRule, DailyWithCountWritesBackIdentically) {
+  auto r = ReadRule("D2 #10");
+  EXPECT_TRUE(r->Enabled);
+  EXPECT_EQ(r->Recurrence, calrDaily);
+  EXPECT_EQ(r->Periodicity, 2);
+  EXPECT_EQ(r->Count, 10);
+  EXPECT_EQ(r->DayType, calEveryDay);
+  EXPECT_EQ(r->ToRRule(), "D2 #10");
+}
+
+TEST(RRule, WeekdaysBecomeDailyOnWeekdays) {
+  auto r = ReadRule("W1 MO TU WE TH FR #0");
+  EXPECT_EQ(r->Recurrence, calrDaily);
+  EXPECT_EQ(r->DayType, calWeekDay);
+  EXPECT_TRUE(r->IsInfinity());
+  EXPECT_EQ(r->ToRRule(), "W1 MO TU WE TH FR #0");
+}
+
+TEST(RRule, WeeklyWithEndDate) {
+  auto r = ReadRule("W2 MO WE 20241231");
+  EXPECT_EQ(r->Recurrence, calrWeekly);
+  EXPECT_EQ(r->Periodicity, 2);
+  EXPECT_EQ(r->DayType, calDay);
+  EXPECT_EQ(r->OccurDays, DaySet(dMonday) | DaySet(dWednesday));
+  EXPECT_EQ(r->Count, 0);
+  EXPECT_EQ(r->Finish, EncodeDate(2024, 12, 31));
+  EXPECT_FALSE(r->IsInfinity());
+  // The end date is written in the compact form and reads back.
+  EXPECT_EQ(ReadRule(r->ToRRule())->Finish, r->Finish);
+  EXPECT_EQ(r->ToRRule().substr(0, 9), "W2 MO WE ");
+}
+
+TEST(RRule, LastFridayOfEveryMonth) {
+  auto r = ReadRule("MP1 1- FR #0");
+  EXPECT_EQ(r->Recurrence, calrMonthly);
+  EXPECT_EQ(r->DayNumber, 5);
+  EXPECT_EQ(r->DayType, calFriday);
+  EXPECT_EQ(r->ToRRule(), "MP1 1- FR #0");
+}
+
+TEST(RRule, MonthlyByDayAndYearlyByMonth) {
+  auto m = ReadRule("MD1 15 #0");
+  EXPECT_EQ(m->Recurrence, calrMonthly);
+  EXPECT_EQ(m->DayType, calDay);
+  EXPECT_EQ(m->DayNumber, 15);
+  EXPECT_EQ(m->ToRRule(), "MD1 15 #0");
+
+  auto last = ReadRule("MD1 LD #3");
+  EXPECT_EQ(last->DayNumber, 5);
+  EXPECT_EQ(last->DayType, calEveryDay);
+  EXPECT_EQ(last->ToRRule(), "MD1 1- #3");
+
+  auto y = ReadRule("YM1 6 #0");
+  EXPECT_EQ(y->Recurrence, calrYearly);
+  EXPECT_EQ(y->Periodicity, 6);
+  EXPECT_EQ(y->YearPeriodicity, 1);
+  EXPECT_EQ(y->DayType, calDay);
+  EXPECT_EQ(y->ToRRule(), "YM1 6 #0");
+}
+
+TEST(RRule, DayTypesOfByPositionRules) {
+  EXPECT_EQ(ReadRule("MP1 2+ SU SA #0")->DayType, calWeekEndDay);
+  EXPECT_EQ(ReadRule("MP1 2+ MO TU WE TH FR #0")->DayType, calWeekDay);
+  EXPECT_EQ(ReadRule("MP1 3+ SU MO TU WE TH FR SA #0")->DayType, calEveryDay);
+  EXPECT_EQ(ReadRule("MP2 4+ TU #5")->ToRRule(), "MP2 4+ TU #5");
+}
+
+TEST(RRule, ShortOrUnknownValuesLeaveItDisabled) {
+  EXPECT_FALSE(ReadRule("")->Enabled);
+  EXPECT_FALSE(ReadRule("D2")->Enabled);
+  EXPECT_FALSE(ReadRule("X1 #3")->Enabled);
+  EXPECT_EQ(ReadRule("D1 #x")->Count, 1);
+  EXPECT_EQ(ReadRule("D1 garbage")->Finish, -1.0);
+  EXPECT_TRUE(ReadRule("D1 #x")->Enabled);
+}
+
+struct TRuleError {
+  const char* Rule;
+  const char* Detail;
+  bool EmptyValue;
+};
+
+class RRuleErrors : public ::testing::TestWithParam<TRuleError> {};
+
+TEST_P(RRuleErrors, RaisesWithExactMessage) {
+  const TRuleError& e = GetParam();
+  std::string value = e.EmptyValue ? "" : e.Rule;
+  try {
+    ReadRule(e.Rule);
+    FAIL() << "no exception for " << e.Rule;
+  } catch (const EUnsupportedRecurrenceException& ex) {
+    EXPECT_EQ(ex.Message(), "Recurrence-Pattern \"" + value +
+                                "\" contains a unsupported recurrence: " + e.Detail);
+    EXPECT_STREQ(ex.ClassName(), "EUnsupportedRecurrenceException");
+    EXPECT_NE(dynamic_cast<const ERecurrenceException*>(&ex), nullptr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RRuleErrors,
+    ::testing::Values(
+        TRuleError{"MP1 5+ MO #0",
+                   "Monthly recurrence by-position rule: only day 1-4 is supported!", false},
+        TRuleError{"MP3 2- FR #17",
+                   "Monthly recurrence by-position rule: from last only last day in month is "
+                   "supported!",
+                   false},
+        TRuleError{"MP1 1+ MO 2+ TU #0",
+                   "Monthly recurrence by-position rule: only one occurrence supported!", false},
+        TRuleError{"MP1 1+ MO WE #0", "unsupported combination of days", true},
+        TRuleError{"MD1 1 15 #0", "Monthly recurrence by-day rule: only one day supported!", false},
+        TRuleError{"MD1 2- #0",
+                   "Monthly recurrence by-day rule: from last only last day in month is "
+                   "supported!",
+                   false},
+        TRuleError{"MX1 1 #0", "Monthly recurrence subtype \"X\" is not supported!", false},
+        TRuleError{"YM2 6 #0", "Yearly recurrence: only every year supported!", false},
+        TRuleError{"YM1 6 7 #0",
+                   "Yearly recurrence by-month rule: only one month occurrence supported!", false},
+        TRuleError{"YD1 141 #17", "Yearly recurrence by-day rule: no supported!", false}));
+
+TEST(RRule, YearlyByWeekdayPositionWritesFormThatReadsBack) {
+  TVCalendarRecurrenceInfo r;
+  r.Enabled = true;
+  r.Recurrence = calrYearly;
+  r.DayType = calSunday;
+  r.DayNumber = 2;
+  r.Periodicity = 5;
+  std::string text = r.ToRRule();
+  EXPECT_EQ(text, "MP12 2+ SU #0");
+  auto back = ReadRule(text);
+  EXPECT_EQ(back->Recurrence, calrMonthly);
+  EXPECT_EQ(back->Periodicity, 12);
+  EXPECT_EQ(back->DayNumber, 2);
+  EXPECT_EQ(back->DayType, calSunday);
+}
+
+TEST(RRule, DisabledWritesNothing) {
+  TVCalendarRecurrenceInfo r;
+  EXPECT_EQ(r.ToRRule(), "");
+  EXPECT_TRUE(r.IsEmpty());
+  EXPECT_TRUE(r.IsInfinity());
+}
+
+// --- time zone ---
+
+TEST(CalendarTimeZone, TextForms) {
+  EXPECT_EQ(TextToTimeZoneBias("-05:00"), -300);
+  EXPECT_EQ(TextToTimeZoneBias("-0500"), -300);
+  EXPECT_EQ(TextToTimeZoneBias("+05:30"), 330);
+  EXPECT_EQ(TextToTimeZoneBias("-07"), -420);
+  EXPECT_EQ(TextToTimeZoneBias(""), 0);
+  EXPECT_EQ(TextToTimeZoneBias("+xx:yy"), 0);
+  EXPECT_EQ(TimeZoneBiasToText(330), "+05:30");
+  EXPECT_EQ(TimeZoneBiasToText(-300), "-05:00");
+  EXPECT_EQ(TimeZoneBiasToText(0), "");
+}
+
+TEST(CalendarEnvelope, ReadsAndWritesProductAndTimeZone) {
+  TVCalendar cal;
+  cal.SetAsString(
+      "BEGIN:VCALENDAR\r\nPRODID:-//Test//EN\r\nVERSION:1.0\r\nTZ:+05:30\r\n"
+      "BEGIN:VEVENT\r\nSUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+  EXPECT_EQ(cal.BaseData().ProductID, "-//Test//EN");
+  EXPECT_EQ(cal.BaseData().TimeZoneBias, 330);
+  std::string text = cal.GetAsString();
+  EXPECT_EQ(text.rfind("BEGIN:VCALENDAR\r\nVERSION:1.0\r\nPRODID:-//Test//EN\r\nTZ:+05:30\r\n"
+                       "BEGIN:VEVENT\r\n",
+                       0),
+            0u)
+      << text;
+  const std::string tail = "END:VEVENT\r\nEND:VCALENDAR\r\n";
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  cal.Clear();
+  EXPECT_EQ(cal.BaseData().ProductID, "");
+  EXPECT_EQ(cal.BaseData().TimeZoneBias, 0);
+  cal.CreateEvent().Caption = "e";
+  EXPECT_NE(cal.GetAsString().find("PRODID:falder vcalendar\r\n"), std::string::npos);
+}
+
+TEST(CalendarEnvelope, LocalBiasComesFromTheSystemZone) {
+  TVCalendar cal;
+  EXPECT_EQ(cal.BaseData().LocalTimeZoneBias, CurrentTimeZoneBias());
+}
+
+// --- events ---
+
+const char* kEvent =
+    "BEGIN:VCALENDAR\n"
+    "VERSION:1.0\n"
+    "BEGIN:VEVENT\n"
+    "UID:abc-1\n"
+    "SUMMARY;CHARSET=utf-8:Meeting\n"
+    "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:Line 1=0D=0ALine 2\n"
+    "LOCATION:Room 1\n"
+    "CATEGORIES:Work;Important\n"
+    "DTSTART:20240301T090000Z\n"
+    "DTEND:20240301T100000Z\n"
+    "PRIORITY:2\n"
+    "STATUS:CONFIRMED\n"
+    "X-MICROSOFT-CDO-BUSYSTATUS:OOF\n"
+    "TRANSP:1\n"
+    "RRULE:W1 MO #4\n"
+    "LAST-MODIFIED:20240201T120000Z\n"
+    "END:VEVENT\n"
+    "END:VCALENDAR\n";
+
+TEST(CalendarEvent, ReadsFields) {
+  TVCalendar cal;
+  cal.SetAsString(kEvent);
+  ASSERT_EQ(cal.Count(), 1);
+  auto& e = EventAt(cal, 0);
+  EXPECT_EQ(e.UID, "abc-1");
+  EXPECT_EQ(e.Caption, "Meeting");
+  EXPECT_EQ(e.Description, "Line 1\r\nLine 2");
+  EXPECT_EQ(e.Location, "Room 1");
+  EXPECT_EQ(e.Categories.Text(), "Work;Important\r\n");
+  EXPECT_EQ(e.Start(), EncodeDateTime(2024, 3, 1, 9, 0, 0, 0));
+  EXPECT_EQ(e.Finish(), EncodeDateTime(2024, 3, 1, 10, 0, 0, 0));
+  EXPECT_EQ(e.LocalStart(), UTCToLocal(e.Start()));
+  EXPECT_EQ(e.Priority, 2);
+  EXPECT_EQ(e.Status, "CONFIRMED");
+  EXPECT_EQ(e.BusyState, cbsOutOfOffice);
+  EXPECT_TRUE(e.Transparency);
+  EXPECT_FALSE(e.AllDayEvent);
+  EXPECT_EQ(e.Recurrence.Recurrence, calrWeekly);
+  EXPECT_EQ(e.Recurrence.OccurDays, DaySet(dMonday));
+  EXPECT_EQ(e.Recurrence.Count, 4);
+  EXPECT_EQ(e.LastModified, EncodeDateTime(2024, 2, 1, 12, 0, 0, 0));
+}
+
+TEST(CalendarEvent, RoundTripBothVersions) {
+  for (uint8_t version : {0, 1}) {
+    TVCalendar cal;
+    cal.SetAsString(kEvent);
+    cal.SetVersion(version);
+    std::string text = cal.GetAsString();
+    TVCalendar back;
+    back.SetAsString(text);
+    ASSERT_EQ(back.Count(), 1) << text;
+    EXPECT_EQ(back.Version(), version);
+    auto& a = EventAt(cal, 0);
+    auto& b = EventAt(back, 0);
+    EXPECT_EQ(b.Caption, a.Caption);
+    EXPECT_EQ(b.Description, a.Description) << text;
+    EXPECT_EQ(b.Categories.Text(), a.Categories.Text());
+    EXPECT_EQ(b.Start(), a.Start());
+    EXPECT_EQ(b.Finish(), a.Finish());
+    EXPECT_EQ(b.BusyState, a.BusyState);
+    EXPECT_EQ(b.Transparency, a.Transparency);
+    EXPECT_EQ(b.Recurrence.ToRRule(), "W1 MO #4");
+    EXPECT_EQ(b.AccessClass, "PUBLIC");
+    if (version == 0) {
+      EXPECT_NE(text.find("DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=utf-8:Line 1=0D=0A="),
+                std::string::npos)
+          << text;
+    } else {
+      EXPECT_NE(text.find("DESCRIPTION;CHARSET=utf-8:Line 1\\nLine 2"), std::string::npos);
+      EXPECT_FALSE(b.UID.empty());
+    }
+  }
+}
+
+TEST(CalendarEvent, BusyStatusAndTransparencyTexts) {
+  TVCalendar cal;
+  cal.SetAsString(
+      "BEGIN:VEVENT\nBUSYSTATUS:TENTATIVE\nTRANSP:OPAQUE\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nBUSYSTATUS:whatever\nTRANSP:TRANSPARENT\nEND:VEVENT\n");
+  EXPECT_EQ(EventAt(cal, 0).BusyState, vbcTentative);
+  EXPECT_FALSE(EventAt(cal, 0).Transparency);
+  EXPECT_EQ(EventAt(cal, 1).BusyState, cbsFree);
+  EXPECT_TRUE(EventAt(cal, 1).Transparency);
+  std::string text = cal.GetAsString(&EventAt(cal, 0));
+  EXPECT_NE(text.find("BUSYSTATUS:TENTATIVE\r\n"), std::string::npos);
+  EXPECT_NE(text.find("X-MICROSOFT-CDO-BUSYSTATUS:TENTATIVE\r\n"), std::string::npos);
+  EXPECT_NE(text.find("TRANSP:OPAQUE\r\n"), std::string::npos);
+}
+
+TEST(CalendarEvent, MidnightStartAndEndMakeAnAllDayEvent) {
+  TVCalendar cal;
+  cal.SetAsString(
+      "BEGIN:VEVENT\nDTSTART:20240310T000000Z\nDTEND:20240311T000000Z\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nDTSTART:20240310T000000Z\nDTEND:20240310T120000Z\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nDTSTART:20240310T080000Z\nDTEND:20240310T120000Z\n"
+      "X-FUNAMBOL-ALLDAY:1\nEND:VEVENT\n");
+  auto& allDay = EventAt(cal, 0);
+  EXPECT_TRUE(allDay.AllDayEvent);
+  EXPECT_EQ(allDay.Start(), DateOf(UTCToLocal(allDay.StoredStart())));
+  EXPECT_EQ(allDay.Finish(), EncodeDate(2024, 3, 11));
+  EXPECT_FALSE(EventAt(cal, 1).AllDayEvent);
+  auto& flagged = EventAt(cal, 2);
+  EXPECT_TRUE(flagged.AllDayEvent);
+  EXPECT_EQ(flagged.Finish(), EncodeDate(2024, 3, 10));
+  EXPECT_EQ(flagged.StoredFinish(), EncodeDateTime(2024, 3, 10, 12, 0, 0, 0));
+}
+
+TEST(CalendarEvent, LocalAccessorsConvertBothWays) {
+  TVCalendar cal;
+  auto& e = cal.CreateEvent();
+  TDateTime local = EncodeDateTime(2024, 7, 1, 15, 30, 0, 0);
+  e.SetLocalStart(local);
+  EXPECT_EQ(e.StoredStart(), LocalToUTC(local));
+  EXPECT_EQ(e.LocalStart(), local);
+  e.SetLocalAlarm(local);
+  EXPECT_EQ(e.Alarm, LocalToUTC(local));
+  EXPECT_EQ(e.LocalAlarm(), local);
+}
+
+TEST(CalendarEvent, YearlyRuleTakesDayOfStart) {
+  TVCalendar cal;
+  cal.SetAsString("BEGIN:VEVENT\nDTSTART:20240617T100000Z\nRRULE:YM1 6 #0\nEND:VEVENT\n");
+  EXPECT_EQ(EventAt(cal, 0).Recurrence.DayNumber, 17);
+}
+
+TEST(CalendarEvent, UnsupportedRuleStopsLoading) {
+  TVCalendar cal;
+  EXPECT_THROW(cal.SetAsString("BEGIN:VEVENT\nSUMMARY:a\nEND:VEVENT\n"
+                               "BEGIN:VEVENT\nRRULE:YD1 141 #17\nEND:VEVENT\n"
+                               "BEGIN:VEVENT\nSUMMARY:c\nEND:VEVENT\n"),
+               EUnsupportedRecurrenceException);
+  EXPECT_EQ(cal.Count(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+// Writing vCard and LDIF: definitions in order, encodings, escaping, folding, round trips.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+
+#include "CardTestSupport.h"
+#include "rtl/CodePages.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Encoders.h"
+#include "rtl/SysUtils.h"
+
+using namespace vela;
+using namespace vela::cardtest;
+
+namespace {
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t br = text.find("\r\n", start);
+    if (br == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, br - start));
+    start = br + 2;
+  }
+  return lines;
+}
+
+void FillContact(TCustomAddressCardItem& c) {
+  c.FirstName = "John";
+  c.LastName = "Doe; Jr";
+  c.Organization = "ACME, Inc.";
+  c.Email = "john@home.example";
+  c.Email2 = "john@work.example";
+  c.TelHomeVoice = "+1 555 0100";
+  c.TelWorkCellular = "+1 555 0199";
+  c.AdrWorkStreetAddress = "1 Main St";
+  c.AdrWorkCity = "Springfield";
+  c.AdrWorkPostal = "12345";
+  c.AdrWorkCountry = "USA";
+  c.Notes.SetText("Line one\r\nLine two with \\ backslash");
+  c.Birthday = EncodeDate(1970, 5, 17);
+  c.Revision = EncodeDateTime(2024, 1, 31, 13, 45, 10, 0);
+  c.Url = "http://example.com/~john";
+}
+
+void ExpectSameContact(TCustomAddressCardItem& a, TCustomAddressCardItem& b) {
+  EXPECT_EQ(a.FirstName, b.FirstName);
+  EXPECT_EQ(a.LastName, b.LastName);
+  EXPECT_EQ(a.Organization, b.Organization);
+  EXPECT_EQ(a.Email, b.Email);
+  EXPECT_EQ(a.Email2, b.Email2);
+  EXPECT_EQ(a.TelHomeVoice, b.TelHomeVoice);
+  EXPECT_EQ(a.TelWorkCellular, b.TelWorkCellular);
+  EXPECT_EQ(a.AdrWorkStreetAddress, b.AdrWorkStreetAddress);
+  EXPECT_EQ(a.AdrWorkCity, b.AdrWorkCity);
+  EXPECT_EQ(a.AdrWorkPostal, b.AdrWorkPostal);
+  EXPECT_EQ(a.AdrWorkCountry, b.AdrWorkCountry);
+  EXPECT_EQ(a.Notes.Text(), b.Notes.Text());
+  EXPECT_EQ(a.Birthday, b.Birthday);
+  EXPECT_EQ(a.Revision, b.Revision);
+  EXPECT_EQ(a.Url, b.Url);
+  EXPECT_EQ(a.FormattedName(), b.FormattedName());
+}
+
+class VCardRoundTrip : public ::testing::TestWithParam<TVCardVersion> {};
+
+TEST_P(VCardRoundTrip, WrittenCardReadsBackWithSameFields) {
+  TVCard card;
+  card.SetVCardVersion(GetParam());
+  FillContact(card.CreateCard());
+  FillContact(card.CreateCard());
+  std::string text = card.GetAsString();
+
+  TVCard back;
+  back.SetAsString(text);
+  ASSERT_EQ(back.Count(), 2) << text;
+  EXPECT_EQ(back.VCardVersion(), GetParam());
+  for (int i = 0; i < 2; ++i)
+    ExpectSameContact(VCardAt(card, i), VCardAt(back, i));
+  EXPECT_EQ(VCardAt(back, 0).AccessClass, "PUBLIC");
+  EXPECT_EQ(VCardAt(back, 0).UID, VCardAt(card, 0).UID);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, VCardRoundTrip, ::testing::Values(vcv21, vcv30));
+
+TEST(VCardWrite, Version21UsesQuotedPrintableForTextAndKeepsOrder) {
+  TVCard card;
+  auto& c = card.CreateCard();
+  c.FirstName = "A";
+  c.LastName = "B";
+  c.Notes.SetText("x\r\ny");
+  c.TelWorkFax = "7";
+  std::vector<std::string> lines = SplitCrLf(card.GetAsString());
+  std::vector<std::string> expected = {"BEGIN:VCARD",
+                                       "VERSION:2.1",
+                                       "FN;ENCODING=QUOTED-PRINTABLE:A B",
+                                       "N;ENCODING=QUOTED-PRINTABLE:B;A;;;",
+                                       "NOTE;ENCODING=QUOTED-PRINTABLE:x=0D=0A=",
+                                       "y",
+                                       "TEL;TYPE=WORK,FAX:7",
+                                       "CLASS:PUBLIC",
+                                       "END:VCARD"};
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(c.UID, "");  // no generated UID for 2.1
+}
+
+TEST(VCardWrite, Version30EscapesNewlinesAndFoldsWithGeneratedUid) {
+  TVCard card;
+  card.SetVCardVersion(vcv30);
+  auto& c = card.CreateCard();
+  c.FirstName = "Fold";
+  std::string note;
+  for (int i = 0; i < 200; ++i)
+    note += static_cast<char>('a' + i % 26);
+  c.Notes.SetText(note + "\r\nsecond");
+  std::string text = card.GetAsString();
+  std::vector<std::string> lines = SplitCrLf(text);
+  ASSERT_GT(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "VERSION:3.0");
+  EXPECT_TRUE(std::regex_match(lines[2], std::regex("UID:[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-"
+                                                    "[0-9A-F]{4}-[0-9A-F]{12}")))
+      << lines[2];
+  int continuation = 0;
+  for (const std::string& l : lines) {
+    EXPECT_LE(l.size(), 75u) << l;
+    if (!l.empty() && l[0] == ' ') ++continuation;
+  }
+  EXPECT_GE(continuation, 2);
+  EXPECT_NE(text.find("\\n"), std::string::npos);
+  TVCard back;
+  back.SetAsString(text);
+  EXPECT_EQ(VCardAt(back, 0).Notes[0], note);
+  EXPECT_EQ(VCardAt(back, 0).Notes[1], "second");
+  EXPECT_EQ(VCardAt(back, 0).UID, c.UID);
+}
+
+TEST(VCardWrite, FoldingDoesNotSplitUtf8Characters) {
+  TVCard card;
+  card.SetFileCharset("UTF-8");
+  card.SetVCardVersion(vcv30);
+  auto& c = card.CreateCard();
+  std::string note;
+  for (int i = 0; i < 60; ++i)
+    note += "\xC3\xA4";  // ä
+  c.Notes.SetText(note);
+  std::string text = card.GetAsString();
+  EXPECT_TRUE(IsValidUtf8(text));
+  TVCard back;
+  back.SetFileCharset("UTF-8");
+  back.SetAsString(text);
+  EXPECT_EQ(VCardAt(back, 0).Notes[0], note);
+}
+
+TEST(VCardWrite, PhotoIsBase64InPiecesOf75) {
+  TVCard card;
+  auto& c = card.CreateCard();
+  std::string bytes;
+  for (int i = 0; i < 200; ++i)
+    bytes += static_cast<char>(i);
+  c.Photo.SetData(bytes);
+  std::string text = card.GetAsString();
+  size_t p = text.find("PHOTO;TYPE=JPEG;ENCODING=BASE64:");
+  ASSERT_NE(p, std::string::npos);
+  std::vector<std::string> lines = SplitCrLf(text.substr(p));
+  EXPECT_EQ(lines[0].size(), std::string("PHOTO;TYPE=JPEG;ENCODING=BASE64:").size() + 75);
+  EXPECT_EQ(lines[1].size(), 76u);
+  EXPECT_EQ(lines[1][0], ' ');
+  TVCard back;
+  back.SetAsString(text);
+  EXPECT_EQ(VCardAt(back, 0).Photo.Data(), bytes);
+}
+
+TEST(VCardWrite, DefaultCharsetIsTheAnsiCodePage) {
+  TVCard card;
+  card.SetVCardVersion(vcv30);
+  card.CreateCard().LastName = "M\xC3\xBCller";
+  std::string text = card.GetAsString();
+  EXPECT_NE(text.find("N:M\xFCller;"), std::string::npos);
+  TVCard back;
+  back.SetAsString(text);
+  EXPECT_EQ(VCardAt(back, 0).LastName, "M\xC3\xBCller");
+}
+
+// --- quoted-printable encoder ---
+
+struct TQpCase {
+  const char* Input;
+  const char* Expected;
+};
+
+class QuotedPrintableEncoder : public ::testing::TestWithParam<TQpCase> {};
+
+TEST_P(QuotedPrintableEncoder, Encodes) {
+  EXPECT_EQ(TCardEncoderQuotedPrintable::Encode(GetParam().Input), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QuotedPrintableEncoder,
+    ::testing::Values(TQpCase{"plain text", "plain text"}, TQpCase{"a=b", "a=3Db"},
+                      TQpCase{".dot first", "=2Edot first"}, TQpCase{"x.y", "x.y"},
+                      TQpCase{"trailing ", "trailing=20"}, TQpCase{"tab\t", "tab=09"},
+                      TQpCase{"one\r\ntwo", "one=0D=0A=\r\ntwo"},
+                      TQpCase{"one\r\n.two", "one=0D=0A=\r\n=2Etwo"},
+                      TQpCase{"\xC3\xBC", "=C3=BC"}));
+
+TEST(QuotedPrintableEncoder, SoftBreakAtSeventyAndDecodesBack) {
+  std::string input(150, 'x');
+  std::string out = TCardEncoderQuotedPrintable::Encode(input);
+  EXPECT_EQ(out.substr(0, 73), std::string(70, 'x') + "=\r\n");
+  std::vector<std::string> lines = SplitCrLf(out);
+  for (const auto& l : lines)
+    EXPECT_LE(l.size(), 71u);
+  // Reading joins the soft breaks again.
+  TVCard card;
+  card.SetAsString("BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:" + out + "\nEND:VCARD\n");
+  EXPECT_EQ(VCardAt(card, 0).Notes[0], input);
+}
+
+TEST(QuotedPrintableDecoder, KeepsMalformedEscapes) {
+  EXPECT_EQ(CardDecodeQuotedPrintable("a=3Db=ZZ=4"), "a=b=ZZ=4");
+  EXPECT_EQ(CardDecodeQuotedPrintable("=c3=bc"), "\xC3\xBC");
+}
+
+// --- saving ---
+
+TEST(VCardWrite, SaveToFileWritesOneItemAndRemembersTheName) {
+  auto dir = std::filesystem::temp_directory_path() / "vela_vcard_write_test";
+  std::filesystem::create_directories(dir);
+  std::string one = (dir / "one.vcf").string();
+  std::string all = (dir / "all.vcf").string();
+  TVCard card;
+  card.CreateCard().FirstName = "First";
+  card.CreateCard().FirstName = "Second";
+  card.SaveToFile(VCardAt(card, 1), one);
+  card.SaveAllToFile(all);
+  EXPECT_EQ(VCardAt(card, 0).FileName(), all);
+  TVCard back;
+  back.LoadFromFile(one);
+  ASSERT_EQ(back.Count(), 1);
+  EXPECT_EQ(VCardAt(back, 0).FirstName, "Second");
+  back.LoadFromFile(all, false);
+  EXPECT_EQ(back.Count(), 3);
+  std::string bytes = ReadBytes(all);
+  EXPECT_EQ(bytes.substr(bytes.size() - 11), "END:VCARD\r\n");
+  std::filesystem::remove_all(dir);
+}
+
+// --- LDIF ---
+
+TEST(LdifWrite, AttributeOrderAndPlainOrBase64) {
+  TVCard card;
+  auto item = std::make_unique<TLDifItem>(&card);
+  item->FirstName = "Anna";
+  item->LastName = "M\xC3\xBCller";
+  item->Email = "anna@example.com";
+  item->Organization = "Org";
+  item->Notes.SetText("two\r\nlines");
+  auto& c = static_cast<TLDifItem&>(card.Items().Add(std::move(item)));
+  std::vector<std::string> lines = SplitCrLf(card.GetAsString(&c));
+  ASSERT_GE(lines.size(), 10u);
+  EXPECT_EQ(lines[0], "version: 1");
+  EXPECT_EQ(lines[1], "dn:: " + Base64Encode("Anna M\xC3\xBCller"));
+  EXPECT_EQ(lines[2], "cn:: " + Base64Encode("Anna M\xC3\xBCller"));
+  EXPECT_EQ(lines[3], "mail: anna@example.com");
+  EXPECT_TRUE(std::regex_match(lines[4], std::regex("modifyTimeStamp: \\d{8}T\\d{6}")));
+  EXPECT_EQ(lines[5], "givenName: Anna");
+  EXPECT_EQ(lines[6], "sn:: " + Base64Encode("M\xC3\xBCller"));
+  EXPECT_EQ(lines[7], "o: Org");
+  EXPECT_EQ(lines[8], "comment:: " + Base64Encode("two\r\nlines"));
+  EXPECT_EQ(lines[9], "objectclass: top");
+  EXPECT_EQ(lines[10], "objectclass: person");
+
+  TVCard back;
+  back.SetAsString(card.GetAsString(&c) + "\n");
+  auto& r = ContactAt(back, 0);
+  EXPECT_EQ(Trim(r.LastName), "M\xC3\xBCller");
+  EXPECT_EQ(Trim(r.Email), "anna@example.com");
+}
+
+}  // namespace
