@@ -1,0 +1,130 @@
+#include "host/MainInterface.h"
+
+#include "rtl/FileUtils.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+
+TVelaMainInterface::TVelaMainInterface(std::string applicationFolder, THostKind hostKind,
+                                       std::string applicationTitle)
+    : FApplicationFolder(std::move(applicationFolder)),
+      FHostKind(hostKind),
+      FApplicationTitle(std::move(applicationTitle)),
+      FGlobalSettings(NewStringListData()) {
+  if (FApplicationFolder.empty()) FApplicationFolder = GetApplicationFolder();
+  FApplicationFolder = NormalizePathDelims(FApplicationFolder);
+  if (FApplicationFolder.size() > 1)
+    FApplicationFolder = ExcludeTrailingPathDelimiter(FApplicationFolder);
+}
+
+std::string TVelaMainInterface::Get_ApplicationFolder() noexcept {
+  return FApplicationFolder;
+}
+
+std::string TVelaMainInterface::ExpandPathMacros(const std::string& APath) noexcept {
+  const std::string app = FApplicationFolder;
+  struct Macro {
+    std::string_view Name;
+    std::string Value;
+  };
+  // "$APP$" last: the other macros expand to folders below it.
+  const Macro macros[] = {
+      {"$PLUGINS$", app + "/custom/plugins"},
+      {"$CUSTOM$", app + "/custom"},
+      {"$TEMP$", GetTempDirectory()},
+      {"$APP$", app},
+  };
+  std::string result = APath;
+  for (const auto& m : macros) {
+    if (PosText(m.Name, result) != std::string::npos)
+      result = StringReplace(result, m.Name, m.Value, rfReplaceAll | rfIgnoreCase);
+  }
+  return NormalizePathDelims(result);
+}
+
+std::string TVelaMainInterface::ExpandPlaceholders(const std::string& AText,
+                                                   INamedVariantListData* AValues) noexcept {
+  std::string result;
+  result.reserve(AText.size());
+  size_t p = 0;
+  while (p < AText.size()) {
+    const size_t open = AText.find('%', p);
+    const size_t close = open == std::string::npos ? open : AText.find('%', open + 1);
+    if (close == std::string::npos) {
+      result.append(AText, p, std::string::npos);
+      break;
+    }
+    result.append(AText, p, open - p);
+    const std::string_view name(AText.data() + open + 1, close - open - 1);
+    std::string value;
+    bool known = false;
+    if (AValues && !name.empty() && AValues->IndexOf(name) >= 0) {
+      value = VarToStr(AValues->ValueByName(name));
+      known = true;
+    } else if (SameText(name, "APPTITLE")) {
+      value = Get_ApplicationTitle();
+      known = true;
+    } else if (SameText(name, "USERNAME")) {
+      value = Get_UserName();
+      known = true;
+    } else if (SameText(name, "USERID")) {
+      value = IntToStr(FSession.UserId());
+      known = true;
+    }
+    if (known) {
+      result.append(value);
+      p = close + 1;
+    } else {
+      // Keep the first '%' and look for a placeholder from the second one on.
+      result.push_back('%');
+      p = open + 1;
+    }
+  }
+  return result;
+}
+
+std::string TVelaMainInterface::Get_ApplicationTitle() noexcept {
+  std::lock_guard lock(FLock);
+  return FApplicationTitle;
+}
+
+void TVelaMainInterface::SetApplicationTitle(std::string title) {
+  std::lock_guard lock(FLock);
+  FApplicationTitle = std::move(title);
+}
+
+TDateTime TVelaMainInterface::Get_CurrentTime() noexcept {
+  return Now();
+}
+
+TArdoLanguage TVelaMainInterface::Get_Language() noexcept {
+  return FSession.Language();
+}
+
+bool TVelaMainInterface::HasRight(int32_t ARight) noexcept {
+  return FSession.HasRight(ARight);
+}
+
+std::string TVelaMainInterface::Get_UserName() noexcept {
+  return FSession.UserName();
+}
+
+IPtr<IStringListData> TVelaMainInterface::Get_GlobalSettings() noexcept {
+  std::lock_guard lock(FLock);
+  // A copy: the caller may keep and change it without touching the host's settings.
+  return NewStringListData(FGlobalSettings->Items());
+}
+
+void TVelaMainInterface::SetGlobalSetting(std::string_view name, std::string_view value) {
+  std::lock_guard lock(FLock);
+  const std::string prefix = std::string(name) + "=";
+  for (int i = 0; i < FGlobalSettings->Get_Count(); ++i) {
+    if (StartsText(prefix, FGlobalSettings->Get_Item(i))) {
+      FGlobalSettings->Set_Item(i, prefix + std::string(value));
+      return;
+    }
+  }
+  FGlobalSettings->Add(prefix + std::string(value));
+}
+
+}  // namespace vela

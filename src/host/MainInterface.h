@@ -1,0 +1,81 @@
+// The host's main interface: what a plug-in and its pre-processors may ask of the running host
+// (folders and path macros, placeholders, the kind of host, its title, the user's language and
+// rights, and the global settings).
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "host/InterfacedData.h"
+#include "host/Session.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Interfaces.h"
+
+namespace vela {
+
+// Which program hosts the plug-in.
+enum class THostKind : int32_t { hkClient, hkServer };
+
+struct IMainInterface : virtual IInterface {
+  VELA_IID("{B0C6E9D2-4E1F-4C55-9D6B-7F3A2C81E5A0}");
+  // The application folder ("$APP$"), without trailing delimiter.
+  virtual std::string Get_ApplicationFolder() noexcept = 0;
+  // Replaces the path macros "$APP$", "$CUSTOM$", "$PLUGINS$" and "$TEMP$" (any case) and makes
+  // the path delimiters '/'.
+  virtual std::string ExpandPathMacros(const std::string& APath) noexcept = 0;
+  // Replaces "%NAME%" placeholders: first from AValues (names ignoring case), then the host's
+  // own ("%APPTITLE%", "%USERNAME%", "%USERID%"). Unknown placeholders stay as they are.
+  virtual std::string ExpandPlaceholders(const std::string& AText,
+                                         INamedVariantListData* AValues) noexcept = 0;
+  virtual THostKind Get_HostKind() noexcept = 0;
+  virtual std::string Get_ApplicationTitle() noexcept = 0;
+  // Whether dialogs can be shown (false for the command line and the server).
+  virtual bool Get_HasUserInterface() noexcept = 0;
+  // The host's current time.
+  virtual TDateTime Get_CurrentTime() noexcept = 0;
+  virtual TArdoLanguage Get_Language() noexcept = 0;
+  virtual bool HasRight(int32_t ARight) noexcept = 0;
+  virtual std::string Get_UserName() noexcept = 0;
+  // Name=value lines of the host's global settings (for example "DBInstanceSource").
+  virtual IPtr<IStringListData> Get_GlobalSettings() noexcept = 0;
+};
+
+// The host's implementation, configured by the host executable before the plug-in starts.
+class TVelaMainInterface : public TInterfacedObject, public IMainInterface {
+  VELA_INTERFACES(TInterfacedObject, IMainInterface)
+
+  // applicationFolder empty: the runtime's application folder.
+  explicit TVelaMainInterface(std::string applicationFolder = {},
+                              THostKind hostKind = THostKind::hkClient,
+                              std::string applicationTitle = "VelaServerDataImport");
+
+  std::string Get_ApplicationFolder() noexcept override;
+  std::string ExpandPathMacros(const std::string& APath) noexcept override;
+  std::string ExpandPlaceholders(const std::string& AText,
+                                 INamedVariantListData* AValues) noexcept override;
+  THostKind Get_HostKind() noexcept override { return FHostKind; }
+  std::string Get_ApplicationTitle() noexcept override;
+  bool Get_HasUserInterface() noexcept override { return false; }
+  TDateTime Get_CurrentTime() noexcept override;
+  TArdoLanguage Get_Language() noexcept override;
+  bool HasRight(int32_t ARight) noexcept override;
+  std::string Get_UserName() noexcept override;
+  IPtr<IStringListData> Get_GlobalSettings() noexcept override;
+
+  // Configuration by the host (not part of the interface).
+  TVelaSession& Session() { return FSession; }
+  void SetApplicationTitle(std::string title);
+  void SetGlobalSetting(std::string_view name, std::string_view value);
+
+ private:
+  std::string FApplicationFolder;
+  THostKind FHostKind;
+  std::mutex FLock;  // guards the title and the settings, which the host may change at run time
+  std::string FApplicationTitle;
+  IPtr<IStringListData> FGlobalSettings;
+  TVelaSession FSession;
+};
+
+}  // namespace vela

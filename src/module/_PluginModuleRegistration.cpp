@@ -1,0 +1,74 @@
+#include "module/_PluginModuleRegistration.h"
+
+#include <dlfcn.h>
+
+#include "business_integration/_dmBusinessIntegration.h"
+#include "components/_CustomImportPreProcessor.h"
+#include "module/_VelaXMLPreProcessorFactory.h"
+#include "plugins/_dmPluginDataImportMain.h"
+#ifdef VELA_HAVE_VCARD
+#include "vcard/VCardItem.h"
+#endif
+
+namespace vela {
+
+TPluginModuleClassList* PluginModuleClassList = nullptr;
+
+namespace {
+// An address inside this library that nothing outside can interpose.
+void ModuleAnchor() {}
+}  // namespace
+
+HMODULE ModuleInstanceHandle() noexcept {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&ModuleAnchor), &info)) return info.dli_fbase;
+  return nullptr;
+}
+
+namespace {
+
+// The units' start-up in one fixed order (static initialisation order across files is not
+// something to rely on), and their finalisation in reverse when the library is unloaded.
+struct TModuleUnits {
+  TModuleUnits() {
+    // 1. The class list, before any unit registers anything.
+    PluginModuleClassList = new TPluginModuleClassList();
+    // 2. The pre-processor factory reference starts cleared; the factory is created on first
+    //    use. 3. (Script bindings are added here once they exist.)
+#ifdef VELA_HAVE_VCARD
+    // 4. The card item classes.
+    RegisterStandardCardItemClasses();
+#endif
+    // 5. The data modules.
+    InitUnit_dmPluginDataImportMain();
+    InitUnit_dmBusinessIntegration();
+  }
+  ~TModuleUnits() {
+    FreePreProcessorFactory();
+    delete PluginModuleClassList;
+    PluginModuleClassList = nullptr;
+  }
+};
+
+TModuleUnits gModuleUnits;
+
+}  // namespace
+
+}  // namespace vela
+
+using namespace vela;
+
+void InitProc(IPtr<IInterface>& APlugin) {
+  APlugin = nullptr;
+  IPtr<IClientPlugin> plugin = MakeIntf<TClientPluginBase, IClientPlugin>(
+      std::string(kPluginGuid), ModuleInstanceHandle(), PluginModuleClassList, true);
+  if (plugin) APlugin = Supports<IInterface>(plugin);
+}
+
+void XMLPreProc(IPtr<IXMLPreProcessor>& Result) {
+  Result = IPtr<IXMLPreProcessor>(DefaultPreProcessorClass());
+}
+
+int32_t XMLPreProcVersion() {
+  return kXMLPreProcVersion;
+}

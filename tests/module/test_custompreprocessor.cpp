@@ -1,0 +1,286 @@
+// TCustomImportPreProcessor: defaults, error mapping at the interface, log, progress, macros.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "components/_CustomImportPreProcessor.h"
+#include "host/MainInterface.h"
+#include "rtl/FileUtils.h"
+#include "rtl/Streams.h"
+
+namespace vela {
+namespace {
+
+// A pre-processor whose conversion runs a test-supplied body.
+class TMyImport : public TCustomImportPreProcessor {
+  VELA_PREPROCESSOR_CLASS(TMyImport)
+
+ public:
+  std::function<void(TMyImport&)> Body;
+  IMainInterface* SeenMainInterface = nullptr;
+  IXMLPreProcessorHost* SeenHost = nullptr;
+
+  using TCustomImportPreProcessor::LogErrorToFile;
+
+ protected:
+  void InternalPreConvert(IDataStream*, IDataStream*, const std::string&, TXMLPreProcessorFmt,
+                          TXMLPreProcessorFmt, TXMLPreProcessorFunction, bool,
+                          INamedVariantListData*) override {
+    SeenMainInterface = MainInterface();
+    SeenHost = PreProcessorHost();
+    if (Body) Body(*this);
+  }
+};
+
+struct TConvertResult {
+  bool ok;
+  std::string error;
+  bool userMessage;
+};
+
+TConvertResult Convert(TMyImport& p, IMainInterface* mi = nullptr,
+                       IXMLPreProcessorHost* host = nullptr) {
+  TConvertResult r{false, "stale", true};
+  r.ok = p.Do_PreConvert(nullptr, nullptr, "cfg", xmpFile, xmpRAW, mi, host, pemImportTransformXML,
+                         nullptr, false, nullptr, r.error, r.userMessage);
+  return r;
+}
+
+// A host that records progress calls and can report the user's cancel.
+class TTestHost : public TInterfacedObject, public IXMLPreProcessorHost {
+  VELA_INTERFACES(TInterfacedObject, IXMLPreProcessorHost)
+ public:
+  bool AbortAt = false;
+  int32_t AbortRecNo = -1;
+  std::vector<std::string> Calls;
+  bool Do_PreviewData(IXMLPreProcessorPreviewDataSource*,
+                      IPtr<IXMLPreProcessorImportInfo>&) noexcept override {
+    Calls.push_back("preview");
+    return false;
+  }
+  void Do_ProgressStart(int32_t count, int32_t& handle) noexcept override {
+    Calls.push_back("start " + std::to_string(count));
+    handle = 42;
+  }
+  void Do_Progress(int32_t handle, int32_t recNo, int32_t count, bool& aborted) noexcept override {
+    Calls.push_back("step " + std::to_string(handle) + " " + std::to_string(recNo) + "/" +
+                    std::to_string(count));
+    aborted = recNo == AbortRecNo;
+  }
+  void Do_ProgressEnd(int32_t handle) noexcept override {
+    Calls.push_back("end " + std::to_string(handle));
+  }
+};
+
+TEST(CustomImportPreProcessor, Defaults) {
+  auto* p = new TCustomImportPreProcessor();
+  IPtr<IXMLPreProcessor> intf(p);
+  EXPECT_EQ(intf->Get_Caption(), "CustomImportPreProcessor");
+  EXPECT_TRUE(intf->Get_CanUseByUser());
+  EXPECT_EQ(intf->Get_FunctionSet(), TXMLPreProcessorFunctionSet{pemImportTransformXML});
+  EXPECT_EQ(intf->Get_Options(),
+            (TVelaXLPreProcessorOptionSet{ppoHasFixedFieldList, ppoSupportsDataPreview,
+                                          ppoSupportsSplittedFields}));
+  EXPECT_EQ(intf->Get_ConverterConfigType(), vxpUnknown);
+  EXPECT_EQ(intf->Get_ValidFileExt()->Get_Count(), 0);
+  EXPECT_EQ(p->ProgressHandle(), -1);
+  EXPECT_TRUE(p->ErrorLogFile().empty());
+  // The pre-processor is its own source: the same object, answering its own function set.
+  auto asInstance = Supports<IVelaXMLPreProcessorInstance>(intf);
+  ASSERT_TRUE(asInstance);
+  EXPECT_EQ(asInstance->Do_CreatePreProc().get(), intf.get());
+  p->SetSupportedFunctions({pemExportSAXWriter});
+  EXPECT_EQ(asInstance->Get_FunctionSet(), TXMLPreProcessorFunctionSet{pemExportSAXWriter});
+}
+
+TEST(CustomImportPreProcessor, CaptionFallsBackToClassNameWithoutFirstLetter) {
+  IPtr<TMyImport> p(new TMyImport());
+  EXPECT_EQ(p->Get_Caption(), "MyImport");
+  p->SetCaption("My own import");
+  EXPECT_EQ(p->Get_Caption(), "My own import");
+  p->ValidFileExt().AddStrings({".a", ".b"});
+  EXPECT_EQ(StringListDataToVector(p->Get_ValidFileExt().get()),
+            (std::vector<std::string>{".a", ".b"}));
+}
+
+TEST(CustomImportPreProcessor, ExceptionsBecomeFalseWithClassNameAndMessage) {
+  struct Case {
+    std::function<void()> raise;
+    std::string error;
+    bool userMessage;
+  };
+  const Case cases[] = {
+      {[] { throw EConvertError("x"); }, "EConvertError: x", false},
+      {[] { throw Exception("plain"); }, "Exception: plain", false},
+      {[] { throw EVelaUserMessageException("for you"); }, "EVelaUserMessageException: for you",
+       true},
+      {[] { throw EVelaXMLImportError("shown", true); }, "EVelaXMLImportError: shown", true},
+      {[] { throw EFalderCustomException("flagged", true); }, "EFalderCustomException: flagged",
+       true},
+      {[] { throw EFalderCustomException("not flagged", false); },
+       "EFalderCustomException: not flagged", false},
+      {[] { throw std::runtime_error("std"); }, "Exception: std", false},
+      {[] { Abort(); }, "", false},
+  };
+  for (const auto& c : cases) {
+    IPtr<TMyImport> p(new TMyImport());
+    p->Body = [&](TMyImport&) { c.raise(); };
+    const auto r = Convert(*p);
+    EXPECT_FALSE(r.ok) << c.error;
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(r.userMessage, c.userMessage) << c.error;
+  }
+}
+
+TEST(CustomImportPreProcessor, SuccessClearsTheOutArgumentsAndTheServicesAfterwards) {
+  auto mi = MakeIntf<TVelaMainInterface, IMainInterface>("/srv/app");
+  IPtr<TTestHost> host(new TTestHost());
+  IPtr<TMyImport> p(new TMyImport());
+  IMainInterface* macroHandlerMi = nullptr;
+  p->Body = [&](TMyImport& self) { macroHandlerMi = self.FunctionMacroHandler().MainInterface(); };
+  const auto r = Convert(*p, mi.get(), host.get());
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.error, "");
+  EXPECT_FALSE(r.userMessage);
+  EXPECT_EQ(p->SeenMainInterface, mi.get());
+  EXPECT_EQ(p->SeenHost, host.get());
+  EXPECT_EQ(macroHandlerMi, mi.get());
+  EXPECT_EQ(p->MainInterface(), nullptr);
+  EXPECT_EQ(p->PreProcessorHost(), nullptr);
+  EXPECT_EQ(p->FunctionMacroHandler().MainInterface(), nullptr);
+  // Also after a failure.
+  p->Body = [](TMyImport&) { throw EConvertError("x"); };
+  EXPECT_FALSE(Convert(*p, mi.get(), host.get()).ok);
+  EXPECT_EQ(p->MainInterface(), nullptr);
+  EXPECT_EQ(p->PreProcessorHost(), nullptr);
+}
+
+TEST(CustomImportPreProcessor, ErrorLogGetsOneLinePerFailure) {
+  const std::string dir = CreateTempFolder({}, "vxplog");
+  const std::string log = dir + "/sub/errors.log";
+  {
+    IPtr<TMyImport> p(new TMyImport());
+    p->SetErrorLogFile(log);  // creates the missing folder
+    p->Body = [](TMyImport&) { throw EConvertError("x"); };
+    EXPECT_FALSE(Convert(*p).ok);
+    p->Body = [](TMyImport&) { Abort(); };  // a cancel is not logged
+    EXPECT_FALSE(Convert(*p).ok);
+  }
+  {
+    IPtr<TMyImport> p(new TMyImport());
+    p->SetCaption("Second");
+    p->SetErrorLogFile(log);  // appends
+    p->LogErrorToFile("direct");
+  }
+  TFileStream f(log, fmOpenRead);
+  const std::string text = f.ReadToEnd();
+  const size_t first = text.find("\r\n");
+  ASSERT_NE(first, std::string::npos);
+  const std::string line1 = text.substr(0, first);
+  const std::string line2 = text.substr(first + 2);
+  EXPECT_EQ(line1.substr(line1.size() - std::string(" - MyImport: (EConvertError) x").size()),
+            " - MyImport: (EConvertError) x");
+  EXPECT_GT(line1.find(" - "), 0u);  // date and time in front
+  EXPECT_NE(line2.find(" - Second: direct\r\n"), std::string::npos) << line2;
+  EXPECT_NE(text[0], '\xEF');  // no byte-order mark
+  ::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(CustomImportPreProcessor, ProgressForwardsAndAbortIsSilent) {
+  IPtr<TTestHost> host(new TTestHost());
+  host->AbortRecNo = 2;
+  IPtr<TMyImport> p(new TMyImport());
+  bool reachedAfterAbort = false;
+  p->Body = [&](TMyImport& self) {
+    self.ProgressStart(3);
+    for (int i = 1; i <= 3; ++i)
+      self.ProgressStep(i, 3);
+    reachedAfterAbort = true;
+  };
+  const auto r = Convert(*p, nullptr, host.get());
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "");
+  EXPECT_FALSE(reachedAfterAbort);
+  EXPECT_EQ(host->Calls, (std::vector<std::string>{"start 3", "step 42 1/3", "step 42 2/3"}));
+  // ProgressEnd closes the display and resets the handle; without a host nothing happens.
+  host->Calls.clear();
+  host->AbortRecNo = -1;
+  p->Body = [&](TMyImport& self) {
+    self.ProgressStart(1);
+    self.ProgressEnd();
+    EXPECT_EQ(self.ProgressHandle(), -1);
+  };
+  EXPECT_TRUE(Convert(*p, nullptr, host.get()).ok);
+  EXPECT_EQ(host->Calls, (std::vector<std::string>{"start 1", "end 42"}));
+  p->Body = [&](TMyImport& self) { self.ProgressStep(1, 1); };
+  EXPECT_TRUE(Convert(*p).ok);
+}
+
+class TUpperMacros : public TVelaXMLProcessorFunctionMacroHandler {
+ public:
+  bool GetContentIsFunctionMacro(std::string_view s) const override { return s.starts_with("="); }
+  Variant ExecuteFunctionMacro(std::string_view s) override {
+    return Variant(std::string("macro:") + std::string(s.substr(1)));
+  }
+};
+
+TEST(CustomImportPreProcessor, ConfigEntryValuesAndHostMacros) {
+  IPtr<TMyImport> p(new TMyImport());
+  EXPECT_EQ(p->GetConfigEntryValue("=x"), "=x");  // the base handler knows no macros
+  p->SetFunctionMacroHandler(std::make_unique<TUpperMacros>());
+  EXPECT_EQ(p->GetConfigEntryValue("=x"), "macro:x");
+  EXPECT_EQ(p->GetConfigEntryValue("plain"), "plain");
+  EXPECT_EQ(p->GetConfigEntryValue(""), "");
+
+  // Host macros only while a conversion runs.
+  EXPECT_THROW(p->ExpandHostMacros("$APP$/x"), Exception);
+  auto mi = MakeIntf<TVelaMainInterface, IMainInterface>("/srv/app");
+  std::string expanded;
+  p->Body = [&](TMyImport& self) { expanded = self.ExpandHostMacros("$app$\\custom\\a.ini"); };
+  EXPECT_TRUE(Convert(*p, mi.get()).ok);
+  EXPECT_EQ(expanded, "/srv/app/custom/a.ini");
+}
+
+TEST(CustomImportPreProcessor, FunctionToActionAndCommands) {
+  EXPECT_EQ(TCustomImportPreProcessor::ProcessorFunctionToVXCAction(pemImportTransformXML),
+            vxcImport);
+  EXPECT_EQ(TCustomImportPreProcessor::ProcessorFunctionToVXCAction(pemExportTransformXML),
+            vxcExport);
+  EXPECT_EQ(TCustomImportPreProcessor::ProcessorFunctionToVXCAction(pemExportSAXWriter), vxcExport);
+  try {
+    TCustomImportPreProcessor::ProcessorFunctionToVXCAction(
+        static_cast<TXMLPreProcessorFunction>(3));
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(),
+              "TCustomImportPreProcessor.ProcessorFunctionToVXCAction: unknow "
+              "TXMLPreProcessorFunction");
+  }
+  EXPECT_EQ(TCustomImportPreProcessor::StrToVelaXMLCommand("syncexisting"), vxcSyncExisting);
+  for (const char* s : {"SyncExisting", "", "sync", "syncexisting "})
+    EXPECT_EQ(TCustomImportPreProcessor::StrToVelaXMLCommand(s), vxcNone) << s;
+}
+
+TEST(CustomImportPreProcessor, ConfigureXMLWriterMapsErrors) {
+  IPtr<TMyImport> p(new TMyImport());
+  std::string error;
+  EXPECT_FALSE(p->Do_ConfigureXMLWriter(nullptr, "/nonexistent/cfg.ini", xmpFile, error));
+  EXPECT_EQ(error, "Exception: Configuration file '/nonexistent/cfg.ini' not found!");
+  // Reading the configuration works; the writer part is not there yet.
+  EXPECT_FALSE(
+      p->Do_ConfigureXMLWriter(nullptr, "[WriterParameter]\nOnlyChanged=1\n", xmpRAW, error));
+  EXPECT_EQ(error.rfind("ENotImplemented: ", 0), 0u) << error;
+}
+
+TEST(CustomImportPreProcessor, FieldListWithoutFieldsIsFalseWithAnEmptyList) {
+  IPtr<TMyImport> p(new TMyImport());
+  IPtr<IStringListData> fields;
+  std::string error = "stale";
+  EXPECT_FALSE(p->Get_FieldList("", xmpRAW, nullptr, xmpFile, false, fields, error, "detail"));
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->Get_Count(), 0);
+  EXPECT_EQ(error, "");
+}
+
+}  // namespace
+}  // namespace vela
