@@ -21,6 +21,12 @@ struct TFormatSettings {
   std::string LongTimeFormat = "hh:nn:ss";
   std::string TimeAMString = "AM";
   std::string TimePMString = "PM";
+  // Money (%m in Format, ffCurrency): the symbol, its place for positive (0 "$1", 1 "1$",
+  // 2 "$ 1", 3 "1 $") and negative amounts (the runtime's 16 NegCurrFormat patterns).
+  std::string CurrencyString = "$";
+  int CurrencyFormat = 0;
+  int NegCurrFormat = 0;
+  int CurrencyDecimals = 2;
 };
 
 // The process's format settings (defaults above). Tests set them explicitly.
@@ -86,6 +92,14 @@ double StrToFloatDef(std::string_view s, double def, const TFormatSettings& fs =
 bool TryStrToFloat(std::string_view s, double& v, const TFormatSettings& fs = FormatSettings);
 // Shortest general form with up to 15 significant digits, like the runtime's FloatToStr.
 std::string FloatToStr(double v, const TFormatSettings& fs = FormatSettings);
+// The runtime's FloatToStrF. ffGeneral: up to precision significant digits, scientific when the
+// exponent is above precision or the value below 1E-4, digits = minimum exponent digits.
+// ffExponent: d.ddd (precision digits) "E", sign, at least digits exponent digits.
+// ffFixed / ffNumber (with thousand separators) / ffCurrency: digits decimals.
+// NaN and infinities give "NAN", "INF", "-INF".
+enum TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber, ffCurrency };
+std::string FloatToStrF(double v, TFloatFormat format, int precision, int digits,
+                        const TFormatSettings& fs = FormatSettings);
 // Booleans: "True"/"False", or "-1"/"0" when useBoolStrs is false (runtime BoolToStr).
 std::string BoolToStr(bool b, bool useBoolStrs = false);
 // Accepts "True"/"False" (any case), and numbers (0 is false). Raises EConvertError

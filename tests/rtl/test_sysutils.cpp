@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+namespace {
+
+const TFormatSettings kUS = FormatSettingsFor("en");
+const TFormatSettings kDE = FormatSettingsFor("de");
+
+TEST(SysUtilsCompare, AsciiFoldingOnly) {
+  EXPECT_EQ(CompareText("abc", "ABC"), 0);
+  EXPECT_LT(CompareText("abc", "abd"), 0);
+  EXPECT_GT(CompareText("abcd", "ABC"), 0);
+  EXPECT_LT(CompareText("", "a"), 0);
+  EXPECT_TRUE(SameText("Vorname", "VORNAME"));
+  // Non-ASCII letters are compared as bytes: no folding of umlauts.
+  EXPECT_FALSE(SameText("\xC3\xA4rger", "\xC3\x84RGER"));  // "ärger" / "ÄRGER"
+  EXPECT_TRUE(SameText("\xC3\xA4rger", "\xC3\xA4RGER"));
+  EXPECT_NE(CompareText("\xC3\xA4", "\xC3\x84"), 0);
+  EXPECT_LT(CompareStr("ABC", "abc"), 0);
+  EXPECT_TRUE(StartsText("IDS_", "ids_error"));
+  EXPECT_TRUE(EndsText(".VXC", "import.vxc"));
+  EXPECT_FALSE(EndsText("longer.vxc", "a.vxc"));
+  EXPECT_TRUE(ContainsText("Hello World", "WORLD"));
+  EXPECT_EQ(PosText("LO", "hello hello"), 3u);
+  EXPECT_EQ(PosText("LO", "hello hello", 4), 9u);
+  EXPECT_EQ(PosText("x", "hello"), std::string_view::npos);
+}
+
+TEST(SysUtilsTrim, RemovesControlCharsAndBlanksOnly) {
+  EXPECT_EQ(Trim(std::string_view("\0\t\r\n x y \x1F\x20", 10)), "x y");
+  EXPECT_EQ(TrimLeft(" \t a "), "a ");
+  EXPECT_EQ(TrimRight(" a \r\n"), " a");
+  EXPECT_EQ(Trim("   "), "");
+  // A no-break space (U+00A0) is above 32 and stays.
+  EXPECT_EQ(Trim("\xC2\xA0x\xC2\xA0"), "\xC2\xA0x\xC2\xA0");
+}
+
+TEST(SysUtilsCase, AsciiAndUnicode) {
+  struct Case {
+    const char* in;
+    const char* upper;
+    const char* lower;
+    const char* first;
+  };
+  const Case cases[] = {
+      {"\xC3\xA4rger", "\xC3\x84RGER", "\xC3\xA4rger", "\xC3\x84rger"},  // ärger
+      {"\xC3\x89"
+       "COLE",
+       "\xC3\x89"
+       "COLE",
+       "\xC3\xA9"
+       "cole",
+       "\xC3\x89"
+       "cole"},  // ÉCOLE
+      {"abc XYZ", "ABC XYZ", "abc xyz", "Abc xyz"},
+      {"", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(AnsiUpperCase(c.in), c.upper);
+    EXPECT_EQ(AnsiLowerCase(c.in), c.lower);
+    EXPECT_EQ(AnsiFirstUpper(c.in), c.first);
+  }
+  // "ß" never becomes "SS": it stays or becomes the capital sharp s U+1E9E.
+  const std::string strasse = AnsiUpperCase(
+      "stra\xC3\x9F"
+      "e");
+  EXPECT_TRUE(strasse ==
+                  "STRA\xC3\x9F"
+                  "E" ||
+              strasse ==
+                  "STRA\xE1\xBA\x9E"
+                  "E")
+      << strasse;
+  // ASCII-only variants leave non-ASCII letters alone.
+  EXPECT_EQ(UpperCase("\xC3\xA4x"), "\xC3\xA4X");
+  EXPECT_EQ(LowerCase("\xC3\x84X"), "\xC3\x84x");
+  // Invalid UTF-8 bytes pass through.
+  EXPECT_EQ(AnsiUpperCase("a\xFF"
+                          "b"),
+            "A\xFF"
+            "B");
+}
+
+TEST(SysUtilsReplace, Flags) {
+  struct Case {
+    const char* s;
+    const char* from;
+    const char* to;
+    unsigned flags;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a-b-c", "-", "+", 0, "a+b-c"},
+      {"a-b-c", "-", "+", rfReplaceAll, "a+b+c"},
+      {"Abc abc ABC", "abc", "x", rfReplaceAll, "Abc x ABC"},
+      {"Abc abc ABC", "abc", "x", rfReplaceAll | rfIgnoreCase, "x x x"},
+      {"Abc abc ABC", "abc", "x", rfIgnoreCase, "x abc ABC"},
+      {"\xC3\x84pfel \xC3\xA4pfel", "\xC3\xA4pfel", "Birne", rfReplaceAll | rfIgnoreCase,
+       "Birne Birne"},
+      {"aaa", "aa", "b", rfReplaceAll, "ba"},
+      {"abc", "", "x", rfReplaceAll, "abc"},
+      {"abc", "abc", "", rfReplaceAll, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.s);
+    EXPECT_EQ(StringReplace(c.s, c.from, c.to, c.flags), c.expected);
+  }
+}
+
+TEST(SysUtilsExtractStrings, RuntimeSemantics) {
+  struct Case {
+    const char* separators;
+    const char* whiteSpace;
+    const char* content;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {",", " ", "a, b,c", {"a", "b", "c"}},
+      {",", " ", "a,,b,", {"a", "b"}},            // empty items are dropped
+      {";", "", "x;y\r\nz", {"x", "y", "z"}},     // line breaks always separate
+      {",", " ", "\"a,b\",c", {"\"a,b\"", "c"}},  // quotes group and stay
+      {",", "", "a'b,c'd,e", {"a'b,c'd", "e"}},
+      {",", "", "it's,x", {"it's,x"}},  // an unmatched quote runs to the end
+      {" ", "", "one two  three", {"one", "two", "three"}},
+      {",", " ", "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    std::vector<std::string> items{"keep"};
+    const int n = ExtractStrings(c.separators, c.whiteSpace, c.content, items);
+    EXPECT_EQ(n, static_cast<int>(c.expected.size()));
+    std::vector<std::string> expected{"keep"};
+    expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+    EXPECT_EQ(items, expected);
+  }
+}
+
+TEST(SysUtilsUtf8, LengthAndCopy) {
+  const std::string s = "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80z";  // a ä € 😀 z
+  EXPECT_EQ(Utf8Length(s), 5u);
+  EXPECT_EQ(Utf8Copy(s, 1, 2), "\xC3\xA4\xE2\x82\xAC");
+  EXPECT_EQ(Utf8Copy(s, 3, 100), "\xF0\x9F\x98\x80z");
+  EXPECT_EQ(Utf8Copy(s, 10, 1), "");
+}
+
+TEST(SysUtilsIntegers, ParseAndFormat) {
+  struct Case {
+    const char* s;
+    int64_t value;
+  };
+  const Case good[] = {{"42", 42},
+                       {" -17 ", -17},
+                       {"+5", 5},
+                       {"$FF", 255},
+                       {"0x1f", 31},
+                       {"2147483647", 2147483647},
+                       {"-2147483648", INT32_MIN},
+                       {"$FFFFFFFF", -1}};
+  for (const Case& c : good) {
+    SCOPED_TRACE(c.s);
+    EXPECT_EQ(StrToInt(c.s), c.value);
+  }
+  const char* bad[] = {"", "abc", "12a", "1.5", "2147483648", "-2147483649", "0x", "1 2"};
+  for (const char* s : bad) {
+    SCOPED_TRACE(s);
+    try {
+      StrToInt(s);
+      ADD_FAILURE() << "no exception";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), "'" + std::string(s) + "' is not a valid integer value");
+    }
+    EXPECT_EQ(StrToIntDef(s, -99), -99);
+  }
+  EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
+  EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
+  EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
+  EXPECT_EQ(IntToStr(-12345), "-12345");
+  EXPECT_EQ(UIntToStr(UINT64_MAX), "18446744073709551615");
+  EXPECT_EQ(IntToHex(255, 4), "00FF");
+  EXPECT_EQ(IntToHex(0xABCDEF, 2), "ABCDEF");
+}
+
+TEST(SysUtilsFloats, StrToFloatUsesTheSettingsSeparator) {
+  struct Case {
+    const char* s;
+    const TFormatSettings* fs;
+    double value;
+  };
+  const Case good[] = {{"1.5", &kUS, 1.5},  {"1,5", &kDE, 1.5},      {" -0.25 ", &kUS, -0.25},
+                       {"1E3", &kUS, 1000}, {"2,5e-2", &kDE, 0.025}, {".5", &kUS, 0.5},
+                       {"7", &kDE, 7}};
+  for (const Case& c : good) {
+    SCOPED_TRACE(c.s);
+    EXPECT_DOUBLE_EQ(StrToFloat(c.s, *c.fs), c.value);
+  }
+  const Case bad[] = {{"1,5", &kUS, 0},     {"1.5", &kDE, 0}, {"1.000,5", &kDE, 0},
+                      {"1,000.5", &kUS, 0}, {"abc", &kUS, 0}, {"", &kUS, 0},
+                      {"1e", &kUS, 0},      {"-", &kUS, 0}};
+  for (const Case& c : bad) {
+    SCOPED_TRACE(c.s);
+    try {
+      StrToFloat(c.s, *c.fs);
+      ADD_FAILURE() << "no exception";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), "'" + std::string(c.s) + "' is not a valid floating point value");
+    }
+    EXPECT_EQ(StrToFloatDef(c.s, 9.5, *c.fs), 9.5);
+  }
+}
+
+TEST(SysUtilsFloats, FloatToStrLikeTheRuntime) {
+  struct Case {
+    double v;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {0.1, "0.1"},
+      {100, "100"},
+      {1e20, "1E20"},
+      {1.5e-7, "1.5E-7"},
+      {-2.5, "-2.5"},
+      {0, "0"},
+      {1.0 / 3, "0.333333333333333"},
+      {123456789012345.0, "123456789012345"},
+      {1e15, "1E15"},
+      {0.0001, "0.0001"},
+      {0.00001, "1E-5"},
+      {2.0 / 3, "0.666666666666667"},
+      {1234567.125, "1234567.125"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(FloatToStr(c.v, kUS), c.expected);
+  }
+  EXPECT_EQ(FloatToStr(1.25, kDE), "1,25");
+  EXPECT_EQ(FloatToStr(std::nan(""), kUS), "NAN");
+  EXPECT_EQ(FloatToStr(-HUGE_VAL, kUS), "-INF");
+}
+
+TEST(SysUtilsFloats, FloatToStrFFormats) {
+  EXPECT_EQ(FloatToStrF(1234567.891, ffNumber, 18, 2, kDE), "1.234.567,89");
+  EXPECT_EQ(FloatToStrF(-1234.5, ffNumber, 18, 1, kUS), "-1,234.5");
+  EXPECT_EQ(FloatToStrF(0.125, ffFixed, 18, 2, kUS), "0.13");  // half away from zero
+  EXPECT_EQ(FloatToStrF(-0.001, ffFixed, 18, 2, kUS), "0.00");
+  EXPECT_EQ(FloatToStrF(1234.5, ffExponent, 4, 3, kUS), "1.235E+003");
+  EXPECT_EQ(FloatToStrF(-12.5, ffCurrency, 18, 2, kDE), "-12,50 \xE2\x82\xAC");
+  EXPECT_EQ(FloatToStrF(12.5, ffCurrency, 18, 2, kUS), "$12.50");
+  EXPECT_EQ(FloatToStrF(-12.5, ffCurrency, 18, 2, kUS), "($12.50)");
+}
+
+TEST(SysUtilsSettings, GermanAndDefaults) {
+  EXPECT_EQ(kDE.DecimalSeparator, ',');
+  EXPECT_EQ(kDE.ThousandSeparator, '.');
+  EXPECT_EQ(kDE.DateSeparator, '.');
+  EXPECT_EQ(kDE.ShortDateFormat, "dd.mm.yyyy");
+  EXPECT_EQ(kDE.LongTimeFormat, "hh:nn:ss");
+  EXPECT_EQ(FormatSettingsFor("de-DE").DecimalSeparator, ',');
+  EXPECT_EQ(FormatSettingsFor("dk").DecimalSeparator, '.');
+  EXPECT_EQ(kUS.DecimalSeparator, '.');
+  EXPECT_EQ(kUS.ThousandSeparator, ',');
+}
+
+TEST(SysUtilsBooleansAndQuotes, RuntimeForms) {
+  EXPECT_EQ(BoolToStr(true), "-1");
+  EXPECT_EQ(BoolToStr(false), "0");
+  EXPECT_EQ(BoolToStr(true, true), "True");
+  EXPECT_TRUE(StrToBool("TRUE"));
+  EXPECT_FALSE(StrToBool("false"));
+  EXPECT_TRUE(StrToBool("-1"));
+  EXPECT_FALSE(StrToBool("0"));
+  try {
+    StrToBool("yes");
+    ADD_FAILURE() << "no exception";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'yes' is not a valid boolean value");
+  }
+  EXPECT_TRUE(StrToBoolDef("maybe", true));
+  EXPECT_EQ(QuotedStr("it's"), "'it''s'");
+  EXPECT_EQ(DequotedStr("\"a\"\"b\""), "a\"b");
+  EXPECT_EQ(DequotedStr("plain"), "plain");
+  EXPECT_EQ(DequotedStr("\"open"), "\"open");
+  EXPECT_EQ(DequotedStr("'x'", '\''), "x");
+}
+
+}  // namespace
+}  // namespace vela
