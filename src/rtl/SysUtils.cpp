@@ -309,8 +309,10 @@ int ExtractStrings(std::string_view separators, std::string_view whiteSpace,
     sep[static_cast<unsigned char>(c)] = true;
   for (char c : whiteSpace)
     ws[static_cast<unsigned char>(c)] = true;
-  ws['\r'] = ws['\n'] = true;
-  sep[0] = sep['\r'] = sep['\n'] = sep['\''] = sep['"'] = true;
+  for (unsigned char c : {'\r', '\n'})
+    ws[c] = true;
+  for (unsigned char c : {'\0', '\r', '\n', '\'', '"'})
+    sep[c] = true;
 
   const size_t n = content.size();
   auto at = [&](size_t i) -> unsigned char {
