@@ -196,7 +196,11 @@ void TVCalendarRecurrenceInfo::FromRRule(std::string_view value) {
       Count = StrToIntDef(std::string_view(endToken).substr(1), 1);
     } else {
       TDateTime dt;
-      Finish = TryYYYYMMDDToDate(endToken, dt) ? dt : -1.0;
+      // Compact dates, also with a UTC "Z" as some writers add.
+      if (TryYYYYMMDDToDate(endToken, dt) || TryISO8601ToDate(endToken, dt))
+        Finish = dt;
+      else
+        Finish = -1.0;
     }
   }
   tokens.pop_back();

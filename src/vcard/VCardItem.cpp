@@ -235,6 +235,9 @@ bool TCustomTextCardItem::SplitLine(std::string_view line, TPropertyLine& out) c
     size_t eq = p.find('=');
     if (eq == std::string_view::npos) {
       out.Types.emplace_back(p);
+      // vCard 2.1 also names the encoding without "ENCODING=".
+      if (out.Encoding.empty() && (IsQuotedPrintable(p) || SameText(p, "BASE64")))
+        out.Encoding.assign(p);
       continue;
     }
     std::string_view pname = p.substr(0, eq);
@@ -316,7 +319,13 @@ void TCustomTextCardItem::ParseCardLines(const std::vector<std::string>& lines) 
       pl.Value.append(lines[i], 1, std::string::npos);
       ++i;
     }
-    AssignLine(pl, DecodeValue(pl));
+    TCardValue value;
+    try {
+      value = DecodeValue(pl);
+    } catch (const EConvertError&) {
+      continue;  // broken base64 data: the line is skipped like any malformed line
+    }
+    AssignLine(pl, value);
   }
   AfterParse();
 }
