@@ -33,6 +33,9 @@ void TClientSQL::SetSchemaName(std::string name) {
   if (name == FSchemaName) return;
   FSchemaName = std::move(name);
   FSchema = nullptr;
+  FTableVersion = nullptr;
+  for (auto& f : FFields)
+    f->SchemaIndex = -1;
   FSQLByKey.clear();
   FLastKey.clear();
   FLastStatement = nullptr;
@@ -92,13 +95,14 @@ void TClientSQL::ClearFilters() {
   FFilters.clear();
 }
 
-IPtr<IDBFieldSchemaItem> TClientSQL::Schema() {
+IDBFieldSchemaItem& TClientSQL::Schema() {
   if (!FSchema) {
     if (FSchemaName.empty()) throw EDatabaseError("No table set for the SQL statement");
     FSchema = FDb.GetSchemaByName(FSchemaName);
     if (!FSchema) throw EDatabaseError("Table '" + FSchemaName + "' does not exist");
+    FTableVersion = &FDb.TableVersionCounter(FSchema->GetName());
   }
-  return FSchema;
+  return *FSchema;
 }
 
 std::string TClientSQL::BuildSQL(TDbConnection& conn, IDBFieldSchemaItem& schema) const {
@@ -158,7 +162,8 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
   if (FMode != csmDelete) {
     for (auto& f : FFields) {
       if (!f->Active) continue;
-      int index = schema.IndexOfField(f->FieldName);
+      if (f->SchemaIndex < 0) f->SchemaIndex = schema.IndexOfField(f->FieldName);
+      int index = f->SchemaIndex;
       if (index < 0)
         throw EDatabaseError("Field '" + f->FieldName + "' does not exist in table '" +
                              schema.GetName() + "'");
@@ -205,6 +210,10 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
 int64_t TClientSQL::Run(TDbConnection& conn, TDbStatement& st) {
   TStatementRun run(st);
   st.Execute();
+  return Result(conn, st);
+}
+
+int64_t TClientSQL::Result(TDbConnection& conn, TDbStatement& st) {
   FRowsAffected = st.RowsAffected();
   if (FMode != csmInsert) return FRowsAffected;
   if (FSchema->GetRecordIDField().empty()) return 0;
@@ -213,36 +222,31 @@ int64_t TClientSQL::Run(TDbConnection& conn, TDbStatement& st) {
 }
 
 int64_t TClientSQL::Execute() {
-  auto schema = Schema();
+  auto& schema = Schema();
   auto conn = FDb.Connection();
-  TDbStatement& st = PrepareAndBind(*conn, *schema);
+  TDbStatement& st = PrepareAndBind(*conn, schema);
   if (FMode == csmUpdate && FActiveFields.empty()) {
     FRowsAffected = 0;
     return 0;
   }
   // On PostgreSQL a failing statement aborts the whole transaction; a savepoint keeps the
   // failure to this statement, as on SQLite.
-  bool guard = conn->Kind() == TDbBackendKind::PostgreSQL && conn->InTransaction();
-  if (guard) conn->Savepoint(kStatementSavepoint);
   int64_t result;
-  try {
+  if (conn->Kind() == TDbBackendKind::PostgreSQL && conn->InTransaction()) {
+    TStatementRun run(st);
+    conn->ExecuteInSavepoint(st, kStatementSavepoint);
+    result = Result(*conn, st);
+  } else {
     result = Run(*conn, st);
-  } catch (...) {
-    if (guard) {
-      conn->RollbackToSavepoint(kStatementSavepoint);
-      conn->ReleaseSavepoint(kStatementSavepoint);
-    }
-    throw;
   }
-  if (guard) conn->ReleaseSavepoint(kStatementSavepoint);
-  if (FRowsAffected > 0) FDb.NoteTableChanged(schema->GetName());
+  if (FRowsAffected > 0) ++*FTableVersion;
   return result;
 }
 
 void TClientSQL::RunSQLDataCheck() {
-  auto schema = Schema();
+  auto& schema = Schema();
   auto conn = FDb.Connection();
-  TDbStatement& st = PrepareAndBind(*conn, *schema);
+  TDbStatement& st = PrepareAndBind(*conn, schema);
   if (FMode == csmUpdate && FActiveFields.empty()) return;
   bool inTransaction = conn->InTransaction();
   if (inTransaction)

@@ -6,6 +6,7 @@
 // fields and the set of active filters. Identifiers are always quoted and values always bound.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,8 @@ struct TClientSQLField {
   std::string FieldName;
   Variant Value;
   bool Active = false;
+  // The field's index in the table's schema, found at the first run (-1: not yet).
+  int SchemaIndex = -1;
 
   // Sets the value and activates the field.
   void SetValue(Variant v) {
@@ -97,9 +100,12 @@ class TClientSQL {
  private:
   // The bound statement for the current fields and filters on conn.
   TDbStatement& PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem& schema);
-  IPtr<IDBFieldSchemaItem> Schema();
+  IDBFieldSchemaItem& Schema();
   std::string BuildSQL(TDbConnection& conn, IDBFieldSchemaItem& schema) const;
+  // Executes st and returns Execute's result.
   int64_t Run(TDbConnection& conn, TDbStatement& st);
+  // Execute's result from an executed statement.
+  int64_t Result(TDbConnection& conn, TDbStatement& st);
 
   TVelaDatabase& FDb;
   std::string FSchemaName;
@@ -109,6 +115,7 @@ class TClientSQL {
   int64_t FRowsAffected = 0;
 
   IPtr<IDBFieldSchemaItem> FSchema;  // cached for FSchemaName
+  std::atomic<uint64_t>* FTableVersion = nullptr;
   // Per run: schema index of every active field / filter in statement order (reused buffers).
   std::vector<std::pair<const TClientSQLField*, int>> FActiveFields;
   std::vector<std::pair<const TClientSQLFilter*, int>> FActiveFilters;

@@ -21,6 +21,18 @@ TDbStatement& TDbConnection::Prepare(const std::string& sql) {
   return ref;
 }
 
+void TDbConnection::ExecuteInSavepoint(TDbStatement& st, const std::string& name) {
+  Savepoint(name);
+  try {
+    st.Execute();
+  } catch (...) {
+    RollbackToSavepoint(name);
+    ReleaseSavepoint(name);
+    throw;
+  }
+  ReleaseSavepoint(name);
+}
+
 std::string TDbConnection::QuoteIdent(std::string_view name) {
   std::string out;
   out.reserve(name.size() + 2);

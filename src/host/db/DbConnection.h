@@ -95,6 +95,10 @@ class TDbConnection {
   virtual void Savepoint(const std::string& name) = 0;
   virtual void RollbackToSavepoint(const std::string& name) = 0;
   virtual void ReleaseSavepoint(const std::string& name) = 0;
+  // Runs st inside the savepoint name: when st fails, its changes are undone and the
+  // transaction stays usable (PostgreSQL otherwise aborts the whole transaction). The result
+  // rows of st stay readable.
+  virtual void ExecuteInSavepoint(TDbStatement& st, const std::string& name);
 
   // --- dialect ---
   // "name" with inner double quotes doubled.

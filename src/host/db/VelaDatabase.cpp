@@ -9,8 +9,24 @@
 
 namespace vela {
 
+namespace {
+
+uint64_t NextSerial() {
+  static std::atomic<uint64_t> serial{0};
+  return ++serial;
+}
+
+// The calling thread's SQLite connection of the database it used last: taken without the lock.
+struct TThreadConnectionCache {
+  uint64_t Database = 0;
+  TDbConnection* Conn = nullptr;
+};
+thread_local TThreadConnectionCache tlsConnection;
+
+}  // namespace
+
 TVelaDatabase::TVelaDatabase(std::string url, const TVelaDatabaseOptions& options)
-    : FUrl(std::move(url)), FKind(BackendOfUrl(FUrl)), FOptions(options) {
+    : FUrl(std::move(url)), FKind(BackendOfUrl(FUrl)), FOptions(options), FSerial(NextSerial()) {
   if (FOptions.PoolSize < 1) FOptions.PoolSize = 1;
   std::string schemaFile = FOptions.SchemaFile;
   if (schemaFile.empty()) schemaFile = ExpandAppMacro("$APP$/custom/schema.ini");
@@ -47,12 +63,19 @@ std::unique_ptr<TDbConnection> TVelaDatabase::NewConnection() {
 }
 
 TVelaDatabase::TConnectionLease TVelaDatabase::Connection() {
+  // SQLite: the thread's connection never changes hands, so a lease needs no bookkeeping.
+  if (FKind == TDbBackendKind::SQLite && tlsConnection.Database == FSerial)
+    return TConnectionLease(nullptr, *tlsConnection.Conn);
   auto self = std::this_thread::get_id();
   std::unique_lock lock(FPoolLock);
   auto it = FSlots.find(self);
   if (it != FSlots.end() && it->second.Conn) {
+    if (FKind == TDbBackendKind::SQLite) {
+      tlsConnection = {FSerial, it->second.Conn};
+      return TConnectionLease(nullptr, *it->second.Conn);
+    }
     ++it->second.Leases;
-    return TConnectionLease(*this, *it->second.Conn);
+    return TConnectionLease(this, *it->second.Conn);
   }
   TDbConnection* conn = nullptr;
   if (FKind == TDbBackendKind::PostgreSQL) {
@@ -94,8 +117,14 @@ TVelaDatabase::TConnectionLease TVelaDatabase::Connection() {
   }
   auto& slot = FSlots[self];
   slot.Conn = conn;
+  if (FKind == TDbBackendKind::SQLite) {
+    // The slot keeps the connection for the thread; leases go through the thread cache.
+    slot.Leases = 0;
+    tlsConnection = {FSerial, conn};
+    return TConnectionLease(nullptr, *conn);
+  }
   slot.Leases = 1;
-  return TConnectionLease(*this, *conn);
+  return TConnectionLease(this, *conn);
 }
 
 void TVelaDatabase::ReleaseConnection() {
@@ -117,6 +146,7 @@ void TVelaDatabase::ReleaseThreadConnection() {
   std::lock_guard lock(FPoolLock);
   auto it = FSlots.find(self);
   if (it == FSlots.end() || it->second.Leases > 0 || it->second.InTransaction) return;
+  if (tlsConnection.Database == FSerial) tlsConnection = {};
   TDbConnection* conn = it->second.Conn;
   FSlots.erase(it);
   for (auto i = FConnections.begin(); i != FConnections.end(); ++i)
@@ -219,15 +249,17 @@ int TVelaDatabase::HostSchemaVersion() {
   return ReadHostSchemaVersion(*conn);
 }
 
-uint64_t TVelaDatabase::TableVersion(std::string_view table) {
+std::atomic<uint64_t>& TVelaDatabase::TableVersionCounter(std::string_view table) {
   std::lock_guard lock(FVersionLock);
-  auto it = FVersions.find(LowerCase(table));
-  return it == FVersions.end() ? 0 : it->second;
+  return FVersions.try_emplace(LowerCase(table), 0).first->second;
+}
+
+uint64_t TVelaDatabase::TableVersion(std::string_view table) {
+  return TableVersionCounter(table).load();
 }
 
 void TVelaDatabase::NoteTableChanged(std::string_view table) {
-  std::lock_guard lock(FVersionLock);
-  ++FVersions[LowerCase(table)];
+  ++TableVersionCounter(table);
 }
 
 }  // namespace vela

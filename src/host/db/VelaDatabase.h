@@ -8,6 +8,7 @@
 // transaction covers exactly the work that thread does.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -63,7 +64,8 @@ class TVelaDatabase {
   // A connection for the calling thread, held while the lease lives. Leases nest on a thread.
   class TConnectionLease {
    public:
-    TConnectionLease(TVelaDatabase& db, TDbConnection& conn) : FDb(&db), FConn(&conn) {}
+    // db is nil for a connection that needs no release (SQLite's thread connection).
+    TConnectionLease(TVelaDatabase* db, TDbConnection& conn) : FDb(db), FConn(&conn) {}
     TConnectionLease(TConnectionLease&& o) noexcept
         : FDb(std::exchange(o.FDb, nullptr)), FConn(o.FConn) {}
     TConnectionLease(const TConnectionLease&) = delete;
@@ -118,6 +120,8 @@ class TVelaDatabase {
   // --- change tracking for record sets (changes made through this object) ---
   uint64_t TableVersion(std::string_view table);
   void NoteTableChanged(std::string_view table);
+  // The change counter of a table; the reference stays valid while the database lives.
+  std::atomic<uint64_t>& TableVersionCounter(std::string_view table);
 
  private:
   TVelaDatabase(std::string url, const TVelaDatabaseOptions& options);
@@ -144,7 +148,8 @@ class TVelaDatabase {
   std::unordered_map<std::thread::id, TThreadSlot> FSlots;
 
   std::mutex FVersionLock;
-  std::map<std::string, uint64_t, std::less<>> FVersions;
+  std::map<std::string, std::atomic<uint64_t>, std::less<>> FVersions;
+  const uint64_t FSerial;  // tells databases apart in the calling thread's connection cache
 };
 
 }  // namespace vela

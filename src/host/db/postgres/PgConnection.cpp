@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <unordered_map>
 
 namespace vela {
 
@@ -81,13 +82,62 @@ class TPgStatement final : public TDbStatement {
     FFormats.assign(FFormats.size(), 0);
   }
 
+  // Sends "SAVEPOINT", the statement and "RELEASE SAVEPOINT" in one pipeline: one round trip.
+  // savepointSQL and releaseSQL are the names of the prepared savepoint statements.
+  // Returns false when the statement failed (its error is in error); the savepoint is then
+  // still set and the transaction aborted up to it.
+  bool ExecutePipelined(const std::string& savepointSQL, const std::string& releaseSQL,
+                        std::string& error) {
+    FResult.Reset();
+    FRow = -1;
+    FRows = 0;
+    PrepareParams();
+    if (!PQenterPipelineMode(FConn)) RaisePg(FConn, nullptr);
+    bool sent = PQsendQueryPrepared(FConn, savepointSQL.c_str(), 0, nullptr, nullptr, nullptr, 0) &&
+                PQsendQueryPrepared(FConn, FName.c_str(), static_cast<int>(FValues.size()),
+                                    FPtrs.data(), FLengths.data(), FFormats.data(), 0) &&
+                PQsendQueryPrepared(FConn, releaseSQL.c_str(), 0, nullptr, nullptr, nullptr, 0) &&
+                PQpipelineSync(FConn) && PQflush(FConn) == 0;
+    // Collect the results of the three queries up to the sync point.
+    PGresult* results[3] = {nullptr, nullptr, nullptr};
+    int query = 0;
+    while (sent) {
+      PGresult* r = PQgetResult(FConn);
+      if (!r) {
+        if (++query > 3) break;
+        continue;
+      }
+      if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+        PQclear(r);
+        break;
+      }
+      if (query < 3 && !results[query])
+        results[query] = r;
+      else
+        PQclear(r);
+    }
+    PQexitPipelineMode(FConn);
+    TPgResult savepoint(results[0]), statement(results[1]), release(results[2]);
+    if (!sent) RaisePg(FConn, nullptr);
+    if (PQresultStatus(savepoint.R) != PGRES_COMMAND_OK) RaisePg(FConn, savepoint.R);
+    auto st = PQresultStatus(statement.R);
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+      error = statement.R ? PQresultErrorMessage(statement.R) : PQerrorMessage(FConn);
+      while (!error.empty() && (error.back() == '\n' || error.back() == ' '))
+        error.pop_back();
+      return false;
+    }
+    if (PQresultStatus(release.R) != PGRES_COMMAND_OK) RaisePg(FConn, release.R);
+    FResult.Reset(statement.R);
+    statement.R = nullptr;
+    FRows = PQntuples(FResult.R);
+    return true;
+  }
+
   void Execute() override {
     FResult.Reset();
     FRow = -1;
-    for (size_t k = 0; k < FValues.size(); ++k) {
-      FPtrs[k] = FIsNull[k] ? nullptr : FValues[k].c_str();
-      FLengths[k] = static_cast<int>(FValues[k].size());
-    }
+    PrepareParams();
     FResult.Reset(PQexecPrepared(FConn, FName.c_str(), static_cast<int>(FValues.size()),
                                  FPtrs.data(), FLengths.data(), FFormats.data(), 0));
     auto st = PQresultStatus(FResult.R);
@@ -155,6 +205,12 @@ class TPgStatement final : public TDbStatement {
   }
 
  private:
+  void PrepareParams() {
+    for (size_t k = 0; k < FValues.size(); ++k) {
+      FPtrs[k] = FIsNull[k] ? nullptr : FValues[k].c_str();
+      FLengths[k] = static_cast<int>(FValues[k].size());
+    }
+  }
   std::string& Slot(int i, bool isNull, int format) {
     if (i < 1 || static_cast<size_t>(i) > FValues.size())
       throw EDatabaseError("Parameter index " + std::to_string(i) + " out of range");
@@ -234,6 +290,27 @@ class TPgConnection final : public TDbConnection {
   }
   void ReleaseSavepoint(const std::string& name) override {
     ExecSQL("RELEASE SAVEPOINT " + QuoteIdent(name));
+  }
+  void ExecuteInSavepoint(TDbStatement& st, const std::string& name) override {
+    auto& pst = static_cast<TPgStatement&>(st);
+    auto& names = FSavepointStatements[name];
+    if (names.first.empty()) {
+      // Prepared once: the protocol's Parse accepts SAVEPOINT and RELEASE as well.
+      std::string sp = "vela_sp" + std::to_string(++FStatementNo);
+      std::string rel = "vela_rel" + std::to_string(FStatementNo);
+      TPgResult a(
+          PQprepare(FConn, sp.c_str(), ("SAVEPOINT " + QuoteIdent(name)).c_str(), 0, nullptr));
+      CheckResult(FConn, a.R);
+      TPgResult b(PQprepare(FConn, rel.c_str(), ("RELEASE SAVEPOINT " + QuoteIdent(name)).c_str(),
+                            0, nullptr));
+      CheckResult(FConn, b.R);
+      names = {sp, rel};
+    }
+    std::string error;
+    if (pst.ExecutePipelined(names.first, names.second, error)) return;
+    RollbackToSavepoint(name);
+    ReleaseSavepoint(name);
+    throw EDatabaseError(error);
   }
 
   std::string Placeholder(int n) const override { return "$" + std::to_string(n); }
@@ -322,6 +399,8 @@ class TPgConnection final : public TDbConnection {
  private:
   PGconn* FConn = nullptr;
   uint64_t FStatementNo = 0;
+  // Prepared SAVEPOINT and RELEASE statements by savepoint name.
+  std::unordered_map<std::string, std::pair<std::string, std::string>> FSavepointStatements;
 };
 
 }  // namespace
