@@ -49,7 +49,7 @@ void TClientSQL::SetMode(int mode) {
 
 TClientSQLField* TClientSQL::FindField(std::string_view name) {
   for (auto& f : FFields)
-    if (SameText(f->FieldName, name)) return f.get();
+    if (f->FieldName.size() == name.size() && SameText(f->FieldName, name)) return f.get();
   return nullptr;
 }
 
@@ -101,6 +101,7 @@ IDBFieldSchemaItem& TClientSQL::Schema() {
     FSchema = FDb.GetSchemaByName(FSchemaName);
     if (!FSchema) throw EDatabaseError("Table '" + FSchemaName + "' does not exist");
     FTableVersion = &FDb.TableVersionCounter(FSchema->GetName());
+    FHasIdField = !FSchema->GetRecordIDField().empty();
   }
   return *FSchema;
 }
@@ -162,11 +163,15 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
   if (FMode != csmDelete) {
     for (auto& f : FFields) {
       if (!f->Active) continue;
-      if (f->SchemaIndex < 0) f->SchemaIndex = schema.IndexOfField(f->FieldName);
+      if (f->SchemaIndex < 0) {
+        int found = schema.IndexOfField(f->FieldName);
+        if (found < 0)
+          throw EDatabaseError("Field '" + f->FieldName + "' does not exist in table '" +
+                               schema.GetName() + "'");
+        f->SchemaIndex = found;
+        f->SchemaField = &schema.GetField(found);
+      }
       int index = f->SchemaIndex;
-      if (index < 0)
-        throw EDatabaseError("Field '" + f->FieldName + "' does not exist in table '" +
-                             schema.GetName() + "'");
       FActiveFields.emplace_back(f.get(), index);
       AppendIndex(FKey, index);
     }
@@ -201,7 +206,7 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
   }
   int param = 0;
   for (auto& [f, index] : FActiveFields)
-    BindFieldValue(*st, ++param, schema.GetField(index), f->Value);
+    BindFieldValue(*st, ++param, *f->SchemaField, f->Value);
   for (auto& [f, index] : FActiveFilters)
     if (!f->Value.IsClear()) BindFieldValue(*st, ++param, schema.GetField(index), f->Value);
   return *st;
@@ -216,7 +221,7 @@ int64_t TClientSQL::Run(TDbConnection& conn, TDbStatement& st) {
 int64_t TClientSQL::Result(TDbConnection& conn, TDbStatement& st) {
   FRowsAffected = st.RowsAffected();
   if (FMode != csmInsert) return FRowsAffected;
-  if (FSchema->GetRecordIDField().empty()) return 0;
+  if (!FHasIdField) return 0;
   if (conn.UsesReturning()) return st.Next() ? st.ColumnInt64(0) : 0;
   return conn.LastInsertId();
 }

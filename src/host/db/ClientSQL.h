@@ -29,8 +29,10 @@ struct TClientSQLField {
   std::string FieldName;
   Variant Value;
   bool Active = false;
-  // The field's index in the table's schema, found at the first run (-1: not yet).
+  // The field's index in the table's schema and its description, found at the first run
+  // (-1: not yet).
   int SchemaIndex = -1;
+  const TDBFieldSchemaField* SchemaField = nullptr;
 
   // Sets the value and activates the field.
   void SetValue(Variant v) {
@@ -118,6 +120,7 @@ class TClientSQL {
   std::atomic<uint64_t>* FTableVersion = nullptr;
   // Per run: schema index of every active field / filter in statement order (reused buffers).
   std::vector<std::pair<const TClientSQLField*, int>> FActiveFields;
+  bool FHasIdField = false;
   std::vector<std::pair<const TClientSQLFilter*, int>> FActiveFilters;
   std::string FKey;
   // SQL text per statement key.

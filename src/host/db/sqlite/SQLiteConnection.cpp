@@ -40,7 +40,8 @@ class TSQLiteStatement final : public TDbStatement {
   void ClearBindings() override { sqlite3_clear_bindings(FStmt); }
 
   void Execute() override {
-    sqlite3_reset(FStmt);
+    if (FRan) sqlite3_reset(FStmt);
+    FRan = true;
     FPending = Step();
     FChanges = sqlite3_changes64(FDb);
   }
@@ -56,7 +57,7 @@ class TSQLiteStatement final : public TDbStatement {
   }
   int64_t RowsAffected() override { return FChanges; }
   void Reset() override {
-    FPending = FOnRow = false;
+    FPending = FOnRow = FRan = false;
     sqlite3_reset(FStmt);
   }
 
@@ -99,6 +100,7 @@ class TSQLiteStatement final : public TDbStatement {
   sqlite3_stmt* FStmt = nullptr;
   bool FPending = false;  // Execute stepped onto a row that Next has not reported yet
   bool FOnRow = false;
+  bool FRan = false;  // stepped since the last reset
   int64_t FChanges = 0;
 };
 
