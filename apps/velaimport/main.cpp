@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "ModuleHost.h"
 #include "rtl/Exceptions.h"
 
 using namespace vela::cli;
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   RegisterDemoCommands(app, global, action);
   RegisterCardCommands(app, global, action);
   RegisterDbCommands(app, global, action);
+  RegisterPreprocessorCommands(app, global, action);
 
   try {
     app.parse(argc, argv);
@@ -35,7 +37,12 @@ int main(int argc, char** argv) {
     return rc == 0 ? kExitOk : kExitUsage;
   }
   try {
-    return action ? action() : kExitUsage;
+    // The module is loaded and started before any command runs, and shut down after it.
+    TModuleHost module(global);
+    module.Start();
+    const int rc = action ? action() : kExitUsage;
+    module.Shutdown();
+    return rc;
   } catch (const std::exception& e) {
     std::cerr << "error: " << vela::ExceptionText(e) << "\n";
     return kExitFailed;

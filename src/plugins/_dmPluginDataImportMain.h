@@ -3,11 +3,13 @@
 #pragma once
 
 #include "host/PluginBase.h"
+#include "module/PreProcessorCatalogIntf.h"
 
 namespace vela {
 
-class TdmPluginDataImportMain : public TPluginBaseDataModule {
- public:
+class TdmPluginDataImportMain : public TPluginBaseDataModule, public IVelaXMLPreProcessorCatalog {
+  VELA_INTERFACES(TPluginBaseDataModule, IVelaXMLPreProcessorCatalog)
+
   explicit TdmPluginDataImportMain(TClientPluginBase* AOwner);
   ~TdmPluginDataImportMain() override;
 
@@ -17,6 +19,11 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule {
   // Frees the pre-processor factory (and so unloads the pre-processor libraries) before the
   // host unloads the module.
   void BeforeUnInit() override;
+
+  // --- IVelaXMLPreProcessorCatalog: the pre-processor factory's items ---
+  std::string Get_PluginFolder() noexcept override;
+  int32_t Get_Count() noexcept override;
+  bool Get_Entry(int32_t AIndex, TPreProcessorCatalogEntry& AEntry) noexcept override;
 };
 
 // The running main data module (nil while none exists).

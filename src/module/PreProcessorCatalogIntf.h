@@ -1,0 +1,30 @@
+// What the host may read of the pre-processor factory: the libraries found in custom/plugins.
+// Offered by the main data module through the external function lookup.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vela/XMLPreProcessorIntf.h"
+
+namespace vela {
+
+struct TPreProcessorCatalogEntry {
+  std::string FileName;  // lower case, without folder
+  std::string Caption;
+  std::string ValidFileExt;  // one extension per line
+  bool CanUseByUser = false;
+  TXMLPreProcessorFunctionSet Functions;
+};
+
+struct IVelaXMLPreProcessorCatalog : virtual IInterface {
+  VELA_IID("{4C0F7A55-3B0E-4F2B-9A61-6D2E8B1C7F30}");
+  // The folder that is scanned, with trailing delimiter.
+  virtual std::string Get_PluginFolder() noexcept = 0;
+  // Number of usable libraries (scans the folder on first use).
+  virtual int32_t Get_Count() noexcept = 0;
+  // False for an index out of range.
+  virtual bool Get_Entry(int32_t AIndex, TPreProcessorCatalogEntry& AEntry) noexcept = 0;
+};
+
+}  // namespace vela
