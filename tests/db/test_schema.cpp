@@ -147,6 +147,11 @@ TEST_P(SchemaTest, AnnotationsGiveCaptionsLookupsAndCheckData) {
   EXPECT_THROW(cust.Execute(), EDatabaseError);
   cust.SetFieldValue("state", "I");
   EXPECT_GT(cust.Execute(), 0);
+  // A list installed later reaches a command object that already ran.
+  Db().SetFieldListData("customer", "state", {"A=Active"});
+  EXPECT_THROW(cust.Execute(), EDatabaseError);
+  cust.SetFieldValue("state", "A");
+  EXPECT_GT(cust.Execute(), 0);
 }
 
 TEST_P(SchemaTest, SetFieldListDataSurvivesReload) {

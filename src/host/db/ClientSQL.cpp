@@ -96,7 +96,20 @@ void TClientSQL::ClearFilters() {
 }
 
 IDBFieldSchemaItem& TClientSQL::Schema() {
+  uint64_t generation = FDb.GetDBFieldSchema().Generation();
+  if (FSchema && generation != FSchemaGeneration) {
+    // A reload or a new value list: fetch the table's current item.
+    FSchema = nullptr;
+    FSQLByKey.clear();
+    FLastKey.clear();
+    FLastStatement = nullptr;
+    for (auto& f : FFields) {
+      f->SchemaIndex = -1;
+      f->SchemaField = nullptr;
+    }
+  }
   if (!FSchema) {
+    FSchemaGeneration = generation;
     if (FSchemaName.empty()) throw EDatabaseError("No table set for the SQL statement");
     FSchema = FDb.GetSchemaByName(FSchemaName);
     if (!FSchema) throw EDatabaseError("Table '" + FSchemaName + "' does not exist");

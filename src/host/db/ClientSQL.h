@@ -117,6 +117,7 @@ class TClientSQL {
   int64_t FRowsAffected = 0;
 
   IPtr<IDBFieldSchemaItem> FSchema;  // cached for FSchemaName
+  uint64_t FSchemaGeneration = 0;
   std::atomic<uint64_t>* FTableVersion = nullptr;
   // Per run: schema index of every active field / filter in statement order (reused buffers).
   std::vector<std::pair<const TClientSQLField*, int>> FActiveFields;

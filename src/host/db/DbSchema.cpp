@@ -42,19 +42,19 @@ class TDBFieldSchemaItem : public TInterfacedObject, public IDBFieldSchemaItem {
   std::shared_ptr<const TFieldListData> GetFieldListData(std::string_view field) const override {
     int i = IndexOfField(field);
     if (i < 0) return {};
-    std::lock_guard lock(FListLock);
     return FFields[static_cast<size_t>(i)].ListData;
   }
-  void SetListData(int index, std::shared_ptr<const TFieldListData> data) {
-    std::lock_guard lock(FListLock);
-    FFields[static_cast<size_t>(index)].ListData = std::move(data);
+  // A copy whose field index has the list (items never change once published).
+  IPtr<TDBFieldSchemaItem> WithListData(int index, std::shared_ptr<const TFieldListData> data) {
+    auto fields = FFields;
+    fields[static_cast<size_t>(index)].ListData = std::move(data);
+    return IPtr<TDBFieldSchemaItem>(new TDBFieldSchemaItem(FName, FCaption, std::move(fields)));
   }
 
  private:
   std::string FName;
   std::string FCaption;
   std::vector<TDBFieldSchemaField> FFields;
-  mutable std::mutex FListLock;
 };
 
 namespace {
@@ -129,6 +129,7 @@ void TDBFieldSchema::Load(TDbConnection& conn) {
   std::sort(items.begin(), items.end(),
             [](auto& a, auto& b) { return CompareText(a->GetName(), b->GetName()) < 0; });
   FItems = std::move(items);
+  ++FGeneration;
 }
 
 IPtr<IDBFieldSchemaItem> TDBFieldSchema::GetSchemaByName(std::string_view name) const {
@@ -157,8 +158,9 @@ void TDBFieldSchema::SetFieldListData(std::string_view table, std::string_view f
     if (index < 0)
       throw EDatabaseError("Field '" + std::string(field) + "' does not exist in table '" +
                            std::string(table) + "'");
-    item->SetListData(index, data);
+    item = item->WithListData(index, data);
     FListData[ListKey(table, field)] = data;
+    ++FGeneration;
     return;
   }
   throw EDatabaseError("Table '" + std::string(table) + "' does not exist");

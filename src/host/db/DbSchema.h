@@ -3,6 +3,7 @@
 // fields; format in docs/database.md), plus value-text lists installed at run time.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,8 +43,7 @@ struct TDBFieldSchemaField {
   int FieldKind = vfkData;
   std::string LookupTable;  // vfkLookup: the referenced table
   std::string LookupField;  // vfkLookup: its field whose text identifies a record
-  // The value-text list (check data, display texts); shared so that readers keep a consistent
-  // copy while SetFieldListData installs a new one.
+  // The value-text list (check data, display texts).
   std::shared_ptr<const TFieldListData> ListData;
 
   bool IsRecordID() const { return FieldKind == vfkRecordID; }
@@ -68,8 +68,8 @@ struct IDBFieldSchemaItem : virtual IInterface {
 
 class TDBFieldSchemaItem;
 
-// All tables of the database. Thread-safe: items are immutable apart from their value lists,
-// and a reload builds new items.
+// All tables of the database. Thread-safe: items never change once published; a reload or a
+// new value list publishes new items, and holders of old items keep a consistent copy.
 class TDBFieldSchema {
  public:
   explicit TDBFieldSchema(std::string annotationFile);
@@ -86,11 +86,15 @@ class TDBFieldSchema {
   void SetFieldListData(std::string_view table, std::string_view field,
                         const std::vector<std::string>& lines);
   const std::string& AnnotationFile() const { return FAnnotationFile; }
+  // Grows with every change of the published items: holders of items compare it to know when to
+  // fetch them again.
+  uint64_t Generation() const { return FGeneration.load(std::memory_order_acquire); }
 
  private:
   mutable std::mutex FLock;
   std::string FAnnotationFile;
   std::vector<IPtr<TDBFieldSchemaItem>> FItems;
+  std::atomic<uint64_t> FGeneration{0};
   // Lists installed by SetFieldListData, by "table\nfield" in lower case.
   std::unordered_map<std::string, std::shared_ptr<const TFieldListData>> FListData;
 };
