@@ -301,3 +301,37 @@ TEST(LdifRead, Base64ValuesAreUtf8) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stream that hands out at most Chunk bytes per read, to hit every buffer edge of the reader.
+class TTrickleStream : public TStringStream {
+ public:
+  TTrickleStream(std::string data, size_t chunk) : TStringStream(std::move(data)), FChunk(chunk) {}
+  size_t Read(void* buffer, size_t count) override {
+    return TStringStream::Read(buffer, std::min(count, FChunk));
+  }
+
+ private:
+  size_t FChunk;
+};
+
+TEST(VCardRead, SameResultForEveryChunkSize) {
+  const std::string text = WithLineEnds(
+      "\xEF\xBB\xBF"
+      "BEGIN:VCARD\nVERSION:2.1\nN;ENCODING=QUOTED-PRINTABLE:M=C3=BCl=\nler;Jo\n"
+      "NOTE:folded\n  note\nEND:VCARD\nBEGIN:VCARD\nFN:Second\nEND:VCARD",
+      "\r\n");
+  for (size_t chunk : {1, 2, 3, 5, 7, 64}) {
+    TTrickleStream stream(text, chunk);
+    TVCard card;
+    card.LoadFromStream(stream);
+    ASSERT_EQ(card.Count(), 2) << "chunk " << chunk;
+    EXPECT_EQ(VCardAt(card, 0).LastName, "M\xC3\xBCller") << "chunk " << chunk;
+    EXPECT_EQ(VCardAt(card, 0).FirstName, "Jo");
+    EXPECT_EQ(VCardAt(card, 0).Notes[0], "folded note");
+    EXPECT_EQ(VCardAt(card, 1).FormattedName(), "Second");
+  }
+}
+
+}  // namespace
