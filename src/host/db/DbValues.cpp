@@ -37,11 +37,26 @@ void Convert(TDbStatement* st, int index, const TDBFieldSchemaField& field, cons
   TFieldType ft = field.DataType;
   try {
     if (IsIntegerFieldType(ft)) {
-      int64_t v = value.IsString() ? StrToInt64(Trim(value.GetString())) : value.AsInt64();
+      int64_t v;
+      switch (value.kind()) {
+        case Variant::Kind::Int64:
+          v = value.GetInt64();
+          break;
+        case Variant::Kind::Int32:
+          v = value.GetInt32();
+          break;
+        case Variant::Kind::String:
+          v = StrToInt64(Trim(value.GetString()));
+          break;
+        default:
+          v = value.AsInt64();
+      }
       if (field.FieldKind == vfkCheckData) CheckListValue(field, IntToStr(v));
       if (st) st->BindInt64(index, v);
     } else if (IsFloatFieldType(ft)) {
-      double v = value.IsString() ? StrToFloat(Trim(value.GetString())) : value.AsDouble();
+      double v = value.kind() == Variant::Kind::Double ? value.GetDouble()
+                 : value.IsString()                    ? StrToFloat(Trim(value.GetString()))
+                                                       : value.AsDouble();
       if (st) st->BindDouble(index, v);
     } else if (ft == ftBoolean) {
       bool v = value.IsString() ? StrToBool(Trim(value.GetString())) : value.AsBoolean();
