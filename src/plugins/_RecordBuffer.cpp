@@ -1,0 +1,493 @@
+#include "plugins/_RecordBuffer.h"
+
+#include <cmath>
+
+#include "host/ArdoLang.h"
+#include "host/db/VelaLookupInfo.h"
+#include "plugins/_ImportObject.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Format.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+
+namespace {
+
+constexpr std::string_view kUnassignedMarker = "=@@@UNAFLD";
+
+bool IsIntegerType(TFieldType ft) {
+  switch (ft) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+    case ftLongWord:
+    case ftShortint:
+    case ftByte:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The value part of a name=value line, without copying.
+std::string_view ValuePart(std::string_view line) {
+  size_t p = line.find('=');
+  return p == std::string_view::npos ? std::string_view{} : line.substr(p + 1);
+}
+std::string_view NamePart(std::string_view line) {
+  size_t p = line.find('=');
+  return p == std::string_view::npos ? std::string_view{} : line.substr(0, p);
+}
+
+// The text without the thousands separators of the process's format settings.
+const std::string& WithoutThousands(const std::string& text, std::string& buffer) {
+  const char sep = FormatSettings.ThousandSeparator;
+  if (sep == '\0' || text.find(sep) == std::string::npos) return text;
+  buffer.clear();
+  for (char c : text)
+    if (c != sep) buffer += c;
+  return buffer;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TFieldData
+
+TFieldData::TFieldData(TRecordBuffer* AOwner, std::string AFieldName)
+    : FRecordBuffer(AOwner), FFieldName(std::move(AFieldName)) {}
+
+Variant TFieldData::ConvertValue(bool& ACastError) {
+  ACastError = false;
+  const std::string& text = FValue;
+  const int dt = static_cast<int>(FDataType);
+  std::string& buffer = FRecordBuffer->FNumberText;
+  const auto castError = [&] {
+    ACastError = true;
+    return Variant::MakeNull();
+  };
+  if (IsIntegerType(FDataBaseFieldType)) {
+    if (text.empty()) return Variant(int32_t{0});
+    switch (dt) {
+      case 0:
+      case 5:
+        return Variant(StrToInt64(WithoutThousands(text, buffer)));
+      case 1:
+        return Variant(
+            static_cast<int64_t>(std::nearbyint(StrToFloat(WithoutThousands(text, buffer)))));
+      default:
+        return castError();
+    }
+  }
+  switch (FDataBaseFieldType) {
+    case ftFloat:
+    case ftCurrency:
+    case ftExtended:
+      if (text.empty()) return Variant(0.0);
+      switch (dt) {
+        case 0:
+        case 1:
+          return Variant(StrToFloat(text));
+        case 2:
+          return Variant(StrToTime(text));
+        case 3:
+          return Variant(StrToDate(text));
+        case 4:
+          return Variant(StrToDateTime(text));
+        case 5:
+          return Variant(StrToInt64(text));
+        default:
+          return castError();
+      }
+    case ftDate:
+    case ftTime:
+    case ftDateTime: {
+      if (text.empty()) {
+        if (FDataBaseFieldType == ftDate) return Variant::FromDateTime(DateOf(MinDateTime));
+        if (FDataBaseFieldType == ftTime) return Variant::FromDateTime(TimeOf(MinDateTime));
+        return Variant::FromDateTime(MinDateTime);
+      }
+      TDateTime v;
+      switch (dt) {
+        case 0:
+          v = FDataBaseFieldType == ftDate   ? DateOf(StrToDateTime(text))
+              : FDataBaseFieldType == ftTime ? StrToTime(text)
+                                             : StrToDateTime(text);
+          break;
+        case 1:
+          v = StrToFloat(text);
+          break;
+        case 2:
+          v = StrToTime(text);
+          break;
+        case 3:
+          v = StrToDate(text);
+          break;
+        case 4:
+          v = StrToDateTime(text);
+          break;
+        case 5:
+          v = static_cast<TDateTime>(StrToInt64(text));
+          break;
+        default:
+          return castError();
+      }
+      return Variant::FromDateTime(v);
+    }
+    default:
+      return Variant(text);
+  }
+}
+
+Variant TFieldData::DataBaseValue() {
+  FLastWasCastError = false;
+  std::string reason;
+  bool castError = false;
+  Variant result;
+  try {
+    result = ConvertValue(castError);
+  } catch (const std::exception& e) {
+    castError = true;
+    reason = e.what();
+  }
+  if (!castError) return result;
+  FLastWasCastError = true;
+  FRecordBuffer->DoMessage(
+      Format(FRecordBuffer->GetText("IDS_CastError"), {FFieldName, FDataBaseField, FValue, reason}),
+      imtError);
+  return Variant::MakeNull();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRecordBuffer
+
+TRecordBuffer::TRecordBuffer(TImportObject* AImpObj, TDataImportProcessor* ADataProcessor)
+    : TStringList(true), FDataProcessor(ADataProcessor), FImpObj(AImpObj) {}
+
+TRecordBuffer::~TRecordBuffer() = default;
+
+std::string TRecordBuffer::GetText(std::string_view AKey) const {
+  return FImpObj->GetText(AKey);
+}
+
+TFieldData* TRecordBuffer::FindFieldData(std::string_view FieldName) {
+  const int n = Count();
+  if (FNextFieldIndex < n && SameText(Strings(FNextFieldIndex), FieldName))
+    return GetFields(FNextFieldIndex++);
+  int i = IndexOf(FieldName);
+  if (i < 0) return nullptr;
+  FNextFieldIndex = i + 1;
+  return GetFields(i);
+}
+
+TFieldData* TRecordBuffer::GetFieldData(std::string_view FieldName) {
+  if (TFieldData* fd = FindFieldData(FieldName)) return fd;
+  auto* fd = new TFieldData(this, std::string(FieldName));
+  AddObject(std::string(FieldName), fd);
+  FNextFieldIndex = Count();
+  AssignDataBaseField(*fd);
+  return fd;
+}
+
+void TRecordBuffer::AssignDataBaseField(TFieldData& fd) {
+  // The first assignment whose import field is this one (exact), else an unassigned advanced
+  // field of that marker name.
+  std::string_view dbField;
+  bool found = false;
+  for (const TStringList* list : {&FFieldAssignments, &FUnassignedFields}) {
+    for (const std::string& line : *list) {
+      if (line.find('=') != std::string::npos && ValuePart(line) == fd.FFieldName) {
+        dbField = NamePart(line);
+        found = true;
+        break;
+      }
+    }
+    if (found) break;
+  }
+  if (!found) return;
+  fd.FDataBaseField.assign(dbField);
+  fd.FFieldIsAssigned = true;
+  if (FDestSchema) {
+    if (const TDBFieldSchemaField* f = FDestSchema->FindField(fd.FDataBaseField)) {
+      fd.FSchemaField = f;
+      fd.FDataBaseFieldType = f->DataType;
+    }
+  }
+}
+
+void TRecordBuffer::AddField(std::string_view FieldName, std::string_view Value, bool AHasValue,
+                             TImportDataType DataType) {
+  TFieldData* fd = GetFieldData(FieldName);
+  fd->FDataType = DataType;
+  fd->FValue.assign(Value);
+  FDataProcessor->AdvFieldSettings().ProcessValue(fd->FDataBaseField, FRecordNumber, fd->FValue,
+                                                  AHasValue);
+  if (!fd->FDataBaseField.empty() && !fd->FValue.empty()) TranslateLookup(*fd);
+  fd->FHasValue = AHasValue;
+}
+
+void TRecordBuffer::TranslateLookup(TFieldData& fd) {
+  const TDBFieldSchemaField* f = fd.FSchemaField;
+  if (!f) return;
+  if (f->FieldKind == vfkLookup) {
+    fd.FValue = IntToStr(TVelaLookupInfo::SingleQueryDBID(FImpObj->Database(), *f, fd.FValue));
+  } else if (f->FieldKind == vfkCheckData && FDestSchema) {
+    fd.FValue = TVelaLookupInfo::SingleQueryCheckData(*FDestSchema, f->Name, fd.FValue);
+  }
+}
+
+void TRecordBuffer::ClearValues() {
+  for (int i = 0, n = Count(); i < n; ++i) {
+    TFieldData* fd = GetFields(i);
+    fd->FHasValue = false;
+    fd->FValue.clear();
+    fd->FLastWasCastError = false;
+  }
+  FNextFieldIndex = 0;
+}
+
+void TRecordBuffer::Clear() {
+  TStringList::Clear();
+  FNextFieldIndex = 0;
+}
+
+void TRecordBuffer::ClearMessageCounts() {
+  FMessageCounts.Clear();
+}
+
+void TRecordBuffer::ClearRecordMessages() {
+  FRecordMessageCounts.Clear();
+}
+
+void TRecordBuffer::AddMessageCount(TImportMessageType AMsgType) {
+  if (AMsgType < 0 || AMsgType > 2) return;
+  ++FMessageCounts[AMsgType];
+  ++FRecordMessageCounts[AMsgType];
+}
+
+void TRecordBuffer::DoMessage(const std::string& AMessage, TImportMessageType AMsgType) {
+  AddMessageCount(AMsgType);
+  if (OnProgressMessage) OnProgressMessage(FImpObj, AMsgType, AMessage);
+  if (FImportCallBack) FImportCallBack->Do_Message(AMsgType, AMessage);
+  if (FAbortImport) return;
+  if (FImpObj->Get_AbortOnError() && FMessageCounts[imtError] == 1) {
+    FAbortImport = true;
+    DoMessage(GetText("IDS_ImpAbortedError"), imtError);
+  } else if (FImpObj->Get_AbortOnWarning() && FMessageCounts[imtWarning] == 1) {
+    FAbortImport = true;
+    DoMessage(GetText("IDS_ImpAbortedWarning"), imtError);
+  }
+}
+
+bool TRecordBuffer::RunConditions(int ACheckMode, bool& HasDeleteAction) {
+  return FDataProcessor->FieldChangeConditions().Run(static_cast<TConditionCheckMode>(ACheckMode),
+                                                     *this, HasDeleteAction);
+}
+
+const std::string* TRecordBuffer::FieldText(std::string_view FieldName) {
+  const TFieldData* fd = FindFieldData(FieldName);
+  return fd && fd->FHasValue ? &fd->FValue : nullptr;
+}
+
+void TRecordBuffer::ReplaceField(std::string_view DestField, std::string_view SourceField) {
+  const TFieldData* src = FindFieldData(SourceField);
+  if (!src) {
+    AddField(DestField, {}, false, idtText);
+    return;
+  }
+  const std::string value = src->FValue;  // the destination may be the source
+  AddField(DestField, value, src->FHasValue, src->FDataType);
+}
+
+bool TRecordBuffer::KeyFilterValue(const TFieldData& fd, Variant& value) const {
+  const std::string& text = fd.FValue;
+  TDateTime dt = 0;
+  switch (fd.FDataBaseFieldType) {
+    case ftDate:
+      if (!TryStrToDate(text, dt)) dt = 0;
+      value = Variant::FromDateTime(dt);
+      return true;
+    case ftTime:
+      if (!TryStrToTime(text, dt)) dt = 0;
+      value = Variant::FromDateTime(dt);
+      return true;
+    case ftDateTime:
+    case ftTimeStamp:
+      if (!TryStrToDateTime(text, dt)) dt = 0;
+      value = Variant::FromDateTime(dt);
+      return true;
+    case ftFloat:
+    case ftCurrency:
+      value = Variant(StrToFloat(text));
+      return true;
+    default:
+      if (IsIntegerType(fd.FDataBaseFieldType)) {
+        value = Variant(StrToInt64(text));
+        return true;
+      }
+      return false;
+  }
+}
+
+int64_t TRecordBuffer::LocateRecord() {
+  size_t used = 0;
+  for (int i = 0, n = Count(); i < n; ++i) {
+    const TFieldData& fd = *GetFields(i);
+    if (!fd.FHasValue || fd.FDataBaseField.empty()) continue;
+    if (FCheckFields.IndexOf(fd.FDataBaseField) < 0) continue;
+    Variant value;
+    if (!KeyFilterValue(fd, value)) continue;
+    if (used == FKeyFilters.size()) FKeyFilters.emplace_back();
+    FKeyFilters[used].first.assign(fd.FDataBaseField);
+    FKeyFilters[used].second = std::move(value);
+    ++used;
+  }
+  if (used == 0 || !FDBTable || !FDestSchema) return -1;
+  FKeyFilters.resize(used);
+  if (FKeySelect.empty()) FKeySelect.push_back(FDestSchema->GetRecordIDField());
+  int64_t id = -1;
+  try {
+    FDBTable->Query(FDestSchema->GetName(), FKeySelect, FKeyFilters);
+    if (!FDBTable->Eof()) {
+      Variant v = FDBTable->Value(0);
+      if (v.IsNumeric())
+        id = v.AsInt64();
+      else
+        id = StrToInt64Def(VarToStr(v), -1);
+    }
+  } catch (...) {
+    FDBTable->Close();
+    throw;
+  }
+  FDBTable->Close();
+  return id;
+}
+
+void TRecordBuffer::DetachAdvFields(TClientSQL& sql) {
+  FAdvSQLFields.assign(static_cast<size_t>(FAdvFields.Count()), nullptr);
+  for (int i = 0, n = FAdvFields.Count(); i < n; ++i) {
+    TClientSQLField* f = sql.FindField(FAdvFields[i]);
+    if (f && f->Active) {
+      f->Active = false;
+      FAdvSQLFields[static_cast<size_t>(i)] = f;
+    }
+  }
+}
+
+void TRecordBuffer::HandlePostRecord() {
+  if (FRecordNumber == 1 && FSkipFirstRecord) return;
+
+  TClientSQL& sql = FImpObj->CSQLImport();
+  TClientSQLFilter& idFilter = FImpObj->IdFilter();
+  bool write = false;
+  idFilter.Value = Variant(int64_t{-1});
+  int64_t id = -1;
+
+  for (int i = 0, n = FUnassignedFields.Count(); i < n; ++i)
+    AddField(std::string(ValuePart(FUnassignedFields[i])), {}, false, idtText);
+
+  bool ignore = false;
+  RunConditions(0, ignore);
+  if (ignore) {
+    DoMessage(Format(GetText("IDS_SkipConHint"), {IntToStr(FRecordNumber)}), imtInformation);
+  } else {
+    switch (FImportMode) {
+      case DimUpdate:
+        id = LocateRecord();
+        if (id != -1) {
+          sql.SetMode(csmUpdate);
+          idFilter.Value = Variant(id);
+        } else {
+          sql.SetMode(csmInsert);
+        }
+        write = true;
+        break;
+      case DimOnlyNew:
+        id = LocateRecord();
+        if (id == -1) {
+          sql.SetMode(csmInsert);
+          write = true;
+        }
+        break;
+      case DimCleanCopy:
+        sql.SetMode(csmInsert);
+        write = true;
+        break;
+      default:
+        Assert(false, "unknown importmode!");
+    }
+
+    RunConditions(1, ignore);
+    if (ignore) {
+      if (id != -1) {
+        sql.SetMode(csmDelete);
+        idFilter.Value = Variant(id);
+        write = true;
+      } else {
+        write = false;
+      }
+    }
+
+    if (write) {
+      try {
+        const int mode = sql.GetMode();
+        bool canWrite = true;
+        if (mode == csmDelete && FImportCallBack) {
+          bool canDelete = true;
+          FImportCallBack->Do_BeforeDelete(FSimulateOnly, id, canDelete);
+          if (!canDelete) return;
+        }
+        if (mode != csmDelete) {
+          sql.DeactivateFields();
+          for (int i = 0, n = Count(); i < n; ++i) {
+            TFieldData& fd = *GetFields(i);
+            if (!fd.FFieldIsAssigned || !fd.FHasValue) continue;
+            if (!fd.FSQLField) fd.FSQLField = &sql.FieldByName(fd.FDataBaseField);
+            fd.FSQLField->Value = fd.DataBaseValue();
+            fd.FSQLField->Active = !fd.FLastWasCastError;
+          }
+        }
+        if (FRecordMessageCounts[imtError] > 0 && FIrgnoreRecordOnError) {
+          DoMessage(Format(GetText("IDS_SkipError"), {IntToStr(FRecordNumber)}), imtWarning);
+          canWrite = false;
+        } else if (FRecordMessageCounts[imtWarning] > 0 && FIrgnoreRecordOnWarning) {
+          DoMessage(Format(GetText("IDS_SkipWarning"), {IntToStr(FRecordNumber)}), imtWarning);
+          canWrite = false;
+        }
+        if (canWrite) {
+          if (mode != csmDelete) DetachAdvFields(sql);
+          if (FSimulateOnly) {
+            sql.RunSQLDataCheck();
+            if (mode == csmInsert) id = -1;
+          } else {
+            int64_t r = sql.Execute();
+            if (mode == csmInsert) id = r;
+          }
+          if (FImportCallBack && mode != csmDelete) {
+            for (int i = 0, n = FAdvFields.Count(); i < n; ++i) {
+              TClientSQLField* f = FAdvSQLFields[static_cast<size_t>(i)];
+              if (f)
+                FImportCallBack->Do_AdvFieldImport(FSimulateOnly, id, FAdvFields[i],
+                                                   VarToStr(f->Value), mode == csmInsert);
+            }
+            if (mode == csmInsert)
+              FImportCallBack->Do_AfterInsert(FSimulateOnly, id);
+            else
+              FImportCallBack->Do_AfterUpdate(FSimulateOnly, id);
+          }
+          if (mode == csmInsert)
+            FImpObj->IncInsertedCount();
+          else if (mode == csmUpdate)
+            FImpObj->IncUpdatedCount();
+        }
+      } catch (const std::exception& e) {
+        DoMessage(Format(GetText("IDS_CSQLERR"), {std::string_view(e.what())}), imtError);
+      }
+    }
+  }
+  if (OnProgress) OnProgress(FImpObj);
+}
+
+}  // namespace vela

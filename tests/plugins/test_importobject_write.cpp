@@ -1,0 +1,463 @@
+// The import object writing into a database of each backend: import modes, key search,
+// conditions, record and run policies, transactions, conversions, lookups, generated values,
+// callbacks and messages.
+#include <gtest/gtest.h>
+
+#include "ImportTestSupport.h"
+#include "rtl/DateUtils.h"
+
+namespace vela::test {
+namespace {
+
+using Rec = TTestRecord;
+
+TTestItem I(std::string name, std::string value, TImportDataType dt = idtText) {
+  return {std::move(name), std::move(value), dt};
+}
+
+class ImportWriteTest : public ImportTest {};
+
+// --- import modes ---
+
+TEST_P(ImportWriteTest, CleanCopyInsertsEveryRecordWithoutSearching) {
+  InsertPerson("Anna", 30);
+  FEngine.Records = {{I("N", "Anna"), I("A", "31")}, {I("N", "Bert"), I("A", "40")}};
+  Assign({"name=N", "age=A"});
+  Keys({"age"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(2, 0));
+  EXPECT_EQ(PersonIds().size(), 3u);
+  ASSERT_EQ(FCallBack->Inserted.size(), 2u);
+  EXPECT_EQ(Field(FCallBack->Inserted[1], "name").AsString(), "Bert");
+  EXPECT_EQ(Field(FCallBack->Inserted[1], "age").AsInteger(), 40);
+}
+
+TEST_P(ImportWriteTest, UpdateModeUpdatesFoundAndInsertsOthers) {
+  int64_t anna = InsertPerson("Anna", 30);
+  FEngine.Records = {{I("N", "Anna*"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}};
+  Assign({"name=N", "age=A"});
+  Keys({"age"});
+  FImport->Set_ImportMode(DimUpdate);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(1, 1));
+  EXPECT_EQ(FCallBack->Updated, std::vector<int64_t>{anna});
+  EXPECT_EQ(Field(anna, "name").AsString(), "Anna*");
+  EXPECT_EQ(PersonIds().size(), 2u);
+  EXPECT_EQ(FCallBack->Texts().back(), "Import finished");
+  EXPECT_EQ(FCallBack->CountText("New records: 1"), 1);
+  EXPECT_EQ(FCallBack->CountText("Updated records: 1"), 1);
+}
+
+TEST_P(ImportWriteTest, OnlyNewPassesOverFoundRecordsSilently) {
+  int64_t anna = InsertPerson("Anna", 30);
+  FEngine.Records = {{I("N", "Changed"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}};
+  Assign({"name=N", "age=A"});
+  Keys({"age"});
+  FImport->Set_ImportMode(DimOnlyNew);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(1, 0));
+  EXPECT_EQ(Field(anna, "name").AsString(), "Anna");
+  EXPECT_EQ(FCallBack->Messages.size(), 4u);  // start, two counts, done
+  EXPECT_EQ(FCallBack->Count(imtWarning) + FCallBack->Count(imtError), 0);
+}
+
+TEST_P(ImportWriteTest, UnknownImportModeEndsTheEngineRunWithAnError) {
+  FEngine.Records = {{I("N", "Anna")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimAsk);
+  Run();
+  EXPECT_TRUE(PersonIds().empty());
+  bool found = false;
+  for (auto& m : FCallBack->Messages)
+    found |= m.Type == imtError && m.Text.find("unknown importmode!") != std::string::npos;
+  EXPECT_TRUE(found);
+}
+
+// --- key search ---
+
+TEST_P(ImportWriteTest, KeysAreNormalisedByTheDatabaseFieldType) {
+  int64_t id = InsertPerson("Anna", 42);
+  {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("person");
+    sql.SetFieldValue("amount", 1.5);
+    sql.SetFieldValue("birthday", Variant::FromDateTime(EncodeDate(2024, 3, 5)));
+    sql.FieldByName("amount");
+    sql.SetMode(csmUpdate);
+    sql.AddFilter("id", Variant(id));
+    sql.Execute();
+  }
+  FEngine.Records = {{I("A", "0042"), I("M", "1.50"), I("B", "2024/3/5"), I("N", "found")}};
+  Assign({"age=A", "amount=M", "birthday=B", "name=N"});
+  Keys({"age", "amount", "birthday"});
+  FImport->Set_ImportMode(DimUpdate);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(0, 1));
+  EXPECT_EQ(Field(id, "name").AsString(), "found");
+}
+
+TEST_P(ImportWriteTest, TextKeyFieldsTakeNoPartInTheSearch) {
+  InsertPerson("Anna", 30);
+  FEngine.Records = {{I("N", "Anna"), I("A", "31")}};
+  Assign({"name=N", "age=A"});
+  Keys({"name"});
+  FImport->Set_ImportMode(DimUpdate);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(1, 0));
+  EXPECT_EQ(PersonIds("name", "Anna").size(), 2u);
+}
+
+TEST_P(ImportWriteTest, KeyFieldsWithoutValueAreLeftOutOfTheSearch) {
+  int64_t anna = InsertPerson("Anna", 30);
+  // Record 1: the key "big" has no value, "age" finds Anna. Record 2: no key value at all.
+  FEngine.Records = {{I("N", "Anna2"), I("A", "30")}, {I("N", "Nobody")}};
+  Assign({"name=N", "age=A", "big=G"});
+  Keys({"age", "big"});
+  FImport->Set_ImportMode(DimUpdate);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(1, 1));
+  EXPECT_EQ(Field(anna, "name").AsString(), "Anna2");
+  EXPECT_EQ(PersonIds("name", "Nobody").size(), 1u);
+}
+
+// --- conditions ---
+
+TFieldChangeCondition* AddCondition(TImportObject& obj, TConditionCheckMode mode,
+                                    const std::string& field, TCondition cmp,
+                                    const std::string& value, TConditionAction action) {
+  TFieldChangeCondition* c = obj.DataProcessor().FieldChangeConditions().Add();
+  c->Set_ConditionCheckMode(mode);
+  c->Set_ConditionField(field);
+  c->Set_Condition(cmp);
+  c->Set_ConditionValue(value);
+  c->Set_Action(action);
+  return c;
+}
+
+TEST_P(ImportWriteTest, ConditionBeforeKeySearchSkipsRecordWithHint) {
+  FEngine.Records = {{I("N", "Anna")}, {I("N", "skip")}, {I("N", "Carl")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  AddCondition(*FObj, ccmBeforeKeySearch, "N", coEqual, "skip", caIgnoreRecord);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(2, 0));
+  EXPECT_TRUE(PersonIds("name", "skip").empty());
+  EXPECT_EQ(FCallBack->CountText("Omitting record '2' because of defined import rule!"), 1);
+}
+
+TEST_P(ImportWriteTest, ReplaceActionCopiesAnotherFieldsValue) {
+  FEngine.Records = {{I("N", "Anna"), I("X", "copy"), I("T", "A")}, {I("N", "Bert"), I("X", "x")}};
+  Assign({"name=N", "note=T"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  auto* c = AddCondition(*FObj, ccmBeforeKeySearch, "X", coEqual, "copy", caReplaceField);
+  c->Set_ReplaceField("N");
+  c->Set_DestinationField("T");
+  // "not equal" on a field the record lacks does not hold.
+  auto* d = AddCondition(*FObj, ccmBeforeKeySearch, "missing", coNotEqual, "v", caIgnoreRecord);
+  (void)d;
+  ASSERT_TRUE(Run());
+  auto ids = PersonIds();
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_EQ(Field(ids[0], "note").AsString(), "Anna");
+  EXPECT_TRUE(Field(ids[1], "note").IsNull());
+}
+
+TEST_P(ImportWriteTest, ConditionAfterKeySearchDeletesFoundRecord) {
+  int64_t anna = InsertPerson("Anna", 30);
+  int64_t bert = InsertPerson("Bert", 40);
+  FEngine.Records = {
+      {I("A", "30"), I("D", "del")}, {I("A", "40"), I("D", "del")}, {I("A", "50"), I("D", "del")}};
+  Assign({"age=A"});
+  Keys({"age"});
+  FImport->Set_ImportMode(DimUpdate);
+  AddCondition(*FObj, ccmAfterKeySearch, "D", coEqual, "del", caIgnoreRecord);
+  // The callback refuses the second delete.
+  FCallBack = IPtr<TRecordingCallBack>(new TRecordingCallBack);
+  struct TRefuseSecond : TRecordingCallBack {
+    void Do_BeforeDelete(bool s, int64_t id, bool& can) override {
+      TRecordingCallBack::Do_BeforeDelete(s, id, can);
+      can = DeleteAsked.size() == 1;
+    }
+  };
+  IPtr<TRefuseSecond> cb(new TRefuseSecond);
+  int progress = 0;
+  FObj->RecordBuffer().OnProgress = [&](TImportObject*) { ++progress; };
+  ASSERT_TRUE(FImport->Do_Execute(IPtr<IDataImportCallBack>(cb.get())));
+  EXPECT_EQ(cb->DeleteAsked, (std::vector<int64_t>{anna, bert}));
+  EXPECT_EQ(PersonIds(), std::vector<int64_t>{bert});  // age 50 was not found: passed over
+  EXPECT_EQ(Result(), std::make_pair(0, 0));
+  EXPECT_EQ(progress, 2);  // the refused delete ends its record without the progress event
+}
+
+// --- skip first, abort, ignore, rollback ---
+
+TEST_P(ImportWriteTest, SkipFirstRecordWritesFromRecordTwo) {
+  FEngine.Records = {{I("N", "header")}, {I("N", "Anna")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  FImport->Set_SkipFirstRecord(true);
+  std::vector<int> progressAt;
+  FObj->RecordBuffer().OnProgress = [&](TImportObject* s) {
+    progressAt.push_back(s->RecordBuffer().RecordNumber());
+  };
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(progressAt, std::vector<int>{2});
+  EXPECT_TRUE(PersonIds("name", "header").empty());
+  EXPECT_EQ(Result(), std::make_pair(1, 0));
+}
+
+TEST_P(ImportWriteTest, AbortOnErrorIssuesOneAbortMessageAndStopsAtNextRecord) {
+  FEngine.Records = {{I("N", "Anna"), I("!2", "first error")},
+                     {I("N", "Bert"), I("!2", "second error")},
+                     {I("N", "Carl")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  FImport->Set_AbortOnError(true);
+  Run();
+  EXPECT_EQ(FCallBack->CountText("Import canceled because of previous error!"), 1);
+  EXPECT_EQ(FEngine.Started, 2);  // the second start answered abort
+  EXPECT_EQ(PersonIds().size(), 1u);
+}
+
+TEST_P(ImportWriteTest, AbortOnWarningMessageIsAnErrorAndNotRepeated) {
+  FEngine.Records = {{I("N", "Anna"), I("!1", "careful")}, {I("N", "Bert")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  FImport->Set_AbortOnWarning(true);
+  FImport->Set_AbortOnError(true);
+  Run();
+  // start, the warning, the abort, the two counts (the engine stopped normally), done
+  ASSERT_EQ(FCallBack->Messages.size(), 6u);
+  EXPECT_EQ(FCallBack->Messages[1].Text, "careful");
+  EXPECT_EQ(FCallBack->Messages[2].Text, "Import canceled because of previous warning!");
+  EXPECT_EQ(FCallBack->Messages[2].Type, imtError);
+  EXPECT_EQ(FCallBack->CountText("Import canceled because of previous error!"), 0);
+}
+
+TEST_P(ImportWriteTest, IgnoreRecordPoliciesSkipFaultyRecords) {
+  FEngine.Records = {{I("N", "Anna"), I("A", "abc")},
+                     {I("N", "Bert"), I("!1", "hm")},
+                     {I("N", "Carl"), I("A", "7")}};
+  Assign({"name=N", "age=A"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  FImport->Set_IgnoreRecordOnError(true);
+  FImport->Set_IgnoreRecordOnWarning(true);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(PersonIds(), PersonIds("name", "Carl"));
+  EXPECT_EQ(FCallBack->CountText("Omitting record '1' because of previous error!"), 1);
+  EXPECT_EQ(FCallBack->CountText("Omitting record '2' because of previous warning!"), 1);
+  for (auto& m : FCallBack->Messages) {
+    if (m.Text.rfind("Omitting", 0) == 0) {
+      EXPECT_EQ(m.Type, imtWarning);
+    }
+  }
+}
+
+TEST_P(ImportWriteTest, RollbackOnErrorUndoesTheRunAndReportsOnlyDone) {
+  InsertPerson("Keep", 1);
+  FEngine.Records = {{I("N", "Anna")}, {I("N", "Bert"), I("!2", "bad")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  FImport->Set_UseTransactions(true);
+  FImport->Set_ClearDestination(true);
+  FImport->Set_RollBackOnError(true);
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(PersonIds("name", "Keep").size(), 1u);
+  EXPECT_EQ(PersonIds().size(), 1u);
+  EXPECT_EQ(FCallBack->Texts(),
+            (std::vector<std::string>{"Import started", "bad", "Import finished"}));
+}
+
+TEST_P(ImportWriteTest, TransactionalRunCommitsAndClearsDestination) {
+  InsertPerson("Old", 1);
+  FEngine.Records = {{I("N", "Anna"), I("!1", "just a warning")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  FImport->Set_UseTransactions(true);
+  FImport->Set_ClearDestination(true);
+  FImport->Set_RollBackOnError(true);
+  ASSERT_TRUE(Run());
+  EXPECT_FALSE(Db().InTransaction());
+  EXPECT_EQ(PersonIds(), PersonIds("name", "Anna"));
+  EXPECT_EQ(PersonIds().size(), 1u);
+}
+
+// --- conversions ---
+
+TEST_P(ImportWriteTest, CastErrorsAreFormattedAndTheFieldLeftOut) {
+  FEngine.Records = {{I("N", "Anna"), I("A", "2024/01/01", idtDate), I("G", "12abc")}};
+  Assign({"name=N", "age=A", "big=G"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(FCallBack->CountText("Cant't convert value '2024/01/01' of import field 'A' to "
+                                 "required datatype for database field 'age'. (Message: )"),
+            1);
+  EXPECT_EQ(FCallBack->CountText("Cant't convert value '12abc' of import field 'G' to required "
+                                 "datatype for database field 'big'. (Message: '12abc' is not a "
+                                 "valid integer value)"),
+            1);
+  ASSERT_EQ(FCallBack->Inserted.size(), 1u);
+  EXPECT_TRUE(Field(FCallBack->Inserted[0], "age").IsNull());
+  EXPECT_TRUE(Field(FCallBack->Inserted[0], "big").IsNull());
+}
+
+TEST_P(ImportWriteTest, IntegersLoseThousandsSeparatorsAndEmptyValuesGetTypeDefaults) {
+  FEngine.Records = {
+      {I("N", "Anna"), I("A", "1,234"), I("G", "2,500.6", idtFloat), I("S", ""), I("M", "")},
+      {I("N", "Bert"), I("A", "")}};
+  Assign({"name=N", "age=A", "big=G", "stamp=S", "amount=M"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run());
+  ASSERT_EQ(FCallBack->Inserted.size(), 2u);
+  int64_t anna = FCallBack->Inserted[0];
+  EXPECT_EQ(Field(anna, "age").AsInteger(), 1234);
+  EXPECT_EQ(Field(anna, "big").AsInt64(), 2501);
+  EXPECT_DOUBLE_EQ(Field(anna, "amount").AsDouble(), 0.0);
+  EXPECT_DOUBLE_EQ(Field(anna, "stamp").AsDateTime(), MinDateTime);
+  Variant bertAge = Field(FCallBack->Inserted[1], "age");
+  EXPECT_FALSE(bertAge.IsNull());
+  EXPECT_EQ(bertAge.AsInteger(), 0);
+}
+
+TEST_P(ImportWriteTest, GermanSettingsAndDeclaredTypes) {
+  FormatSettings = FormatSettingsFor("de");
+  FEngine.Records = {{I("N", "Anna"), I("A", "12.345"), I("M", "1,5"),
+                      I("B", "05.03.2024", idtDate), I("T", "13:45:10", idtTime),
+                      I("S", "05.03.2024 13:45:10", idtDateTime)}};
+  Assign({"name=N", "age=A", "amount=M", "birthday=B", "alarm=T", "stamp=S"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run());
+  ASSERT_EQ(FCallBack->Inserted.size(), 1u);
+  int64_t id = FCallBack->Inserted[0];
+  EXPECT_EQ(Field(id, "age").AsInteger(), 12345);
+  EXPECT_DOUBLE_EQ(Field(id, "amount").AsDouble(), 1.5);
+  EXPECT_DOUBLE_EQ(Field(id, "birthday").AsDateTime(), EncodeDate(2024, 3, 5));
+  EXPECT_NEAR(Field(id, "alarm").AsDateTime(), EncodeTime(13, 45, 10, 0), 1e-8);
+  EXPECT_NEAR(Field(id, "stamp").AsDateTime(), EncodeDateTime(2024, 3, 5, 13, 45, 10, 0), 1e-8);
+}
+
+// --- lookups ---
+
+TEST_P(ImportWriteTest, LookupAndCheckDataFieldsAreTranslated) {
+  int64_t bonn = InsertCity("Bonn");
+  FEngine.Records = {{I("N", "Anna"), I("C", "Bonn"), I("S", "inactive")}};
+  Assign({"name=N", "cityid=C", "state=S"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run());
+  ASSERT_EQ(FCallBack->Inserted.size(), 1u);
+  EXPECT_EQ(Field(FCallBack->Inserted[0], "cityid").AsInt64(), bonn);
+  EXPECT_EQ(Field(FCallBack->Inserted[0], "state").AsString(), "I");
+}
+
+// --- generated values ---
+
+TEST_P(ImportWriteTest, FixedAndAutomaticValuesWithStepsAcrossTwoExecutions) {
+  auto& adv = FObj->DataProcessor().AdvFieldSettings();
+  TAdvFieldData* note = adv.Add("note");
+  note->Set_UseFixValue(true);
+  note->Set_FixValue("Nr. %d");
+  TAdvFieldData* code = adv.Add("code");
+  code->Set_AutoValue(true);
+  code->Set_AutoValueString("%d/%d");
+  code->Set_StepStart(10);
+  code->Set_StepWidth(5);
+  FEngine.Records = {{I("N", "a"), I("X", "source")}, {I("N", "b"), I("X", "")}};
+  FImport->Set_ImportMode(DimCleanCopy);
+  for (int run = 0; run < 2; ++run) {
+    Assign({"name=N", "note=X"});  // "code" has no assignment: it enters as an unassigned field
+    ASSERT_TRUE(Run());
+  }
+  auto ids = PersonIds();
+  ASSERT_EQ(ids.size(), 4u);
+  std::vector<std::string> notes, codes;
+  for (int64_t id : ids) {
+    notes.push_back(Field(id, "note").AsString());
+    codes.push_back(Field(id, "code").AsString());
+  }
+  EXPECT_EQ(notes, (std::vector<std::string>{"Nr. 1", "Nr. 2", "Nr. 1", "Nr. 2"}));
+  EXPECT_EQ(codes, (std::vector<std::string>{"1/10", "2/15", "1/10", "2/15"}));
+}
+
+// --- callbacks, simulation, clean-up ---
+
+TEST_P(ImportWriteTest, AdvancedFieldsGoToTheCallbackInsteadOfTheTable) {
+  FEngine.Records = {{I("N", "Anna"), I("T", "extra")}};
+  Assign({"name=N", "note=T"});
+  FImport->Set_AdvFields(NewStringListData({"note"}));
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run());
+  ASSERT_EQ(FCallBack->Inserted.size(), 1u);
+  int64_t id = FCallBack->Inserted[0];
+  EXPECT_EQ(FCallBack->AdvFieldCalls, std::vector<std::string>{IntToStr(id) + "|note|extra|1"});
+  EXPECT_TRUE(Field(id, "note").IsNull());
+  EXPECT_EQ(FImport->Get_AdvFields()->Get_Text(), "note\r\n");
+}
+
+TEST_P(ImportWriteTest, SimulationChecksButWritesNothing) {
+  FEngine.Records = {{I("N", "Anna")}, {I("N", "a name far longer than twenty")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  ASSERT_TRUE(Run(true));
+  EXPECT_TRUE(PersonIds().empty());
+  EXPECT_EQ(FCallBack->Inserted, std::vector<int64_t>{-1});
+  EXPECT_EQ(FCallBack->Messages.front().Text, "Simulation started");
+  EXPECT_EQ(FCallBack->Messages.back().Text, "Simulation finished");
+  int csqlErrors = 0;
+  for (auto& m : FCallBack->Messages)
+    csqlErrors += m.Type == imtError && m.Text.rfind("Error in database object: '", 0) == 0;
+  EXPECT_EQ(csqlErrors, 1);
+}
+
+TEST_P(ImportWriteTest, AssignmentsAndKeysLastOneRun) {
+  FEngine.Records = {{I("N", "Anna")}};
+  Assign({"name=N"});
+  Keys({"age"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  EXPECT_EQ(FImport->Get_FieldAssignments()->Get_Count(), 1);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(FImport->Get_FieldAssignments()->Get_Count(), 0);
+  EXPECT_EQ(FImport->Get_KeyFields()->Get_Count(), 0);
+  EXPECT_EQ(FObj->RecordBuffer().Count(), 0);
+  // A second run without assignments writes records without values.
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(PersonIds("name", "Anna").size(), 1u);
+}
+
+TEST_P(ImportWriteTest, MessagesInGerman) {
+  FObj->SetLanguage("German");
+  FEngine.Records = {{I("N", "Anna")}, {I("N", "skip")}};
+  Assign({"name=N"});
+  FImport->Set_ImportMode(DimCleanCopy);
+  AddCondition(*FObj, ccmBeforeKeySearch, "N", coEqual, "skip", caIgnoreRecord);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(FCallBack->Texts(),
+            (std::vector<std::string>{
+                "Import gestartet",
+                "Datensatz 2 wird aufgrund einer bedingten Regel ignoriert und nicht importiert.",
+                "Neue Datensätze: 1", "Aktualisierte Datensätze: 0", "Import beendet"}));
+}
+
+TEST_P(ImportWriteTest, MissingDestinationIsReportedThroughTheCallback) {
+  FObj->SetDestSchema(nullptr);
+  FEngine.Records = {{I("N", "Anna")}};
+  EXPECT_FALSE(Run());
+  ASSERT_EQ(FCallBack->Messages.size(), 1u);
+  EXPECT_EQ(FCallBack->Messages[0].Type, imtError);
+  EXPECT_EQ(FObj->RecordBuffer().ImportCallBack(), nullptr);
+}
+
+TEST_P(ImportWriteTest, DialogVariantRefusesWithoutUserInterface) {
+  NewObject(true);
+  FEngine.Records = {{I("N", "Anna")}};
+  Assign({"name=N"});
+  EXPECT_FALSE(Run());
+  EXPECT_TRUE(PersonIds().empty());
+  ASSERT_EQ(FCallBack->Messages.size(), 1u);
+  EXPECT_NE(FCallBack->Messages[0].Text.find("user interface"), std::string::npos);
+}
+
+VELA_INSTANTIATE_DB_TEST(ImportWriteTest);
+
+}  // namespace
+}  // namespace vela::test
