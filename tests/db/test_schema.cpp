@@ -227,6 +227,31 @@ TEST_P(SchemaTest, RollbackOnOneThreadKeepsTheOthersWork) {
   EXPECT_EQ(CountRows("businessintegration_importlog"), 0);
 }
 
+TEST_P(SchemaTest, PoolReplacesALostConnection) {
+  if (GetParam() != TDbBackendKind::PostgreSQL) GTEST_SKIP() << "PostgreSQL pool only";
+  int64_t pid;
+  {
+    auto conn = Db().Connection();
+    auto st = conn->PrepareNew("SELECT pg_backend_pid()");
+    st->Execute();
+    ASSERT_TRUE(st->Next());
+    pid = st->ColumnInt64(0);
+  }
+  auto admin = OpenDbConnection(FServerUrl);
+  admin->ExecSQL("SELECT pg_terminate_backend(" + std::to_string(pid) + ")");
+  auto table = Db().GetTableInterface();
+  // The operation on the lost connection fails; the next one gets a new connection.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      table->Query("businessintegration_importlog", {"id"}, {});
+      break;
+    } catch (const EDatabaseError&) {
+    }
+  }
+  EXPECT_NO_THROW(table->Query("businessintegration_importlog", {"id"}, {}));
+  EXPECT_EQ(table->RecordCount(), 0);
+}
+
 TEST_P(SchemaTest, SQLiteStoresDatesAsIsoText) {
   if (GetParam() != TDbBackendKind::SQLite) GTEST_SKIP() << "SQLite storage only";
   TClientSQL sql(Db());

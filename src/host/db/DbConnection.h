@@ -75,6 +75,8 @@ class TDbConnection {
   uint64_t Serial() const { return FSerial; }
 
   virtual TDbBackendKind Kind() const = 0;
+  // False when the connection is lost (a pool then drops it instead of lending it again).
+  virtual bool IsHealthy() const { return true; }
 
   // The cached prepared statement for this SQL text (prepared on first use). The reference stays
   // valid while the connection lives.

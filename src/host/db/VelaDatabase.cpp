@@ -135,8 +135,18 @@ void TVelaDatabase::ReleaseConnection() {
   if (--it->second.Leases > 0) return;
   // SQLite keeps the thread's connection; PostgreSQL returns it to the pool.
   if (FKind == TDbBackendKind::PostgreSQL && !it->second.InTransaction) {
-    FIdle.push_back(it->second.Conn);
+    TDbConnection* conn = it->second.Conn;
     FSlots.erase(it);
+    if (conn->IsHealthy()) {
+      FIdle.push_back(conn);
+    } else {
+      // A lost connection leaves the pool; the next operation opens a new one.
+      for (auto i = FConnections.begin(); i != FConnections.end(); ++i)
+        if (i->get() == conn) {
+          FConnections.erase(i);
+          break;
+        }
+    }
     FPoolFree.notify_one();
   }
 }

@@ -254,6 +254,7 @@ class TPgConnection final : public TDbConnection {
   }
 
   TDbBackendKind Kind() const override { return TDbBackendKind::PostgreSQL; }
+  bool IsHealthy() const override { return PQstatus(FConn) == CONNECTION_OK; }
 
   std::unique_ptr<TDbStatement> PrepareNew(const std::string& sql) override {
     return std::make_unique<TPgStatement>(FConn, "vela_s" + std::to_string(++FStatementNo), sql);
