@@ -1,0 +1,713 @@
+#include "ImportEngine/_XMLTextImport.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ImportEngine/_TextLineReader.h"
+#include "ImportEngine/_xmlTree.h"
+#include "rtl/CodePages.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+
+using namespace textschema;
+
+namespace {
+
+constexpr const char* kDataTypeNames[] = {"idtUnknown", "idtString", "idtInteger", "idtFloat",
+                                          "idtDate"};
+
+bool IsAsciiText(std::string_view s) noexcept {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) & 0x80) return false;
+  return true;
+}
+
+// Trimmed of blanks and control characters (codes 0..32), without copying.
+std::string_view TrimView(std::string_view s) noexcept {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+    --e;
+  return s.substr(b, e - b);
+}
+
+// The first character of a UTF-8 text; Default when the text is empty.
+char32_t FirstChar(std::string_view s, char32_t Default) noexcept {
+  if (s.empty()) return Default;
+  const auto b0 = static_cast<unsigned char>(s[0]);
+  int len = 1;
+  char32_t cp = b0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+  }
+  if (len == 1 || static_cast<size_t>(len) > s.size()) return b0;
+  for (int k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[static_cast<size_t>(k)]);
+    if ((b & 0xC0) != 0x80) return b0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  return cp;
+}
+
+// Cuts a fixed-width line: per field the trimmed text from column StartOffset (1-based) of
+// Length characters; columns beyond the line give shorter or empty values.
+void CutFixedWidth(std::string_view Line, const TDataSchema& Schema, TImportValues& Values,
+                   std::vector<uint32_t>& Offsets) {
+  const bool ascii = IsAsciiText(Line);
+  size_t chars = Line.size();
+  if (!ascii) {
+    Offsets.clear();
+    for (size_t i = 0; i < Line.size(); ++i)
+      if ((static_cast<unsigned char>(Line[i]) & 0xC0) != 0x80)
+        Offsets.push_back(static_cast<uint32_t>(i));
+    chars = Offsets.size();
+    Offsets.push_back(static_cast<uint32_t>(Line.size()));
+  }
+  const TImportFieldsDef& fields = Schema.FieldsDef();
+  for (int i = 0; i < fields.Count(); ++i) {
+    const TImportFieldDef& f = *fields.Items(i);
+    std::string& value = Values.Add();
+    const int64_t start = std::max<int64_t>(f.StartOffset(), 1) - 1;
+    const int64_t len = f.Length();
+    if (len <= 0 || static_cast<size_t>(start) >= chars) continue;
+    const size_t s = static_cast<size_t>(start);
+    const size_t e = std::min<size_t>(chars, s + static_cast<size_t>(len));
+    const std::string_view part =
+        ascii ? Line.substr(s, e - s) : Line.substr(Offsets[s], Offsets[e] - Offsets[s]);
+    value.assign(TrimView(part));
+  }
+}
+
+// Cuts a line by the schema's rules and fits the values to its fields.
+void SplitBySchema(std::string_view Line, const TDataSchema& Schema, const std::string& Quote,
+                   TImportValues& Values, std::vector<uint32_t>& Offsets) {
+  if (Schema.SeparatedFile()) {
+    SplitDelimitedLine(Line, Schema.FieldSeparator(), Quote, Values);
+    Values.Fit(Schema.FieldsDef().Count());
+  } else {
+    CutFixedWidth(Line, Schema, Values, Offsets);
+  }
+}
+
+// Appends continuation lines while the line ends inside an open quoted field. The end of the data
+// ends the record as it is.
+void ReadContinuation(TTextLineReader& Reader, std::string& Line, std::string_view Quote,
+                      std::string& Next) {
+  bool open = IsInQuotedFieldData(Line, Quote);
+  while (open && Reader.ReadLine(Next)) {
+    Line += "\r\n";
+    Line += Next;
+    if (IsInQuotedFieldData(Next, Quote)) open = !open;
+  }
+}
+
+bool ConsistsOfZerosAndBlanks(std::string_view s) noexcept {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == '0' || c == ' '; });
+}
+
+// The text of Value at the columns from the first to the last occurrence of Letter in Mask.
+std::string_view MaskPart(std::string_view Value, std::string_view Mask, char Letter) noexcept {
+  const size_t first = Mask.find(Letter);
+  if (first == std::string_view::npos || first >= Value.size()) return {};
+  const size_t last = Mask.rfind(Letter);
+  return Value.substr(first, last - first + 1);
+}
+
+bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string& AError) {
+  std::string text;
+  const char dec = FormatSettings.DecimalSeparator;
+  if (Fmt.DecimalSeparator != 0) {
+    const std::string sep = CharToUtf8(Fmt.DecimalSeparator);
+    const size_t p = Value.find(sep);
+    if (p == std::string::npos) {
+      text = Value;
+    } else {
+      text.reserve(Value.size());
+      text.append(Value, 0, p);
+      text.push_back(dec);
+      text.append(Value, p + sep.size());
+    }
+  } else {
+    // Implied decimals: the last Precision characters are the fraction.
+    size_t split = Value.size();
+    for (int32_t k = 0; k < Fmt.Precision && split > 0; ++k) {
+      --split;
+      while (split > 0 && (static_cast<unsigned char>(Value[split]) & 0xC0) == 0x80)
+        --split;
+    }
+    text.reserve(Value.size() + 1);
+    text.append(Value, 0, split);
+    text.push_back(dec);
+    text.append(Value, split);
+  }
+  double v = 0;
+  if (!TryStrToFloat(text, v)) {
+    AError = "'" + text + "' is not a valid floating point value";
+    return false;
+  }
+  Value = FloatToStr(v);
+  return true;
+}
+
+bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError) {
+  const int year = StrToIntDef(MaskPart(Value, Mask, 'y'), 0);
+  const int month = StrToIntDef(MaskPart(Value, Mask, 'm'), 0);
+  const int day = StrToIntDef(MaskPart(Value, Mask, 'd'), 0);
+  TDateTime dt = 0;
+  if (!TryEncodeDate(year, month, day, dt)) {
+    AError = "'" + Value + "' is not a valid date";
+    return false;
+  }
+  Value = DateToStr(dt);
+  return true;
+}
+
+void WriteDataFormats(std::string& s, const std::string& ADateFormat,
+                      const TImportFloatFormat& AFloatFormat) {
+  s += "<dataformats>";
+  if (!ADateFormat.empty()) s += "<idtDate fmtstr=\"" + XMLEscapeAttribute(ADateFormat) + "\" />";
+  if (AFloatFormat.IsSet()) {
+    s += "<idtFloat prec=\"" + XMLEscapeAttribute(std::to_string(AFloatFormat.Precision)) +
+         "\" decsep=\"" + XMLEscapeAttribute(CharToUtf8(AFloatFormat.DecimalSeparator)) + "\" />";
+  }
+  s += "</dataformats>";
+}
+
+void ReadDataFormats(const TXMLNode* ANode, std::string& ADateFormat,
+                     TImportFloatFormat& AFloatFormat) {
+  if (!ANode) return;
+  if (const TXMLNode* d = ANode->getNamedNode("idtDate")) {
+    const TXMLAttribute* a = d->getNamedAttribute("fmtstr");
+    ADateFormat = a ? a->Value() : std::string();
+  }
+  if (const TXMLNode* f = ANode->getNamedNode("idtFloat")) {
+    const TXMLAttribute* prec = f->getNamedAttribute("prec");
+    const TXMLAttribute* sep = f->getNamedAttribute("decsep");
+    AFloatFormat.Precision = StrToInt(prec ? std::string_view(prec->Value()) : std::string_view());
+    AFloatFormat.DecimalSeparator = sep ? FirstChar(sep->Value(), 0) : 0;
+  }
+}
+
+const std::string& AttrText(const TXMLNode& ANode, std::string_view AName) {
+  static const std::string kEmpty;
+  const TXMLAttribute* a = ANode.getNamedAttribute(AName);
+  return a ? a->Value() : kEmpty;
+}
+
+int32_t AttrInt(const TXMLNode& ANode, std::string_view AName) {
+  return StrToIntDef(AttrText(ANode, AName), -1);
+}
+
+bool AttrFlag(const TXMLNode& ANode, std::string_view AName) {
+  return AttrText(ANode, AName) == "1";
+}
+
+const char* FlagText(bool AValue) {
+  return AValue ? "1" : "0";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// names and characters
+
+const char* textschema::ImportDataTypeName(TImportDataType AType) noexcept {
+  const int i = static_cast<int>(AType);
+  return i >= 0 && i <= 4 ? kDataTypeNames[i] : kDataTypeNames[0];
+}
+
+TImportDataType textschema::ImportDataTypeFromName(std::string_view AName) noexcept {
+  for (int i = 0; i <= 4; ++i)
+    if (AName == kDataTypeNames[i]) return static_cast<TImportDataType>(i);
+  return idtUnknown;
+}
+
+std::string CharToUtf8(char32_t c) {
+  std::string out;
+  const auto cp = static_cast<uint32_t>(c);
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | ((cp >> 18) & 0x07)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// splitting
+
+void SplitDelimitedLine(std::string_view Line, std::string_view Separator, std::string_view Quote,
+                        TImportValues& Values) {
+  const size_t qn = Quote.size();
+  const size_t sn = Utf8Length(Separator) == 1 ? Separator.size() : 0;
+  const char q0 = qn ? Quote[0] : '\0';
+  const char s0 = sn ? Separator[0] : '\0';
+  const char* p = Line.data();
+  const char* const end = p + Line.size();
+  auto isQuote = [&](const char* x) {
+    return qn && static_cast<size_t>(end - x) >= qn && std::memcmp(x, Quote.data(), qn) == 0;
+  };
+  auto isSep = [&](const char* x) {
+    return sn && static_cast<size_t>(end - x) >= sn && std::memcmp(x, Separator.data(), sn) == 0;
+  };
+
+  std::string* buf = &Values.Add();
+  bool inQuotes = false;
+  while (p < end) {
+    // Plain characters in one piece.
+    const char* r = p;
+    if (inQuotes || !sn) {
+      while (r < end && *r != q0)
+        ++r;
+    } else {
+      while (r < end && *r != q0 && *r != s0)
+        ++r;
+    }
+    if (r != p) {
+      buf->append(p, r);
+      p = r;
+      continue;
+    }
+    if (isQuote(p)) {
+      size_t run = 0;
+      const char* x = p;
+      while (isQuote(x)) {
+        ++run;
+        x += qn;
+      }
+      const bool beforeSep = isSep(x);
+      // An odd run toggles; two quotes before the separator close an empty quoted field; any
+      // other pair is one literal quote.
+      while (run > 0) {
+        if ((run & 1) || (run == 2 && beforeSep)) {
+          inQuotes = !inQuotes;
+          --run;
+        } else {
+          buf->append(Quote);
+          run -= 2;
+        }
+      }
+      p = x;
+    } else if (!inQuotes && isSep(p)) {
+      buf = &Values.Add();
+      p += sn;
+    } else {
+      buf->push_back(*p++);
+    }
+  }
+  if (buf->empty()) Values.Pop();
+}
+
+bool IsInQuotedFieldData(std::string_view Line, std::string_view Quote) {
+  if (Quote.empty()) return false;
+  size_t n = 0;
+  if (Quote.size() == 1) {
+    n = static_cast<size_t>(std::count(Line.begin(), Line.end(), Quote[0]));
+  } else {
+    for (size_t p = Line.find(Quote); p != std::string_view::npos;
+         p = Line.find(Quote, p + Quote.size()))
+      ++n;
+  }
+  return (n & 1) != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// fields, links, schemas
+
+int TImportFieldDef::Index() const noexcept {
+  return FCollection ? FCollection->IndexOf(this) : -1;
+}
+
+const std::string& TImportFieldDef::DateFormat() const noexcept {
+  if (!FDateFormat.empty() || !FCollection || !FCollection->OwnerSchema()) return FDateFormat;
+  return FCollection->OwnerSchema()->DefaultDateFormat();
+}
+
+const TImportFloatFormat& TImportFieldDef::FloatFormat() const noexcept {
+  if (FFloatFormat.IsSet() || !FCollection || !FCollection->OwnerSchema()) return FFloatFormat;
+  return FCollection->OwnerSchema()->DefaultFloatFormat();
+}
+
+TImportFieldDef* TImportFieldsDef::ByName(std::string_view AFieldName) const noexcept {
+  for (const auto& f : FItems)
+    if (f->FieldName() == AFieldName) return f.get();
+  return nullptr;
+}
+
+int TSubSchemaLink::Index() const noexcept {
+  return FCollection ? FCollection->IndexOf(this) : -1;
+}
+
+TDataSchema::TDataSchema(TDataSchemas* ACollection)
+    : FCollection(ACollection), FFieldsDef(this), FSubSchemaLinks(this) {}
+
+int TDataSchema::Index() const noexcept {
+  return FCollection ? FCollection->IndexOf(this) : -1;
+}
+
+void TDataSchema::AutoAddFields(const std::string& DataFile) {
+  if (!FSeparatedFile || FHasPreDefinedFields) return;
+  FFieldsDef.Clear();
+  TFileStream file(DataFile, fmOpenRead | fmShareDenyWrite);
+  if (file.Size() == 0) return;
+  TTextLineReader reader(file);
+  std::string line, next;
+  if (!reader.ReadLine(line)) return;
+  const std::string quote = CharToUtf8(FQuoteChar);
+  ReadContinuation(reader, line, quote, next);
+  TImportValues values;
+  SplitDelimitedLine(line, FFieldSeparator, quote, values);
+  for (int i = 0; i < values.Count(); ++i) {
+    TImportFieldDef* f = FFieldsDef.Add();
+    f->SetFieldName("field" + std::to_string(i + 1));
+    f->SetDescr(values[i]);
+    f->SetDataType(idtString);
+  }
+}
+
+TDataSchema* TDataSchemas::Add() {
+  TDataSchema* s = AddItem(std::make_unique<TDataSchema>(this));
+  s->SetDefaultDateFormat("yyyymmdd");
+  s->SetDefaultFloatFormat(TImportFloatFormat{2, 0});
+  return s;
+}
+
+TDataSchema* TDataSchemas::SchemaByName(std::string_view ASchemaName) const noexcept {
+  for (const auto& s : FItems)
+    if (s->SchemaName() == ASchemaName) return s.get();
+  return nullptr;
+}
+
+TDataSchema* TDataSchemas::SchemaByFileExt(std::string_view AFileExt) const noexcept {
+  for (const auto& s : FItems)
+    if (s->FileExt() == AFileExt) return s.get();
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// schema files
+
+std::string TDataSchemas::SchemasToText() const {
+  std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><dataschemas>";
+  for (const auto& schema : FItems) {
+    s += "<schema name=\"" + XMLEscapeAttribute(schema->SchemaName()) + "\" descr=\"" +
+         XMLEscapeAttribute(schema->Descr()) + "\" fext=\"" +
+         XMLEscapeAttribute(schema->FileExt()) + "\" type=\"" +
+         (schema->SeparatedFile() ? "s" : "f") + "\"";
+    if (schema->SeparatedFile()) {
+      s += "  fs=\"" + XMLEscapeAttribute(schema->FieldSeparator()) + "\"  qo=\"" +
+           XMLEscapeAttribute(CharToUtf8(schema->QuoteChar())) + "\"";
+    }
+    s += "  hs=\"";
+    s += FlagText(schema->HasSettings());
+    s += "\" fih=\"";
+    s += FlagText(schema->FirstRowIsHeader());
+    s += "\" cfe=\"";
+    s += FlagText(schema->CheckFileExt());
+    s += "\" uffd=\"";
+    s += FlagText(schema->UseFormatForDialog());
+    s += "\" fur=\"";
+    s += FlagText(schema->FileNameIsUserReadable());
+    s += "\" uid=\"" + XMLEscapeAttribute(schema->UID()) + "\" fgn=\"" +
+         XMLEscapeAttribute(schema->UniqueFieldGroupName()) + "\">";
+    WriteDataFormats(s, schema->DefaultDateFormat(), schema->DefaultFloatFormat());
+
+    s += "<fields>";
+    const TImportFieldsDef& fields = schema->FieldsDef();
+    for (int i = 0; i < fields.Count(); ++i) {
+      const TImportFieldDef& f = *fields.Items(i);
+      const std::string name = f.FieldName().empty() ? std::string("unknown") : f.FieldName();
+      s += "<" + name + " descr=\"" + XMLEscapeAttribute(f.Descr()) + "\"";
+      if (!schema->SeparatedFile()) {
+        s += " so=\"" + XMLEscapeAttribute(std::to_string(f.StartOffset())) + "\" ln=\"" +
+             XMLEscapeAttribute(std::to_string(f.Length())) + "\"";
+      }
+      s += " dt=\"";
+      s += ImportDataTypeName(f.DataType());
+      s += "\"";
+      if (f.OwnDateFormat().empty() && !f.OwnFloatFormat().IsSet()) {
+        s += " />";
+      } else {
+        s += ">";
+        WriteDataFormats(s, f.OwnDateFormat(), f.OwnFloatFormat());
+        s += "</" + name + ">";
+      }
+    }
+    s += "</fields><subschemalinks>";
+    const TSubSchemaLinks& links = schema->SubSchemaLinks();
+    for (int i = 0; i < links.Count(); ++i) {
+      const TSubSchemaLink& l = *links.Items(i);
+      const int fld = l.Field() ? l.Field()->Index() : l.FieldIndex();
+      const int ds = l.DataSchema() ? l.DataSchema()->Index() : -1;
+      s += "<link fld=\"" + XMLEscapeAttribute(std::to_string(fld)) + "\" fldval=\"" +
+           XMLEscapeAttribute(l.FieldValue()) + "\" ds=\"" +
+           XMLEscapeAttribute(std::to_string(ds)) + "\" />";
+    }
+    s += "</subschemalinks></schema>";
+  }
+  s += "</dataschemas>";
+  return s;
+}
+
+void TDataSchemas::SaveSchemasToStream(TStream& AStream) const {
+  AStream.WriteString(Utf8ToCodePage(SchemasToText(), SystemAnsiCodePage()));
+}
+
+void TDataSchemas::SaveSchemasToFile(const std::string& FileName) const {
+  TFileStream file(FileName, fmCreate);
+  SaveSchemasToStream(file);
+}
+
+void TDataSchemas::LoadSchemasFromFile(const std::string& FileName) {
+  TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadSchemasFromStream(file);
+}
+
+void TDataSchemas::LoadSchemasFromStream(TStream& AStream) {
+  AStream.SetPosition(0);
+  TXMLTree tree;
+  tree.LoadFromStream(AStream);
+  const TXMLNode* declaration = tree.firstChild();
+  const TXMLNode* document = declaration ? declaration->firstChild() : nullptr;
+  if (!document) throw Exception("Can't load ImportSchemas: invalid format!");
+  for (int i = 0; i < document->NodeCountDirect(); ++i)
+    LoadSchema(*document->Nodes(i));
+  ResolveLinks();
+}
+
+void TDataSchemas::LoadSchema(const TXMLNode& ANode) {
+  TDataSchema* s = Add();
+  s->SetSchemaName(AttrText(ANode, "name"));
+  s->SetDescr(AttrText(ANode, "descr"));
+  s->SetFileExt(AttrText(ANode, "fext"));
+  s->SetUID(AttrText(ANode, "uid"));
+  s->SetUniqueFieldGroupName(AttrText(ANode, "fgn"));
+  s->SetHasSettings(AttrFlag(ANode, "hs"));
+  s->SetFirstRowIsHeader(AttrFlag(ANode, "fih"));
+  s->SetCheckFileExt(AttrFlag(ANode, "cfe"));
+  s->SetUseFormatForDialog(AttrFlag(ANode, "uffd"));
+  s->SetFileNameIsUserReadable(AttrFlag(ANode, "fur"));
+  if (AttrText(ANode, "type") == "s") {
+    s->SetSeparatedFile(true);
+    s->SetFieldSeparator(AttrText(ANode, "fs"));
+    s->SetQuoteChar(FirstChar(AttrText(ANode, "qo"), U'"'));
+  } else {
+    s->SetSeparatedFile(false);
+    s->SetFieldSeparator({});
+    s->SetQuoteChar(U'"');
+  }
+
+  std::string dateFormat = s->DefaultDateFormat();
+  TImportFloatFormat floatFormat = s->DefaultFloatFormat();
+  ReadDataFormats(ANode.getNamedNode("dataformats"), dateFormat, floatFormat);
+  s->SetDefaultDateFormat(std::move(dateFormat));
+  s->SetDefaultFloatFormat(floatFormat);
+
+  if (const TXMLNode* fields = ANode.getNamedNode("fields")) {
+    for (int i = 0; i < fields->NodeCountDirect(); ++i) {
+      const TXMLNode& fn = *fields->Nodes(i);
+      TImportFieldDef* f = s->FieldsDef().Add();
+      f->SetFieldName(fn.Name());
+      f->SetDescr(AttrText(fn, "descr"));
+      f->SetStartOffset(AttrInt(fn, "so"));
+      f->SetLength(AttrInt(fn, "ln"));
+      f->SetDataType(ImportDataTypeFromName(AttrText(fn, "dt")));
+      std::string ownDate;
+      TImportFloatFormat ownFloat;
+      ReadDataFormats(fn.getNamedNode("dataformats"), ownDate, ownFloat);
+      f->SetDateFormat(std::move(ownDate));
+      f->SetFloatFormat(ownFloat);
+    }
+  }
+  s->SetHasPreDefinedFields(s->FieldsDef().Count() > 0);
+
+  if (const TXMLNode* links = ANode.getNamedNode("subschemalinks")) {
+    for (int i = 0; i < links->NodeCountDirect(); ++i) {
+      const TXMLNode& ln = *links->Nodes(i);
+      TSubSchemaLink* l = s->SubSchemaLinks().Add();
+      l->SetFieldIndex(AttrInt(ln, "fld"));
+      l->SetDataSchemaIndex(AttrInt(ln, "ds"));
+      l->SetFieldValue(AttrText(ln, "fldval"));
+    }
+  }
+}
+
+void TDataSchemas::ResolveLinks() {
+  for (const auto& s : FItems) {
+    TSubSchemaLinks& links = s->SubSchemaLinks();
+    for (int i = 0; i < links.Count(); ++i) {
+      TSubSchemaLink* l = links.Items(i);
+      if (!l->Field() && l->FieldIndex() > -1) l->SetField(s->FieldsDef().Items(l->FieldIndex()));
+      if (!l->DataSchema() && l->DataSchemaIndex() > -1)
+        l->SetDataSchema(Items(l->DataSchemaIndex()));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// reading records
+
+bool TImportData::ConvertValue(const TImportFieldDef& AField, std::string& Value,
+                               std::string& AError) {
+  switch (AField.DataType()) {
+    case idtInteger: {
+      const char ts = FormatSettings.ThousandSeparator;
+      std::string text = Value;
+      if (ts != '\0') text.erase(std::remove(text.begin(), text.end(), ts), text.end());
+      int64_t v = 0;
+      if (!TryStrToInt64(text, v)) {
+        AError = "'" + text + "' is not a valid integer value";
+        return false;
+      }
+      Value = std::move(text);
+      return true;
+    }
+    case idtFloat:
+      return ConvertFloat(AField.FloatFormat(), Value, AError);
+    case idtDate:
+      return ConvertDate(AField.DateFormat(), Value, AError);
+    default:
+      return true;
+  }
+}
+
+void TImportData::ReportConversion(TImportFieldDef* AField, std::string& Value, int ARecNo) {
+  std::string error;
+  if (ConvertValue(*AField, Value, error)) return;
+  if (AField->DataType() == idtDate && FNoWarnOnZeroDate && ConsistsOfZerosAndBlanks(Value)) return;
+  if (FOnError) FOnError(this, AField, Value, EConvertError(error), ARecNo, ierRecord);
+}
+
+void TImportData::StartImport(const std::string& DataFile, TDataSchema* DataSchema) {
+  if (FOnStartImport) FOnStartImport(this, FCurrentDataSchema);
+  try {
+    TFileStream file(DataFile, fmOpenRead | fmShareDenyWrite);
+    ReadRecords(file, DataSchema);
+  } catch (const EAbort&) {
+    // A cancel ends the import normally.
+  } catch (...) {
+    if (FOnEndImport) FOnEndImport(this, FCurrentDataSchema);
+    throw;
+  }
+  if (FOnEndImport) FOnEndImport(this, FCurrentDataSchema);
+}
+
+void TImportData::StartImport(TStream& Data, TDataSchema* DataSchema) {
+  if (FOnStartImport) FOnStartImport(this, FCurrentDataSchema);
+  try {
+    ReadRecords(Data, DataSchema);
+  } catch (const EAbort&) {
+  } catch (...) {
+    if (FOnEndImport) FOnEndImport(this, FCurrentDataSchema);
+    throw;
+  }
+  if (FOnEndImport) FOnEndImport(this, FCurrentDataSchema);
+}
+
+void TImportData::ReadRecords(TStream& Data, TDataSchema* DataSchema) {
+  TTextLineReader reader(Data, FCodePage, FBlockSize);
+  std::string line, next, quote;
+  std::vector<uint32_t> offsets;
+  int recNo = 0;
+  while (reader.ReadLine(line)) {
+    ++recNo;
+    FValues.Clear();
+    TDataSchema* schema = DataSchema;
+    if (schema->SeparatedFile()) {
+      quote = CharToUtf8(schema->QuoteChar());
+      ReadContinuation(reader, line, quote, next);
+      SplitDelimitedLine(TrimView(line), schema->FieldSeparator(), quote, FValues);
+      FValues.Fit(schema->FieldsDef().Count());
+    } else {
+      CutFixedWidth(line, *schema, FValues, offsets);
+    }
+
+    // Sub-schemas: the first link whose value matches (or is "*") switches the schema.
+    int guard = 30;
+    FSchemaStack.clear();
+    FSchemaStack.push_back(schema);
+    bool skipLine = false;
+    for (;;) {
+      if (--guard == 0) {
+        std::string msg = "Too many subschemas - this looks like a bad configuration! Stack: ";
+        for (const TDataSchema* s : FSchemaStack)
+          msg += "\n\r" + s->SchemaName();
+        throw Exception(msg);
+      }
+      const TSubSchemaLinks& links = schema->SubSchemaLinks();
+      TSubSchemaLink* match = nullptr;
+      std::string_view fieldValue;
+      for (int i = 0; i < links.Count(); ++i) {
+        TSubSchemaLink* l = links.Items(i);
+        const int idx = l->Field() ? l->Field()->Index() : -1;
+        const std::string_view v =
+            idx >= 0 && idx < FValues.Count() ? std::string_view(FValues[idx]) : std::string_view();
+        if (l->FieldValue() == v || l->FieldValue() == "*") {
+          match = l;
+          fieldValue = v;
+          break;
+        }
+      }
+      if (!match) break;
+      if (match->DataSchema()) {
+        FValues.Clear();
+        schema = match->DataSchema();
+        FSchemaStack.push_back(schema);
+        quote = CharToUtf8(schema->QuoteChar());
+        SplitBySchema(line, *schema, quote, FValues, offsets);
+        continue;
+      }
+      if (FOnError) {
+        std::string value(fieldValue);
+        const Exception e("SubSchema on schema '" + schema->SchemaName() + "'" +
+                          " not defined. Value of link: '" + match->FieldValue() + "'" +
+                          " Value of field: '" + value + "'");
+        FOnError(this, match->Field(), value, e, recNo, ierSchema);
+      }
+      skipLine = true;
+      break;
+    }
+    if (skipLine || FValues.IsEmpty()) continue;
+
+    if (FOnStartRecord) FOnStartRecord(this, schema, recNo);
+    const TImportFieldsDef& fields = schema->FieldsDef();
+    for (int i = 0; i < FValues.Count(); ++i) {
+      TImportFieldDef* field = fields.Items(i);
+      ReportConversion(field, FValues[i], recNo);
+      if (FOnField) FOnField(this, schema, recNo, FValues[i], field);
+    }
+    if (FOnRecordFields) FOnRecordFields(this, schema, recNo, FValues);
+    if (FOnEndRecord) FOnEndRecord(this, schema, recNo);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TXMLTextImport::TXMLTextImport()
+    : FDataSchemas(std::make_unique<TDataSchemas>()),
+      FImportData(std::make_unique<TImportData>(this)) {}
+
+TXMLTextImport::~TXMLTextImport() = default;
+
+}  // namespace vela

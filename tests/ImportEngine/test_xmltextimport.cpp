@@ -1,0 +1,351 @@
+// Data schemas: the one-line schema file form, loading with its quirks, links across files,
+// AutoAddFields.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "ImportEngine/_XMLTextImport.h"
+#include "rtl/CodePages.h"
+#include "rtl/FileUtils.h"
+#include "rtl/Streams.h"
+
+namespace vela {
+namespace {
+
+using namespace textschema;
+
+class TempDir {
+ public:
+  TempDir() : FPath(CreateTempFolder({}, "tic")) {}
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(FPath, ec);
+  }
+  std::string File(const std::string& name) const { return FPath + "/" + name; }
+  std::string Write(const std::string& name, const std::string& content) const {
+    TFileStream f(File(name), fmCreate);
+    f.WriteString(content);
+    return File(name);
+  }
+
+ private:
+  std::string FPath;
+};
+
+void LoadText(TDataSchemas& schemas, const std::string& text) {
+  TStringStream s(text);
+  schemas.LoadSchemasFromStream(s);
+}
+
+constexpr const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
+
+// Two schemas covering every part of the file form.
+void BuildSample(TDataSchemas& schemas) {
+  TDataSchema* a = schemas.Add();
+  a->SetSchemaName("addr");
+  a->SetDescr("Adressen");
+  a->SetFileExt(".csv");
+  a->SetSeparatedFile(true);
+  a->SetFieldSeparator(";");
+  a->SetUID("{X}");
+  TImportFieldDef* name = a->FieldsDef().Add();
+  name->SetFieldName("name");
+  name->SetDescr("Name");
+  name->SetDataType(idtString);
+  TImportFieldDef* born = a->FieldsDef().Add();
+  born->SetFieldName("born");
+  born->SetDescr("Born");
+  born->SetDataType(idtDate);
+  born->SetDateFormat("dd.mm.yyyy");
+
+  TDataSchema* b = schemas.Add();
+  b->SetSchemaName("sub");
+  b->SetHasSettings(false);
+  b->SetFirstRowIsHeader(true);
+  TImportFieldDef* code = b->FieldsDef().Add();
+  code->SetFieldName("code");
+  code->SetStartOffset(1);
+  code->SetLength(3);
+  code->SetDataType(idtFloat);
+  code->SetFloatFormat({3, U','});
+
+  TSubSchemaLink* link = a->SubSchemaLinks().Add();
+  link->SetField(name);
+  link->SetFieldValue("A");
+  link->SetDataSchema(b);
+}
+
+TEST(DataSchemas, AddSetsDefaults) {
+  TDataSchemas schemas;
+  TDataSchema* s = schemas.Add();
+  EXPECT_EQ(s->DefaultDateFormat(), "yyyymmdd");
+  EXPECT_EQ(s->DefaultFloatFormat(), (TImportFloatFormat{2, 0}));
+  EXPECT_TRUE(s->HasSettings());
+  EXPECT_TRUE(s->UseFormatForDialog());
+  EXPECT_TRUE(s->FileNameIsUserReadable());
+  EXPECT_TRUE(s->CheckFileExt());
+  EXPECT_FALSE(s->FirstRowIsHeader());
+  EXPECT_EQ(s->QuoteChar(), U'"');
+  // A field without its own formats uses the schema's.
+  TImportFieldDef* f = s->FieldsDef().Add();
+  EXPECT_EQ(f->DateFormat(), "yyyymmdd");
+  EXPECT_EQ(f->FloatFormat().Precision, 2);
+  f->SetDateFormat("ddmmyy");
+  EXPECT_EQ(f->DateFormat(), "ddmmyy");
+}
+
+TEST(DataSchemas, SavesTheExactOneLineForm) {
+  TDataSchemas schemas;
+  BuildSample(schemas);
+  const std::string expected =
+      std::string(kDecl) +
+      "<dataschemas><schema name=\"addr\" descr=\"Adressen\" fext=\"&#46;csv\" type=\"s\"  "
+      "fs=\"&#59;\"  qo=\"&quot;\"  hs=\"1\" fih=\"0\" cfe=\"1\" uffd=\"1\" fur=\"1\" "
+      "uid=\"&#123;X&#125;\" fgn=\"\"><dataformats><idtDate fmtstr=\"yyyymmdd\" /><idtFloat "
+      "prec=\"2\" decsep=\"&#0;\" /></dataformats><fields><name descr=\"Name\" "
+      "dt=\"idtString\" /><born descr=\"Born\" dt=\"idtDate\"><dataformats><idtDate "
+      "fmtstr=\"dd&#46;mm&#46;yyyy\" /></dataformats></born></fields><subschemalinks><link "
+      "fld=\"0\" fldval=\"A\" ds=\"1\" /></subschemalinks></schema><schema name=\"sub\" "
+      "descr=\"\" fext=\"\" type=\"f\"  hs=\"0\" fih=\"1\" cfe=\"1\" uffd=\"1\" fur=\"1\" "
+      "uid=\"\" fgn=\"\"><dataformats><idtDate fmtstr=\"yyyymmdd\" /><idtFloat prec=\"2\" "
+      "decsep=\"&#0;\" /></dataformats><fields><code descr=\"\" so=\"1\" ln=\"3\" "
+      "dt=\"idtFloat\"><dataformats><idtFloat prec=\"3\" decsep=\"&#44;\" "
+      "/></dataformats></code></fields><subschemalinks></subschemalinks></schema></dataschemas>";
+  EXPECT_EQ(schemas.SchemasToText(), expected);
+}
+
+TEST(DataSchemas, RoundTripKeepsEverything) {
+  TDataSchemas saved;
+  BuildSample(saved);
+  TStringStream stream;
+  saved.SaveSchemasToStream(stream);
+
+  TDataSchemas loaded;
+  loaded.LoadSchemasFromStream(stream);
+  ASSERT_EQ(loaded.Count(), 2);
+  TDataSchema* a = loaded.SchemaByName("addr");
+  TDataSchema* b = loaded.SchemaByName("sub");
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(loaded.SchemaByFileExt(".csv"), a);
+  EXPECT_EQ(loaded.SchemaByName("ADDR"), nullptr);
+  EXPECT_TRUE(a->SeparatedFile());
+  EXPECT_EQ(a->FieldSeparator(), ";");
+  EXPECT_EQ(a->UID(), "{X}");
+  EXPECT_TRUE(a->HasPreDefinedFields());
+  EXPECT_FALSE(b->SeparatedFile());
+  EXPECT_FALSE(b->HasSettings());
+  EXPECT_TRUE(b->FirstRowIsHeader());
+  ASSERT_EQ(a->FieldsDef().Count(), 2);
+  EXPECT_EQ(a->FieldsDef().ByName("born")->OwnDateFormat(), "dd.mm.yyyy");
+  EXPECT_EQ(a->FieldsDef().ByName("born")->DataType(), idtDate);
+  EXPECT_FALSE(a->FieldsDef().ByName("name")->OwnFloatFormat().IsSet());
+  const TImportFieldDef* code = b->FieldsDef().Items(0);
+  EXPECT_EQ(code->StartOffset(), 1);
+  EXPECT_EQ(code->Length(), 3);
+  EXPECT_EQ(code->OwnFloatFormat(), (TImportFloatFormat{3, U','}));
+  // Delimited fields carry no columns: they read back as -1.
+  EXPECT_EQ(a->FieldsDef().Items(0)->StartOffset(), -1);
+  ASSERT_EQ(a->SubSchemaLinks().Count(), 1);
+  const TSubSchemaLink* link = a->SubSchemaLinks().Items(0);
+  EXPECT_EQ(link->DataSchema(), b);
+  EXPECT_EQ(link->Field(), a->FieldsDef().Items(0));
+  EXPECT_EQ(link->FieldValue(), "A");
+  // Saving again gives the same text.
+  EXPECT_EQ(loaded.SchemasToText(), saved.SchemasToText());
+}
+
+TEST(DataSchemas, EuroSignAndLongDescriptionThroughAFile) {
+  TempDir dir;
+  TDataSchemas saved;
+  TDataSchema* s = saved.Add();
+  s->SetSchemaName("money");
+  s->SetDescr("Preis \xE2\x82\xAC <netto> & 'brutto'");
+  TDataSchema* longOne = saved.Add();
+  std::string longDescr;
+  for (int i = 0; i < 30; ++i)
+    longDescr += "Field " + std::to_string(i % 10) + "xyz";  // 10 characters each
+  ASSERT_EQ(longDescr.size(), 300u);
+  longOne->SetDescr(longDescr);
+  TImportFieldDef* f = s->FieldsDef().Add();
+  f->SetFieldName(
+      "Stra\xC3\x9F"
+      "e");  // element names are not escaped
+  const std::string file = dir.File("money.tic");
+  saved.SaveSchemasToFile(file);
+
+  TMemoryStream raw;
+  raw.LoadFromFile(file);
+  const std::string bytes(raw.Memory(), static_cast<size_t>(raw.Size()));
+  EXPECT_EQ(bytes.find('\n'), std::string::npos);  // one line
+  EXPECT_NE(bytes.find("&#8364;"), std::string::npos);
+  EXPECT_NE(bytes.find("<Stra\xDF"
+                       "e "),
+            std::string::npos);          // ANSI code page
+  EXPECT_EQ(bytes.rfind(kDecl, 0), 0u);  // no BOM
+
+  TDataSchemas loaded;
+  loaded.LoadSchemasFromFile(file);
+  ASSERT_EQ(loaded.Count(), 2);
+  // References above 255 read back as text, not as the character.
+  EXPECT_EQ(loaded.Items(0)->Descr(), "Preis &#8364; <netto> & 'brutto'");
+  EXPECT_EQ(loaded.Items(1)->Descr(), longDescr);
+  EXPECT_EQ(loaded.Items(0)->FieldsDef().Items(0)->FieldName(),
+            "Stra\xC3\x9F"
+            "e");
+}
+
+TEST(DataSchemas, TwoFilesShareOneIndexSpaceForLinks) {
+  TempDir dir;
+  const std::string first = dir.Write(
+      "a.tic",
+      std::string(kDecl) +
+          "<dataschemas><schema name=\"a0\" type=\"s\" fs=\";\"><fields><k dt=\"idtString\" "
+          "/></fields></schema><schema name=\"a1\" type=\"s\"></schema></dataschemas>");
+  const std::string second = dir.Write(
+      "b.tic", std::string(kDecl) +
+                   "<dataschemas><schema name=\"b0\" type=\"s\"><fields><k "
+                   "dt=\"idtString\" /></fields><subschemalinks><link fld=\"0\" "
+                   "fldval=\"x\" ds=\"0\" /><link fld=\"0\" fldval=\"y\" ds=\"2\" /><link "
+                   "fld=\"-1\" fldval=\"z\" ds=\"-1\" /></subschemalinks></schema>"
+                   "</dataschemas>");
+  TDataSchemas schemas;
+  schemas.LoadSchemasFromFile(first);
+  schemas.LoadSchemasFromFile(second);
+  ASSERT_EQ(schemas.Count(), 3);
+  const TDataSchema* b0 = schemas.Items(2);
+  ASSERT_EQ(b0->SubSchemaLinks().Count(), 3);
+  EXPECT_EQ(b0->SubSchemaLinks().Items(0)->DataSchema(), schemas.Items(0));  // first file
+  EXPECT_EQ(b0->SubSchemaLinks().Items(1)->DataSchema(), b0);
+  EXPECT_EQ(b0->SubSchemaLinks().Items(0)->Field(), b0->FieldsDef().Items(0));
+  EXPECT_EQ(b0->SubSchemaLinks().Items(2)->DataSchema(), nullptr);
+  EXPECT_EQ(b0->SubSchemaLinks().Items(2)->Field(), nullptr);
+
+  // Alone, the second file points beyond the collection.
+  TDataSchemas alone;
+  EXPECT_THROW(alone.LoadSchemasFromFile(second), EListError);
+}
+
+TEST(DataSchemas, AttributeQuirksOnLoad) {
+  TDataSchemas schemas;
+  LoadText(schemas, std::string(kDecl) +
+                        "<dataschemas><schema name=\"q\" type=\"s\" fs=\"|\" qo=\"'x\" hs=\"yes\" "
+                        "fih=\"1\"><fields><f so=\"abc\" ln=\"7\" dt=\"idtinteger\" /><g "
+                        "dt=\"idtInteger\" /></fields><subschemalinks><link fld=\"zz\" /></"
+                        "subschemalinks></schema><schema name=\"fixed\" type=\"S\" fs=\";\" "
+                        "qo=\"'\"></schema></dataschemas>");
+  ASSERT_EQ(schemas.Count(), 2);
+  const TDataSchema* q = schemas.Items(0);
+  EXPECT_EQ(q->QuoteChar(), U'\'');  // first character of qo
+  EXPECT_EQ(q->FieldSeparator(), "|");
+  EXPECT_FALSE(q->HasSettings());  // only "1" is true
+  EXPECT_TRUE(q->FirstRowIsHeader());
+  EXPECT_FALSE(q->CheckFileExt());  // absent is false
+  EXPECT_EQ(q->FieldsDef().Items(0)->StartOffset(), -1);
+  EXPECT_EQ(q->FieldsDef().Items(0)->Length(), 7);
+  EXPECT_EQ(q->FieldsDef().Items(0)->DataType(), idtUnknown);  // names match exactly
+  EXPECT_EQ(q->FieldsDef().Items(1)->DataType(), idtInteger);
+  EXPECT_EQ(q->SubSchemaLinks().Items(0)->FieldIndex(), -1);
+  const TDataSchema* fixed = schemas.Items(1);
+  EXPECT_FALSE(fixed->SeparatedFile());  // "S" is not "s"
+  EXPECT_EQ(fixed->FieldSeparator(), "");
+  EXPECT_EQ(fixed->QuoteChar(), U'"');
+  EXPECT_FALSE(fixed->HasPreDefinedFields());
+}
+
+TEST(DataSchemas, BadPrecisionEndsTheLoad) {
+  TDataSchemas schemas;
+  EXPECT_THROW(LoadText(schemas, std::string(kDecl) +
+                                     "<dataschemas><schema name=\"p\"><dataformats><idtFloat "
+                                     "prec=\"two\" decsep=\",\" /></dataformats></schema>"
+                                     "</dataschemas>"),
+               EConvertError);
+}
+
+TEST(DataSchemas, InvalidFormatMessage) {
+  for (const char* text : {"", "just text", "<dataschemas/>", "<a></a>"}) {
+    TDataSchemas schemas;
+    try {
+      LoadText(schemas, text);
+      ADD_FAILURE() << "no exception for: " << text;
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.ClassName(), "Exception");
+      EXPECT_EQ(e.Message(), "Can't load ImportSchemas: invalid format!");
+    }
+  }
+}
+
+TEST(DataSchemas, WithoutDeclarationTheSchemasChildrenBecomeSchemas) {
+  TDataSchemas schemas;
+  LoadText(schemas,
+           "<dataschemas><schema name=\"x\"><dataformats></dataformats><fields><f "
+           "dt=\"idtString\" /></fields><subschemalinks></subschemalinks></schema></dataschemas>");
+  ASSERT_EQ(schemas.Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(schemas.Items(i)->SchemaName(), "");
+    EXPECT_EQ(schemas.Items(i)->FieldsDef().Count(), 0);
+  }
+}
+
+TEST(DataSchemas, OwnDecimalSeparatorAndEmptyDecsep) {
+  TDataSchemas schemas;
+  LoadText(schemas, std::string(kDecl) +
+                        "<dataschemas><schema name=\"p\"><dataformats><idtDate fmtstr=\"ddmmyy\" "
+                        "/><idtFloat prec=\"3\" decsep=\"\" /></dataformats><fields><a "
+                        "dt=\"idtFloat\"><dataformats><idtFloat prec=\"1\" decsep=\",.\" "
+                        "/></dataformats></a></fields></schema></dataschemas>");
+  const TDataSchema* p = schemas.Items(0);
+  EXPECT_EQ(p->DefaultDateFormat(), "ddmmyy");
+  EXPECT_EQ(p->DefaultFloatFormat(), (TImportFloatFormat{3, 0}));
+  EXPECT_EQ(p->FieldsDef().Items(0)->FloatFormat(), (TImportFloatFormat{1, U','}));
+}
+
+TEST(DataSchemas, AutoAddFieldsFromTheFirstLine) {
+  TempDir dir;
+  const std::string data = dir.Write("h.csv", "Name;\"Street; No\";City  \r\nA;B;C\r\n");
+  TDataSchemas schemas;
+  TDataSchema* s = schemas.Add();
+  s->SetSeparatedFile(true);
+  s->SetFieldSeparator(";");
+  s->FieldsDef().Add()->SetFieldName("old");
+  s->AutoAddFields(data);
+  ASSERT_EQ(s->FieldsDef().Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(s->FieldsDef().Items(i)->FieldName(), "field" + std::to_string(i + 1));
+    EXPECT_EQ(s->FieldsDef().Items(i)->DataType(), idtString);
+  }
+  EXPECT_EQ(s->FieldsDef().Items(1)->Descr(), "Street; No");
+  EXPECT_EQ(s->FieldsDef().Items(2)->Descr(), "City  ");  // the line is not trimmed
+
+  // An empty file clears the fields.
+  s->AutoAddFields(dir.Write("empty.csv", ""));
+  EXPECT_EQ(s->FieldsDef().Count(), 0);
+  EXPECT_THROW(s->AutoAddFields(dir.File("missing.csv")), EFOpenError);
+
+  // Predefined fields and fixed-width schemas are left alone.
+  s->FieldsDef().Add()->SetFieldName("keep");
+  s->SetHasPreDefinedFields(true);
+  s->AutoAddFields(data);
+  EXPECT_EQ(s->FieldsDef().Items(0)->FieldName(), "keep");
+  s->SetHasPreDefinedFields(false);
+  s->SetSeparatedFile(false);
+  s->AutoAddFields(data);
+  EXPECT_EQ(s->FieldsDef().Items(0)->FieldName(), "keep");
+}
+
+TEST(DataSchemas, SharedSampleFilesLoadTogether) {
+  TDataSchemas schemas;
+  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic");
+  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic");
+  ASSERT_EQ(schemas.Count(), 3);
+  const TDataSchema* orders = schemas.SchemaByName("orders");
+  ASSERT_NE(orders, nullptr);
+  ASSERT_EQ(orders->SubSchemaLinks().Count(), 3);
+  // ds 0 in the second file is the first schema of the first file.
+  EXPECT_EQ(orders->SubSchemaLinks().Items(0)->DataSchema(), schemas.SchemaByName("orders_head"));
+  EXPECT_EQ(orders->SubSchemaLinks().Items(1)->DataSchema(), schemas.SchemaByName("orders_items"));
+  EXPECT_EQ(orders->SubSchemaLinks().Items(2)->DataSchema(), nullptr);
+}
+
+}  // namespace
+}  // namespace vela

@@ -1,0 +1,552 @@
+// The record reader: line reading in every chunking, the splitter, fitting, fixed-width cutting,
+// sub-schemas and conversions.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ImportEngine/_TextLineReader.h"
+#include "ImportEngine/_XMLTextImport.h"
+#include "rtl/CodePages.h"
+#include "rtl/Format.h"
+#include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+namespace {
+
+using namespace textschema;
+using Rows = std::vector<std::vector<std::string>>;
+
+// Pins the format settings the conversions depend on.
+class SettingsGuard {
+ public:
+  SettingsGuard() : FSaved(FormatSettings) {
+    FormatSettings = TFormatSettings{};
+    FormatSettings.DecimalSeparator = '.';
+    FormatSettings.ThousandSeparator = ',';
+    FormatSettings.ShortDateFormat = "yyyy/mm/dd";
+    FormatSettings.DateSeparator = '/';
+  }
+  ~SettingsGuard() { FormatSettings = FSaved; }
+
+ private:
+  TFormatSettings FSaved;
+};
+
+TDataSchema* AddDelimited(TDataSchemas& schemas, const std::string& name, int fields,
+                          const std::string& sep = ";", char32_t quote = U'"',
+                          TImportDataType type = idtString) {
+  TDataSchema* s = schemas.Add();
+  s->SetSchemaName(name);
+  s->SetSeparatedFile(true);
+  s->SetFieldSeparator(sep);
+  s->SetQuoteChar(quote);
+  for (int i = 0; i < fields; ++i) {
+    TImportFieldDef* f = s->FieldsDef().Add();
+    f->SetFieldName(name + "_f" + std::to_string(i + 1));
+    f->SetDataType(type);
+  }
+  return s;
+}
+
+TSubSchemaLink* AddLink(TDataSchema* from, int field, const std::string& value, TDataSchema* to) {
+  TSubSchemaLink* l = from->SubSchemaLinks().Add();
+  l->SetField(from->FieldsDef().Items(field));
+  l->SetFieldValue(value);
+  l->SetDataSchema(to);
+  return l;
+}
+
+// Collects what the reader reports.
+struct Recorder {
+  TXMLTextImport Import;
+  Rows Records;
+  std::vector<std::string> Schemas;
+  std::vector<int> RecNos;
+  std::vector<std::string> Errors;
+  int Starts = 0, Ends = 0, FieldsEvents = 0;
+
+  Recorder() {
+    TImportData& d = Import.ImportData();
+    d.SetOnStartImport([this](TImportData*, TDataSchema* s) {
+      EXPECT_EQ(s, nullptr);
+      ++Starts;
+    });
+    d.SetOnEndImport([this](TImportData*, TDataSchema*) { ++Ends; });
+    d.SetOnStartRecord([this](TImportData*, TDataSchema* s, int recNo) {
+      Records.emplace_back();
+      Schemas.push_back(s->SchemaName());
+      RecNos.push_back(recNo);
+    });
+    d.SetOnField([this](TImportData*, TDataSchema*, int, const std::string& v, TImportFieldDef*) {
+      Records.back().push_back(v);
+    });
+    d.SetOnRecordFields([this](TImportData*, TDataSchema*, int, const TImportValues& values) {
+      EXPECT_EQ(values.ToVector(), Records.back());  // the converted values are stored back
+      ++FieldsEvents;
+    });
+    d.SetOnError([this](TImportData*, TImportFieldDef* f, std::string& v, const Exception& e,
+                        int recNo, TErrorType type) {
+      Errors.push_back(Format("%d|%s|%s|%d|%s", recNo, f ? f->FieldName() : std::string("-"), v,
+                              static_cast<int>(type), e.Message()));
+    });
+  }
+  Rows Run(const std::string& data, TDataSchema* schema, size_t blockSize = 64 * 1024) {
+    Records.clear();
+    Import.ImportData().SetBlockSize(blockSize);
+    TStringStream s(data);
+    Import.ImportData().StartImport(s, schema);
+    return Records;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// splitter
+
+TEST(TextSplitter, Cases) {
+  struct Case {
+    const char* line;
+    const char* sep;
+    const char* quote;
+    std::vector<std::string> values;
+  };
+  const Case cases[] = {
+      {"a;'b;c';'say ''hi'''", ";", "'", {"a", "b;c", "say 'hi'"}},
+      {"a;;c", ";", "\"", {"a", "", "c"}},
+      {"a;b;", ";", "\"", {"a", "b"}},  // an empty last field adds no value
+      {";", ";", "\"", {""}},
+      {"", ";", "\"", {}},
+      {"\"\";x", ";", "\"", {"", "x"}},            // empty quoted field
+      {"\"a\"\"b\";c", ";", "\"", {"a\"b", "c"}},  // doubled quote inside quotes
+      {"a\"\"b", ";", "\"", {"a\"b"}},             // doubled quote outside quotes
+      {"x\"y;z\";w", ";", "\"", {"xy;z", "w"}},    // a quote in the middle opens quoting
+      {"\"open;end", ";", "\"", {"open;end"}},     // never closed
+      {"a,b;c", ",", "\"", {"a", "b;c"}},
+      {"a;b", ";;", "\"", {"a;b"}},  // only a one-character separator matches
+      {"a;b", "", "\"", {"a;b"}},
+      {"a\xC2\xA7"
+       "b\xC2\xA7\xC2\xBB"
+       "c\xC2\xA7"
+       "d\xC2\xBB",
+       "\xC2\xA7",
+       "\xC2\xBB",
+       {"a", "b",
+        "c\xC2\xA7"
+        "d"}},  // multi-byte separator and quote
+      {"''''", ";", "'", {"''"}},
+      {"'''';x", ";", "'", {"'", "x"}},  // run of 4 before the separator
+  };
+  for (const Case& c : cases) {
+    TImportValues v;
+    v.Add() = "stale";
+    v.Clear();
+    SplitDelimitedLine(c.line, c.sep, c.quote, v);
+    EXPECT_EQ(v.ToVector(), c.values) << c.line;
+  }
+}
+
+TEST(TextSplitter, QuotedFieldDataParity) {
+  EXPECT_FALSE(IsInQuotedFieldData("a;b", "\""));
+  EXPECT_TRUE(IsInQuotedFieldData("a;\"b", "\""));
+  EXPECT_FALSE(IsInQuotedFieldData("a;\"b\"\"c\"", "\""));
+  EXPECT_TRUE(
+      IsInQuotedFieldData("\xC2\xBB"
+                          "x",
+                          "\xC2\xBB"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// reading in every chunking
+
+struct ChunkCase {
+  const char* name;
+  std::vector<std::string> lines;  // joined with the line end under test
+  int fields;
+  Rows expected;
+};
+
+TEST(TextReader, SameRecordsInEveryChunkingAndLineEnd) {
+  const ChunkCase cases[] = {
+      {"plain", {"a;b;c", "1;2;3"}, 3, {{"a", "b", "c"}, {"1", "2", "3"}}},
+      {"fitting", {"a;b;", "1;2;3;4", "x"}, 3, {{"a", "b", ""}, {"1", "2", "3"}, {"x", "", ""}}},
+      {"empty line", {"a;b", "", "c;d"}, 2, {{"a", "b"}, {"", ""}, {"c", "d"}}},
+      {"trimmed", {"  a ; b  ", "\t x;y\t"}, 2, {{"a ", " b"}, {"x", "y"}}},
+      {"quoted across lines",
+       {"1;\"multi", "line\";3", "4;5;6"},
+       3,
+       {{"1", "multi\r\nline", "3"}, {"4", "5", "6"}}},
+      {"quote spanning three lines", {"\"a", "", "b\";c"}, 2, {{"a\r\n\r\nb", "c"}}},
+      {"end inside a quote", {"1;\"open", "rest"}, 3, {{"1", "open\r\nrest", ""}}},
+      {"utf8", {"\xC3\xA4;\xE2\x82\xAC"}, 2, {{"\xC3\xA4", "\xE2\x82\xAC"}}},
+  };
+  const std::string ends[] = {"\r\n", "\n", "\r"};
+  const size_t blocks[] = {1, 2, 3, 4, 5, 7, 16, 64 * 1024};
+  for (const ChunkCase& c : cases) {
+    TXMLTextImport owner;
+    TDataSchema* s = AddDelimited(owner.DataSchemas(), "s", c.fields);
+    for (const std::string& eol : ends) {
+      for (bool finalEnd : {true, false}) {
+        std::string data;
+        for (size_t i = 0; i < c.lines.size(); ++i) {
+          data += c.lines[i];
+          if (i + 1 < c.lines.size() || finalEnd) data += eol;
+        }
+        for (size_t block : blocks) {
+          Recorder r;
+          EXPECT_EQ(r.Run(data, s, block), c.expected)
+              << c.name << " eol="
+              << (eol == "\r"   ? "CR"
+                  : eol == "\n" ? "LF"
+                                : "CRLF")
+              << " final=" << finalEnd << " block=" << block;
+          EXPECT_EQ(r.Starts, 1);
+          EXPECT_EQ(r.Ends, 1);
+        }
+      }
+    }
+  }
+}
+
+TEST(TextReader, TabSeparatedLineLosesItsLeadingEmptyField) {
+  TXMLTextImport owner;
+  TDataSchema* s = AddDelimited(owner.DataSchemas(), "t", 3, "\t");
+  Recorder r;
+  EXPECT_EQ(r.Run("\tb\tc\nx\t\tz\n", s), (Rows{{"b", "c", ""}, {"x", "", "z"}}));
+}
+
+TEST(TextReader, RecordNumbersCountLogicalLines) {
+  TXMLTextImport owner;
+  TDataSchema* s = AddDelimited(owner.DataSchemas(), "s", 1);
+  Recorder r;
+  r.Run("a\n\"b\nc\"\nd\n", s);
+  EXPECT_EQ(r.RecNos, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(r.FieldsEvents, 3);
+}
+
+TEST(TextLineReader, LineEndsAndEmptyData) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"\n", {""}},
+      {"a\r", {"a"}},
+      {"a\r\r", {"a", ""}},
+      {"\r\n\r\n", {"", ""}},
+      {"a\n\rb", {"a", "", "b"}},
+      {"a\r\nb", {"a", "b"}},
+  };
+  for (const auto& [data, lines] : cases) {
+    for (size_t block : {1, 2, 64}) {
+      TStringStream s(data);
+      TTextLineReader reader(s, 1252, block);
+      std::vector<std::string> got;
+      std::string line;
+      while (reader.ReadLine(line))
+        got.push_back(line);
+      EXPECT_EQ(got, lines) << block;
+      EXPECT_TRUE(reader.Eof());
+    }
+  }
+}
+
+std::string Utf16(std::u16string_view text, bool le) {
+  std::string out = le ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out.push_back(le ? lo : hi);
+    out.push_back(le ? hi : lo);
+  }
+  return out;
+}
+
+std::vector<std::string> ReadAll(const std::string& data, size_t block,
+                                 TTextLineEncoding* enc = nullptr) {
+  TStringStream s(data);
+  TTextLineReader reader(s, 1252, block);
+  std::vector<std::string> got;
+  std::string line;
+  while (reader.ReadLine(line))
+    got.push_back(line);
+  if (enc) *enc = reader.Encoding();
+  return got;
+}
+
+TEST(TextLineReader, Encodings) {
+  const std::vector<std::string> expected = {"a", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
+  for (size_t block : {1, 2, 3, 5, 64}) {
+    TTextLineEncoding enc;
+    EXPECT_EQ(ReadAll(Utf16(u"a\r\n\u00E4\u20AC\n\U0001F600", true), block, &enc), expected);
+    EXPECT_EQ(enc, TTextLineEncoding::Utf16LE);
+    EXPECT_EQ(ReadAll(Utf16(u"a\r\u00E4\u20AC\r\n\U0001F600\r\n", false), block, &enc), expected);
+    EXPECT_EQ(enc, TTextLineEncoding::Utf16BE);
+    EXPECT_EQ(ReadAll("\xEF\xBB\xBF"
+                      "a\n\xC3\xA4\xE2\x82\xAC\n\xF0\x9F\x98\x80",
+                      block, &enc),
+              expected);
+    EXPECT_EQ(enc, TTextLineEncoding::Utf8Bom);
+    // 8-bit text in the code page.
+    EXPECT_EQ(ReadAll("caf\xE9\n\x80", block, &enc),
+              (std::vector<std::string>{"caf\xC3\xA9", "\xE2\x82\xAC"}));
+    // A short leading chunk ending in \xE9 may still be the start of a UTF-8 character.
+    if (block >= 5) {
+      EXPECT_EQ(enc, TTextLineEncoding::CodePage);
+    }
+  }
+  // Valid UTF-8 at the start; a later line that is not valid UTF-8 falls back on its own.
+  TTextLineEncoding enc;
+  EXPECT_EQ(ReadAll("abcd\n\xC3\xA4\n\xE9t\xE9\n", 4, &enc),
+            (std::vector<std::string>{"abcd", "\xC3\xA4", "\xC3\xA9t\xC3\xA9"}));
+  EXPECT_EQ(enc, TTextLineEncoding::Utf8);
+  // The leading chunk may end inside a character.
+  EXPECT_EQ(ReadAll("abc\xC3\xA4\n", 4, &enc), (std::vector<std::string>{"abc\xC3\xA4"}));
+  EXPECT_EQ(enc, TTextLineEncoding::Utf8);
+  // Once the start decided for the code page, UTF-8 further on is read as 8-bit text too.
+  EXPECT_EQ(ReadAll("\xE9\n\xC3\xA4", 64, &enc),
+            (std::vector<std::string>{"\xC3\xA9", "\xC3\x83\xC2\xA4"}));
+  // A lone odd byte at the end of UTF-16 is dropped.
+  EXPECT_EQ(ReadAll(Utf16(u"ab", true) + "x", 3), (std::vector<std::string>{"ab"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// fixed width
+
+TEST(TextReader, FixedWidthColumns) {
+  TXMLTextImport owner;
+  TDataSchema* s = owner.DataSchemas().Add();
+  s->SetSchemaName("fix");
+  const int cols[][2] = {{1, 3}, {4, 5}, {20, 5}, {-1, 2}, {2, 0}};
+  for (const auto& c : cols) {
+    TImportFieldDef* f = s->FieldsDef().Add();
+    f->SetFieldName("c" + std::to_string(c[0]));
+    f->SetStartOffset(c[0]);
+    f->SetLength(c[1]);
+    f->SetDataType(idtString);
+  }
+  Recorder r;
+  EXPECT_EQ(r.Run("001Anna  x\n002J\xC3\xBCrgenXY\n\n 7 \"q\";\n", s),
+            (Rows{{"001", "Anna", "", "00", ""},
+                  {"002", "J\xC3\xBCrge", "", "00", ""},  // columns are characters
+                  {"", "", "", "", ""},
+                  {"7", "\"q\";", "", "7", ""}}));  // no quoting in fixed-width files
+}
+
+// ---------------------------------------------------------------------------------------------
+// sub-schemas
+
+TEST(TextReader, SubSchemasByValueStarAndUndefined) {
+  TXMLTextImport owner;
+  TDataSchemas& schemas = owner.DataSchemas();
+  TDataSchema* main = AddDelimited(schemas, "main", 2);
+  TDataSchema* head = AddDelimited(schemas, "head", 2);
+  TDataSchema* pos = AddDelimited(schemas, "pos", 3);
+  AddLink(main, 0, "H", head);
+  AddLink(main, 0, "P;x", pos);  // never matches: values are cut at ';' first
+  AddLink(main, 0, "P", pos);
+  AddLink(main, 0, "X", nullptr);
+  Recorder r;
+  const Rows rows = r.Run("H;Shop\nP,5,6\nP;7\nX;?\nZ;zz\n", main);
+  EXPECT_EQ(rows, (Rows{{"H", "Shop"}, {"P,5,6", ""}, {"P", "7", ""}, {"Z", "zz"}}));
+  EXPECT_EQ(r.Schemas, (std::vector<std::string>{"head", "main", "pos", "main"}));
+  EXPECT_EQ(r.RecNos, (std::vector<int>{1, 2, 3, 5}));
+  ASSERT_EQ(r.Errors.size(), 1u);
+  EXPECT_EQ(r.Errors[0],
+            "4|main_f1|X|2|SubSchema on schema 'main' not defined. Value of link: 'X' Value of "
+            "field: 'X'");
+
+  // "*" matches every value.
+  TDataSchema* star = AddDelimited(schemas, "star", 1);
+  AddLink(star, 0, "*", head);
+  Recorder r2;
+  r2.Run("anything;1\n;2\n", star);
+  EXPECT_EQ(r2.Schemas, (std::vector<std::string>{"head", "head"}));
+}
+
+TEST(TextReader, SubSchemaSplitsTheUntrimmedLine) {
+  TXMLTextImport owner;
+  TDataSchema* main = AddDelimited(owner.DataSchemas(), "main", 1, "\t");
+  TDataSchema* sub = AddDelimited(owner.DataSchemas(), "sub", 3, "\t");
+  AddLink(main, 0, "k", sub);
+  Recorder r;
+  // Trimmed, the line starts with "k"; the sub-schema sees the leading empty field again.
+  EXPECT_EQ(r.Run("\tk\tv\n", main), (Rows{{"", "k", "v"}}));
+}
+
+// A chain s0 -> s1 -> ... -> sN, every link matching.
+Rows RunChain(int switches, Recorder& r, std::string* error) {
+  TDataSchemas& schemas = r.Import.DataSchemas();
+  std::vector<TDataSchema*> chain;
+  for (int i = 0; i <= switches; ++i)
+    chain.push_back(AddDelimited(schemas, "s" + std::to_string(i), 1));
+  for (int i = 0; i < switches; ++i)
+    AddLink(chain[i], 0, "*", chain[i + 1]);
+  try {
+    return r.Run("v\n", chain[0]);
+  } catch (const Exception& e) {
+    *error = e.Message();
+    return r.Records;
+  }
+}
+
+TEST(TextReader, TwentyEightSubSchemaSwitchesButNotTwentyNine) {
+  {
+    Recorder r;
+    std::string error;
+    EXPECT_EQ(RunChain(28, r, &error), (Rows{{"v"}}));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(r.Schemas, (std::vector<std::string>{"s28"}));
+  }
+  {
+    Recorder r;
+    std::string error;
+    EXPECT_TRUE(RunChain(29, r, &error).empty());
+    std::string expected = "Too many subschemas - this looks like a bad configuration! Stack: ";
+    for (int i = 0; i <= 29; ++i)
+      expected += "\n\rs" + std::to_string(i);
+    EXPECT_EQ(error, expected);
+    EXPECT_EQ(r.Ends, 1);  // the end event fires also when the import fails
+  }
+}
+
+TEST(TextReader, SchemaWithoutFieldsSkipsLines) {
+  TXMLTextImport owner;
+  TDataSchema* s = AddDelimited(owner.DataSchemas(), "none", 0);
+  Recorder r;
+  EXPECT_TRUE(r.Run("a;b\nc\n", s).empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// conversions
+
+TEST(TextReader, ConversionsByType) {
+  SettingsGuard settings;
+  struct Case {
+    TImportDataType type;
+    TImportFloatFormat fmt;
+    const char* mask;
+    const char* in;
+    const char* out;  // nullptr: conversion error
+  };
+  const TImportFloatFormat comma{2, U','}, implied2{2, 0}, implied0{0, 0}, dot{2, U'.'};
+  const Case cases[] = {
+      {idtInteger, {}, "", "1,234", "1234"},
+      {idtInteger, {}, "", "-17", "-17"},
+      {idtInteger, {}, "", "", nullptr},
+      {idtInteger, {}, "", "12a", nullptr},
+      {idtInteger, {}, "", "9223372036854775807", "9223372036854775807"},
+      {idtFloat, comma, "", "1234,5", "1234.5"},
+      {idtFloat, comma, "", "-0,50", "-0.5"},
+      {idtFloat, comma, "", "12", "12"},
+      {idtFloat, comma, "", "1.234,5", nullptr},  // joined to 1.234.5
+      {idtFloat, comma, "", "", nullptr},
+      {idtFloat, dot, "", "3.14159265358979323", "3.14159265358979"},
+      {idtFloat, implied2, "", "12345", "123.45"},
+      {idtFloat, implied2, "", "-12345", "-123.45"},
+      {idtFloat, implied2, "", "100", "1"},
+      {idtFloat, implied2, "", "5", "0.5"},  // shorter than the precision: all fraction
+      {idtFloat, implied2, "", "", nullptr},
+      {idtFloat, implied0, "", "42", "42"},
+      {idtDate, {}, "yyyymmdd", "20240131", "2024/01/31"},
+      {idtDate, {}, "dd.mm.yyyy", "31.01.2024", "2024/01/31"},
+      {idtDate, {}, "yymmdd", "240131", "0024/01/31"},  // a two-digit year stays below 100
+      {idtDate, {}, "yyyymmdd", "20241301", nullptr},
+      {idtDate, {}, "yyyymmdd", "00000000", nullptr},
+      {idtDate, {}, "YYYYMMDD", "20240131", nullptr},  // lower-case letters only
+      {idtDate, {}, "yyyymmdd", "2024", nullptr},
+      {idtString, {}, "", " as is ", " as is "},
+      {idtUnknown, {}, "", "1,5", "1,5"},
+  };
+  TDataSchemas schemas;
+  TDataSchema* s = schemas.Add();
+  TImportFieldDef* f = s->FieldsDef().Add();
+  for (const Case& c : cases) {
+    f->SetDataType(c.type);
+    f->SetFloatFormat(c.fmt);
+    f->SetDateFormat(c.mask);
+    std::string value = c.in, error;
+    const bool ok = TImportData::ConvertValue(*f, value, error);
+    if (c.out) {
+      EXPECT_TRUE(ok) << c.in << ": " << error;
+      EXPECT_EQ(value, c.out) << c.in;
+    } else {
+      EXPECT_FALSE(ok) << c.in << " gave " << value;
+      EXPECT_EQ(value, c.in);
+      EXPECT_FALSE(error.empty());
+    }
+  }
+}
+
+TEST(TextReader, ConversionErrorsAreReportedPerRecordAndFieldStillFires) {
+  SettingsGuard settings;
+  TXMLTextImport owner;
+  TDataSchema* s = AddDelimited(owner.DataSchemas(), "n", 2);
+  s->FieldsDef().Items(1)->SetDataType(idtInteger);
+  Recorder r;
+  EXPECT_EQ(r.Run("a;\nb;1,000\nc;\n", s), (Rows{{"a", ""}, {"b", "1000"}, {"c", ""}}));
+  EXPECT_EQ(r.Errors, (std::vector<std::string>{"1|n_f2||1|'' is not a valid integer value",
+                                                "3|n_f2||1|'' is not a valid integer value"}));
+
+  // The handler may change the value that OnField then reports.
+  r.Import.ImportData().SetOnError([](TImportData*, TImportFieldDef*, std::string& v,
+                                      const Exception&, int, TErrorType) { v = "0"; });
+  EXPECT_EQ(r.Run("a;x\n", s), (Rows{{"a", "0"}}));
+}
+
+TEST(TextReader, ZeroDatesCanBeQuiet) {
+  SettingsGuard settings;
+  TXMLTextImport owner;
+  TDataSchema* s = AddDelimited(owner.DataSchemas(), "d", 1, ";", U'"', idtDate);
+  Recorder r;
+  r.Run("00000000\n0000 000\n20240230\n", s);
+  EXPECT_EQ(r.Errors.size(), 3u);
+  r.Errors.clear();
+  r.Import.ImportData().SetNoWarnOnZeroDate(true);
+  EXPECT_EQ(r.Run("00000000\n0000 000\n20240230\n", s),
+            (Rows{{"00000000"}, {"0000 000"}, {"20240230"}}));
+  ASSERT_EQ(r.Errors.size(), 1u);
+  EXPECT_EQ(r.Errors[0], "3|d_f1|20240230|1|'20240230' is not a valid date");
+}
+
+TEST(TextReader, AbortEndsQuietlyAndOtherErrorsLeave) {
+  TXMLTextImport owner;
+  TDataSchema* s = AddDelimited(owner.DataSchemas(), "a", 1);
+  Recorder r;
+  int seen = 0;
+  r.Import.ImportData().SetOnStartRecord([&](TImportData*, TDataSchema*, int recNo) {
+    if (recNo == 2) Abort();
+    ++seen;
+  });
+  r.Import.ImportData().SetOnField(nullptr);
+  r.Import.ImportData().SetOnRecordFields(nullptr);
+  EXPECT_NO_THROW(r.Run("1\n2\n3\n", s));
+  EXPECT_EQ(seen, 1);
+  EXPECT_EQ(r.Ends, 1);
+
+  r.Import.ImportData().SetOnStartRecord(
+      [](TImportData*, TDataSchema*, int) { throw EConvertError("boom"); });
+  EXPECT_THROW(r.Run("1\n", s), EConvertError);
+  EXPECT_EQ(r.Ends, 2);
+  EXPECT_THROW(r.Import.ImportData().StartImport(std::string("/nonexistent/x.txt"), s),
+               EFOpenError);
+  EXPECT_EQ(r.Ends, 3);
+}
+
+TEST(TextReader, OrdersSampleWithCrossFileLinks) {
+  SettingsGuard settings;
+  Recorder r;
+  TDataSchemas& schemas = r.Import.DataSchemas();
+  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic");
+  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic");
+  r.Import.ImportData().StartImport(std::string(VELA_TEST_DATA_DIR "/textimport/orders.ord"),
+                                    schemas.SchemaByName("orders"));
+  EXPECT_EQ(r.Records, (Rows{{"H", "1001", "2024/01/31", "Miller & Sons"},
+                             {"P", "A-17", "3", "12.5"},
+                             {"P", "B-2", "1", "0.99"},
+                             {"H", "1002", "2024/02/01", "Smith; Jones"},
+                             {"P", "A-17", "10", "12.5"}}));
+  EXPECT_EQ(r.Schemas, (std::vector<std::string>{"orders_head", "orders_items", "orders_items",
+                                                 "orders_head", "orders_items"}));
+  ASSERT_EQ(r.Errors.size(), 1u);
+  EXPECT_EQ(r.Errors[0].substr(0, 2), "4|");
+}
+
+}  // namespace
+}  // namespace vela

@@ -1,0 +1,220 @@
+// The schema files' small XML reader: tokens, tree shape, attribute parsing, escaping.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ImportEngine/_xmlTree.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Streams.h"
+
+namespace vela {
+namespace {
+
+std::vector<std::string> Tokens(const TXMLTree& t) {
+  return t.Lines().Lines();
+}
+
+TEST(XMLTree, TokenisesTagsTextAndCData) {
+  TXMLTree t;
+  t.LoadFromText(
+      "<?xml version=\"1.0\" ?>\r\n<a x=\"1\">\r\n  hello\tworld \r\n<b/><c k=\"v\" />"
+      "<![CDATA[line1\r\nline2\tend]]></a>");
+  EXPECT_EQ(Tokens(t), (std::vector<std::string>{"OT:?xml version=\"1.0\" ?", "OT:a x=\"1\"",
+                                                 "TX:hello world", "ET:b/", "ET:c k=\"v\" /",
+                                                 "CD:line1\\n line2\\t end", "CT:a"}));
+  EXPECT_EQ(t.NodeCount(), 2);  // open tags only
+}
+
+TEST(XMLTree, DeclarationStaysOpenAndHoldsTheDocument) {
+  TXMLTree t;
+  t.LoadFromText("<?xml version=\"1.0\" ?><dataschemas><schema name=\"x\"></schema></dataschemas>");
+  EXPECT_EQ(t.Name(), "root");
+  ASSERT_EQ(t.NodeCountDirect(), 1);
+  TXMLNode* decl = t.firstChild();
+  EXPECT_EQ(decl->Name(), "?xml");
+  ASSERT_NE(decl->getNamedAttribute("version"), nullptr);
+  EXPECT_EQ(decl->getNamedAttribute("version")->Value(), "1.0");
+  TXMLNode* schema = t.findNamedNode("schema");
+  ASSERT_NE(schema, nullptr);
+  EXPECT_EQ(schema->getNodePath(), "root/?xml/dataschemas/schema");
+}
+
+TEST(XMLTree, CloseTagsAreNotMatchedByName) {
+  TXMLTree t;
+  t.LoadFromText("<a><b></zzz><c/></a></a></a><d/>");
+  // </zzz> closes b, </a> closes a, surplus close tags stay at the top.
+  ASSERT_EQ(t.NodeCountDirect(), 2);
+  EXPECT_EQ(t.Nodes(0)->Name(), "a");
+  EXPECT_EQ(t.Nodes(0)->Nodes(1)->Name(), "c/");  // no blank: the name keeps the slash
+  EXPECT_EQ(t.Nodes(1)->Name(), "d/");
+}
+
+TEST(XMLTree, CommentsNestLikeOpenTags) {
+  TXMLTree t;
+  t.LoadFromText("<!-- note --><x/>");
+  ASSERT_EQ(t.NodeCountDirect(), 1);
+  EXPECT_EQ(t.firstChild()->Name(), "!--");
+  EXPECT_EQ(t.firstChild()->firstChild()->Name(), "x/");
+}
+
+TEST(XMLTree, LoneLessThanIsSkipped) {
+  TXMLTree t;
+  t.LoadFromText("<a>x < y");
+  EXPECT_EQ(Tokens(t), (std::vector<std::string>{"OT:a", "TX:x", "TX:y"}));
+  EXPECT_EQ(t.firstChild()->Value(), "y");  // the last text wins
+}
+
+TEST(XMLTree, AttributesFromTagText) {
+  struct Case {
+    const char* tag;
+    std::vector<std::pair<std::string, std::string>> attrs;
+  };
+  const Case cases[] = {
+      {"n a=\"1\" b = \"two words\"", {{"a", "1"}, {"b", "two words"}}},
+      {"n a='1' b=\"2\"", {{"a", "2"}}},  // single quotes are not recognised
+      {"n a=\"1\" b=", {{"a", "1"}}},
+      {"n a=\"&lt;&amp;&gt;\"", {{"a", "<&>"}}},
+      {"n", {}},
+  };
+  for (const Case& c : cases) {
+    TXMLNode root("r", "", nullptr);
+    TXMLNode* n = root.AddNodeEx(c.tag, "v");
+    EXPECT_EQ(n->Name(), "n") << c.tag;
+    EXPECT_EQ(n->Value(), "v");
+    ASSERT_EQ(n->AttributeCount(), static_cast<int>(c.attrs.size())) << c.tag;
+    for (size_t i = 0; i < c.attrs.size(); ++i) {
+      EXPECT_EQ(n->Attributes(static_cast<int>(i))->Name(), c.attrs[i].first) << c.tag;
+      EXPECT_EQ(n->Attributes(static_cast<int>(i))->Value(), c.attrs[i].second) << c.tag;
+    }
+  }
+}
+
+TEST(XMLTree, UnescapeInFixedOrder) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a&amp;b", "a&b"},
+      {"&amp;lt;", "<"},  // escaped twice reads back as the plain character
+      {"&lt;&gt;&apos;&quot;", "<>'\""},
+      {"&#60;&#32;&#65;", "< A"},
+      {"&#8364;", "&#8364;"},  // above 255: stays as text
+      {"&#038;", "&#038;"},    // only the plain decimal form
+      {"&#38;#60;", "<"},      // codes are replaced one after the other
+      {"&#233;", "\xC3\xA9"},  // Latin-1 range becomes its character
+      {"no entities", "no entities"},
+  };
+  for (const auto& [in, out] : cases)
+    EXPECT_EQ(XMLUnescapeAttribute(in), out) << in;
+  EXPECT_EQ(XMLUnescapeAttribute("&#0;"), std::string(1, '\0'));
+}
+
+TEST(XMLTree, EscapeEverythingButDigitsAndLetters) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Abc09", "Abc09"},
+      {"a b", "a&#32;b"},
+      {"<&>'\"", "&lt;&amp;&gt;&apos;&quot;"},
+      {"\xE2\x82\xAC", "&#8364;"},               // euro sign
+      {"\xC3\xA4", "&#228;"},                    // a umlaut
+      {"\xF0\x9F\x98\x80", "&#55357;&#56832;"},  // outside the BMP: two UTF-16 units
+      {"-1", "&#45;1"},
+      {"", ""},
+  };
+  for (const auto& [in, out] : cases)
+    EXPECT_EQ(XMLEscapeAttribute(in), out) << in;
+  // Escaping then unescaping gives the text back for characters up to 255.
+  const std::string latin = "x = \"1\" & y < 'z' \xC3\xA4";
+  EXPECT_EQ(XMLUnescapeAttribute(XMLEscapeAttribute(latin)), latin);
+}
+
+TEST(XMLTree, AttributeDocumentIsNotEscaped) {
+  TXMLAttribute a("k", "&lt;x&gt;");
+  EXPECT_EQ(a.Value(), "<x>");
+  EXPECT_EQ(a.document(), " k=\"<x>\"");
+  a.SetValue("&amp;");
+  EXPECT_EQ(a.Value(), "&");
+}
+
+TEST(XMLTree, SearchesAndNavigation) {
+  TXMLTree t;
+  t.LoadFromText("<a id=\"1\"><b id=\"2\"><c/></b><c id=\"3\"/><b/></a>");
+  TXMLNode* a = t.firstChild();
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->getNamedNode("b"), a->firstChild());
+  EXPECT_EQ(a->getNamedNode("c"), a->Nodes(1));  // direct children only
+  EXPECT_EQ(a->getNamedNode("c/"), nullptr);
+
+  std::vector<TXMLNode*> all;
+  t.getAllNodes(all);
+  std::vector<std::string> names;
+  for (auto* n : all)
+    names.push_back(n->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c/", "c", "b/"}));
+
+  std::vector<TXMLNode*> withId;
+  a->findNamedAttributes("id", withId);
+  ASSERT_EQ(withId.size(), 3u);
+  EXPECT_EQ(withId[0], a);
+  EXPECT_EQ(withId[2]->Name(), "c");
+
+  std::vector<TXMLNode*> bs;
+  t.findNamedNodes("b", bs);
+  EXPECT_EQ(bs.size(), 1u);
+  EXPECT_EQ(t.findNamedNode("c"), a->Nodes(1));
+
+  TXMLNode* b = a->firstChild();
+  EXPECT_EQ(b->previousSibling(), nullptr);
+  EXPECT_EQ(b->nextSibling(), a->Nodes(1));
+  EXPECT_EQ(a->lastChild()->nextSibling(), nullptr);
+  EXPECT_EQ(a->nextChild(a->Nodes(1)), a->lastChild());
+  EXPECT_EQ(a->nextChild(a->lastChild()), nullptr);
+
+  TStringList list;
+  list.Add("stale");
+  a->getNodeNames(list);
+  EXPECT_EQ(list.Lines(), (std::vector<std::string>{"b", "c", "b/"}));
+  a->getAttributeNames(list);
+  EXPECT_EQ(list.Lines(), (std::vector<std::string>{"id"}));
+}
+
+TEST(XMLTree, DeleteAndClear) {
+  TXMLNode n("n", "", nullptr);
+  n.AddNode("a", "");
+  n.AddNode("b", "");
+  n.AddAttribute("x", "1");
+  n.DeleteNode(0);
+  ASSERT_EQ(n.NodeCountDirect(), 1);
+  EXPECT_EQ(n.firstChild()->Name(), "b");
+  EXPECT_THROW(n.DeleteNode(5), EListError);
+  n.DeleteAttribute(0);
+  EXPECT_EQ(n.getNamedAttribute("x"), nullptr);
+  n.ClearNodes();
+  EXPECT_FALSE(n.hasChildNodes());
+}
+
+TEST(XMLTree, LoadFromStreamReadsBOMAndReplacesTheOldTree) {
+  TXMLTree t;
+  t.LoadFromText("<old/>");
+  // UTF-16 LE with BOM: <a v="ä"/>
+  std::string raw = "\xFF\xFE";
+  for (char16_t c : std::u16string(u"<a v=\"\u00E4\"/>")) {
+    raw.push_back(static_cast<char>(c & 0xFF));
+    raw.push_back(static_cast<char>(c >> 8));
+  }
+  TStringStream s(raw);
+  t.LoadFromStream(s);
+  ASSERT_EQ(t.NodeCountDirect(), 1);
+  EXPECT_EQ(t.firstChild()->Name(), "a");
+  EXPECT_EQ(t.firstChild()->getNamedAttribute("v")->Value(), "\xC3\xA4");
+}
+
+TEST(XMLTree, WhitespaceInsideTagsIsNormalised) {
+  TXMLTree t;
+  t.LoadFromText("<schema\r\n\tname=\"a\"\r\n  descr=\"b\"\r\n/>");
+  TXMLNode* n = t.firstChild();
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(n->Name(), "schema");
+  EXPECT_EQ(n->getNamedAttribute("descr")->Value(), "b");
+  EXPECT_EQ(Tokens(t)[0], "ET:schema   name=\"a\"    descr=\"b\"  /");
+}
+
+}  // namespace
+}  // namespace vela
