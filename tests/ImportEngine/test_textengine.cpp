@@ -1,0 +1,249 @@
+// The text import engine: formats from the schema files of the application folder, the record
+// protocol towards the processor, messages, field queries, parameters and settings.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ImportEngine/_DataImportProcessor.h"
+#include "ImportEngine/_TextDataImportEngine.h"
+#include "rtl/FileUtils.h"
+#include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+namespace {
+
+// Records what the engine hands to the processor.
+class TRecordingProcessor : public TInterfacedObject, public IDataImportProcessor {
+  VELA_INTERFACES(TInterfacedObject, IDataImportProcessor)
+  void StartRecord(int32_t, bool& Abort) override {
+    Abort = AbortAtRecord > 0 && Started + 1 == AbortAtRecord;
+    if (Abort) return;
+    ++Started;
+    Records.emplace_back();
+  }
+  void PostRecord(int32_t) override { ++Posted; }
+  void SetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
+                int32_t) override {
+    Records.back().push_back(std::string(FieldName) + "=" + std::string(Value) + ":" +
+                             std::to_string(static_cast<int>(DataType)));
+  }
+  void EngineMessage(int32_t, std::string_view Msg, TImportMessageType MsgType) override {
+    Messages.push_back(std::to_string(static_cast<int>(MsgType)) + " " + std::string(Msg));
+  }
+
+  int AbortAtRecord = 0;
+  int Started = 0, Posted = 0;
+  std::vector<std::vector<std::string>> Records;
+  std::vector<std::string> Messages;
+};
+
+class TSettingsUI : public TInterfacedObject, public IImportEngineUI {
+  VELA_INTERFACES(TInterfacedObject, IImportEngineUI)
+  void ShowMessage(std::string_view, TEngineDialogType) override {}
+  bool EditSettings(IDataImportEngine*, int32_t FormatIndex) override {
+    Asked.push_back(FormatIndex);
+    return false;  // cancelled
+  }
+  bool SelectSource(IDataImportEngine*, int32_t, std::string&) override { return false; }
+  std::vector<int32_t> Asked;
+};
+
+std::string ReadFile(const std::string& name) {
+  TMemoryStream m;
+  m.LoadFromFile(name);
+  return std::string(m.Memory(), static_cast<size_t>(m.Size()));
+}
+
+// An application folder with a custom folder of schema files, for one test.
+class TextEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FSavedApp = GetApplicationFolder();
+    FSavedSettings = FormatSettings;
+    FormatSettings = TFormatSettings{};
+    FApp = CreateTempFolder({}, "textengine");
+    ForceDirectories(FApp + "/custom");
+    SetApplicationFolder(FApp);
+  }
+  void TearDown() override {
+    SetApplicationFolder(FSavedApp);
+    FormatSettings = FSavedSettings;
+    std::error_code ec;
+    std::filesystem::remove_all(FApp, ec);
+  }
+  std::string Write(const std::string& relName, const std::string& content) {
+    const std::string name = FApp + "/" + relName;
+    TFileStream f(name, fmCreate);
+    f.WriteString(content);
+    return name;
+  }
+  // The orders sample: heads in the first file, the linking schema and items in the second.
+  void InstallOrders() {
+    Write("custom/1_head.tic", ReadFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic"));
+    Write("custom/2_items.tic", ReadFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic"));
+    Write("custom/notes.txt", "not a schema");
+  }
+  std::string Schema(const std::string& attrs, const std::string& fields = {}) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><dataschemas><schema " +
+           attrs + "><fields>" + fields + "</fields></schema></dataschemas>";
+  }
+
+  std::string FApp, FSavedApp;
+  TFormatSettings FSavedSettings;
+};
+
+TEST_F(TextEngineTest, OneFormatPerSchemaInFileOrder) {
+  InstallOrders();
+  TTextImportEngine engine;
+  EXPECT_EQ(engine.GetTitle(), "Text Import");
+  ASSERT_EQ(engine.GetFormatCount(), 3);
+  std::string guid, title, ext;
+  engine.GetFormatInfo(1, guid, title, ext);
+  EXPECT_EQ(guid, "{5B0C7F1E-2D1A-4C55-9E0B-7A1F00D1E502}");
+  EXPECT_EQ(title, "Orders with items");
+  EXPECT_EQ(ext, ".ord");
+  const TImportFormat* head = engine.GetFormats(0);
+  EXPECT_EQ(head->Data, engine.XMLImport().DataSchemas().SchemaByName("orders_head"));
+  EXPECT_FALSE(head->HasSettings);
+  EXPECT_FALSE(head->UseFormatForDialog);
+  EXPECT_TRUE(head->CheckFileExt);
+  EXPECT_TRUE(engine.GetFormats(1)->HasSettings);
+}
+
+TEST_F(TextEngineTest, NoCustomFolderMeansNoFormats) {
+  std::filesystem::remove_all(FApp + "/custom");
+  TTextImportEngine engine;
+  EXPECT_EQ(engine.GetFormatCount(), 0);
+}
+
+TEST_F(TextEngineTest, BrokenSchemaFileFailsConstruction) {
+  Write("custom/bad.tic", "no xml here");
+  EXPECT_THROW(TTextImportEngine engine, Exception);
+}
+
+TEST_F(TextEngineTest, ImportsRecordsWithHostTypesAndMessages) {
+  InstallOrders();
+  TTextImportEngine engine;
+  IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+  engine.SetParameter(VELA_TEST_DATA_DIR "/textimport/orders.ord", 1, "", nullptr);
+  EXPECT_TRUE(engine.Execute(7, proc.get(), false));
+  ASSERT_EQ(proc->Records.size(), 5u);
+  EXPECT_EQ(proc->Records[0],
+            (std::vector<std::string>{"kind=H:0", "number=1001:5", "orderdate=2024/01/31:3",
+                                      "customer=Miller & Sons:0"}));
+  EXPECT_EQ(proc->Records[1],
+            (std::vector<std::string>{"kind=P:0", "article=A-17:0", "qty=3:5", "price=12.5:1"}));
+  EXPECT_EQ(proc->Posted, 5);
+  EXPECT_EQ(proc->Messages,
+            (std::vector<std::string>{"2 Record 4: Field 'kind' >SubSchema on schema 'orders' not "
+                                      "defined. Value of link: 'C' Value of field: 'C'"}));
+}
+
+TEST_F(TextEngineTest, ConversionErrorMessage) {
+  Write("custom/n.tic", Schema("name=\"n\" descr=\"N\" fext=\".n\" type=\"s\" fs=\";\" cfe=\"1\"",
+                               "<a dt=\"idtString\" /><qty dt=\"idtInteger\" />"));
+  const std::string data = Write("data.n", "x;1\ny;z\n");
+  TTextImportEngine engine;
+  IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+  engine.SetParameter(data, 0, "", nullptr);
+  EXPECT_TRUE(engine.Execute(0, proc.get(), false));
+  EXPECT_EQ(proc->Posted, 2);
+  EXPECT_EQ(
+      proc->Messages,
+      (std::vector<std::string>{"2 Record 2: Field 'qty' >'z' is not a valid integer value"}));
+  EXPECT_EQ(proc->Records[1][1], "qty=z:5");  // the value goes on unconverted
+}
+
+TEST_F(TextEngineTest, AbortFromTheProcessorEndsQuietly) {
+  InstallOrders();
+  TTextImportEngine engine;
+  IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+  proc->AbortAtRecord = 2;
+  engine.SetParameter(VELA_TEST_DATA_DIR "/textimport/orders.ord", 0, "", nullptr);
+  EXPECT_TRUE(engine.Execute(0, proc.get(), false));
+  EXPECT_EQ(proc->Posted, 1);
+  EXPECT_TRUE(proc->Messages.empty());
+}
+
+TEST_F(TextEngineTest, FailuresBecomeOneMessage) {
+  InstallOrders();
+  TTextImportEngine engine;
+  {
+    IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+    engine.SetParameter(FApp + "/orders.txt", 1, "", nullptr);
+    EXPECT_FALSE(engine.Execute(0, proc.get(), false));
+    EXPECT_EQ(
+        proc->Messages,
+        (std::vector<std::string>{"2 Exception: File '" + FApp +
+                                  "/orders.txt' is not a valid file for importtype 'Orders with "
+                                  "items'!"}));
+  }
+  {
+    IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+    engine.SetParameter(FApp + "/missing.ord", 1, "", nullptr);
+    EXPECT_FALSE(engine.Execute(0, proc.get(), false));
+    ASSERT_EQ(proc->Messages.size(), 1u);
+    EXPECT_EQ(proc->Messages[0].rfind("2 EFOpenError: Cannot open file", 0), 0u);
+  }
+}
+
+TEST_F(TextEngineTest, QueryFieldsUsesDescriptionsWhenFilled) {
+  Write("custom/q.tic", Schema("name=\"q\" type=\"s\" fs=\";\"",
+                               "<a descr=\"Alpha\" dt=\"idtString\" /><b descr=\"  \" "
+                               "dt=\"idtString\" /><c dt=\"idtString\" />"));
+  TTextImportEngine engine;
+  engine.SetParameter("x.csv", 0, "", nullptr);
+  IPtr<IStringListData> fields;
+  ASSERT_TRUE(engine.QueryFields(fields, true));
+  EXPECT_EQ(fields->Get_Text(), "a=Alpha\r\nb=b\r\nc=c\r\n");
+}
+
+TEST_F(TextEngineTest, ParametersTakeFieldsFromTheFileAndAddTheSwissBankRule) {
+  Write("custom/auto.tic", Schema("name=\"auto\" type=\"s\" fs=\";\""));
+  Write("custom/swiss.tic",
+        Schema("name=\"banks_swiss\" type=\"s\" fs=\";\"", "<bcnr dt=\"idtString\" />"));
+  const std::string data = Write("in.csv", "Name;City\nA;B\n");
+  TTextImportEngine engine;
+  ASSERT_EQ(engine.GetFormatCount(), 2);
+  TFieldChangeConditions conditions(nullptr);
+
+  engine.SetParameter(data, 0, "", &conditions);
+  IPtr<IStringListData> fields;
+  ASSERT_TRUE(engine.QueryFields(fields, false));
+  EXPECT_EQ(fields->Get_Text(), "field1=Name\r\nfield2=City\r\n");
+  EXPECT_EQ(conditions.Count(), 0);
+
+  engine.SetParameter(data, 1, "", &conditions);
+  engine.SetParameter(data, 1, "", &conditions);
+  ASSERT_EQ(conditions.Count(), 2);  // one more rule per call
+  const IFieldChangeCondition* rule = conditions.Items(0);
+  EXPECT_EQ(rule->Get_ConditionField(), "bcnrnew");
+  EXPECT_EQ(rule->Get_Condition(), coNotEqual);
+  EXPECT_EQ(rule->Get_ConditionValue(), "");
+  EXPECT_EQ(rule->Get_ConditionCheckMode(), ccmAfterKeySearch);
+  EXPECT_EQ(rule->Get_DestinationField(), "bcnr");
+  EXPECT_EQ(rule->Get_ReplaceField(), "bcnrnew");
+  EXPECT_EQ(rule->Get_Action(), caReplaceField);
+  EXPECT_TRUE(rule->Get_PreDefined());
+}
+
+TEST_F(TextEngineTest, EditSettingsOnlyForFormatsWithSettings) {
+  InstallOrders();
+  TTextImportEngine engine;
+  engine.SetParameter("x.ord", 0, "", nullptr);
+  EXPECT_FALSE(engine.EditSettings());  // hs="0"
+  engine.SetParameter("x.ord", 1, "", nullptr);
+  EXPECT_TRUE(engine.EditSettings());  // headless: closed at once, still true
+
+  IPtr<TSettingsUI> ui(new TSettingsUI);
+  SetImportEngineUI(IPtr<IImportEngineUI>(ui.get()));
+  EXPECT_TRUE(engine.EditSettings());  // cancelled by the user, still true
+  SetImportEngineUI(nullptr);
+  EXPECT_EQ(ui->Asked, (std::vector<int32_t>{1}));
+}
+
+}  // namespace
+}  // namespace vela
