@@ -30,7 +30,9 @@ void CheckListValue(const TDBFieldSchemaField& field, const std::string& text) {
 
 // Converts and checks; calls bind(kind, ...) through the statement when st is given.
 void Convert(TDbStatement* st, int index, const TDBFieldSchemaField& field, const Variant& value) {
-  if (value.IsClear()) {
+  auto kind = value.kind();
+  if (kind == Variant::Kind::Empty || kind == Variant::Kind::Null ||
+      (kind == Variant::Kind::Interface && value.IsClear())) {
     if (st) st->BindNull(index);
     return;
   }
