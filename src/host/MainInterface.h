@@ -42,9 +42,21 @@ struct IMainInterface : virtual IInterface {
   virtual IPtr<IStringListData> Get_GlobalSettings() noexcept = 0;
 };
 
+class TVelaDatabase;
+
+// The database the host opened for its plug-ins (queried from the main interface with
+// Supports; a host without a database does not offer it).
+struct IVelaHostDatabase : virtual IInterface {
+  VELA_IID("{C4E2A9B1-5D3F-4A7E-8B06-9F1D2C3E4A5B}");
+  // nil while the host has no database open.
+  virtual TVelaDatabase* Get_Database() noexcept = 0;
+};
+
 // The host's implementation, configured by the host executable before the plug-in starts.
-class TVelaMainInterface : public TInterfacedObject, public IMainInterface {
-  VELA_INTERFACES(TInterfacedObject, IMainInterface)
+class TVelaMainInterface : public TInterfacedObject,
+                           public IMainInterface,
+                           public IVelaHostDatabase {
+  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -63,11 +75,14 @@ class TVelaMainInterface : public TInterfacedObject, public IMainInterface {
   bool HasRight(int32_t ARight) noexcept override;
   std::string Get_UserName() noexcept override;
   IPtr<IStringListData> Get_GlobalSettings() noexcept override;
+  TVelaDatabase* Get_Database() noexcept override { return FDatabase; }
 
   // Configuration by the host (not part of the interface).
   TVelaSession& Session() { return FSession; }
   void SetApplicationTitle(std::string title);
   void SetGlobalSetting(std::string_view name, std::string_view value);
+  // The host's database (not owned; it must outlive the plug-ins' use of it).
+  void SetDatabase(TVelaDatabase* db) noexcept { FDatabase = db; }
 
  private:
   std::string FApplicationFolder;
@@ -76,6 +91,7 @@ class TVelaMainInterface : public TInterfacedObject, public IMainInterface {
   std::string FApplicationTitle;
   IPtr<IStringListData> FGlobalSettings;
   TVelaSession FSession;
+  TVelaDatabase* FDatabase = nullptr;
 };
 
 }  // namespace vela

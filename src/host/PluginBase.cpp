@@ -164,12 +164,20 @@ IPtr<IMainInterface> TPluginBaseDataModule::GetMainInterface() const {
   return FOwner ? IPtr<IMainInterface>(FOwner->MainInterface()) : nullptr;
 }
 
-IPtr<IInterface> TPluginBaseDataModule::GetDBInterface() const {
-  throw ENotImplemented("GetDBInterface: the host database is not available to plug-ins yet");
+TVelaDatabase& TPluginBaseDataModule::GetDatabase() const {
+  IPtr<IVelaHostDatabase> host;
+  TVelaDatabase* db = nullptr;
+  if (auto mi = GetMainInterface(); mi && Supports(mi.get(), host)) db = host->Get_Database();
+  if (!db) throw EDatabaseError("The host has no database open");
+  return *db;
 }
 
-IPtr<IInterface> TPluginBaseDataModule::GetDBFieldSchema() const {
-  throw ENotImplemented("GetDBFieldSchema: the host database is not available to plug-ins yet");
+std::unique_ptr<TClientSQL> TPluginBaseDataModule::GetDBInterface() const {
+  return GetDatabase().GetDBInterface();
+}
+
+TDBFieldSchema& TPluginBaseDataModule::GetDBFieldSchema() const {
+  return GetDatabase().GetDBFieldSchema();
 }
 
 bool TPluginBaseDataModule::HasRight(int32_t ARight) const {

@@ -8,12 +8,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/ArdoLang.h"
 #include "host/InterfacedData.h"
 #include "host/MainInterface.h"
+#include "host/db/ClientSQL.h"
+#include "host/db/VelaDatabase.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Interfaces.h"
 
@@ -143,10 +146,11 @@ class TPluginBaseDataModule : public TInterfacedObject {
 
   // --- services ---
   IPtr<IMainInterface> GetMainInterface() const;
-  // The database command object and the field schemas. The database layer is not wired into
-  // the plug-in framework yet: both raise ENotImplemented.
-  IPtr<IInterface> GetDBInterface() const;
-  IPtr<IInterface> GetDBFieldSchema() const;
+  // The database that the host opened (IVelaHostDatabase of the main interface), a new
+  // command object on it and its field schemas. Raise EDatabaseError while the host has none.
+  TVelaDatabase& GetDatabase() const;
+  std::unique_ptr<TClientSQL> GetDBInterface() const;
+  TDBFieldSchema& GetDBFieldSchema() const;
   // False without a main interface.
   bool HasRight(int32_t ARight) const;
   TArdoLanguage GetLanguage() const noexcept { return FLanguage; }

@@ -135,9 +135,9 @@ TEST_F(PluginBase, ExternalFunctionsAndServices) {
   EXPECT_EQ(dm->GetLanguage(), TArdoLanguage::English);
   plugin->Do_SetLanguage(TArdoLanguage::German);
   EXPECT_EQ(dm->GetLanguage(), TArdoLanguage::German);
-  // The database layer is not wired in yet.
-  EXPECT_THROW(dm->GetDBInterface(), ENotImplemented);
-  EXPECT_THROW(dm->GetDBFieldSchema(), ENotImplemented);
+  // No database opened by the host.
+  EXPECT_THROW(dm->GetDBInterface(), EDatabaseError);
+  EXPECT_THROW(dm->GetDBFieldSchema(), EDatabaseError);
 }
 
 TEST(MainInterface, PathMacrosAndPlaceholders) {

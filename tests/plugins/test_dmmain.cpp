@@ -1,0 +1,288 @@
+// The main data module through its external function interface: the engine registry slots,
+// import object creation with its engine choice, rights and error display, and the life cycle.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ImportEngine/TestImportEngine.h"
+#include "db/DbTestSupport.h"
+#include "plugins/_ImportObject.h"
+#include "plugins/_dmPluginDataImportMain.h"
+#include "rtl/FileUtils.h"
+#ifdef VELA_HAVE_VCARD
+#include "vcard/VCardConsts.h"
+#endif
+
+namespace vela::test {
+namespace {
+
+constexpr const char* kGA = "{0A000000-0000-0000-0000-0000000000A1}";
+constexpr const char* kGA2 = "{0A000000-0000-0000-0000-0000000000A2}";
+constexpr const char* kGB = "{0B000000-0000-0000-0000-0000000000B1}";
+
+std::vector<std::string> gShown;
+void RecordShown(const std::exception& E) {
+  gShown.push_back(ExceptionText(E));
+}
+
+class DmMainTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    CreateTable({"person", {{"name", ftString, 40, false, {}}}});
+    FEngineA.SetTitle("Engine A");
+    FEngineA.Add(kGA, "A one", ".aaa");
+    FEngineA.Add(kGA2, "A two", ".noa", /*forDialog=*/false);
+    FEngineB.SetTitle("Engine B");
+    FEngineB.Add(kGB, "B one", ".bbb");
+    gShown.clear();
+    // An application folder without data schemas: the text engine brings no formats.
+    FSavedFolder = GetApplicationFolder();
+    SetApplicationFolder(FDir.string());
+    FSavedDisplay = DataImportExceptionDisplay;
+    DataImportExceptionDisplay = &RecordShown;
+  }
+  void TearDown() override {
+    Stop();
+    DataImportExceptionDisplay = FSavedDisplay;
+    if (!FSavedFolder.empty()) SetApplicationFolder(FSavedFolder);
+    DbTest::TearDown();
+  }
+
+  // Starts the plug-in with the data module; rights empty: all rights.
+  void Start(const std::string& rights = {}, bool withDb = true) {
+    auto* mi = new TVelaMainInterface(FDir.string());
+    FMain = IPtr<IMainInterface>(mi);
+    if (!rights.empty()) mi->Session().SetRightsText(rights);
+    if (withDb) mi->SetDatabase(&Db());
+    FPlugin = IPtr<TClientPluginBase>(
+        new TClientPluginBase("{22222222-0000-0000-0000-000000000001}", nullptr, &FClasses, true));
+    std::string err;
+    ASSERT_TRUE(FPlugin->Do_CreateDataModules(FMain.get(), err)) << err;
+    IPtr<IInterface> ext;
+    ASSERT_TRUE(FPlugin->Do_GetExtFunc(IExtFuncDataImport::IID(), ext));
+    FExt = Supports<IExtFuncDataImport>(ext);
+    ASSERT_TRUE(FExt);
+    FDm = dynamic_cast<TdmPluginDataImportMain*>(FPlugin->DataModules().at(0));
+    ASSERT_NE(FDm, nullptr);
+  }
+  void StartWithEngines(const std::string& rights = {}) {
+    Start(rights);
+    if (HasFatalFailure()) return;
+    FBase = FDm->DataProcessor().Count();  // the module's own engines come first
+    FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
+    FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineB));
+  }
+  void Stop() {
+    FExt = nullptr;
+    if (FPlugin) {
+      FPlugin->Do_BeforeUnInit();
+      FPlugin->Do_FreeDataModules();
+    }
+    FPlugin = nullptr;
+    FMain = nullptr;
+    FDm = nullptr;
+  }
+
+  // Engine and format index of the import object behind the interface.
+  static std::pair<int, int> Choice(const IPtr<IDataImport>& imp) {
+    auto* obj = dynamic_cast<TImportObject*>(imp.get());
+    if (!obj) return {-9, -9};
+    return {obj->GetEngineIndex(), obj->GetFormatIndex()};
+  }
+
+  TPluginModuleClassList FClasses{PluginDataModuleClassOf<TdmPluginDataImportMain>()};
+  TTestImportEngine FEngineA, FEngineB;
+  IPtr<IMainInterface> FMain;
+  IPtr<TClientPluginBase> FPlugin;
+  IPtr<IExtFuncDataImport> FExt;
+  TdmPluginDataImportMain* FDm = nullptr;
+  int FBase = 0;
+  TExceptionDisplay FSavedDisplay = nullptr;
+  std::string FSavedFolder;
+};
+
+TEST_P(DmMainTest, RegistrySlotsFollowTheRegistrationOrder) {
+  StartWithEngines();
+  ASSERT_TRUE(FExt);
+  EXPECT_EQ(FExt->Get_DialogFilter(), "A one (*.aaa)|*.aaa|B one (*.bbb)|*.bbb");
+  EXPECT_EQ(FExt->Get_GUIDCommaText(),
+            std::string("\"") + kGA + "=A one\",\"" + kGA2 + "=A two\",\"" + kGB + "=B one\"");
+
+  int32_t formatIndex = 7;
+  EXPECT_EQ(FExt->Get_Engine(kGA2, formatIndex).get(), static_cast<IDataImportEngine*>(&FEngineA));
+  EXPECT_EQ(formatIndex, 1);
+  EXPECT_EQ(FExt->Get_Engine(kGB, formatIndex).get(), static_cast<IDataImportEngine*>(&FEngineB));
+  EXPECT_EQ(formatIndex, 0);
+  EXPECT_FALSE(FExt->Get_Engine("{00000000-0000-0000-0000-000000000000}", formatIndex));
+  EXPECT_EQ(formatIndex, -1);
+
+  struct Case {
+    int filter;
+    bool found;
+    const char *guid, *title, *ext;
+  };
+  for (const Case& c : {Case{1, true, kGA, "A one", ".aaa"}, Case{2, true, kGB, "B one", ".bbb"},
+                        Case{3, false, "", "", ""}, Case{0, false, "", "", ""}}) {
+    std::string guid = "x", title = "x", ext = "x";
+    EXPECT_EQ(FExt->Get_FormatByFilterIndex(c.filter, guid, title, ext), c.found) << c.filter;
+    EXPECT_EQ(guid, c.guid) << c.filter;
+    EXPECT_EQ(title, c.title) << c.filter;
+    EXPECT_EQ(ext, c.ext) << c.filter;
+  }
+
+  // Unregistering moves the later engines forward in the filter.
+  FExt->Do_UnRegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
+  std::string guid, title, ext;
+  EXPECT_TRUE(FExt->Get_FormatByFilterIndex(1, guid, title, ext));
+  EXPECT_EQ(guid, kGB);
+  EXPECT_EQ(FExt->Get_DialogFilter(), "B one (*.bbb)|*.bbb");
+}
+
+TEST_P(DmMainTest, WithoutFormatsThereIsNoImport) {
+  Start();
+  ASSERT_TRUE(FExt);
+  EXPECT_EQ(FExt->Get_DialogFilter(), "");
+  EXPECT_EQ(FExt->Get_GUIDCommaText(), "");
+  EXPECT_FALSE(FExt->Do_Import("data.aaa", "person", DimUpdate, false));
+  ASSERT_EQ(gShown.size(), 1u);
+}
+
+TEST_P(DmMainTest, EngineChoicePrecedence) {
+  StartWithEngines();
+  ASSERT_TRUE(FExt);
+  // The file names a format of engine B; filter index and identity win over the file.
+  const std::string file = "in.bbb";
+  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 1, false)),
+            std::make_pair(FBase + 0, 0));
+  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 0, false)),
+            std::make_pair(FBase + 1, 0));
+  EXPECT_EQ(Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, kGA2, false)),
+            std::make_pair(FBase + 0, 1));
+  EXPECT_EQ(Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, "", false)),
+            std::make_pair(FBase + 1, 0));
+  EXPECT_EQ(Choice(FExt->Do_Import("IN.AAA", "person", DimUpdate, false)),
+            std::make_pair(FBase + 0, 0));
+  // Filter index 0 falls back to the identity, then to the engine query.
+  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, kGA2, false)),
+            std::make_pair(FBase + 0, 1));
+  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, "", false)),
+            std::make_pair(FBase + 1, 0));
+  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 2, kGA2, false)),
+            std::make_pair(FBase + 1, 0));
+  EXPECT_TRUE(gShown.empty());
+}
+
+TEST_P(DmMainTest, ImportObjectIsConfiguredFromTheModule) {
+  StartWithEngines();
+  ASSERT_TRUE(FExt);
+  FPlugin->Do_SetLanguage(TArdoLanguage::German);
+  auto imp = FExt->Do_ImportEx2("in.bbb", "person", DimOnlyNew, kGB, true);
+  auto* obj = dynamic_cast<TImportObject*>(imp.get());
+  ASSERT_NE(obj, nullptr);
+  EXPECT_STREQ(obj->ClassName(), "TImportObjectDialog");
+  EXPECT_EQ(obj->GetInFile(), "in.bbb");
+  EXPECT_EQ(obj->GetImportMode(), DimOnlyNew);
+  EXPECT_EQ(obj->GetLanguage(), "German");
+  EXPECT_TRUE(obj->GetTransactionsAvailable());
+  ASSERT_TRUE(obj->GetDestSchema());
+  EXPECT_EQ(obj->DataProcessor().Count(), FBase + 2);
+  // The object runs copies of the engines, not the registry's.
+  EXPECT_NE(obj->DataProcessor().GetEngines(FBase + 1).get(),
+            static_cast<IDataImportEngine*>(&FEngineB));
+
+  auto plain = FExt->Do_ImportEx2("in.bbb", "nosuchtable", DimUpdate, kGB, false);
+  auto* plainObj = dynamic_cast<TImportObject*>(plain.get());
+  ASSERT_NE(plainObj, nullptr);
+  EXPECT_STREQ(plainObj->ClassName(), "TImportObject");
+  EXPECT_FALSE(plainObj->GetDestSchema());
+}
+
+TEST_P(DmMainTest, EngineNotFoundIsShownAsAUserMessage) {
+  StartWithEngines();
+  ASSERT_TRUE(FExt);
+  EXPECT_FALSE(FExt->Do_Import("letter.zzz", "person", DimUpdate, false));
+  EXPECT_FALSE(FExt->Do_ImportEx2("letter.zzz", "person", DimUpdate,
+                                  "{00000000-0000-0000-0000-000000000000}", false));
+  ASSERT_EQ(gShown.size(), 2u);
+  const std::string text =
+      "EVelaUserMessageException: Can't find a import engine which supports "
+      "the file 'letter.zzz'!";
+  EXPECT_EQ(gShown[0], text);
+  EXPECT_EQ(gShown[1], text);
+  EXPECT_THROW(FDm->CreateImportObject("letter.zzz", "person", DimUpdate, -1, "", false),
+               EVelaUserMessageException);
+}
+
+TEST_P(DmMainTest, WithoutTheImportRightThereIsSilentlyNoObject) {
+  StartWithEngines("101");
+  ASSERT_TRUE(FExt);
+  EXPECT_FALSE(FExt->Do_Import("in.aaa", "person", DimUpdate, false));
+  EXPECT_FALSE(FExt->Do_ImportEx1("in.aaa", "person", DimUpdate, 1, false));
+  EXPECT_FALSE(FExt->Do_ImportEx2("in.zzz", "person", DimUpdate, kGA, false));
+  EXPECT_TRUE(gShown.empty());
+  // The registry slots need no right.
+  EXPECT_NE(FExt->Get_DialogFilter(), "");
+}
+
+TEST_P(DmMainTest, WithoutHostDatabaseTheErrorIsShown) {
+  Start({}, /*withDb=*/false);
+  ASSERT_TRUE(FExt);
+  FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
+  EXPECT_FALSE(FExt->Do_Import("in.aaa", "person", DimUpdate, false));
+  ASSERT_EQ(gShown.size(), 1u);
+  EXPECT_EQ(gShown[0].rfind("EDatabaseError: ", 0), 0u) << gShown[0];
+}
+
+TEST_P(DmMainTest, ShutDownWaitsForMainThreadJobsAndUnInitClearsTheRegistry) {
+  StartWithEngines();
+  ASSERT_TRUE(FExt);
+  int job = 0, other = 0;
+  FDm->AddVelaXMLJob(&job);
+  EXPECT_FALSE(FPlugin->Do_CanShutDown());
+  std::thread([&] { FDm->AddVelaXMLJob(&other); }).join();
+  FDm->RemoveVelaXMLJob(&job);
+  EXPECT_TRUE(FPlugin->Do_CanShutDown());
+
+  FPlugin->Do_BeforeUnInit();
+  EXPECT_EQ(FExt->Get_GUIDCommaText(), "");
+  int32_t formatIndex = 0;
+  EXPECT_FALSE(FExt->Get_Engine(kGA, formatIndex));
+}
+
+TEST_P(DmMainTest, MessageTableFollowsTheLanguage) {
+  Start();
+  ASSERT_TRUE(FExt);
+  FPlugin->Do_SetLanguage(TArdoLanguage::English);
+  EXPECT_EQ(FDm->GetText("IDS_ImpStart"), "Import started");
+  FPlugin->Do_SetLanguage(TArdoLanguage::German);
+  EXPECT_EQ(FDm->GetText("IDS_ImpStart"), "Import gestartet");
+  EXPECT_EQ(FDm->GetText("IDS_processedFAILED"), "Fehlgeschlagen");
+#ifdef VELA_HAVE_VCARD
+  ASSERT_FALSE(VCardFieldCaptions().empty());
+  const auto& [field, caption] = VCardFieldCaptions().front();
+  const std::string key = std::string(kCardCaptionKeyPrefix) + std::string(field);
+  EXPECT_EQ(FDm->siLang().GetText(key, TArdoLanguage::German), caption.De);
+  EXPECT_EQ(FDm->siLang().GetText(key, TArdoLanguage::English), caption.En);
+#endif
+}
+
+TEST_P(DmMainTest, FurtherSlots) {
+  Start();
+  ASSERT_TRUE(FExt);
+  EXPECT_TRUE(FExt->Get_BusinessIntgrationAvailable());
+  EXPECT_FALSE(FExt->Get_BusinessIntegration());
+  std::string err;
+  EXPECT_THROW(FExt->Do_RunXMLImport("a.xml", err), ENotImplemented);
+  EXPECT_THROW(FExt->Do_CreateXMLExport(), ENotImplemented);
+  // The host database reaches the data module.
+  EXPECT_TRUE(FDm->GetDBFieldSchema().GetSchemaByName("person"));
+  EXPECT_TRUE(FDm->GetDBInterface());
+}
+
+INSTANTIATE_TEST_SUITE_P(SQLite, DmMainTest, ::testing::Values(TDbBackendKind::SQLite),
+                         BackendParamName);
+
+}  // namespace
+}  // namespace vela::test
