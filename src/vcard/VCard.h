@@ -49,8 +49,9 @@ struct TCardProperty {
   void (*Set)(TCustomCardItem&, const Variant&) = nullptr;
   TStringList* (*List)(TCustomCardItem&) = nullptr;
   TCustomCardItemValue* (*Object)(TCustomCardItem&) = nullptr;
-  // Optional fast emptiness test for string fields.
+  // Optional fast paths for string fields: emptiness test and setter taking the text over.
   bool (*Empty)(const TCustomCardItem&) = nullptr;
+  void (*SetString)(TCustomCardItem&, std::string&&) = nullptr;
 };
 
 // The published fields of an item class in declaration order (base classes first).

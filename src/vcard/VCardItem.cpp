@@ -412,6 +412,11 @@ void TCustomTextCardItem::AssignFieldText(const TCardProperty& prop, std::string
       break;
     }
     case TCardFieldType::cftString:
+      if (prop.SetString) {
+        prop.SetString(*this, std::string(text));
+        break;
+      }
+      [[fallthrough]];
     case TCardFieldType::cftVariant:
       prop.Set(*this, Variant(std::string(text)));
       break;

@@ -16,7 +16,8 @@ namespace vela {
         [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },   \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsString(); }, \
         nullptr, nullptr,                                                                  \
-        [](const TCustomCardItem& i) { return static_cast<const C&>(i).Name.empty(); } \
+        [](const TCustomCardItem& i) { return static_cast<const C&>(i).Name.empty(); },   \
+        [](TCustomCardItem& i, std::string&& v) { static_cast<C&>(i).Name = std::move(v); } \
   }
 
 // A string field with a getter expression and a setter method.
