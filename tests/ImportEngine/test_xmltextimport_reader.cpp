@@ -135,6 +135,8 @@ TEST(TextSplitter, Cases) {
         "c\xC2\xA7"
         "d"}},  // multi-byte separator and quote
       {"''''", ";", "'", {"''"}},
+      // Three quotes before the separator close, reopen and close: the doubled quote is lost.
+      {"\"a \"\"b\"\"\";c", ";", "\"", {"a \"b", "c"}},
       {"'''';x", ";", "'", {"'", "x"}},  // run of 4 before the separator
   };
   for (const Case& c : cases) {
@@ -546,6 +548,32 @@ TEST(TextReader, OrdersSampleWithCrossFileLinks) {
                                                  "orders_head", "orders_items"}));
   ASSERT_EQ(r.Errors.size(), 1u);
   EXPECT_EQ(r.Errors[0].substr(0, 2), "4|");
+}
+
+}  // namespace
+}  // namespace vela
+
+namespace vela {
+namespace {
+
+// The repository's sample schema and data, which the README imports.
+TEST(TextReader, RepositorySampleIsInTheWritersFormAndImportsCleanly) {
+  SettingsGuard settings;
+  const std::string dir = VELA_TEST_DATA_DIR "/../../samples/";
+  Recorder r;
+  TDataSchemas& schemas = r.Import.DataSchemas();
+  schemas.LoadSchemasFromFile(dir + "custom/addresses.tic");
+  TMemoryStream raw;
+  raw.LoadFromFile(dir + "custom/addresses.tic");
+  EXPECT_EQ(schemas.SchemasToText(), std::string(raw.Memory(), static_cast<size_t>(raw.Size())));
+
+  r.Import.ImportData().StartImport(dir + "addresses.csv", schemas.SchemaByName("addresses"));
+  EXPECT_TRUE(r.Errors.empty()) << r.Errors[0];
+  ASSERT_EQ(r.Records.size(), 4u);
+  EXPECT_EQ(r.Records[1],
+            (std::vector<std::string>{"O'Neil", "Sean", "12 Harbour Road; Flat 3", "D02 X285",
+                                      "Dublin", "IE", "1979/11/02", "-20"}));
+  EXPECT_EQ(r.Records[2][2], "Rue de la Paix \"Le Coin\" 4");
 }
 
 }  // namespace
