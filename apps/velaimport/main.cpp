@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   RegisterCardCommands(app, global, action);
   RegisterDbCommands(app, global, action);
   RegisterPreprocessorCommands(app, global, action);
+  RegisterImportCommands(app, global, action);
 
   try {
     app.parse(argc, argv);
