@@ -15,3 +15,13 @@ endif()
 if(VELA_BUILD_BENCH AND NOT VELA_SANITIZE AND NOT VELA_FUZZ)
   find_package(benchmark CONFIG REQUIRED)
 endif()
+# File and database import engines: expat (XML data packets), shapelib (dBase), unixODBC.
+find_package(EXPAT REQUIRED)
+find_package(ODBC REQUIRED)
+find_path(SHAPELIB_INCLUDE_DIR shapefil.h REQUIRED)
+find_library(SHAPELIB_LIBRARY shp REQUIRED)
+if(NOT TARGET shapelib::shp)
+  add_library(shapelib::shp UNKNOWN IMPORTED)
+  set_target_properties(shapelib::shp PROPERTIES IMPORTED_LOCATION ${SHAPELIB_LIBRARY}
+    INTERFACE_INCLUDE_DIRECTORIES ${SHAPELIB_INCLUDE_DIR})
+endif()

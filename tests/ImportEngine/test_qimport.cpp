@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+#include <shapefil.h>
+
+#include <fstream>
+
+#include "ImportEngine/QImport2ASCII.h"
+#include "ImportEngine/QImport2DBF.h"
+#include "ImportEngine/QImport2XML.h"
+#include "ImportEngine/test_qimport_recorder.h"
+
+namespace vela::test {
+namespace {
+
+using TRows = std::vector<std::vector<std::pair<std::string, std::string>>>;
+
+// Runs a component and collects its rows (name, value).
+TRows Collect(TQImport2& Importer, int StopAfter = -1) {
+  TRows rows;
+  Importer.OnUserDefinedImport = [&](TQImport2*, const TQImportRow& Row) {
+    auto& r = rows.emplace_back();
+    for (const TQImportCol& c : Row)
+      r.emplace_back(c.Name, c.Value);
+  };
+  Importer.OnImportCancel = [&](TQImport2*, bool& Continue) {
+    Continue = StopAfter < 0 || static_cast<int>(rows.size()) < StopAfter;
+  };
+  Importer.Execute();
+  return rows;
+}
+
+std::string Field(const TRows& Rows, size_t Row, std::string_view Name) {
+  if (Row >= Rows.size()) return "<no row>";
+  for (const auto& [n, v] : Rows[Row])
+    if (n == Name) return v;
+  return "<missing>";
+}
+
+std::string Shared(std::string_view Name) {
+  return std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/" + std::string(Name);
+}
+
+void WriteText(const std::string& Path, std::string_view Text) {
+  std::ofstream(Path, std::ios::binary) << Text;
+}
+
+// --- dBase ---------------------------------------------------------------------------------
+
+// A table with every type shapelib writes, one deleted record, Latin-1 text in code page 1252
+// (language driver 0x57) or without language driver.
+std::string WriteDbf(const TTempDir& Dir, const char* CodePage) {
+  std::string path = Dir.File(CodePage ? "typed.dbf" : "plain.dbf");
+  DBFHandle h = DBFCreateEx(path.c_str(), CodePage ? CodePage : "");
+  EXPECT_NE(h, nullptr);
+  DBFAddField(h, "NAME", FTString, 20, 0);
+  DBFAddField(h, "QTY", FTInteger, 6, 0);
+  DBFAddField(h, "PRICE", FTDouble, 10, 2);
+  DBFAddNativeFieldType(h, "PAID", 'L', 1, 0);
+  DBFAddNativeFieldType(h, "SINCE", 'D', 8, 0);
+  const char* names[] = {"M\xFCller", "deleted", "Smith"};  // "Müller" in cp1252
+  for (int r = 0; r < 3; ++r) {
+    DBFWriteStringAttribute(h, r, 0, names[r]);
+    if (r == 2) {
+      DBFWriteNULLAttribute(h, r, 1);
+      DBFWriteNULLAttribute(h, r, 2);
+      DBFWriteNULLAttribute(h, r, 3);
+      DBFWriteNULLAttribute(h, r, 4);
+      continue;
+    }
+    DBFWriteIntegerAttribute(h, r, 1, 5 + r);
+    DBFWriteDoubleAttribute(h, r, 2, 1234.5);
+    DBFWriteLogicalAttribute(h, r, 3, 'T');
+    {
+      char date[] = "20240229";
+      DBFWriteAttributeDirectly(h, r, 4, date);
+    }
+  }
+  DBFMarkRecordDeleted(h, 1, 1);
+  DBFClose(h);
+  return path;
+}
+
+TEST(QImport2DBF, TypedValuesInTheFormatSettingsAndDeletedRecordsSkipped) {
+  TFormatSettingsGuard de("de");
+  TTempDir dir("qimport_dbf");
+  TQImport2DBF dbf;
+  dbf.FileName = WriteDbf(dir, "LDID/87");
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Field(rows, 0, "NAME"), "M\xC3\xBCller");
+  EXPECT_EQ(Field(rows, 0, "QTY"), "5");
+  EXPECT_EQ(Field(rows, 0, "PRICE"), "1234,50");
+  EXPECT_EQ(Field(rows, 0, "PAID"), "True");
+  EXPECT_EQ(Field(rows, 0, "SINCE"), "29.02.2024");
+  EXPECT_EQ(Field(rows, 1, "NAME"), "Smith");
+  // NULL of every type is empty text.
+  for (const char* f : {"QTY", "PRICE", "PAID", "SINCE"})
+    EXPECT_EQ(Field(rows, 1, f), "") << f;
+  // Columns in file order.
+  ASSERT_EQ(rows[0].size(), 5u);
+  EXPECT_EQ(rows[0][4].first, "SINCE");
+}
+
+// FoxPro's binary integer, date-time and currency fields, written as raw records.
+TEST(QImport2DBF, BinaryFoxProFields) {
+  TFormatSettingsGuard de("de");
+  TTempDir dir("qimport_dbf_bin");
+  std::string path = dir.File("bin.dbf");
+  DBFHandle h = DBFCreate(path.c_str());
+  ASSERT_NE(h, nullptr);
+  DBFAddNativeFieldType(h, "COUNT", 'I', 4, 0);
+  DBFAddNativeFieldType(h, "STAMP", 'T', 8, 0);
+  DBFAddNativeFieldType(h, "PRICE", 'Y', 8, 4);
+  auto le = [](unsigned char* p, uint64_t v, int n) {
+    for (int i = 0; i < n; ++i)
+      p[i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  unsigned char raw[1 + 4 + 8 + 8] = {' '};
+  le(raw + 1, static_cast<uint32_t>(-7), 4);
+  le(raw + 5, 2460370, 4);  // Julian day of 2024-02-29
+  le(raw + 9, (13 * 3600 + 45 * 60 + 30) * 1000, 4);
+  le(raw + 13, static_cast<uint64_t>(-123450), 8);  // -12.345
+  DBFWriteTuple(h, 0, raw);
+  DBFClose(h);
+  TQImport2DBF dbf;
+  dbf.FileName = path;
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(Field(rows, 0, "COUNT"), "-7");
+  EXPECT_EQ(Field(rows, 0, "STAMP"), "29.02.2024 13:45:30");
+  EXPECT_EQ(Field(rows, 0, "PRICE"), "-12,345");
+}
+
+TEST(QImport2DBF, ConfiguredCodePageWhenTheFileNamesNone) {
+  TTempDir dir("qimport_dbf_cp");
+  TQImport2DBF dbf;
+  dbf.FileName = WriteDbf(dir, nullptr);
+  dbf.CodePage = 1251;  // 0xFC is "ь" there
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Field(rows, 0, "NAME"), "M\xD1\x8Cller");
+}
+
+TEST(QImport2DBF, LanguageDriverCodePages) {
+  const std::pair<uint8_t, int> cases[] = {{0x00, 0},    {0x01, 437}, {0x02, 850}, {0x03, 1252},
+                                           {0x57, 1252}, {0x26, 866}, {0x64, 852}, {0xC8, 1250},
+                                           {0xC9, 1251}, {0x7B, 932}, {0xFF, 0}};
+  for (auto [ldid, cp] : cases)
+    EXPECT_EQ(TQImport2DBF::LanguageDriverCodePage(ldid), cp) << int(ldid);
+}
+
+TEST(QImport2DBF, SharedPeopleSkipsTheDeletedRecord) {
+  TFormatSettingsGuard en("en");
+  TQImport2DBF dbf;
+  dbf.FileName = Shared("dbfread_people.dbf");
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Field(rows, 0, "NAME"), "Alice");
+  EXPECT_EQ(Field(rows, 0, "BIRTHDATE"), "1987/03/01");
+  EXPECT_EQ(Field(rows, 1, "NAME"), "Bob");
+  EXPECT_EQ(Field(rows, 1, "BIRTHDATE"), "1980/11/12");
+}
+
+TEST(QImport2DBF, SharedCyrillicByLanguageDriver) {
+  TQImport2DBF dbf;
+  dbf.FileName = Shared("infused_cp1251.dbf");
+  dbf.CodePage = 1252;  // the file's own driver byte wins
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(Field(rows, 0, "RN"), "1");
+  EXPECT_EQ(Field(rows, 0, "NAME"),
+            "\xD0\xB0\xD0\xBC\xD0\xB1\xD1\x83\xD0\xBB\xD0\xB0\xD1\x82\xD0\xBE\xD1\x80\xD0\xBD\xD0"
+            "\xBE-\xD0\xBF\xD0\xBE\xD0\xBB\xD0\xB8\xD0\xBA\xD0\xBB\xD0\xB8\xD0\xBD\xD0\xB8\xD1\x87"
+            "\xD0\xB5\xD1\x81\xD0\xBA\xD0\xBE\xD0\xB5");  // амбулаторно-поликлиническое
+}
+
+TEST(QImport2DBF, SharedDBase4WithMemo) {
+  TFormatSettingsGuard en("en");
+  TQImport2DBF dbf;
+  dbf.FileName = Shared("infused_dbase_8b.dbf");
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 10u);
+  EXPECT_EQ(Field(rows, 0, "CHARACTER"), "One");
+  EXPECT_EQ(Field(rows, 0, "NUMERICAL"), "1.00");
+  EXPECT_EQ(Field(rows, 0, "DATE"), "1970/01/01");
+  EXPECT_EQ(Field(rows, 0, "LOGICAL"), "True");
+  EXPECT_EQ(Field(rows, 0, "MEMO"), "First memo\r\n");
+}
+
+TEST(QImport2DBF, SharedFoxProIntegerDateTimeAndMemo) {
+  TFormatSettingsGuard en("en");
+  TQImport2DBF dbf;
+  dbf.FileName = Shared("infused_foxprodb_contacts.dbf");
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(Field(rows, 0, "CONTACT_ID"), "1");
+  EXPECT_EQ(Field(rows, 0, "FIRST_NAME"), "Nancy");
+  EXPECT_EQ(Field(rows, 0, "BIRTHDATE"), "1963/04/08");
+  EXPECT_EQ(Field(rows, 0, "LAST_MEETI"), "");  // an empty date-time
+  EXPECT_EQ(Field(rows, 3, "CONTACT_ID"), "4");
+  EXPECT_EQ(Field(rows, 3, "NOTES"), "");  // no memo block
+  EXPECT_EQ(Field(rows, 0, "NOTES").substr(0, 29), "Education includes a B.A. in ");
+}
+
+TEST(QImport2DBF, SharedDBase3WithAndWithoutMemo) {
+  TQImport2DBF dbf;
+  dbf.FileName = Shared("infused_dbase_83.dbf");
+  TRows rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 67u);
+  EXPECT_EQ(Field(rows, 0, "ID"), "87");
+  EXPECT_EQ(Field(rows, 0, "NAME"), "Assorted Petits Fours");
+  EXPECT_NE(Field(rows, 0, "DESC").find("Our Original assortment"), std::string::npos);
+
+  dbf.FileName = Shared("infused_dbase_03.dbf");
+  rows = Collect(dbf);
+  ASSERT_EQ(rows.size(), 14u);
+  EXPECT_EQ(Field(rows, 0, "Point_ID"), "0507121");
+}
+
+TEST(QImport2DBF, MissingMemoFileNamesTheField) {
+  TTempDir dir("qimport_dbf_memo");
+  std::filesystem::copy_file(Shared("infused_dbase_8b.dbf"), dir.File("nomemo.dbf"));
+  TQImport2DBF dbf;
+  dbf.FileName = dir.File("nomemo.dbf");
+  try {
+    Collect(dbf);
+    FAIL() << "no error";
+  } catch (const EQImportError& e) {
+    EXPECT_NE(std::string(e.Message()).find("'MEMO'"), std::string::npos) << e.Message();
+  }
+}
+
+TEST(QImport2DBF, UnreadableFileRaises) {
+  TQImport2DBF dbf;
+  dbf.FileName = "does-not-exist.dbf";
+  EXPECT_THROW(Collect(dbf), EQImportError);
+}
+
+// --- Map ------------------------------------------------------------------------------------
+
+TEST(QImport2, MapChoosesColumnsByNameOrNumber) {
+  TTempDir dir("qimport_map");
+  WriteText(dir.File("m.txt"), "id;name;city\n1;Ann;Rome\n2;Bob;Oslo\n");
+  TQImport2ASCII txt;
+  txt.FileName = dir.File("m.txt");
+  txt.Map.AddStrings({"Town=CITY", "Nr=1", "Unused="});
+  TRows rows = Collect(txt);
+  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows[1].size(), 2u);
+  EXPECT_EQ(rows[1][0], (std::pair<std::string, std::string>{"Town", "Oslo"}));
+  EXPECT_EQ(rows[1][1], (std::pair<std::string, std::string>{"Nr", "2"}));
+
+  txt.Map.Clear();
+  txt.Map.Add("Town=country");
+  EXPECT_THROW(Collect(txt), EQImportError);
+}
+
+TEST(QImport2, CancelStopsAfterTheAnsweredRow) {
+  TTempDir dir("qimport_cancel");
+  WriteText(dir.File("c.txt"), "a\n1\n2\n3\n4\n");
+  TQImport2ASCII txt;
+  txt.FileName = dir.File("c.txt");
+  TRows rows = Collect(txt, 2);
+  EXPECT_EQ(rows.size(), 2u);
+}
+
+// --- delimited text ------------------------------------------------------------------------
+
+TEST(QImport2ASCII, DetectsTheSeparatorOfTheHeaderLine) {
+  const std::pair<const char*, char> cases[] = {
+      {"a;b;c", ';'},  {"a,b,c", ','},       {"a\tb\tc", '\t'},
+      {"a|b|c", '|'},  {"\"x;y\",b,c", ','},  // quoted separators do not count
+      {"single", ';'},
+  };
+  for (auto [line, comma] : cases)
+    EXPECT_EQ(TQImport2ASCII::DetectComma(line), comma) << line;
+}
+
+TEST(QImport2ASCII, QuotesBomCrLfAndDetection) {
+  TTempDir dir("qimport_txt");
+  WriteText(dir.File("q.txt"),
+            "\xEF\xBB\xBFName|Note|Empty\r\n"
+            "\"Doe | John\"|\"said \"\"hi\"\"\r\nand left\"|\r\n"
+            "\r\n"
+            "Short\r\n");
+  TQImport2ASCII txt;
+  txt.Comma = '\0';
+  txt.FileName = dir.File("q.txt");
+  TRows rows = Collect(txt);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Field(rows, 0, "Name"), "Doe | John");
+  EXPECT_EQ(Field(rows, 0, "Note"), "said \"hi\"\nand left");
+  EXPECT_EQ(Field(rows, 0, "Empty"), "");
+  EXPECT_EQ(Field(rows, 1, "Name"), "Short");
+  EXPECT_EQ(Field(rows, 1, "Note"), "");  // missing columns are empty
+  EXPECT_EQ(txt.ReadColumnNames(), (std::vector<std::string>{"Name", "Note", "Empty"}));
+}
+
+TEST(QImport2ASCII, AnsiLinesAreDecoded) {
+  TTempDir dir("qimport_ansi");
+  WriteText(dir.File("a.txt"), "Name,City\nJos\xE9,K\xF6ln\n");
+  TQImport2ASCII txt;
+  txt.Comma = ',';
+  txt.FileName = dir.File("a.txt");
+  TRows rows = Collect(txt);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(Field(rows, 0, "City"), "K\xC3\xB6ln");
+}
+
+// --- XML data packets ------------------------------------------------------------------------
+
+constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
+<DATAPACKET Version="2.0"><METADATA><FIELDS>
+<FIELD attrname="ID" fieldtype="i4"/>
+<FIELD attrname="NAME" fieldtype="string" WIDTH="30"/>
+<FIELD attrname="AMOUNT" fieldtype="r8"/>
+<FIELD attrname="BORN" fieldtype="date"/>
+<FIELD attrname="SEEN" fieldtype="dateTime"/>
+<FIELD attrname="AT" fieldtype="time"/>
+<FIELD attrname="OK" fieldtype="boolean"/>
+</FIELDS><PARAMS/></METADATA>
+<ROWDATA>
+<ROW ID="1" NAME="A &amp; B &#252;" AMOUNT="12.5" BORN="20240115" SEEN="20240115T13:45:30000" AT="08:05:00000" OK="TRUE"/>
+<ROW RowState="4" ID="2" OK="FALSE"/>
+<ROW ID="3" NAME="Three"/>
+</ROWDATA></DATAPACKET>)";
+
+TEST(QImport2XML, FieldsAndTypedValues) {
+  TFormatSettingsGuard de("de");
+  TTempDir dir("qimport_xml");
+  WriteText(dir.File("p.xml"), kPacket);
+  TQImport2XML xml;
+  xml.FileName = dir.File("p.xml");
+  EXPECT_EQ(xml.ReadColumnNames(),
+            (std::vector<std::string>{"ID", "NAME", "AMOUNT", "BORN", "SEEN", "AT", "OK"}));
+  TRows rows = Collect(xml);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(Field(rows, 0, "ID"), "1");
+  EXPECT_EQ(Field(rows, 0, "NAME"), "A & B \xC3\xBC");
+  EXPECT_EQ(Field(rows, 0, "AMOUNT"), "12,5");
+  EXPECT_EQ(Field(rows, 0, "BORN"), "15.01.2024");
+  EXPECT_EQ(Field(rows, 0, "SEEN"), "15.01.2024 13:45:30");
+  EXPECT_EQ(Field(rows, 0, "AT"), "08:05:00");
+  EXPECT_EQ(Field(rows, 0, "OK"), "True");
+  EXPECT_EQ(Field(rows, 1, "OK"), "False");
+  EXPECT_EQ(Field(rows, 1, "NAME"), "");  // absent attribute: empty
+  EXPECT_EQ(Field(rows, 2, "NAME"), "Three");
+  EXPECT_EQ(rows[2].size(), 7u);
+}
+
+TEST(QImport2XML, StopsWhenCancelled) {
+  TTempDir dir("qimport_xml_stop");
+  WriteText(dir.File("p.xml"), kPacket);
+  TQImport2XML xml;
+  xml.FileName = dir.File("p.xml");
+  EXPECT_EQ(Collect(xml, 1).size(), 1u);
+}
+
+TEST(QImport2XML, BrokenOrForeignXmlRaises) {
+  TTempDir dir("qimport_xml_bad");
+  WriteText(dir.File("bad.xml"), "<DATAPACKET><METADATA><FIELDS>");
+  WriteText(dir.File("other.xml"), "<root><item/></root>");
+  TQImport2XML xml;
+  for (const char* f : {"bad.xml", "other.xml"}) {
+    xml.FileName = dir.File(f);
+    EXPECT_THROW(Collect(xml), EQImportError) << f;
+  }
+}
+
+}  // namespace
+}  // namespace vela::test
