@@ -1,0 +1,316 @@
+// The Outlook engine over the data-file MAPI layer, on the public .pst samples.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ImportEngine/_DataImportProcessor.h"
+#include "ImportEngine/_OutlookImportEngine.h"
+#include "platform/mapi/VelaMapi.h"
+#include "rtl/DateUtils.h"
+#include "rtl/Encoders.h"
+#include "rtl/FileUtils.h"
+#include "vcard/VCard.h"
+
+namespace vela {
+namespace {
+
+const std::string kPst = std::string(VELA_SHARED_TESTDATA_DIR) + "/pst/";
+const std::string kAspose = kPst + "aspose_SampleContacts.pst";
+const std::string kJapanese = kPst + "pstextractor_contacts97-2002.pst";
+const std::string kStoreID = "5321000000";
+const std::string kAsposeContacts = "4682800000";
+
+struct TValue {
+  std::string Text;
+  TImportDataType Type;
+};
+
+struct TRecord {
+  std::vector<std::string> Order;
+  std::map<std::string, TValue> Values;
+  const std::string& operator[](const std::string& name) const { return Values.at(name).Text; }
+};
+
+struct TRecorder {
+  TOutlookImportEngine Engine;
+  TDataImportProcessor Processor;
+  std::vector<TRecord> Records;
+  std::vector<std::pair<std::string, TImportMessageType>> Messages;
+  int AbortAfter = -1;
+
+  TRecorder() {
+    Processor.RegisterEngine(&Engine);
+    Processor.SetOnStartRecord([this](TDataImportProcessor*, int32_t, bool& abort) {
+      if (AbortAfter >= 0 && static_cast<int>(Records.size()) >= AbortAfter)
+        abort = true;
+      else
+        Records.emplace_back();
+    });
+    Processor.SetOnSetValue([this](TDataImportProcessor*, std::string_view name,
+                                   std::string_view value, TImportDataType type, int32_t) {
+      ASSERT_FALSE(Records.empty());
+      Records.back().Order.emplace_back(name);
+      Records.back().Values[std::string(name)] = {std::string(value), type};
+    });
+    Processor.SetOnEngineMessage(
+        [this](TDataImportProcessor*, int32_t, std::string_view msg, TImportMessageType type) {
+          Messages.emplace_back(std::string(msg), type);
+        });
+  }
+
+  bool Run(const std::string& input) {
+    Records.clear();
+    Messages.clear();
+    Processor.SetEngineParameter(0, input, 0, TStringList());
+    return Processor.Execute(0, false);
+  }
+};
+
+std::vector<std::string> CardFieldNames() {
+  TVCard card;
+  std::vector<std::string> names;
+  for (int i = 0; i < card.FieldCount(); ++i)
+    names.push_back(card.GetFieldNames(i));
+  return names;
+}
+
+TEST(OutlookMapi, FolderListingWithIdsNamesAndContactCounts) {
+  const std::string listing = mapi::ListStoreFolders(kAspose);
+  EXPECT_EQ(listing.substr(0, listing.find('\n')), "store " + kStoreID + " Personal folders");
+  EXPECT_NE(listing.find("\n" + kAsposeContacts + "\t6\tTop of Personal Folders/Contacts\n"),
+            std::string::npos)
+      << listing;
+  EXPECT_NE(listing.find("\t0\tTop of Personal Folders/Deleted Items\n"), std::string::npos);
+
+  const std::string japanese = mapi::ListStoreFolders(kJapanese);
+  EXPECT_EQ(japanese.substr(0, japanese.find('\n')), "store " + kStoreID + " contacts97-2002");
+  EXPECT_NE(japanese.find("\n46A2800000\t1\t"), std::string::npos) << japanese;
+
+  EXPECT_THROW(mapi::ListStoreFolders(kPst + "missing.pst"), mapi::EMapiError);
+}
+
+TEST(OutlookMapi, SessionStoresAndFolders) {
+  mapi::TMapiSession session;
+  EXPECT_THROW(session.Logon(), mapi::EMapiError);  // no profile
+  session.ProfileName = kAspose;
+  session.Password = "ignored";
+  session.Logon();
+  ASSERT_TRUE(session.Active());
+  auto store = session.OpenMsgStore();
+  EXPECT_EQ(TextToHex(store->EntryID()), kStoreID);
+  EXPECT_NO_THROW(session.OpenMsgStore(store->EntryID()));
+  EXPECT_THROW(session.OpenMsgStore(HexToText("5399000000")), mapi::EMapiError);
+
+  auto folder = store->OpenDefaultFolder(mapi::DefaultFolderContacts);
+  EXPECT_EQ(TextToHex(folder->EntryID()), kAsposeContacts);
+  EXPECT_EQ(folder->DisplayName(), "Contacts");
+  EXPECT_THROW(store->OpenDefaultFolder(1), mapi::EMapiError);
+  EXPECT_THROW(store->OpenFolder(HexToText("4699990000")), mapi::EMapiError);
+  EXPECT_THROW(store->OpenFolder("x"), mapi::EMapiError);
+
+  auto table = folder->ContentTable();
+  EXPECT_EQ(table->RowCount(), 6);
+  int rows = 0;
+  for (table->MoveFirst(); !table->Eof(); table->Next()) {
+    auto item = table->OpenRow();
+    mapi::TMapiValue name = item->GetProp(mapi::PR_DISPLAY_NAME);
+    EXPECT_FALSE(name.IsError());
+    EXPECT_TRUE(name.Type == mapi::PT_UNICODE || name.Type == mapi::PT_STRING8);
+    EXPECT_FALSE(VarToStr(name.Value).empty());
+    EXPECT_TRUE(item->GetProp(mapi::PROP_TAG(mapi::PT_UNICODE, 0x7FF0)).IsError());
+    ++rows;
+  }
+  EXPECT_EQ(rows, 6);
+  EXPECT_THROW(table->OpenRow(), mapi::EMapiError);
+  session.Deactivate();
+  EXPECT_FALSE(session.Active());
+  EXPECT_THROW(session.OpenMsgStore(), mapi::EMapiError);
+}
+
+TEST(OutlookMapi, FileTimes) {
+  // 2000-01-01 00:00 UTC is 125911584000000000 in 100 ns ticks since 1601.
+  EXPECT_DOUBLE_EQ(mapi::FileTimeToDateTime(125911584000000000ULL), EncodeDate(2000, 1, 1));
+  EXPECT_DOUBLE_EQ(mapi::FileTimeToDateTime(0), EncodeDate(1601, 1, 1));
+}
+
+TEST(OutlookImportEngine, FormatAndOverrides) {
+  TOutlookImportEngine engine;
+  EXPECT_EQ(engine.GetTitle(), "Outlook Import");
+  ASSERT_EQ(engine.GetFormatCount(), 1);
+  const TImportFormat* f = engine.GetFormats(0);
+  EXPECT_EQ(f->GUID, "{4705EAE6-C131-4FEF-A16D-1470BF85558F}");
+  EXPECT_EQ(f->Title, "Outlook Import");
+  EXPECT_EQ(f->FileExt, "");
+  EXPECT_TRUE(f->HasSettings);
+  EXPECT_FALSE(f->FirstRowIsHeader);
+  EXPECT_FALSE(f->CheckFileExt);
+  EXPECT_TRUE(f->UseFormatForDialog);
+  EXPECT_FALSE(f->FileNameIsUserReadable);
+  EXPECT_FALSE(engine.IsFileForFormat("", 0));
+  EXPECT_FALSE(engine.IsFileForFormat(kAspose, 0));
+  std::string chosen = "stale";
+  EXPECT_TRUE(engine.RunFilterTypeHandler(0, chosen));
+  EXPECT_EQ(chosen, "");
+
+  IPtr<IStringListData> fields;
+  ASSERT_TRUE(engine.QueryFields(fields, false));
+  EXPECT_EQ(fields->Items(), CardFieldNames());
+  EXPECT_EQ(engine.FieldHelper().MAPIDataType(), 512);
+  EXPECT_EQ(engine.FieldHelper().Fields()[engine.FieldHelper().BirthdayFieldIndex()], "Birthday");
+
+  // Headless: the settings logon runs, no dialog, the input stays and the answer is false.
+  const std::string input = kAspose + "@" + kAsposeContacts;
+  engine.SetParameter(input, 0, {}, nullptr);
+  EXPECT_FALSE(engine.EditSettings());
+  EXPECT_EQ(engine.GetInputFile(), input);
+}
+
+TEST(OutlookImportEngine, InputNameParts) {
+  TOutlookImportEngine engine;
+  struct Case {
+    const char* input;
+    const char* profile;
+    const char* folder;  // hex, nullptr for not set
+    const char* store;
+  } const cases[] = {
+      {"Kontakte", "Kontakte", nullptr, nullptr},
+      {"Kontakte@4682800000@5321000000@geheim", "Kontakte", "4682800000", "5321000000"},
+      {"Kontakte@@@", "Kontakte", nullptr, nullptr},
+      // Empty parts are dropped, so the store id moves into the folder position.
+      {"Kontakte@@5321000000", "Kontakte", "5321000000", nullptr},
+      {"", "", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    engine.SetParameter(c.input, 0, {}, nullptr);
+    EXPECT_EQ(engine.ProfileName(), c.profile) << c.input;
+    EXPECT_EQ(engine.FolderID().has_value(), c.folder != nullptr) << c.input;
+    if (c.folder && engine.FolderID()) {
+      EXPECT_EQ(TextToHex(*engine.FolderID()), c.folder);
+    }
+    EXPECT_EQ(engine.MsgStoreID().has_value(), c.store != nullptr) << c.input;
+    if (c.store && engine.MsgStoreID()) {
+      EXPECT_EQ(TextToHex(*engine.MsgStoreID()), c.store);
+    }
+  }
+  EXPECT_THROW(engine.SetParameter("p@zz", 0, {}, nullptr), EConvertError);
+}
+
+TEST(OutlookImportEngine, ProfileOnlyOpensTheDefaultContactsFolder) {
+  TRecorder r;
+  ASSERT_TRUE(r.Run(kAspose)) << (r.Messages.empty() ? "" : r.Messages[0].first);
+  EXPECT_TRUE(r.Messages.empty());
+  ASSERT_EQ(r.Records.size(), 6u);
+  const std::vector<std::string> names = CardFieldNames();
+  for (const TRecord& rec : r.Records) {
+    EXPECT_EQ(rec.Order, names);
+    for (const auto& [name, value] : rec.Values)
+      EXPECT_EQ(value.Type, name == "Birthday" ? idtDateTime : idtText) << name;
+    EXPECT_EQ(rec["Role"], "");
+  }
+  const char* const formatted[] = {"Sebastian Wright",           "Wichert Kroos",
+                                   "Christoffer van de Meeberg", "Margaret J. Tolle",
+                                   "Matthew R. Wilcox",          "Bertha A. Buell"};
+  for (size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(r.Records[i]["FormattedName"], formatted[i]);
+
+  EXPECT_EQ(r.Records[0]["Email"], "SebastianWright@dayrep.com");
+  EXPECT_EQ(r.Records[1]["Organization"], "Grade A Investment");
+  const TRecord& margaret = r.Records[3];
+  EXPECT_EQ(margaret["FirstName"], "Margaret");
+  EXPECT_EQ(margaret["SecondFirstName"], "J.");
+  EXPECT_EQ(margaret["LastName"], "Tolle");
+  EXPECT_EQ(margaret["Organization"], "Adaptaz");
+  EXPECT_EQ(margaret["Title"], "Recording engineer");
+  EXPECT_EQ(margaret["Email"], "MargaretJTolle@dayrep.com");
+  EXPECT_EQ(margaret["TelWorkVoice"], "(08)9080-1183");
+  EXPECT_EQ(margaret["Gender"], "1");
+  // A contact without e-mail address sends an empty value.
+  const TRecord& matthew = r.Records[4];
+  EXPECT_EQ(matthew["Email"], "");
+  EXPECT_EQ(matthew["Email2"], "");
+  EXPECT_EQ(matthew["LastName"], "Wilcox");
+  EXPECT_EQ(matthew["Birthday"], "");
+}
+
+TEST(OutlookImportEngine, GivenFolderAndStoreIdsAndErrors) {
+  TRecorder r;
+  ASSERT_TRUE(r.Run(kAspose + "@" + kAsposeContacts + "@" + kStoreID + "@secret"));
+  EXPECT_EQ(r.Records.size(), 6u);
+
+  // A folder without contacts gives no records.
+  ASSERT_TRUE(r.Run(kAspose + "@4662800000@" + kStoreID));
+  EXPECT_TRUE(r.Records.empty());
+
+  const std::string failing[] = {
+      kAspose + "@4699990000",                          // unknown folder
+      kAspose + "@" + kAsposeContacts + "@5399000000",  // unknown store
+      kPst + "missing.pst",                             // no data file
+      "@" + kAsposeContacts,                            // no profile: the id becomes the profile
+  };
+  for (const std::string& input : failing) {
+    EXPECT_FALSE(r.Run(input)) << input;
+    ASSERT_EQ(r.Messages.size(), 1u) << input;
+    EXPECT_EQ(r.Messages[0].second, imtError);
+    EXPECT_EQ(r.Messages[0].first.rfind("EMapiError: ", 0), 0u) << r.Messages[0].first;
+    EXPECT_TRUE(r.Records.empty());
+  }
+}
+
+TEST(OutlookImportEngine, AbortStopsReading) {
+  TRecorder r;
+  r.AbortAfter = 2;
+  ASSERT_TRUE(r.Run(kAspose));
+  EXPECT_EQ(r.Records.size(), 2u);
+}
+
+TEST(OutlookImportEngine, AnsiStringsByTheItemCodePageAndBirthdayInLocalTime) {
+  TRecorder r;
+  ASSERT_TRUE(r.Run(kJapanese));
+  ASSERT_EQ(r.Records.size(), 1u);
+  const TRecord& rec = r.Records[0];
+  EXPECT_EQ(rec["LastName"],
+            "\xE3\x82\xA4\xE3\x82\xB0\xE3\x82\xB6\xE3\x83\xB3\xE3\x83\x97\xE3"
+            "\x83\xAB");                                         // イグザンプル
+  EXPECT_EQ(rec["FirstName"], "\xE3\x82\xB3\xE3\x83\xA0");       // コム
+  EXPECT_EQ(rec["AdrWorkCountry"], "\xE6\x97\xA5\xE6\x9C\xAC");  // 日本
+  EXPECT_EQ(rec["AdrWorkCity"], "Osaka");
+  EXPECT_EQ(rec["AdrWorkPostal"], "544-0001");
+  EXPECT_EQ(rec["Email"], "test@example.com");
+  EXPECT_EQ(rec["TelHomeVoice"], "06-0001-0001");
+  EXPECT_EQ(rec["TelHomeCellular"], "080-0001-0001");
+  EXPECT_EQ(rec["TelWorkFax"], "06-0001-0003");
+  EXPECT_EQ(rec["Url"], "https://example.com");
+  // Midnight of 2000-01-01 in Japan, stored as UTC, arrives in the local time zone.
+  const TDateTime utc = EncodeDate(1999, 12, 31) + EncodeTime(15, 0, 0, 0);
+  EXPECT_EQ(rec.Values.at("Birthday").Type, idtDateTime);
+  EXPECT_EQ(rec["Birthday"], DateTimeToStr(UTCToLocal(utc)));
+}
+
+TEST(OutlookImportEngine, ProfilesFromTheApplicationFolder) {
+  const std::string saved = GetApplicationFolder();
+  const std::string app = CreateTempFolder({}, "vela-mapi");
+  ForceDirectories(app + "/custom");
+  {
+    std::ofstream ini(app + "/custom/mapi-profiles.ini");
+    ini << "[Profiles]\nKontakte=" << kAspose << "\nRelativ=data/contacts.pst\n";
+  }
+  SetApplicationFolder(app);
+  EXPECT_EQ(mapi::ResolveProfile("Kontakte"), kAspose);
+  EXPECT_EQ(mapi::ResolveProfile("Relativ"), app + "/data/contacts.pst");
+  EXPECT_EQ(mapi::ResolveProfile("other.pst"), app + "/other.pst");
+  EXPECT_EQ(mapi::ResolveProfile("$APP$/x.pst"), app + "/x.pst");
+
+  TRecorder r;
+  const bool ok = r.Run("Kontakte@" + kAsposeContacts + "@" + kStoreID + "@pw");
+  SetApplicationFolder(saved);
+  std::filesystem::remove_all(app);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(r.Records.size(), 6u);
+}
+
+}  // namespace
+}  // namespace vela
