@@ -88,7 +88,13 @@ TEST(OutlookMapi, FolderListingWithIdsNamesAndContactCounts) {
 
   const std::string japanese = mapi::ListStoreFolders(kJapanese);
   EXPECT_EQ(japanese.substr(0, japanese.find('\n')), "store " + kStoreID + " contacts97-2002");
-  EXPECT_NE(japanese.find("\n46A2800000\t1\t"), std::string::npos) << japanese;
+  // Folder names of a 97-2002 file in the code page its messages name (932 here).
+  EXPECT_NE(japanese.find("\n46A2800000\t1\tOutlook \xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF "
+                          "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x81\xAE"
+                          "\xE3\x83\x88\xE3\x83\x83\xE3\x83\x97/\xE9\x80\xA3\xE7\xB5\xA1"
+                          "\xE5\x85\x88 (Contact dedicated)\n"),
+            std::string::npos)
+      << japanese;
 
   EXPECT_THROW(mapi::ListStoreFolders(kPst + "missing.pst"), mapi::EMapiError);
 }

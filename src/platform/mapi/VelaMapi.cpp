@@ -448,6 +448,30 @@ std::string ResolveProfile(std::string_view ProfileName) {
 }
 
 namespace {
+int GuessFileCodePage(libpff_file_t* file) {
+  libpff_item_t* rawRoot = nullptr;
+  if (libpff_file_get_root_folder(file, &rawRoot, nullptr) != 1) return 0;
+  TItem root(rawRoot);
+  int codePage = 0;
+  bool stop = false;
+  WalkFolders(
+      root.get(), {},
+      [&codePage](libpff_item_t* folder, const std::string&) {
+        int count = 0;
+        libpff_folder_get_number_of_sub_messages(folder, &count, nullptr);
+        for (int i = 0; i < count && i < 8; ++i) {
+          libpff_item_t* raw = nullptr;
+          if (libpff_folder_get_sub_message(folder, i, &raw, nullptr) != 1) continue;
+          TItem item(raw);
+          codePage = ItemCodePage(item.get());
+          if (codePage > 0) return false;
+        }
+        return true;
+      },
+      stop);
+  return codePage;
+}
+
 std::shared_ptr<TMapiFile> OpenDataFile(const std::string& fileName) {
   auto file = std::make_shared<TMapiFile>();
   libpff_error_t* error = nullptr;
@@ -456,6 +480,14 @@ std::shared_ptr<TMapiFile> OpenDataFile(const std::string& fileName) {
   if (libpff_file_open(file->Handle, fileName.c_str(), LIBPFF_OPEN_READ, &error) != 1) {
     libpff_file_free(&file->Handle, nullptr);
     RaisePff("Cannot open the data file '" + fileName + "'", error);
+  }
+  uint8_t fileType = 0;
+  if (libpff_file_get_type(file->Handle, &fileType, nullptr) == 1 &&
+      fileType == LIBPFF_FILE_TYPE_32BIT) {
+    // Older files hold 8-bit strings (folder names too) without naming their code page; the
+    // first message that names one stands for the file.
+    const int codePage = GuessFileCodePage(file->Handle);
+    if (codePage > 0) libpff_file_set_ascii_codepage(file->Handle, codePage, nullptr);
   }
   return file;
 }
