@@ -175,6 +175,48 @@ TEST(OutlookImportEngine, FormatAndOverrides) {
   EXPECT_EQ(engine.GetInputFile(), input);
 }
 
+// A folder dialog stand-in: answers the configured source or cancels.
+class TFolderPickUI : public TInterfacedObject, public IImportEngineUI {
+  VELA_INTERFACES(TInterfacedObject, IImportEngineUI)
+  void ShowMessage(std::string_view, TEngineDialogType) override {}
+  bool EditSettings(IDataImportEngine*, int32_t) override { return false; }
+  bool SelectSource(IDataImportEngine* Engine, int32_t, std::string& NewSource) override {
+    ++Calls;
+    SeenInput = Engine->GetInputFile();
+    NewSource = Answer;
+    return Confirm;
+  }
+  std::string Answer;
+  bool Confirm = true;
+  int Calls = 0;
+  std::string SeenInput;
+};
+
+TEST(OutlookImportEngine, SettingsTakeTheChosenFolderOnlyWhenConfirmed) {
+  auto ui = std::make_unique<TFolderPickUI>();
+  ui->SetFreeOnRelease(false);
+  SetImportEngineUI(IPtr<IImportEngineUI>(ui.get()));
+  TOutlookImportEngine engine;
+  const std::string input = kAspose;
+  const std::string chosen = kAspose + "@" + kAsposeContacts + "@" + kStoreID + "@pw";
+  engine.SetParameter(input, 0, {}, nullptr);
+  ui->Answer = chosen;
+  ui->Confirm = false;
+  EXPECT_FALSE(engine.EditSettings());
+  EXPECT_EQ(engine.GetInputFile(), input);  // cancelled
+  ui->Confirm = true;
+  EXPECT_FALSE(engine.EditSettings());  // the answer is always false
+  EXPECT_EQ(engine.GetInputFile(), chosen);
+  EXPECT_EQ(ui->Calls, 2);
+  EXPECT_EQ(ui->SeenInput, input);
+
+  // Without a profile there is no logon and no dialog.
+  engine.SetParameter("", 0, {}, nullptr);
+  EXPECT_THROW(engine.EditSettings(), mapi::EMapiError);
+  EXPECT_EQ(ui->Calls, 2);
+  SetImportEngineUI(nullptr);
+}
+
 TEST(OutlookImportEngine, InputNameParts) {
   TOutlookImportEngine engine;
   struct Case {
