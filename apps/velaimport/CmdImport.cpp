@@ -50,6 +50,14 @@ std::string Json(std::string_view s) {
   return r + "\"";
 }
 
+// An error of the command on stderr (a JSON line with --json).
+void ReportError(const GlobalOptions& global, const std::string& text) {
+  if (global.Json)
+    std::cerr << "{\"type\":\"error\",\"message\":" << Json(text) << "}\n";
+  else
+    std::cerr << "error: " << text << "\n";
+}
+
 // A usage or configuration error: exit code 2.
 VELA_DECLARE_EXCEPTION(EUsageError, Exception);
 
@@ -411,7 +419,12 @@ int RunImport(const GlobalOptions& global, const ImportOptions& o) {
     imp = ext->Do_ImportEx1(o.Source, o.Table, mode, o.Filter, false);
   else
     imp = ext->Do_Import(o.Source, o.Table, mode, false);
-  if (!imp) return kExitFailed;  // the module has shown why
+  if (!imp) {
+    // The module refuses silently without the import right; any other reason it has shown.
+    if (IMainInterface* mi = CurrentModuleHost()->MainInterface(); !mi->HasRight(100))
+      ReportError(global, "the user lacks right 100 (access to the data import)");
+    return kExitFailed;
+  }
 
   // The format's header flag, unless the definition or an option decides.
   imp->Set_SkipFirstRecord(PreparedEngine(format, o.Source)->FirstRowIsHeader());
@@ -476,12 +489,7 @@ int RunImport(const GlobalOptions& global, const ImportOptions& o) {
 
 // Runs a command body: usage errors give 2, other failures 1, a cancel 1 without text.
 int Guarded(const GlobalOptions& global, const std::function<int()>& body) {
-  auto report = [&](const std::string& text) {
-    if (global.Json)
-      std::cerr << "{\"type\":\"error\",\"message\":" << Json(text) << "}\n";
-    else
-      std::cerr << "error: " << text << "\n";
-  };
+  auto report = [&](const std::string& text) { ReportError(global, text); };
   try {
     return body();
   } catch (const EUsageError& e) {

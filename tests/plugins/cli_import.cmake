@@ -102,6 +102,13 @@ file(WRITE ${WORK}/def.ini "[Import]\nMode=cleancopy ; comment\n[Assignments]\nn
 run(0 import ${WORK}/people.ppl --table person --definition ${WORK}/def.ini --clear --transaction)
 rows("Ada|LYON|\nAlan|WILMSLOW|\n")
 
+# Without the import right the module hands out no import object.
+run(1 --rights 101 import ${WORK}/people.ppl --table person)
+if(NOT err MATCHES "error: the user lacks right 100")
+  message(FATAL_ERROR "the missing right is not reported:\n${err}")
+endif()
+rows("Ada|LYON|\nAlan|WILMSLOW|\n")
+
 # A record with an error: the run finishes with exit code 4 and the error on stderr.
 file(WRITE ${WORK}/bad.ppl "name;city;age\nEve;Paris;old\n")
 run(4 --lang en import ${WORK}/bad.ppl --table person --mode cleancopy)
