@@ -76,7 +76,13 @@ void TdmPluginDataImportMain::RegisterOwnEngine(TBaseDataImportEngine* AEngine) 
 }
 
 void TdmPluginDataImportMain::CreateVCardImportEngine() {
-  // The vCard engine's field captions come from FLang ("VC_" + field name).
+  FVCardImportEngine = std::make_unique<TVCardImportEngine>();
+  // Field captions come from the message table: key "VC_" + field name.
+  FVCardImportEngine->SetOnGetTranslation(
+      [this](TBaseDataImportEngine*, std::string_view sKey, std::string& AValue) {
+        AValue = GetText("VC_" + std::string(sKey));
+      });
+  RegisterOwnEngine(FVCardImportEngine.get());
 }
 
 void TdmPluginDataImportMain::CreateTextImportEngine() {
@@ -84,11 +90,18 @@ void TdmPluginDataImportMain::CreateTextImportEngine() {
   RegisterOwnEngine(FTextDataImportEngine.get());
 }
 
-void TdmPluginDataImportMain::CreateEMSImportEngine() {}
+void TdmPluginDataImportMain::CreateEMSImportEngine() {
+  FEMSImportEngine = std::make_unique<TEMSImportEngine>();
+  RegisterOwnEngine(FEMSImportEngine.get());
+}
 
+// The ADO engine joins here, between the standard file and the Outlook engines.
 void TdmPluginDataImportMain::CreateADOImportEngine() {}
 
-void TdmPluginDataImportMain::CreateOutlookImportEngine() {}
+void TdmPluginDataImportMain::CreateOutlookImportEngine() {
+  FOutlookImportEngine = std::make_unique<TOutlookImportEngine>();
+  RegisterOwnEngine(FOutlookImportEngine.get());
+}
 
 // --- life cycle ---
 

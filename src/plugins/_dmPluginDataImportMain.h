@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "ImportEngine/_EMSImportEngine.h"
+#include "ImportEngine/_OutlookImportEngine.h"
 #include "ImportEngine/_TextDataImportEngine.h"
+#include "ImportEngine/_VCardImportEngine.h"
 #include "host/ArdoLang.h"
 #include "host/PluginBase.h"
 #include "module/PreProcessorCatalogIntf.h"
@@ -137,10 +140,10 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   TArdoLang FLang;
   std::unique_ptr<TDataImportProcessor> FDataProcessor;
   std::unique_ptr<TTextImportEngine> FTextDataImportEngine;
-  std::unique_ptr<TBaseDataImportEngine> FVCardImportEngine;
-  std::unique_ptr<TBaseDataImportEngine> FEMSImportEngine;
+  std::unique_ptr<TVCardImportEngine> FVCardImportEngine;
+  std::unique_ptr<TEMSImportEngine> FEMSImportEngine;
   std::unique_ptr<TBaseDataImportEngine> FADOImportEngine;
-  std::unique_ptr<TBaseDataImportEngine> FOutlookImportEngine;
+  std::unique_ptr<TOutlookImportEngine> FOutlookImportEngine;
   bool FBusinessIntgrationAvailable = false;
   std::mutex FVelaXMLImportObjectsLock;
   std::vector<const void*> FVelaXMLImportObjects;

@@ -70,7 +70,15 @@ class DmMainTest : public DbTest {
   void StartWithEngines(const std::string& rights = {}) {
     Start(rights);
     if (HasFatalFailure()) return;
-    FBase = FDm->DataProcessor().Count();  // the module's own engines come first
+    // The module's own engines come first.
+    FBase = FDm->DataProcessor().Count();
+    FBaseFilter = FExt->Get_DialogFilter();
+    FBaseGUIDs = FExt->Get_GUIDCommaText();
+    for (int e = 0; e < FBase; ++e) {
+      auto engine = FDm->DataProcessor().GetEngines(e);
+      for (int f = 0; f < engine->GetFormatCount(); ++f)
+        FFilterBase += engine->UseFormatForDialog(f) ? 1 : 0;
+    }
     FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
     FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineB));
   }
@@ -99,6 +107,12 @@ class DmMainTest : public DbTest {
   IPtr<IExtFuncDataImport> FExt;
   TdmPluginDataImportMain* FDm = nullptr;
   int FBase = 0;
+  int FFilterBase = 0;
+  std::string FBaseFilter, FBaseGUIDs;
+  // The module's own list followed by the test engines' part.
+  static std::string After(const std::string& base, const std::string& own, const char* sep) {
+    return base.empty() ? own : base + sep + own;
+  }
   TExceptionDisplay FSavedDisplay = nullptr;
   std::string FSavedFolder;
 };
@@ -106,9 +120,12 @@ class DmMainTest : public DbTest {
 TEST_P(DmMainTest, RegistrySlotsFollowTheRegistrationOrder) {
   StartWithEngines();
   ASSERT_TRUE(FExt);
-  EXPECT_EQ(FExt->Get_DialogFilter(), "A one (*.aaa)|*.aaa|B one (*.bbb)|*.bbb");
+  EXPECT_EQ(FExt->Get_DialogFilter(),
+            After(FBaseFilter, "A one (*.aaa)|*.aaa|B one (*.bbb)|*.bbb", "|"));
   EXPECT_EQ(FExt->Get_GUIDCommaText(),
-            std::string("\"") + kGA + "=A one\",\"" + kGA2 + "=A two\",\"" + kGB + "=B one\"");
+            After(FBaseGUIDs,
+                  std::string("\"") + kGA + "=A one\",\"" + kGA2 + "=A two\",\"" + kGB + "=B one\"",
+                  ","));
 
   int32_t formatIndex = 7;
   EXPECT_EQ(FExt->Get_Engine(kGA2, formatIndex).get(), static_cast<IDataImportEngine*>(&FEngineA));
@@ -123,8 +140,10 @@ TEST_P(DmMainTest, RegistrySlotsFollowTheRegistrationOrder) {
     bool found;
     const char *guid, *title, *ext;
   };
-  for (const Case& c : {Case{1, true, kGA, "A one", ".aaa"}, Case{2, true, kGB, "B one", ".bbb"},
-                        Case{3, false, "", "", ""}, Case{0, false, "", "", ""}}) {
+  const int b = FFilterBase;
+  for (const Case& c :
+       {Case{b + 1, true, kGA, "A one", ".aaa"}, Case{b + 2, true, kGB, "B one", ".bbb"},
+        Case{b + 3, false, "", "", ""}, Case{0, false, "", "", ""}}) {
     std::string guid = "x", title = "x", ext = "x";
     EXPECT_EQ(FExt->Get_FormatByFilterIndex(c.filter, guid, title, ext), c.found) << c.filter;
     EXPECT_EQ(guid, c.guid) << c.filter;
@@ -135,16 +154,25 @@ TEST_P(DmMainTest, RegistrySlotsFollowTheRegistrationOrder) {
   // Unregistering moves the later engines forward in the filter.
   FExt->Do_UnRegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
   std::string guid, title, ext;
-  EXPECT_TRUE(FExt->Get_FormatByFilterIndex(1, guid, title, ext));
+  EXPECT_TRUE(FExt->Get_FormatByFilterIndex(b + 1, guid, title, ext));
   EXPECT_EQ(guid, kGB);
-  EXPECT_EQ(FExt->Get_DialogFilter(), "B one (*.bbb)|*.bbb");
+  EXPECT_EQ(FExt->Get_DialogFilter(), After(FBaseFilter, "B one (*.bbb)|*.bbb", "|"));
 }
 
-TEST_P(DmMainTest, WithoutFormatsThereIsNoImport) {
+TEST_P(DmMainTest, OwnEnginesAreRegisteredInOrder) {
   Start();
   ASSERT_TRUE(FExt);
-  EXPECT_EQ(FExt->Get_DialogFilter(), "");
-  EXPECT_EQ(FExt->Get_GUIDCommaText(), "");
+  auto& registry = FDm->DataProcessor();
+  ASSERT_EQ(registry.Count(), 4);
+  EXPECT_TRUE(dynamic_cast<TVCardImportEngine*>(registry.GetEngines(0).get()));
+  EXPECT_TRUE(dynamic_cast<TTextImportEngine*>(registry.GetEngines(1).get()));
+  EXPECT_TRUE(dynamic_cast<TEMSImportEngine*>(registry.GetEngines(2).get()));
+  EXPECT_TRUE(dynamic_cast<TOutlookImportEngine*>(registry.GetEngines(3).get()));
+  // The vCard formats are served by the first engine.
+  int32_t formatIndex = -1;
+  EXPECT_EQ(FExt->Get_Engine(std::string(TVCardImportEngine::VCardFormatGUID), formatIndex).get(),
+            registry.GetEngines(0).get());
+  // A file that no engine reads gives no import object.
   EXPECT_FALSE(FExt->Do_Import("data.aaa", "person", DimUpdate, false));
   ASSERT_EQ(gShown.size(), 1u);
 }
@@ -154,7 +182,7 @@ TEST_P(DmMainTest, EngineChoicePrecedence) {
   ASSERT_TRUE(FExt);
   // The file names a format of engine B; filter index and identity win over the file.
   const std::string file = "in.bbb";
-  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 1, false)),
+  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, FFilterBase + 1, false)),
             std::make_pair(FBase + 0, 0));
   EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 0, false)),
             std::make_pair(FBase + 1, 0));
@@ -169,8 +197,9 @@ TEST_P(DmMainTest, EngineChoicePrecedence) {
             std::make_pair(FBase + 0, 1));
   EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, "", false)),
             std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 2, kGA2, false)),
-            std::make_pair(FBase + 1, 0));
+  EXPECT_EQ(
+      Choice(FDm->CreateImportObject(file, "person", DimUpdate, FFilterBase + 2, kGA2, false)),
+      std::make_pair(FBase + 1, 0));
   EXPECT_TRUE(gShown.empty());
 }
 
