@@ -535,8 +535,8 @@ void RegisterImportCommands(CLI::App& app, GlobalOptions& global, CommandAction&
   imp->add_option("--filter", io->Filter, "file dialog filter index")->excludes(iFormat);
   imp->add_option("--mode", io->Mode, "update, onlynew or cleancopy (default update)")
       ->check(CLI::IsMember({"update", "onlynew", "cleancopy"}));
-  imp->add_option("--key", io->Keys, "key field (repeatable)");
-  imp->add_option("--map", io->Maps, "DBFIELD=IMPORTFIELD (repeatable)");
+  imp->add_option("--key", io->Keys, "key field (repeatable)")->allow_extra_args(false);
+  imp->add_option("--map", io->Maps, "DBFIELD=IMPORTFIELD (repeatable)")->allow_extra_args(false);
   imp->add_option("--definition", io->Definition, "import definition (INI)");
   imp->add_flag("--simulate", io->Simulate, "simulate only");
   imp->add_flag("--transaction", io->Transaction, "use a transaction");
@@ -549,7 +549,8 @@ void RegisterImportCommands(CLI::App& app, GlobalOptions& global, CommandAction&
   imp->add_flag("--ignore-record-on-warning", io->IgnoreOnWarning, "skip records with warnings");
   imp->add_flag("--rollback-on-error", io->RollbackOnError, "roll back after an error");
   imp->add_flag("--rollback-on-warning", io->RollbackOnWarning, "roll back after a warning");
-  imp->add_option("--table-param", io->TableParams, "engine-specific NAME=VALUE (repeatable)");
+  imp->add_option("--table-param", io->TableParams, "engine-specific NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
   imp->callback([&action, &global, io] {
     action = [&global, io] { return Guarded(global, [&] { return RunImport(global, *io); }); };
   });
