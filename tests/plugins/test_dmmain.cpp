@@ -297,6 +297,26 @@ TEST_P(DmMainTest, MessageTableFollowsTheLanguage) {
 #endif
 }
 
+TEST_P(DmMainTest, LanguageLabelsThePickupStates) {
+  Start();
+  ASSERT_TRUE(FExt);
+  auto states = [&] {
+    std::vector<std::string> r;
+    auto item = Db().GetSchemaByName("dataimport_userpickupstore");
+    if (!item) return r;
+    if (auto list = item->GetFieldListData("processedstate"))
+      for (const auto& e : *list)
+        r.push_back(e.Value + "=" + e.Text);
+    return r;
+  };
+  FPlugin->Do_SetLanguage(TArdoLanguage::English);
+  EXPECT_EQ(states(),
+            (std::vector<std::string>{"0=New", "1=Successfully", "2=Failed", "3=Deleted"}));
+  FPlugin->Do_SetLanguage(TArdoLanguage::German);
+  EXPECT_EQ(states(),
+            (std::vector<std::string>{"0=Neu", "1=Erfolgreich", "2=Fehlgeschlagen", "3=Gelöscht"}));
+}
+
 TEST_P(DmMainTest, FurtherSlots) {
   Start();
   ASSERT_TRUE(FExt);
