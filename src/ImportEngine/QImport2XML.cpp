@@ -136,10 +136,15 @@ class TPacketReader {
     if (FStopped) return;
     for (std::string& v : FValues)
       v.clear();
-    for (const char** a = atts; *a; a += 2) {
-      for (size_t i = 0; i < FNames.size(); ++i) {
+    // Attributes usually come in field order: search from the field after the last match.
+    const size_t n = FNames.size();
+    size_t hint = 0;
+    for (const char** a = atts; *a && n > 0; a += 2) {
+      for (size_t k = 0; k < n; ++k) {
+        size_t i = (hint + k) % n;
         if (FNames[i] != a[0]) continue;
         Render(FTypes[i], a[1], FValues[i]);
+        hint = i + 1;
         break;
       }
     }

@@ -321,7 +321,7 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 <ROWDATA>
 <ROW ID="1" NAME="A &amp; B &#252;" AMOUNT="12.5" BORN="20240115" SEEN="20240115T13:45:30000" AT="08:05:00000" OK="TRUE"/>
 <ROW RowState="4" ID="2" OK="FALSE"/>
-<ROW ID="3" NAME="Three"/>
+<ROW NAME="Three" ID="3"/>
 </ROWDATA></DATAPACKET>)";
 
 TEST(QImport2XML, FieldsAndTypedValues) {
@@ -344,6 +344,7 @@ TEST(QImport2XML, FieldsAndTypedValues) {
   EXPECT_EQ(Field(rows, 1, "OK"), "False");
   EXPECT_EQ(Field(rows, 1, "NAME"), "");  // absent attribute: empty
   EXPECT_EQ(Field(rows, 2, "NAME"), "Three");
+  EXPECT_EQ(Field(rows, 2, "ID"), "3");  // attributes in another order
   EXPECT_EQ(rows[2].size(), 7u);
 }
 
