@@ -90,6 +90,17 @@ TEST_F(ADOEngineFixture, AbortInStartRecordSendsNoValueOfThatRow) {
   EXPECT_EQ(Rec.ValuesOutsideRecord, 0);
 }
 
+TEST_F(ADOEngineFixture, RaisingSetValueStillPostsTheRowAndEndsTheImport) {
+  Select(ConnStr);
+  Engine.SetSourceParameter("table", "items");
+  Rec.ThrowOnValue = "one";
+  EXPECT_FALSE(Rec.Processor.Execute(0, false));
+  EXPECT_EQ(Rec.StartCalls, 1);
+  EXPECT_EQ(Rec.PostCalls, 1);
+  ASSERT_EQ(Rec.Messages.size(), 1u);
+  EXPECT_EQ(Rec.Messages[0].first, "EConvertError: bad value");
+}
+
 TEST_F(ADOEngineFixture, SetParameterForgetsTheTable) {
   Select(ConnStr);
   Engine.SetSourceParameter("table", "items");

@@ -100,6 +100,16 @@ TEST_F(EMSFixture, AbortInStartRecordSendsNoValueOfThatRowAndStopsTheComponent) 
   EXPECT_EQ(Rec.Rows.size(), 3u);
 }
 
+TEST_F(EMSFixture, RaisingSetValueStillPostsTheRowAndEndsTheImport) {
+  std::string file = Write("r.txt", "A;B\n1;bad\n2;y\n");
+  Rec.ThrowOnValue = "bad";
+  EXPECT_FALSE(Run(file, 2));
+  EXPECT_EQ(Rec.StartCalls, 1);
+  EXPECT_EQ(Rec.PostCalls, 1);
+  ASSERT_EQ(Rec.Messages.size(), 1u);
+  EXPECT_EQ(Rec.Messages[0].first, "EConvertError: bad value");
+}
+
 TEST_F(EMSFixture, QueryFieldsAndFieldAssignmentWorkOnTheComponentsMap) {
   TStringList none;
   Rec.Processor.SetEngineParameter(0, Dir.File("x.txt"), 2, none);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "rtl/Exceptions.h"
 #include "rtl/SysUtils.h"
 
 namespace vela::test {
@@ -27,6 +28,8 @@ struct TImportRecorder {
   int AbortAtStart = -1;  // 0-based StartRecord call that answers abort
   bool Open = false;
   int ValuesOutsideRecord = 0;
+  int PostCalls = 0;
+  std::string ThrowOnValue;  // a SetValue with this value raises
 
   TImportRecorder() {
     Processor.SetOnStartRecord([this](TDataImportProcessor*, int32_t, bool& Abort) {
@@ -39,13 +42,17 @@ struct TImportRecorder {
     });
     Processor.SetOnSetValue([this](TDataImportProcessor*, std::string_view Name,
                                    std::string_view Value, TImportDataType Type, int32_t) {
+      if (!ThrowOnValue.empty() && Value == ThrowOnValue) throw EConvertError("bad value");
       if (!Open) {
         ++ValuesOutsideRecord;
         return;
       }
       Rows.back().push_back({std::string(Name), std::string(Value), Type});
     });
-    Processor.SetOnPostRecord([this](TDataImportProcessor*, int32_t) { Open = false; });
+    Processor.SetOnPostRecord([this](TDataImportProcessor*, int32_t) {
+      Open = false;
+      ++PostCalls;
+    });
     Processor.SetOnEngineMessage(
         [this](TDataImportProcessor*, int32_t, std::string_view Msg, TImportMessageType Type) {
           Messages.emplace_back(std::string(Msg), Type);
