@@ -362,8 +362,16 @@ void TQImport2DBF::DoExecute(bool HeaderOnly) {
             out = RenderFloat(static_cast<double>(v) / 10000.0);
           }
           break;
+        case 'O':  // dBase 7 double: big-endian, sign bit flipped (all bits for negatives)
+          if (f.Width == 8) {
+            uint64_t u = uint64_t(Be32(ub)) << 32 | Be32(ub + 4);
+            u = (u & 0x8000000000000000ULL) ? u ^ 0x8000000000000000ULL : ~u;
+            double v;
+            std::memcpy(&v, &u, 8);
+            out = RenderFloat(v);
+          }
+          break;
         case 'B':  // FoxPro double
-        case 'O':
           if (f.Width == 8) {
             double v;
             std::memcpy(&v, ub, 8);

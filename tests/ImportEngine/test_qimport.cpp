@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "ImportEngine/QImport2ASCII.h"
@@ -110,15 +111,19 @@ TEST(QImport2DBF, BinaryFoxProFields) {
   DBFAddNativeFieldType(h, "COUNT", 'I', 4, 0);
   DBFAddNativeFieldType(h, "STAMP", 'T', 8, 0);
   DBFAddNativeFieldType(h, "PRICE", 'Y', 8, 4);
+  DBFAddNativeFieldType(h, "RATE", 'O', 8, 0);
   auto le = [](unsigned char* p, uint64_t v, int n) {
     for (int i = 0; i < n; ++i)
       p[i] = static_cast<unsigned char>(v >> (8 * i));
   };
-  unsigned char raw[1 + 4 + 8 + 8] = {' '};
+  unsigned char raw[1 + 4 + 8 + 8 + 8] = {' '};
   le(raw + 1, static_cast<uint32_t>(-7), 4);
   le(raw + 5, 2460370, 4);  // Julian day of 2024-02-29
   le(raw + 9, (13 * 3600 + 45 * 60 + 30) * 1000, 4);
   le(raw + 13, static_cast<uint64_t>(-123450), 8);  // -12.345
+  // -2.5 as dBase 7 stores it: big-endian with every bit inverted.
+  const unsigned char rate[8] = {0x3F, 0xFB, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  std::memcpy(raw + 21, rate, 8);
   DBFWriteTuple(h, 0, raw);
   DBFClose(h);
   TQImport2DBF dbf;
@@ -128,6 +133,7 @@ TEST(QImport2DBF, BinaryFoxProFields) {
   EXPECT_EQ(Field(rows, 0, "COUNT"), "-7");
   EXPECT_EQ(Field(rows, 0, "STAMP"), "29.02.2024 13:45:30");
   EXPECT_EQ(Field(rows, 0, "PRICE"), "-12,345");
+  EXPECT_EQ(Field(rows, 0, "RATE"), "-2,5");
 }
 
 TEST(QImport2DBF, ConfiguredCodePageWhenTheFileNamesNone) {
