@@ -96,7 +96,10 @@ void TdmPluginDataImportMain::CreateEMSImportEngine() {
 }
 
 // The ADO engine joins here, between the standard file and the Outlook engines.
-void TdmPluginDataImportMain::CreateADOImportEngine() {}
+void TdmPluginDataImportMain::CreateADOImportEngine() {
+  FADOImportEngine = std::make_unique<TADOImportEngine>();
+  RegisterOwnEngine(FADOImportEngine.get());
+}
 
 void TdmPluginDataImportMain::CreateOutlookImportEngine() {
   FOutlookImportEngine = std::make_unique<TOutlookImportEngine>();

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "ImportEngine/_ADOImportEngine.h"
 #include "ImportEngine/_DataImportProcessor.h"
 #include "ImportEngine/_EMSImportEngine.h"
 #include "ImportEngine/_OutlookImportEngine.h"

@@ -163,11 +163,12 @@ TEST_P(DmMainTest, OwnEnginesAreRegisteredInOrder) {
   Start();
   ASSERT_TRUE(FExt);
   auto& registry = FDm->DataProcessor();
-  ASSERT_EQ(registry.Count(), 4);
+  ASSERT_EQ(registry.Count(), 5);
   EXPECT_TRUE(dynamic_cast<TVCardImportEngine*>(registry.GetEngines(0).get()));
   EXPECT_TRUE(dynamic_cast<TTextImportEngine*>(registry.GetEngines(1).get()));
   EXPECT_TRUE(dynamic_cast<TEMSImportEngine*>(registry.GetEngines(2).get()));
-  EXPECT_TRUE(dynamic_cast<TOutlookImportEngine*>(registry.GetEngines(3).get()));
+  EXPECT_TRUE(dynamic_cast<TADOImportEngine*>(registry.GetEngines(3).get()));
+  EXPECT_TRUE(dynamic_cast<TOutlookImportEngine*>(registry.GetEngines(4).get()));
   // The vCard formats are served by the first engine.
   int32_t formatIndex = -1;
   EXPECT_EQ(FExt->Get_Engine(std::string(TVCardImportEngine::VCardFormatGUID), formatIndex).get(),
