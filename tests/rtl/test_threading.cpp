@@ -113,9 +113,11 @@ TEST(Threading, MainThread) {
   // The test runner's thread loaded the library: it is the main thread.
   EXPECT_TRUE(IsMainThread());
   const auto main = MainThreadId();
-  bool onWorker = true;
-  TTask::Run([&] { onWorker = IsMainThread(); })->Wait();
-  EXPECT_FALSE(onWorker);
+  // Another thread is not the main thread. (A pool task may run inline on the waiting thread
+  // when it has not started yet, so a plain thread makes the check deterministic.)
+  bool onOther = true;
+  std::thread([&] { onOther = IsMainThread(); }).join();
+  EXPECT_FALSE(onOther);
   // Only the first registration counts, and here it comes from this thread.
   SetMainThread();
   std::thread([] { SetMainThread(); }).join();
