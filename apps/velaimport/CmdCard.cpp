@@ -29,38 +29,6 @@ TCardTarget TargetByExtension(const std::string& output) {
   return TCardTarget::Unknown;
 }
 
-std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 struct TConvertOptions {
   std::string Input;
   std::string Output;
@@ -82,7 +50,7 @@ void CopyContact(const TVCard& source, const TCustomCardItem& from, TVCard& targ
 int RunConvert(const TConvertOptions& o, const GlobalOptions& global) {
   auto fail = [&](int code, const std::string& message) {
     if (global.Json)
-      std::cerr << "{\"type\":\"error\",\"message\":" << JsonString(message) << "}\n";
+      std::cerr << "{\"type\":\"error\",\"message\":" << JsonQuote(message) << "}\n";
     else
       std::cerr << "error: " << message << "\n";
     return code;
@@ -134,7 +102,7 @@ int RunConvert(const TConvertOptions& o, const GlobalOptions& global) {
 
   if (global.Json) {
     std::cout << "{\"result\":true,\"contacts\":" << contacts << ",\"skipped\":" << skipped
-              << ",\"output\":" << JsonString(o.Output) << "}\n";
+              << ",\"output\":" << JsonQuote(o.Output) << "}\n";
   } else if (!global.Quiet) {
     if (skipped)
       std::cerr << "warning: " << o.Input << ": " << skipped

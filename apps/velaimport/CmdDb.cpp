@@ -14,38 +14,6 @@ namespace vela::cli {
 namespace {
 
 // JSON string literal of UTF-8 text.
-std::string JsonText(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
 const char* KindName(int kind) {
   switch (kind) {
     case vfkRecordID:
@@ -63,11 +31,11 @@ int RunInit(GlobalOptions& global) {
   auto db = OpenHostDatabase(global);
   int version = db->InitHostTables();
   if (global.Json) {
-    std::cout << "{\"result\":true,\"database\":" << JsonText(db->Url())
+    std::cout << "{\"result\":true,\"database\":" << JsonQuote(db->Url())
               << ",\"version\":" << version << ",\"tables\":[";
     bool first = true;
     for (auto& t : HostTableDefs()) {
-      std::cout << (first ? "" : ",") << JsonText(t.Name);
+      std::cout << (first ? "" : ",") << JsonQuote(t.Name);
       first = false;
     }
     std::cout << "]}\n";
@@ -84,21 +52,21 @@ int RunTables(GlobalOptions& global) {
   auto items = db->GetDBFieldSchema().GetItems();
   if (global.Json) {
     std::ostringstream out;
-    out << "{\"database\":" << JsonText(db->Url()) << ",\"tables\":[";
+    out << "{\"database\":" << JsonQuote(db->Url()) << ",\"tables\":[";
     for (size_t i = 0; i < items.size(); ++i) {
       auto& t = items[i];
-      out << (i ? "," : "") << "{\"name\":" << JsonText(t->GetName())
-          << ",\"caption\":" << JsonText(t->GetCaption()) << ",\"fields\":[";
+      out << (i ? "," : "") << "{\"name\":" << JsonQuote(t->GetName())
+          << ",\"caption\":" << JsonQuote(t->GetCaption()) << ",\"fields\":[";
       for (int k = 0; k < t->GetFieldCount(); ++k) {
         const auto& f = t->GetField(k);
-        out << (k ? "," : "") << "{\"name\":" << JsonText(f.Name)
-            << ",\"caption\":" << JsonText(f.Caption)
-            << ",\"type\":" << JsonText(FieldTypeName(f.DataType)) << ",\"size\":" << f.Size
+        out << (k ? "," : "") << "{\"name\":" << JsonQuote(f.Name)
+            << ",\"caption\":" << JsonQuote(f.Caption)
+            << ",\"type\":" << JsonQuote(FieldTypeName(f.DataType)) << ",\"size\":" << f.Size
             << ",\"required\":" << (f.Required ? "true" : "false")
-            << ",\"kind\":" << JsonText(KindName(f.FieldKind));
+            << ",\"kind\":" << JsonQuote(KindName(f.FieldKind));
         if (f.FieldKind == vfkLookup)
-          out << ",\"lookupTable\":" << JsonText(f.LookupTable)
-              << ",\"lookupField\":" << JsonText(f.LookupField);
+          out << ",\"lookupTable\":" << JsonQuote(f.LookupTable)
+              << ",\"lookupField\":" << JsonQuote(f.LookupField);
         out << "}";
       }
       out << "]}";

@@ -19,41 +19,10 @@ namespace vela::cli {
 
 namespace {
 
-std::string Json(std::string_view s) {
-  std::string r = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        r += "\\\"";
-        break;
-      case '\\':
-        r += "\\\\";
-        break;
-      case '\n':
-        r += "\\n";
-        break;
-      case '\r':
-        r += "\\r";
-        break;
-      case '\t':
-        r += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          r += "\\u00";
-          r += IntToHex(c, 2);
-        } else {
-          r += static_cast<char>(c);
-        }
-    }
-  }
-  return r + "\"";
-}
-
 // An error of the command on stderr (a JSON line with --json).
 void ReportError(const GlobalOptions& global, const std::string& text) {
   if (global.Json)
-    std::cerr << "{\"type\":\"error\",\"message\":" << Json(text) << "}\n";
+    std::cerr << "{\"type\":\"error\",\"message\":" << JsonQuote(text) << "}\n";
   else
     std::cerr << "error: " << text << "\n";
 }
@@ -146,8 +115,9 @@ int ListFormats(const GlobalOptions& global) {
     if (global.Json) {
       std::cout << (first ? "" : ",") << "{\"filterIndex\":"
                 << (f.FilterIndex ? IntToStr(f.FilterIndex) : std::string("null"))
-                << ",\"guid\":" << Json(f.GUID) << ",\"title\":" << Json(f.Title)
-                << ",\"fileExt\":" << Json(f.FileExt) << ",\"engine\":" << Json(engine) << "}";
+                << ",\"guid\":" << JsonQuote(f.GUID) << ",\"title\":" << JsonQuote(f.Title)
+                << ",\"fileExt\":" << JsonQuote(f.FileExt) << ",\"engine\":" << JsonQuote(engine)
+                << "}";
     } else {
       std::cout << (f.FilterIndex ? IntToStr(f.FilterIndex) : std::string("-")) << "\t" << f.GUID
                 << "\t" << f.Title << "\t" << f.FileExt << "\t" << engine << "\n";
@@ -175,7 +145,7 @@ int ListFields(const GlobalOptions& global, const FieldsOptions& o) {
   if (global.Json) {
     std::cout << "[";
     for (size_t i = 0; i < fields.size(); ++i)
-      std::cout << (i ? "," : "") << Json(fields[i]);
+      std::cout << (i ? "," : "") << JsonQuote(fields[i]);
     std::cout << "]\n";
   } else {
     for (const auto& f : fields)
@@ -355,7 +325,7 @@ class TCliCallBack : public TInterfacedObject, public IDataImportCallBack {
     static const char* const kNames[] = {"info", "warning", "error"};
     EndProgressLine();
     if (FGlobal.Json)
-      std::cerr << "{\"type\":\"" << kNames[type] << "\",\"message\":" << Json(AMsg) << "}\n";
+      std::cerr << "{\"type\":\"" << kNames[type] << "\",\"message\":" << JsonQuote(AMsg) << "}\n";
     else
       std::cerr << kNames[type] << ": " << AMsg << "\n";
   }

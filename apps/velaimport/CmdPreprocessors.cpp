@@ -10,37 +10,6 @@ namespace vela::cli {
 
 namespace {
 
-std::string JsonString(std::string_view s) {
-  std::string r = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        r += "\\\"";
-        break;
-      case '\\':
-        r += "\\\\";
-        break;
-      case '\n':
-        r += "\\n";
-        break;
-      case '\r':
-        r += "\\r";
-        break;
-      case '\t':
-        r += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          r += "\\u00";
-          r += IntToHex(c, 2);
-        } else {
-          r += static_cast<char>(c);
-        }
-    }
-  }
-  return r + "\"";
-}
-
 std::vector<std::string> FunctionNames(TXMLPreProcessorFunctionSet set) {
   std::vector<std::string> names;
   if (set.Contains(pemImportTransformXML)) names.push_back("import");
@@ -91,11 +60,11 @@ int ListPreprocessors(const GlobalOptions& global) {
     if (global.Json) {
       std::vector<std::string> f, x;
       for (const auto& s : functions)
-        f.push_back(JsonString(s));
+        f.push_back(JsonQuote(s));
       for (const auto& s : exts)
-        x.push_back(JsonString(s));
-      std::cout << (i ? "," : "") << "{\"fileName\":" << JsonString(e.FileName)
-                << ",\"caption\":" << JsonString(e.Caption)
+        x.push_back(JsonQuote(s));
+      std::cout << (i ? "," : "") << "{\"fileName\":" << JsonQuote(e.FileName)
+                << ",\"caption\":" << JsonQuote(e.Caption)
                 << ",\"canUseByUser\":" << (e.CanUseByUser ? "true" : "false") << ",\"functions\":["
                 << Join(f, ",") << "],\"fileExt\":[" << Join(x, ",") << "]}";
     } else {

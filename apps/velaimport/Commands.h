@@ -13,6 +13,9 @@ class TVelaDatabase;
 
 namespace vela::cli {
 
+// A JSON string literal for s (quotes, backslashes and control characters escaped).
+std::string JsonQuote(std::string_view s);
+
 // Exit codes of velaimport.
 enum ExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitRecordErrors = 4 };
 

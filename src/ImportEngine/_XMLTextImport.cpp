@@ -12,6 +12,12 @@
 
 namespace vela {
 
+std::string CharToUtf8(char32_t c) {
+  std::string out;
+  AppendUtf8(out, c);
+  return out;
+}
+
 using namespace textschema;
 
 namespace {
@@ -231,27 +237,6 @@ TImportDataType textschema::ImportDataTypeFromName(std::string_view AName) noexc
   for (int i = 0; i <= 4; ++i)
     if (AName == kDataTypeNames[i]) return static_cast<TImportDataType>(i);
   return idtUnknown;
-}
-
-std::string CharToUtf8(char32_t c) {
-  std::string out;
-  const auto cp = static_cast<uint32_t>(c);
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | ((cp >> 18) & 0x07)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-  return out;
 }
 
 // ---------------------------------------------------------------------------------------------

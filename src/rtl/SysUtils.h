@@ -68,6 +68,9 @@ std::string StringReplace(std::string_view s, std::string_view oldPattern,
 int ExtractStrings(std::string_view separators, std::string_view whiteSpace,
                    std::string_view content, std::vector<std::string>& strings);
 
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // --- character counting and slicing by Unicode code point ---
 size_t Utf8Length(std::string_view s);
 // Code points [start, start+count) (0-based); out-of-range parts are clipped.
