@@ -116,4 +116,48 @@ bool IsBinaryFieldType(TFieldType ft) {
          ft == ftTypedBinary;
 }
 
+std::string TDbConnection::StandardColumnTypeSQL(TFieldType ft, int size,
+                                                 std::string_view binaryType) {
+  switch (ft) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftShortint:
+    case ftByte:
+      return "INTEGER";
+    case ftLargeint:
+    case ftAutoInc:
+    case ftLongWord:
+      return "BIGINT";
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+    case ftExtended:
+    case ftSingle:
+      return "DOUBLE PRECISION";
+    case ftBoolean:
+      return "BOOLEAN";
+    case ftDate:
+      return "DATE";
+    case ftTime:
+      return "TIME";
+    case ftDateTime:
+    case ftTimeStamp:
+      return "TIMESTAMP";
+    case ftMemo:
+    case ftWideMemo:
+    case ftFmtMemo:
+      return "TEXT";
+    case ftBlob:
+    case ftBytes:
+    case ftVarBytes:
+    case ftGraphic:
+    case ftTypedBinary:
+      return std::string(binaryType);
+    default:
+      return size > 0 ? "VARCHAR(" + std::to_string(size) + ")" : "VARCHAR";
+  }
+}
+
 }  // namespace vela

@@ -109,6 +109,8 @@ class TDbConnection {
   virtual std::string Placeholder(int n) const = 0;
   // The column type of a field type in DDL ("VARCHAR(40)", "BIGINT", ...).
   virtual std::string ColumnTypeSQL(TFieldType ft, int size) const = 0;
+  // The column type both backends share; only the binary type's name differs.
+  static std::string StandardColumnTypeSQL(TFieldType ft, int size, std::string_view binaryType);
   // The DDL of the record identifier column: a 64-bit integer primary key that the database
   // numbers itself.
   virtual std::string IdColumnSQL() const = 0;

@@ -164,46 +164,7 @@ class TSQLiteConnection final : public TDbConnection {
 
   std::string Placeholder(int n) const override { return "?" + std::to_string(n); }
   std::string ColumnTypeSQL(TFieldType ft, int size) const override {
-    switch (ft) {
-      case ftSmallint:
-      case ftInteger:
-      case ftWord:
-      case ftShortint:
-      case ftByte:
-        return "INTEGER";
-      case ftLargeint:
-      case ftAutoInc:
-      case ftLongWord:
-        return "BIGINT";
-      case ftFloat:
-      case ftCurrency:
-      case ftBCD:
-      case ftFMTBcd:
-      case ftExtended:
-      case ftSingle:
-        return "DOUBLE PRECISION";
-      case ftBoolean:
-        return "BOOLEAN";
-      case ftDate:
-        return "DATE";
-      case ftTime:
-        return "TIME";
-      case ftDateTime:
-      case ftTimeStamp:
-        return "TIMESTAMP";
-      case ftMemo:
-      case ftWideMemo:
-      case ftFmtMemo:
-        return "TEXT";
-      case ftBlob:
-      case ftBytes:
-      case ftVarBytes:
-      case ftGraphic:
-      case ftTypedBinary:
-        return "BLOB";
-      default:
-        return size > 0 ? "VARCHAR(" + std::to_string(size) + ")" : "VARCHAR";
-    }
+    return StandardColumnTypeSQL(ft, size, "BLOB");
   }
   std::string IdColumnSQL() const override { return "\"id\" INTEGER PRIMARY KEY"; }
   bool UsesReturning() const override { return false; }
