@@ -9,14 +9,15 @@ namespace vela {
 
 namespace {
 
-// The module's message table, loaded once.
+// The module's message table, loaded once and freed when the module is unloaded (a static
+// object, not a heap pointer, so nothing outlives the library).
 const TArdoLang& ImportTexts() {
-  static const TArdoLang* texts = [] {
-    auto* t = new TArdoLang;
-    RegisterDataImportTexts(*t);
-    return t;
-  }();
-  return *texts;
+  struct TTexts {
+    TArdoLang Lang;
+    TTexts() { RegisterDataImportTexts(Lang); }
+  };
+  static const TTexts texts;
+  return texts.Lang;
 }
 
 IPtr<IStringListData> CopyOf(const TStringList& list) {
