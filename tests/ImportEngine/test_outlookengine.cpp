@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "ImportEngine/test_contact_recorder.h"
 #include "ImportEngine/_OutlookImportEngine.h"
 #include "platform/mapi/VelaMapi.h"
 #include "rtl/DateUtils.h"
@@ -24,51 +25,8 @@ const std::string kJapanese = kPst + "pstextractor_contacts97-2002.pst";
 const std::string kStoreID = "5321000000";
 const std::string kAsposeContacts = "4682800000";
 
-struct TValue {
-  std::string Text;
-  TImportDataType Type;
-};
-
-struct TRecord {
-  std::vector<std::string> Order;
-  std::map<std::string, TValue> Values;
-  const std::string& operator[](const std::string& name) const { return Values.at(name).Text; }
-};
-
-struct TRecorder {
-  TOutlookImportEngine Engine;
-  TDataImportProcessor Processor;
-  std::vector<TRecord> Records;
-  std::vector<std::pair<std::string, TImportMessageType>> Messages;
-  int AbortAfter = -1;
-
-  TRecorder() {
-    Processor.RegisterEngine(&Engine);
-    Processor.SetOnStartRecord([this](TDataImportProcessor*, int32_t, bool& abort) {
-      if (AbortAfter >= 0 && static_cast<int>(Records.size()) >= AbortAfter)
-        abort = true;
-      else
-        Records.emplace_back();
-    });
-    Processor.SetOnSetValue([this](TDataImportProcessor*, std::string_view name,
-                                   std::string_view value, TImportDataType type, int32_t) {
-      ASSERT_FALSE(Records.empty());
-      Records.back().Order.emplace_back(name);
-      Records.back().Values[std::string(name)] = {std::string(value), type};
-    });
-    Processor.SetOnEngineMessage(
-        [this](TDataImportProcessor*, int32_t, std::string_view msg, TImportMessageType type) {
-          Messages.emplace_back(std::string(msg), type);
-        });
-  }
-
-  bool Run(const std::string& input) {
-    Records.clear();
-    Messages.clear();
-    Processor.SetEngineParameter(0, input, 0, TStringList());
-    return Processor.Execute(0, false);
-  }
-};
+using TRecord = test::TContactRecord;
+using TRecorder = test::TContactRecorder<TOutlookImportEngine>;
 
 std::vector<std::string> CardFieldNames() {
   TVCard card;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "ImportEngine/test_contact_recorder.h"
 #include "ImportEngine/_VCardImportEngine.h"
 #include "rtl/DateUtils.h"
 #include "rtl/SysUtils.h"
@@ -18,56 +19,8 @@ namespace {
 
 const std::string kShared = VELA_SHARED_TESTDATA_DIR;
 
-struct TValue {
-  std::string Text;
-  TImportDataType Type;
-};
-
-struct TRecord {
-  std::vector<std::string> Order;
-  std::map<std::string, TValue> Values;
-  const std::string& operator[](const std::string& name) const { return Values.at(name).Text; }
-};
-
-// A processor with recording event handlers around one registered engine.
-struct TRecorder {
-  TVCardImportEngine Engine;
-  TDataImportProcessor Processor;
-  std::vector<TRecord> Records;
-  std::vector<std::pair<std::string, TImportMessageType>> Messages;
-  int PostCalls = 0;
-  int AbortAfter = -1;  // records accepted before StartRecord answers Abort
-
-  TRecorder() {
-    Processor.RegisterEngine(&Engine);
-    Processor.SetOnStartRecord([this](TDataImportProcessor*, int32_t, bool& abort) {
-      if (AbortAfter >= 0 && static_cast<int>(Records.size()) >= AbortAfter) {
-        abort = true;
-        return;
-      }
-      Records.emplace_back();
-    });
-    Processor.SetOnSetValue([this](TDataImportProcessor*, std::string_view name,
-                                   std::string_view value, TImportDataType type, int32_t) {
-      ASSERT_FALSE(Records.empty());
-      Records.back().Order.emplace_back(name);
-      Records.back().Values[std::string(name)] = {std::string(value), type};
-    });
-    Processor.SetOnPostRecord([this](TDataImportProcessor*, int32_t) { ++PostCalls; });
-    Processor.SetOnEngineMessage(
-        [this](TDataImportProcessor*, int32_t, std::string_view msg, TImportMessageType type) {
-          Messages.emplace_back(std::string(msg), type);
-        });
-  }
-
-  bool Run(const std::string& file, int32_t format = 0) {
-    Records.clear();
-    Messages.clear();
-    PostCalls = 0;
-    Processor.SetEngineParameter(0, file, format, TStringList());
-    return Processor.Execute(0, false);
-  }
-};
+using TRecord = test::TContactRecord;
+using TRecorder = test::TContactRecorder<TVCardImportEngine>;
 
 std::string Sample(const std::string& name) {
   return kShared + "/" + name;
