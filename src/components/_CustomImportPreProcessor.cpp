@@ -1,5 +1,6 @@
 #include "components/_CustomImportPreProcessor.h"
 
+#include "host/velaxml/XMLDataStore.h"
 #include "rtl/DateUtils.h"
 #include "rtl/FileUtils.h"
 #include "rtl/SysUtils.h"
@@ -262,6 +263,22 @@ void TCustomImportPreProcessor::LogErrorToFile(std::string_view AMessage) {
 
 TVelaXMLCommand TCustomImportPreProcessor::StrToVelaXMLCommand(std::string_view AValue) noexcept {
   return AValue == "syncexisting" ? vxcSyncExisting : vxcNone;
+}
+
+void TCustomImportPreProcessor::MergeIntoDataStore(const TStringList& AList,
+                                                   TXMLDataStore& AStore) {
+  const char separator = AList.NameValueSeparator();
+  for (int i = 0; i < AList.Count(); ++i) {
+    const std::string_view line = AList[i];
+    const size_t p = line.find(separator);
+    if (p == std::string_view::npos || p == 0) continue;
+    const std::string_view name = line.substr(0, p);
+    const std::string_view value = line.substr(p + 1);
+    if (TXMLDataStoreItem* item = AStore.FindByName(name))
+      item->SetValue(value);
+    else
+      AStore.Add(name, value);
+  }
 }
 
 }  // namespace vela

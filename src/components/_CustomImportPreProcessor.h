@@ -19,6 +19,7 @@
 namespace vela {
 
 class TCustomImportPreProcessor;
+class TXMLDataStore;
 
 // A class reference for pre-processors: the virtual constructor.
 using TCustomImportPreProcessorClass = TCustomImportPreProcessor* (*)();
@@ -123,6 +124,9 @@ class TCustomImportPreProcessor : public TInterfacedObject,
   void LogErrorToFile(std::string_view AMessage);
   // vxcSyncExisting for exactly "syncexisting", else vxcNone.
   static TVelaXMLCommand StrToVelaXMLCommand(std::string_view AValue) noexcept;
+  // For each name=value line of AList: sets the value of AStore's item of that name (its
+  // position and encoding stay), or appends the pair. Lines without a name are skipped.
+  static void MergeIntoDataStore(const TStringList& AList, TXMLDataStore& AStore);
 
  protected:
   // --- hooks (in slot order) ---

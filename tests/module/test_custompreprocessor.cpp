@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 
 #include "components/_CustomImportPreProcessor.h"
 #include "host/MainInterface.h"
+#include "host/velaxml/XMLDataStore.h"
 #include "rtl/FileUtils.h"
 #include "rtl/Streams.h"
 
@@ -280,6 +282,44 @@ TEST(CustomImportPreProcessor, FieldListWithoutFieldsIsFalseWithAnEmptyList) {
   ASSERT_TRUE(fields);
   EXPECT_EQ(fields->Get_Count(), 0);
   EXPECT_EQ(error, "");
+}
+
+TEST(CustomImportPreProcessor, MergeIntoDataStoreReplacesInPlaceAndAppendsTheRest) {
+  TXMLDataStore store;
+  store.Add("id", "7");
+  store.Add("Photo", "old", xdeBase64, xbhFile, 1252);
+  store.Add("city", "Paris");
+  TStringList list{"PHOTO=",    "url=a=b&c=d", "note=",   "noseparator",
+                   "=nameless", "id=8",        "City=x=y"};
+  TCustomImportPreProcessor::MergeIntoDataStore(list, store);
+
+  struct Expected {
+    const char* name;
+    const char* value;
+  };
+  const Expected expected[] = {
+      {"id", "8"}, {"Photo", ""}, {"city", "x=y"}, {"url", "a=b&c=d"}, {"note", ""}};
+  ASSERT_EQ(store.Count(), static_cast<int>(std::size(expected)));
+  for (int i = 0; i < store.Count(); ++i) {
+    EXPECT_EQ(store.GetItem(i).Name(), expected[i].name) << i;
+    EXPECT_EQ(store.GetItem(i).Value(), expected[i].value) << i;
+  }
+  // A replaced value keeps the item's encoding; appended pairs are plain text.
+  EXPECT_EQ(store.GetItem(1).DataEncoding(), xdeBase64);
+  EXPECT_EQ(store.GetItem(1).BinaryHandlingMode(), xbhFile);
+  EXPECT_EQ(store.GetItem(1).CodePage(), 1252);
+  EXPECT_EQ(store.GetItem(3).DataEncoding(), xdeNone);
+
+  // The list's own separator splits the lines.
+  TStringList colon{"city:Rome", "zip:00100"};
+  colon.SetNameValueSeparator(':');
+  TCustomImportPreProcessor::MergeIntoDataStore(colon, store);
+  EXPECT_EQ(store.ValueByName("city"), "Rome");
+  EXPECT_EQ(store.IndexByName("zip"), 5);
+
+  // An empty list changes nothing.
+  TCustomImportPreProcessor::MergeIntoDataStore(TStringList(), store);
+  EXPECT_EQ(store.Count(), 6);
 }
 
 }  // namespace

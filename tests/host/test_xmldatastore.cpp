@@ -1,0 +1,246 @@
+// VelaXML data stores: order, lookup by name, the Add forms, reuse after Clear, containers; and
+// the data encoding and binary mode texts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/velaxml/XMLDataStore.h"
+#include "rtl/Exceptions.h"
+
+namespace vela {
+namespace {
+
+std::vector<std::string> NamesOf(const TXMLDataStore& s) {
+  std::vector<std::string> names;
+  for (int i = 0; i < s.Count(); ++i)
+    names.push_back(s.GetItem(i).Name());
+  return names;
+}
+
+TEST(XMLDataStore, KeepsInsertionOrderAndFindsTheFirstOfANameIgnoringCase) {
+  TXMLDataStore s;
+  s.Add("zeta", "1");
+  s.Add("Alpha", "2");
+  s.Add("mid", "3");
+  s.Add("ALPHA", "4");
+  EXPECT_EQ(NamesOf(s), (std::vector<std::string>{"zeta", "Alpha", "mid", "ALPHA"}));
+  EXPECT_EQ(s.IndexByName("alpha"), 1);
+  EXPECT_EQ(s.IndexByName("MID"), 2);
+  EXPECT_EQ(s.IndexByName("zeta"), 0);
+  EXPECT_EQ(s.IndexByName("alph"), -1);
+  EXPECT_EQ(s.IndexByName("alphaa"), -1);
+  EXPECT_EQ(s.IndexByName(""), -1);
+  EXPECT_EQ(s.ValueByName("Alpha"), "2");
+  EXPECT_EQ(s.ValueByName("missing"), "");
+  EXPECT_EQ(s.FindByName("missing"), nullptr);
+  EXPECT_EQ(s.FindByName("MID"), &s.GetItem(2));
+}
+
+// Above the linear search limit the store looks names up through its index; the index must give
+// the same answers, also for names added after it was built and after Clear.
+TEST(XMLDataStore, LargeStoresAnswerLikeSmallOnes) {
+  TXMLDataStore s;
+  constexpr int kItems = 2000;
+  for (int i = 0; i < kItems; ++i)
+    s.Add("Field" + std::to_string(i), std::to_string(i));
+  s.Add("field7", "dup");
+  for (int i : {0, 1, 12, 13, 999, kItems - 1})
+    EXPECT_EQ(s.IndexByName("FIELD" + std::to_string(i)), i) << i;
+  EXPECT_EQ(s.IndexByName("field7"), 7);  // the first, not the duplicate added last
+  EXPECT_EQ(s.IndexByName("Field" + std::to_string(kItems)), -1);
+
+  s.Add("late", "x");  // after the index exists
+  EXPECT_EQ(s.IndexByName("LATE"), kItems + 1);
+
+  s.Clear();
+  EXPECT_EQ(s.IndexByName("Field0"), -1);
+  EXPECT_EQ(s.IndexByName("late"), -1);
+  for (int i = 0; i < 20; ++i)
+    s.Add("again" + std::to_string(i), "");
+  EXPECT_EQ(s.IndexByName("Field0"), -1);
+  EXPECT_EQ(s.IndexByName("AGAIN19"), 19);
+  EXPECT_EQ(s.IndexByName("again0"), 0);
+}
+
+TEST(XMLDataStore, ClearEmptiesAndReusedItemsCarryNothingOver) {
+  TXMLDataStore s;
+  EXPECT_EQ(s.Last(), nullptr);
+  EXPECT_TRUE(s.IsEmpty());
+  s.Add("bin", "QUJD", xdeBase64, xbhFile, 1252);
+  s.Add("text", "hello");
+  ASSERT_NE(s.Last(), nullptr);
+  EXPECT_EQ(s.Last()->Name(), "text");
+
+  s.Clear();
+  EXPECT_EQ(s.Count(), 0);
+  EXPECT_EQ(s.Last(), nullptr);
+  EXPECT_EQ(s.IndexByName("bin"), -1);
+  EXPECT_THROW(s.GetItem(0), EListError);
+
+  // The first slot is reused: none of the old item's attributes may survive.
+  TXMLDataStoreItem& item = s.Add("plain");
+  EXPECT_EQ(item.Name(), "plain");
+  EXPECT_EQ(item.Value(), "");
+  EXPECT_EQ(item.DataEncoding(), xdeNone);
+  EXPECT_EQ(item.BinaryHandlingMode(), xbhInline);
+  EXPECT_EQ(item.CodePage(), 0);
+  EXPECT_EQ(s.Count(), 1);
+  EXPECT_EQ(s.Last(), &item);
+}
+
+TEST(XMLDataStore, GetItemRejectsIndexesOutsideTheItems) {
+  TXMLDataStore s;
+  s.Add("a", "1");
+  EXPECT_NO_THROW(s.GetItem(0));
+  EXPECT_THROW(s.GetItem(1), EListError);
+  EXPECT_THROW(s.GetItem(-1), EListError);
+}
+
+TEST(XMLDataStore, AddFormsSetValueAndEncodingAttributes) {
+  TXMLDataStore s;
+  struct Case {
+    TXMLDataStoreItem* item;
+    const char* value;
+    TVelaXMLDataEncoding encoding;
+    TVelaXMLBinaryHandlingMode mode;
+    uint16_t codePage;
+  };
+  const std::string withNul("a\0b", 3);
+  const Case cases[] = {
+      {&s.Add("text", "Grüße"), "Grüße", xdeNone, xbhInline, 0},
+      {&s.Add("photo", "attachments/x.bin", xdeBase64Compressed, xbhFile, 0), "attachments/x.bin",
+       xdeBase64Compressed, xbhFile, 0},
+      {&s.Add("memo", "48656C6C6F", xdeHex, xbhInline, TXMLDataStoreItem::kCodePageUTF8),
+       "48656C6C6F", xdeHex, xbhInline, 65001},
+      {&s.Add("empty"), "", xdeNone, xbhInline, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item->Name());
+    EXPECT_EQ(c.item->Value(), c.value);
+    EXPECT_EQ(c.item->DataEncoding(), c.encoding);
+    EXPECT_EQ(c.item->BinaryHandlingMode(), c.mode);
+    EXPECT_EQ(c.item->CodePage(), c.codePage);
+    EXPECT_EQ(c.item->Parent(), &s);
+  }
+  // Items stay where they are while the store grows.
+  for (int i = 0; i < 100; ++i)
+    s.Add("more" + std::to_string(i));
+  EXPECT_EQ(&s.GetItem(1), cases[1].item);
+  // 8-bit values keep every byte.
+  EXPECT_EQ(s.Add("raw", withNul, xdeNone, xbhInline, 1252).Value(), withNul);
+}
+
+TEST(XMLDataStore, AppendDateAppendsCharacterDataPieces) {
+  TXMLDataStore s;
+  TXMLDataStoreItem& item = s.Add("note", "", xdeBase64, xbhInline, 0);
+  item.AppendDate("SGVs");
+  item.AppendDate("");
+  item.AppendDate("bG8=");
+  EXPECT_EQ(item.Value(), "SGVsbG8=");
+  EXPECT_EQ(item.DataEncoding(), xdeBase64);
+  s.Add("pre", "ab").AppendDate("cd");
+  EXPECT_EQ(s.ValueByName("pre"), "abcd");
+  s.GetItem(0).SetValue("x");
+  EXPECT_EQ(s.ValueByName("note"), "x");
+}
+
+TEST(XMLDataStore, ChildRecordsKnowTheirParent) {
+  TXMLDataStore record, child;
+  EXPECT_EQ(child.ParentStore(), nullptr);
+  child.SetParentStore(&record);
+  child.SetParentName("ADDRESS_item");
+  EXPECT_EQ(child.ParentStore(), &record);
+  EXPECT_EQ(child.ParentName(), "ADDRESS_item");
+}
+
+TEST(XMLDataStoreContainer, AddClearAndLookupInOrder) {
+  TXMLDataStore first, second;
+  first.Add("id", "1");
+  second.Add("ID", "2");
+  second.Add("name", "Ada");
+
+  TXMLDataStoreContainer c;
+  EXPECT_EQ(c.Count(), 0);
+  EXPECT_EQ(c.FindByName("id"), nullptr);
+  c.Add(first);
+  c.Add(second);
+  ASSERT_EQ(c.Count(), 2);
+  EXPECT_EQ(&c.GetItem(0), &first);
+  EXPECT_EQ(&c.GetItem(1), &second);
+  EXPECT_THROW(c.GetItem(2), EListError);
+  ASSERT_NE(c.FindByName("Id"), nullptr);
+  EXPECT_EQ(c.FindByName("Id")->Value(), "1");  // the first store wins
+  ASSERT_NE(c.FindByName("NAME"), nullptr);
+  EXPECT_EQ(c.FindByName("NAME")->Parent(), &second);
+
+  c.Clear();
+  EXPECT_EQ(c.Count(), 0);
+  EXPECT_EQ(c.FindByName("name"), nullptr);
+  EXPECT_EQ(second.Count(), 2);  // the container does not own its stores
+}
+
+// A record store in the way descendants use a container: one store of its own that Clear puts
+// back, so the container always starts with it.
+class TRecordStore : public TXMLDataStoreContainer {
+ public:
+  TRecordStore() { TXMLDataStoreContainer::Add(FData); }
+  void Clear() noexcept override {
+    TXMLDataStoreContainer::Clear();
+    FData.Clear();
+    TXMLDataStoreContainer::Add(FData);
+  }
+  TXMLDataStore& Data() { return FData; }
+
+ private:
+  TXMLDataStore FData;
+};
+
+TEST(XMLDataStoreContainer, ClearIsVirtual) {
+  TRecordStore r;
+  TXMLDataStore extra;
+  r.Data().Add("a", "1");
+  r.Add(extra);
+  TXMLDataStoreContainer& base = r;
+  base.Clear();
+  ASSERT_EQ(r.Count(), 1);
+  EXPECT_EQ(&r.GetItem(0), &r.Data());
+  EXPECT_EQ(r.Data().Count(), 0);
+}
+
+TEST(XMLDataEncoding, TextsRoundTripAndNumbersAreAccepted) {
+  for (auto e : {xdeNone, xdeBase64, xdeBase64Compressed, xdeHex}) {
+    EXPECT_EQ(StrToXMLDataEncoding(XMLDataEncodingToStr(e), xdeHex), e);
+    EXPECT_EQ(StrToXMLDataEncoding(std::to_string(e), xdeHex), e);
+  }
+  for (auto m : {xbhInline, xbhFile}) {
+    EXPECT_EQ(StrToXMLBinaryHandlingMode(XMLBinaryHandlingModeToStr(m), xbhFile), m);
+    EXPECT_EQ(StrToXMLBinaryHandlingMode(std::to_string(m), xbhFile), m);
+  }
+  EXPECT_STREQ(XMLDataEncodingToStr(xdeBase64Compressed), "base64compressed");
+  EXPECT_STREQ(XMLBinaryHandlingModeToStr(xbhFile), "file");
+}
+
+TEST(XMLDataEncoding, UnknownTextsGiveTheDefault) {
+  struct Case {
+    const char* text;
+    TVelaXMLDataEncoding encoding;
+    TVelaXMLBinaryHandlingMode mode;
+  };
+  const Case cases[] = {
+      {"  Base64 ", xdeBase64, xbhInline},   {"HEX", xdeHex, xbhInline}, {"FILE", xdeNone, xbhFile},
+      {" 1\t", xdeBase64, xbhFile},          {"", xdeNone, xbhInline},   {"4", xdeNone, xbhInline},
+      {"2", xdeBase64Compressed, xbhInline}, {"-1", xdeNone, xbhInline}, {"1x", xdeNone, xbhInline},
+      {"base", xdeNone, xbhInline},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("'") + c.text + "'");
+    EXPECT_EQ(StrToXMLDataEncoding(c.text), c.encoding);
+    EXPECT_EQ(StrToXMLBinaryHandlingMode(c.text), c.mode);
+  }
+  EXPECT_EQ(StrToXMLDataEncoding("nonsense", xdeHex), xdeHex);
+  EXPECT_EQ(StrToXMLBinaryHandlingMode("nonsense", xbhFile), xbhFile);
+}
+
+}  // namespace
+}  // namespace vela
