@@ -200,6 +200,47 @@ TEST_P(ClientSQLTest, ValuesAreBoundNeverPasted) {
   EXPECT_EQ(CountRows("sample"), 1);
 }
 
+TEST_P(ClientSQLTest, TextsOfEveryRowAreWrittenAndDoNotOutliveTheRun) {
+  // Texts of several lengths (beyond any in-place string buffer) and converted texts (a date,
+  // a number into a text field) through one command object, row after row.
+  const std::vector<Variant> values = {std::string(60, 'a'), "b", std::string(45, 'c'), 12345, ""};
+  std::vector<int64_t> ids;
+  {
+    TClientSQL sql(Db());
+    sql.SetSchemaName("sample");
+    for (size_t k = 0; k < values.size(); ++k) {
+      sql.DeactivateFields();
+      sql.FieldByName("free").SetValue(values[k]);
+      sql.FieldByName("d").SetValue(EncodeDate(2024, 1, static_cast<int>(k) + 1));
+      ids.push_back(sql.Execute());
+    }
+  }
+  for (size_t k = 0; k < values.size(); ++k) {
+    EXPECT_EQ(Ids("free", VarToStr(values[k])), std::vector<int64_t>{ids[k]}) << k;
+    EXPECT_EQ(Ids("d", Variant::FromDateTime(EncodeDate(2024, 1, static_cast<int>(k) + 1))),
+              std::vector<int64_t>{ids[k]})
+        << k;
+  }
+  if (GetParam() != TDbBackendKind::SQLite) return;
+  // SQLite binds the texts without a copy: after the command object is gone, its cached
+  // statement run without new values must not read them.
+  auto conn = Db().Connection();
+  size_t cached = conn->CachedStatementCount();
+  auto& st = conn->Prepare("INSERT INTO \"sample\" (\"free\", \"d\") VALUES (" +
+                           conn->Placeholder(1) + ", " + conn->Placeholder(2) + ")");
+  ASSERT_EQ(conn->CachedStatementCount(), cached) << "not the command object's statement";
+  {
+    TStatementRun run(st);
+    st.Execute();
+  }
+  int64_t id = conn->LastInsertId();
+  auto table = Db().GetTableInterface();
+  table->Query("sample", {"free", "d"}, {{"id", id}});
+  ASSERT_FALSE(table->Eof());
+  EXPECT_TRUE(table->Value(0).IsNull());
+  EXPECT_TRUE(table->Value(1).IsNull());
+}
+
 TEST_P(ClientSQLTest, BadValuesAreRejectedBeforeWriting) {
   struct Case {
     const char* field;

@@ -49,7 +49,9 @@ void TClientSQL::SetMode(int mode) {
 
 TClientSQLField* TClientSQL::FindField(std::string_view name) {
   for (auto& f : FFields)
-    if (f->FieldName.size() == name.size() && SameText(f->FieldName, name)) return f.get();
+    if (f->FieldName.size() == name.size() &&
+        (f->FieldName == name || SameText(f->FieldName, name)))
+      return f.get();
   return nullptr;
 }
 
@@ -202,9 +204,13 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
       FKey += f->Value.IsClear() ? 'n' : 'v';
     }
   }
-  // Check every value before touching the statement, so that a bad value leaves nothing bound.
-  for (auto& [f, index] : FActiveFields)
-    CheckFieldValue(schema.GetField(index), f->Value);
+  // Convert and check every value before touching the statement, so that a bad value leaves
+  // nothing bound.
+  if (FFieldValues.size() < FActiveFields.size()) FFieldValues.resize(FActiveFields.size());
+  for (size_t i = 0; i < FActiveFields.size(); ++i) {
+    auto* f = FActiveFields[i].first;
+    ConvertFieldValue(*f->SchemaField, f->Value, FFieldValues[i]);
+  }
 
   TDbStatement* st;
   if (FLastStatement && FLastConn == conn.Serial() && FLastKey == FKey) {
@@ -217,11 +223,18 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
     FLastConn = conn.Serial();
     FLastKey = FKey;
   }
-  int param = 0;
-  for (auto& [f, index] : FActiveFields)
-    BindFieldValue(*st, ++param, *f->SchemaField, f->Value);
-  for (auto& [f, index] : FActiveFilters)
-    if (!f->Value.IsClear()) BindFieldValue(*st, ++param, schema.GetField(index), f->Value);
+  // The field values' texts are bound without a copy: they live in the fields and in
+  // FFieldValues, which stay unchanged until the caller's run of the statement has ended.
+  try {
+    int param = 0;
+    for (size_t i = 0; i < FActiveFields.size(); ++i)
+      BindConvertedValue(*st, ++param, FFieldValues[i], true);
+    for (auto& [f, index] : FActiveFilters)
+      if (!f->Value.IsClear()) BindFieldValue(*st, ++param, schema.GetField(index), f->Value);
+  } catch (...) {
+    st->Reset();
+    throw;
+  }
   return *st;
 }
 
@@ -243,20 +256,18 @@ int64_t TClientSQL::Execute() {
   auto& schema = Schema();
   auto conn = FDb.Connection();
   TDbStatement& st = PrepareAndBind(*conn, schema);
+  TStatementRun run(st);
   if (FMode == csmUpdate && FActiveFields.empty()) {
     FRowsAffected = 0;
     return 0;
   }
   // On PostgreSQL a failing statement aborts the whole transaction; a savepoint keeps the
   // failure to this statement, as on SQLite.
-  int64_t result;
-  if (conn->Kind() == TDbBackendKind::PostgreSQL && conn->InTransaction()) {
-    TStatementRun run(st);
+  if (conn->Kind() == TDbBackendKind::PostgreSQL && conn->InTransaction())
     conn->ExecuteInSavepoint(st, kStatementSavepoint);
-    result = Result(*conn, st);
-  } else {
-    result = Run(*conn, st);
-  }
+  else
+    st.Execute();
+  int64_t result = Result(*conn, st);
   if (FRowsAffected > 0) ++*FTableVersion;
   return result;
 }
@@ -265,6 +276,7 @@ void TClientSQL::RunSQLDataCheck() {
   auto& schema = Schema();
   auto conn = FDb.Connection();
   TDbStatement& st = PrepareAndBind(*conn, schema);
+  TStatementRun run(st);
   if (FMode == csmUpdate && FActiveFields.empty()) return;
   bool inTransaction = conn->InTransaction();
   if (inTransaction)

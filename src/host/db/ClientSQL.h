@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/db/DbSchema.h"
+#include "host/db/DbValues.h"
 #include "rtl/Variants.h"
 
 namespace vela {
@@ -121,6 +122,8 @@ class TClientSQL {
   std::atomic<uint64_t>* FTableVersion = nullptr;
   // Per run: schema index of every active field / filter in statement order (reused buffers).
   std::vector<std::pair<const TClientSQLField*, int>> FActiveFields;
+  // The converted value of each active field (grows only, so that buffers are reused).
+  std::vector<TDbBindValue> FFieldValues;
   bool FHasIdField = false;
   std::vector<std::pair<const TClientSQLFilter*, int>> FActiveFilters;
   std::string FKey;

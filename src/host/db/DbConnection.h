@@ -29,6 +29,9 @@ class TDbStatement {
   virtual void BindBool(int index, bool value) = 0;
   // Text in UTF-8; dates and times travel as ISO 8601 text ("YYYY-MM-DD HH:MM:SS").
   virtual void BindText(int index, std::string_view value) = 0;
+  // Like BindText, but the text may be used without a copy: it must stay alive and unchanged
+  // until the run ends (Reset), and the binding holds for that one run only.
+  virtual void BindTextRef(int index, std::string_view value) { BindText(index, value); }
   virtual void BindBlob(int index, const void* data, size_t size) = 0;
   virtual void ClearBindings() = 0;
 

@@ -21,26 +21,29 @@ std::string DateTimeText(TFieldType ft, TDateTime dt) {
   return DateTimeToSQL(dt, MilliSecondOf(dt) != 0);
 }
 
-void CheckListValue(const TDBFieldSchemaField& field, const std::string& text) {
+void CheckListValue(const TDBFieldSchemaField& field, std::string_view text) {
   if (field.FieldKind != vfkCheckData || !field.ListData || field.ListData->empty()) return;
   for (auto& e : *field.ListData)
     if (e.Value == text) return;
-  RaiseField(field, "'" + text + "' is not in the field's value list");
+  RaiseField(field, "'" + std::string(text) + "' is not in the field's value list");
 }
 
-// Converts and checks; calls bind(kind, ...) through the statement when st is given.
-void Convert(TDbStatement* st, int index, const TDBFieldSchemaField& field, const Variant& value) {
+}  // namespace
+
+void ConvertFieldValue(const TDBFieldSchemaField& field, const Variant& value, TDbBindValue& out) {
+  using K = TDbBindValue::Kind;
+  out.InBuffer = false;
   auto kind = value.kind();
   if (kind == Variant::Kind::Empty || kind == Variant::Kind::Null ||
       (kind == Variant::Kind::Interface && value.IsClear())) {
-    if (st) st->BindNull(index);
+    out.ValueKind = K::Null;
     return;
   }
   TFieldType ft = field.DataType;
   try {
     if (IsIntegerFieldType(ft)) {
       int64_t v;
-      switch (value.kind()) {
+      switch (kind) {
         case Variant::Kind::Int64:
           v = value.GetInt64();
           break;
@@ -54,44 +57,47 @@ void Convert(TDbStatement* st, int index, const TDBFieldSchemaField& field, cons
           v = value.AsInt64();
       }
       if (field.FieldKind == vfkCheckData) CheckListValue(field, IntToStr(v));
-      if (st) st->BindInt64(index, v);
+      out.ValueKind = K::Int64;
+      out.Int = v;
     } else if (IsFloatFieldType(ft)) {
-      double v = value.kind() == Variant::Kind::Double ? value.GetDouble()
-                 : value.IsString()                    ? StrToFloat(Trim(value.GetString()))
-                                                       : value.AsDouble();
-      if (st) st->BindDouble(index, v);
+      out.ValueKind = K::Double;
+      out.Float = kind == Variant::Kind::Double ? value.GetDouble()
+                  : value.IsString()            ? StrToFloat(Trim(value.GetString()))
+                                                : value.AsDouble();
     } else if (ft == ftBoolean) {
       bool v = value.IsString() ? StrToBool(Trim(value.GetString())) : value.AsBoolean();
-      if (st) st->BindBool(index, v);
+      out.ValueKind = K::Bool;
+      out.Int = v ? 1 : 0;
     } else if (IsDateTimeFieldType(ft)) {
-      std::string text = DateTimeText(ft, ValueToDateTime(value));
-      if (st) st->BindText(index, text);
+      out.Buffer = DateTimeText(ft, ValueToDateTime(value));
+      out.ValueKind = K::Text;
+      out.InBuffer = true;
     } else if (IsBinaryFieldType(ft)) {
-      if (value.kind() == Variant::Kind::Bytes) {
+      out.ValueKind = K::Blob;
+      if (kind == Variant::Kind::Bytes) {
         auto& b = value.GetBytes();
-        if (st) st->BindBlob(index, b.data(), b.size());
+        out.Data = std::string_view(reinterpret_cast<const char*>(b.data()), b.size());
       } else if (value.IsString()) {
-        auto& s = value.GetString();
-        if (st) st->BindBlob(index, s.data(), s.size());
+        out.Data = value.GetString();
       } else {
         auto b = value.AsBytes();
-        if (st) st->BindBlob(index, b.data(), b.size());
+        out.Buffer.assign(reinterpret_cast<const char*>(b.data()), b.size());
+        out.InBuffer = true;
       }
     } else {
-      const std::string* text;
-      std::string converted;
       if (value.IsString()) {
-        text = &value.GetString();
+        out.Data = value.GetString();
       } else {
-        converted = value.AsString();
-        text = &converted;
+        out.Buffer = value.AsString();
+        out.InBuffer = true;
       }
-      if (field.Size > 0 && text->size() > static_cast<size_t>(field.Size) &&
-          Utf8Length(*text) > static_cast<size_t>(field.Size))
-        RaiseField(field, "text of " + std::to_string(Utf8Length(*text)) +
+      std::string_view text = out.Bytes();
+      if (field.Size > 0 && text.size() > static_cast<size_t>(field.Size) &&
+          Utf8Length(text) > static_cast<size_t>(field.Size))
+        RaiseField(field, "text of " + std::to_string(Utf8Length(text)) +
                               " characters exceeds the size " + std::to_string(field.Size));
-      CheckListValue(field, *text);
-      if (st) st->BindText(index, *text);
+      CheckListValue(field, text);
+      out.ValueKind = K::Text;
     }
   } catch (const EDatabaseError&) {
     throw;
@@ -100,7 +106,33 @@ void Convert(TDbStatement* st, int index, const TDBFieldSchemaField& field, cons
   }
 }
 
-}  // namespace
+void BindConvertedValue(TDbStatement& st, int index, const TDbBindValue& value, bool borrowText) {
+  switch (value.ValueKind) {
+    case TDbBindValue::Kind::Null:
+      st.BindNull(index);
+      break;
+    case TDbBindValue::Kind::Int64:
+      st.BindInt64(index, value.Int);
+      break;
+    case TDbBindValue::Kind::Double:
+      st.BindDouble(index, value.Float);
+      break;
+    case TDbBindValue::Kind::Bool:
+      st.BindBool(index, value.Int != 0);
+      break;
+    case TDbBindValue::Kind::Text:
+      if (borrowText)
+        st.BindTextRef(index, value.Bytes());
+      else
+        st.BindText(index, value.Bytes());
+      break;
+    case TDbBindValue::Kind::Blob: {
+      auto b = value.Bytes();
+      st.BindBlob(index, b.data(), b.size());
+      break;
+    }
+  }
+}
 
 TDateTime TextToDateTime(std::string_view text) {
   TDateTime dt;
@@ -111,11 +143,14 @@ TDateTime TextToDateTime(std::string_view text) {
 
 void BindFieldValue(TDbStatement& st, int index, const TDBFieldSchemaField& field,
                     const Variant& value) {
-  Convert(&st, index, field, value);
+  TDbBindValue v;
+  ConvertFieldValue(field, value, v);
+  BindConvertedValue(st, index, v);
 }
 
 void CheckFieldValue(const TDBFieldSchemaField& field, const Variant& value) {
-  Convert(nullptr, 0, field, value);
+  TDbBindValue v;
+  ConvertFieldValue(field, value, v);
 }
 
 Variant ReadFieldValue(TDbStatement& st, int column, TFieldType ft) {

@@ -9,6 +9,28 @@
 
 namespace vela {
 
+// A value converted and checked for its field, ready to bind. Text and bytes point into the
+// Variant they were converted from, or into Buffer when the conversion produced them.
+struct TDbBindValue {
+  enum class Kind : uint8_t { Null, Int64, Double, Bool, Text, Blob };
+  Kind ValueKind = Kind::Null;
+  bool InBuffer = false;
+  int64_t Int = 0;  // Int64; Bool as 0 or 1
+  double Float = 0;
+  std::string_view Data;
+  std::string Buffer;  // reused between conversions
+
+  std::string_view Bytes() const { return InBuffer ? std::string_view(Buffer) : Data; }
+};
+
+// Converts a value by the field's type and checks it (length, check-data list) as
+// BindFieldValue does. out stays valid while value lives unchanged. Raises EDatabaseError.
+void ConvertFieldValue(const TDBFieldSchemaField& field, const Variant& value, TDbBindValue& out);
+// Binds a converted value. With borrowText the text is not copied (TDbStatement::BindTextRef):
+// value and what it points into must stay unchanged until the statement's run ends.
+void BindConvertedValue(TDbStatement& st, int index, const TDbBindValue& value,
+                        bool borrowText = false);
+
 // Checks a value against the field (type conversion, length, check-data list) and binds it.
 // Raises EDatabaseError naming the field.
 void BindFieldValue(TDbStatement& st, int index, const TDBFieldSchemaField& field,

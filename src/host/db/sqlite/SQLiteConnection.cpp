@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <charconv>
 
@@ -27,17 +28,25 @@ class TSQLiteStatement final : public TDbStatement {
   }
   ~TSQLiteStatement() override { sqlite3_finalize(FStmt); }
 
-  void BindNull(int i) override { Check(sqlite3_bind_null(FStmt, i)); }
-  void BindInt64(int i, int64_t v) override { Check(sqlite3_bind_int64(FStmt, i, v)); }
-  void BindDouble(int i, double v) override { Check(sqlite3_bind_double(FStmt, i, v)); }
-  void BindBool(int i, bool v) override { Check(sqlite3_bind_int(FStmt, i, v ? 1 : 0)); }
+  void BindNull(int i) override { Check(sqlite3_bind_null(FStmt, Own(i))); }
+  void BindInt64(int i, int64_t v) override { Check(sqlite3_bind_int64(FStmt, Own(i), v)); }
+  void BindDouble(int i, double v) override { Check(sqlite3_bind_double(FStmt, Own(i), v)); }
+  void BindBool(int i, bool v) override { Check(sqlite3_bind_int(FStmt, Own(i), v ? 1 : 0)); }
   void BindText(int i, std::string_view v) override {
-    Check(sqlite3_bind_text64(FStmt, i, v.data(), v.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+    Check(sqlite3_bind_text64(FStmt, Own(i), v.data(), v.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+  }
+  void BindTextRef(int i, std::string_view v) override {
+    if (i < 1 || i > kMaxBorrowed) return BindText(i, v);
+    Check(sqlite3_bind_text64(FStmt, i, v.data(), v.size(), SQLITE_STATIC, SQLITE_UTF8));
+    FBorrowed |= uint64_t{1} << (i - 1);
   }
   void BindBlob(int i, const void* data, size_t size) override {
-    Check(sqlite3_bind_blob64(FStmt, i, size ? data : "", size, SQLITE_TRANSIENT));
+    Check(sqlite3_bind_blob64(FStmt, Own(i), size ? data : "", size, SQLITE_TRANSIENT));
   }
-  void ClearBindings() override { sqlite3_clear_bindings(FStmt); }
+  void ClearBindings() override {
+    FBorrowed = 0;
+    sqlite3_clear_bindings(FStmt);
+  }
 
   void Execute() override {
     if (FRan) sqlite3_reset(FStmt);
@@ -59,6 +68,9 @@ class TSQLiteStatement final : public TDbStatement {
   void Reset() override {
     FPending = FOnRow = FRan = false;
     sqlite3_reset(FStmt);
+    // A borrowed text may go away after the run: it must not stay bound.
+    for (; FBorrowed; FBorrowed &= FBorrowed - 1)
+      sqlite3_bind_null(FStmt, std::countr_zero(FBorrowed) + 1);
   }
 
   int ColumnCount() override { return sqlite3_column_count(FStmt); }
@@ -95,6 +107,13 @@ class TSQLiteStatement final : public TDbStatement {
   void Check(int rc) {
     if (rc != SQLITE_OK) RaiseSQLite(FDb, "bind");
   }
+  // A parameter bound with a copy is no longer borrowed.
+  int Own(int i) {
+    if (i >= 1 && i <= kMaxBorrowed) FBorrowed &= ~(uint64_t{1} << (i - 1));
+    return i;
+  }
+
+  static constexpr int kMaxBorrowed = 64;
 
   sqlite3* FDb;
   sqlite3_stmt* FStmt = nullptr;
@@ -102,6 +121,7 @@ class TSQLiteStatement final : public TDbStatement {
   bool FOnRow = false;
   bool FRan = false;  // stepped since the last reset
   int64_t FChanges = 0;
+  uint64_t FBorrowed = 0;  // bit i-1: parameter i holds a borrowed text (BindTextRef)
 };
 
 class TSQLiteConnection final : public TDbConnection {
