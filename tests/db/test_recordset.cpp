@@ -179,6 +179,42 @@ TEST_P(RecordSetTest, CheckForRefreshSeesChangesThroughTheDatabase) {
   EXPECT_FALSE(rs.CheckForRefresh());
 }
 
+TEST_P(RecordSetTest, CheckForRefreshSeesCommitsOfAnotherConnection) {
+  if (GetParam() != TDbBackendKind::SQLite)
+    GTEST_SKIP() << "PostgreSQL: only changes through the same database object are detected";
+  AddType("a", false);
+  TVelaRecordSet rs(Db());
+  rs.SetSchemaName("businessintegration_exchangecontainertype");
+  rs.Open();
+  // A second database object on the same file, as another process would be: its writes do not
+  // pass through the first object's change counters.
+  TVelaDatabaseOptions o;
+  o.SchemaFile = FSchemaFile;
+  o.InitHostTables = false;
+  auto other = TVelaDatabase::Open(FUrl, o);
+  other->StartTransaction();
+  TClientSQL sql(*other);
+  sql.SetSchemaName("businessintegration_exchangecontainertype");
+  sql.SetFieldValue("descr", "b");
+  sql.SetFieldValue("allowunauth", true);
+  sql.SetFieldValue("importconfig", Variant::FromBytes("[Config]"));
+  sql.Execute();
+  EXPECT_FALSE(rs.CheckForRefresh());  // not committed yet
+  other->Commit();
+  EXPECT_TRUE(rs.CheckForRefresh());
+  EXPECT_EQ(rs.GetRecordCount(), 2);
+  EXPECT_FALSE(rs.CheckForRefresh());
+  // A commit by the other connection to any table counts (the check is per database file).
+  TClientSQL container(*other);
+  container.SetSchemaName("businessintegration_exchangecontainer");
+  container.SetFieldValue("containertypeid", rs.GetDBIDByRecNo(0));
+  container.SetFieldValue("processedstateid", 0);
+  container.SetFieldValue("containerdata", Variant::FromBytes("{}"));
+  container.Execute();
+  EXPECT_TRUE(rs.CheckForRefresh());
+  EXPECT_FALSE(rs.CheckForRefresh());
+}
+
 TEST_P(RecordSetTest, ThreadedCloneWorksOnAnotherThread) {
   AddType("a", false);
   TVelaRecordSet rs(Db());

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -90,6 +91,10 @@ class TDbConnection {
   virtual void ExecSQL(const std::string& sql) = 0;
   // Number of statements in the cache.
   size_t CachedStatementCount() const { return FCache.size(); }
+  // A number that changes whenever another connection (of this or another process) committed
+  // to the database since the last call; commits of this connection leave it unchanged. Empty
+  // when the backend cannot tell cheaply (PostgreSQL).
+  virtual std::optional<int64_t> DataVersion() { return std::nullopt; }
 
   // --- transactions; one level, Start inside a running transaction raises ---
   virtual void StartTransaction() = 0;

@@ -63,6 +63,7 @@ void TVelaRecordSet::Open() {
   // The version before reading: a change during the read makes the next check reload.
   uint64_t version = FDb.TableVersion(FSchemaName);
   auto conn = FDb.Connection();
+  int64_t dataVersion = conn->DataVersion().value_or(0);
   auto q = [](const std::string& n) { return TDbConnection::QuoteIdent(n); };
   std::string sql = "SELECT ";
   for (size_t i = 0; i < FColumns.size(); ++i) {
@@ -168,6 +169,8 @@ void TVelaRecordSet::Open() {
     FRows.push_back(std::move(row));
   }
   FLoadedVersion = version;
+  FLoadedConnection = conn->Serial();
+  FLoadedDataVersion = dataVersion;
   FActive = true;
 }
 
@@ -277,9 +280,18 @@ bool TVelaRecordSet::CheckForRefresh() {
     Open();
     return true;
   }
-  if (FDb.TableVersion(FSchemaName) == FLoadedVersion) return false;
+  if (FDb.TableVersion(FSchemaName) == FLoadedVersion && !ChangedByOtherConnection()) return false;
   Open();
   return true;
+}
+
+bool TVelaRecordSet::ChangedByOtherConnection() {
+  auto conn = FDb.Connection();
+  auto dataVersion = conn->DataVersion();
+  if (!dataVersion) return false;
+  // Data versions of different connections cannot be compared (a threaded clone checking on
+  // its own thread): reload to be safe.
+  return conn->Serial() != FLoadedConnection || *dataVersion != FLoadedDataVersion;
 }
 
 TVelaRecordSet* TVelaRecordSet::CreateThreadedClone() const {
@@ -294,6 +306,8 @@ TVelaRecordSet* TVelaRecordSet::CreateThreadedClone() const {
   clone->FIdColumn = FIdColumn;
   clone->FRows = FRows;
   clone->FLoadedVersion = FLoadedVersion;
+  clone->FLoadedConnection = FLoadedConnection;
+  clone->FLoadedDataVersion = FLoadedDataVersion;
   return clone;
 }
 

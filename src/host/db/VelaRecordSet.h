@@ -93,7 +93,10 @@ class TVelaRecordSet {
   // Writes the record: inserts a new record (and takes its id), updates the changed fields of
   // a loaded one. Returns the record's id.
   int64_t SaveRecordNumber(int recNo);
-  // Reloads when the table was changed through this database since Open; true when reloaded.
+  // Reloads (and returns true) when the record set is closed or the table may have changed
+  // since Open: a change through this database object (any thread), or, on SQLite, a commit by
+  // another connection to the database file (another thread or process; any table). On
+  // PostgreSQL changes made by other processes are not detected.
   bool CheckForRefresh();
 
   // A copy (definition and loaded records) for use on another thread.
@@ -110,6 +113,8 @@ class TVelaRecordSet {
   TRow& Row(int recNo);
   int Column(std::string_view field) const;
   IPtr<IDBFieldSchemaItem> Schema();
+  // SQLite: true when another connection committed since Open (see CheckForRefresh).
+  bool ChangedByOtherConnection();
 
   TVelaDatabase& FDb;
   std::string FSchemaName;
@@ -122,6 +127,9 @@ class TVelaRecordSet {
   int FIdColumn = -1;         // position of the id in FColumns
   std::vector<TRow> FRows;
   uint64_t FLoadedVersion = 0;
+  // SQLite: the connection that loaded the records and its data version then.
+  uint64_t FLoadedConnection = 0;
+  int64_t FLoadedDataVersion = 0;
 };
 
 }  // namespace vela

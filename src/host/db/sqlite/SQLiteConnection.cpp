@@ -174,6 +174,12 @@ class TSQLiteConnection final : public TDbConnection {
     ExecSQL("ROLLBACK");
   }
   bool InTransaction() const override { return sqlite3_get_autocommit(FDb) == 0; }
+  std::optional<int64_t> DataVersion() override {
+    auto& st = Prepare("PRAGMA data_version");
+    TStatementRun run(st);
+    st.Execute();
+    return st.Next() ? st.ColumnInt64(0) : 0;
+  }
   void Savepoint(const std::string& name) override { ExecSQL("SAVEPOINT " + QuoteIdent(name)); }
   void RollbackToSavepoint(const std::string& name) override {
     ExecSQL("ROLLBACK TO SAVEPOINT " + QuoteIdent(name));
