@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "ModuleHost.h"
 #include "host/db/VelaDatabase.h"
+#include "plugins/_DataImportSourceSettingsIntf.h"
 #include "plugins/_ExtFuncDataImportIntf.h"
 #include "rtl/Classes.h"
 #include "rtl/Exceptions.h"
@@ -89,17 +90,66 @@ TFormatRef ChooseFormat(IExtFuncDataImport& ext, const std::string& source, cons
                                   "'!");
 }
 
-// A fresh engine instance set up for the source.
-IPtr<IDataImportEngine> PreparedEngine(const TFormatRef& f, const std::string& source) {
+// --table-param NAME=VALUE pairs: engine-specific source settings.
+using TSourceSettings = std::vector<std::pair<std::string, std::string>>;
+
+TSourceSettings ParseSourceSettings(const std::vector<std::string>& params) {
+  TSourceSettings result;
+  for (const auto& p : params) {
+    const size_t eq = p.find('=');
+    if (eq == std::string::npos || eq == 0)
+      throw EUsageError("--table-param needs NAME=VALUE: " + p);
+    result.emplace_back(p.substr(0, eq), p.substr(eq + 1));
+  }
+  return result;
+}
+
+[[noreturn]] void NoSourceSettings(const TFormatRef& f) {
+  throw EUsageError("--table-param: the format '" + f.Title + "' (" + f.Engine->GetTitle() +
+                    ") takes no source settings");
+}
+
+[[noreturn]] void UnknownSourceSetting(const TFormatRef& f, const std::string& name) {
+  throw EUsageError("--table-param: unknown source setting '" + name + "' for the format '" +
+                    f.Title + "' (" + f.Engine->GetTitle() + ")");
+}
+
+// An engine with source settings reads nothing without them: the database import needs the
+// table. Said before the engine fails with a less helpful error.
+void CheckSettingsGiven(const TFormatRef& f, const TSourceSettings& settings) {
+  if (settings.empty() && Supports<IImportSourceSettings>(f.Engine))
+    throw EUsageError("the format '" + f.Title + "' (" + f.Engine->GetTitle() +
+                      ") needs source settings: give the table to read with --table-param "
+                      "table=NAME");
+}
+
+// A fresh engine instance set up for the source, with the source settings (which have to follow
+// SetParameter, since it forgets them).
+IPtr<IDataImportEngine> PreparedEngine(const TFormatRef& f, const std::string& source,
+                                       const TSourceSettings& settings) {
   auto engine = f.Engine->NewInstance();
   engine->SetParameter(source, f.FormatIndex, {}, nullptr);
+  if (!settings.empty()) {
+    auto intf = Supports<IImportSourceSettings>(engine);
+    if (!intf) NoSourceSettings(f);
+    for (const auto& [name, value] : settings)
+      if (!intf->SetSourceParameter(name, value)) UnknownSourceSetting(f, name);
+  }
   return engine;
 }
 
-std::vector<std::string> ImportFields(const TFormatRef& f, const std::string& source) {
-  auto engine = PreparedEngine(f, source);
+std::vector<std::string> ImportFields(const TFormatRef& f, const std::string& source,
+                                      const TSourceSettings& settings) {
+  auto engine = PreparedEngine(f, source, settings);
   IPtr<IStringListData> fields;
-  if (!engine->QueryFields(fields, false)) throw EAbort();
+  if (!engine->QueryFields(fields, false)) {
+    // Without a user interface the engine's own message is not shown: name what was asked.
+    std::string text = "the format '" + f.Title + "' (" + f.Engine->GetTitle() +
+                       ") cannot read the fields of the source";
+    for (size_t i = 0; i < settings.size(); ++i)
+      text += (i ? ", " : " with ") + settings[i].first + "=" + settings[i].second;
+    throw Exception(text);
+  }
   return StringListDataToVector(fields.get());
 }
 
@@ -136,12 +186,16 @@ struct FieldsOptions {
   std::string Source;
   std::string Format;
   int32_t Filter = 0;
+  std::vector<std::string> TableParams;
 };
 
 int ListFields(const GlobalOptions& global, const FieldsOptions& o) {
   CheckSource(o.Source);
+  const TSourceSettings settings = ParseSourceSettings(o.TableParams);
   auto ext = DataImportModule();
-  const auto fields = ImportFields(ChooseFormat(*ext, o.Source, o.Format, o.Filter), o.Source);
+  const TFormatRef format = ChooseFormat(*ext, o.Source, o.Format, o.Filter);
+  CheckSettingsGiven(format, settings);
+  const auto fields = ImportFields(format, o.Source, settings);
   if (global.Json) {
     std::cout << "[";
     for (size_t i = 0; i < fields.size(); ++i)
@@ -372,6 +426,7 @@ class TDatabaseForModule {
 
 int RunImport(const GlobalOptions& global, const ImportOptions& o) {
   CheckSource(o.Source);
+  const TSourceSettings settings = ParseSourceSettings(o.TableParams);
   std::optional<TDefinition> def;
   if (!o.Definition.empty()) def.emplace(o.Definition);
   const TImportMode mode = ModeFromName(o.Mode.empty() ? std::string("update") : o.Mode);
@@ -382,6 +437,7 @@ int RunImport(const GlobalOptions& global, const ImportOptions& o) {
 
   auto ext = DataImportModule();
   const TFormatRef format = ChooseFormat(*ext, o.Source, o.Format, o.Filter);
+  CheckSettingsGiven(format, settings);
   IPtr<IDataImport> imp;
   if (!o.Format.empty())
     imp = ext->Do_ImportEx2(o.Source, o.Table, mode, o.Format, false);
@@ -396,8 +452,16 @@ int RunImport(const GlobalOptions& global, const ImportOptions& o) {
     return kExitFailed;
   }
 
+  // The object hands the source settings to its engine on every run.
+  if (!settings.empty()) {
+    auto intf = Supports<IDataImportSourceSettings>(imp);
+    if (!intf || !intf->Get_HasSourceSettings()) NoSourceSettings(format);
+    for (const auto& [name, value] : settings)
+      if (!intf->Set_SourceSetting(name, value)) UnknownSourceSetting(format, name);
+  }
+
   // The format's header flag, unless the definition or an option decides.
-  imp->Set_SkipFirstRecord(PreparedEngine(format, o.Source)->FirstRowIsHeader());
+  imp->Set_SkipFirstRecord(PreparedEngine(format, o.Source, settings)->FirstRowIsHeader());
   bool assigned = false;
   if (def) ApplyDefinition(*def, *imp, assigned);
   if (!o.Mode.empty()) imp->Set_ImportMode(mode);
@@ -413,7 +477,7 @@ int RunImport(const GlobalOptions& global, const ImportOptions& o) {
     // Every import field to the database field of the same name, ignoring case.
     std::vector<std::string> lines;
     // Field lines are "name" or "name=caption".
-    for (const std::string& line : ImportFields(format, o.Source)) {
+    for (const std::string& line : ImportFields(format, o.Source, settings)) {
       const std::string field = line.substr(0, line.find('='));
       if (const auto* dbField = schema->FindField(field); dbField && !dbField->IsRecordID())
         lines.push_back(dbField->Name + "=" + field);
@@ -430,13 +494,6 @@ int RunImport(const GlobalOptions& global, const ImportOptions& o) {
   if (o.IgnoreOnWarning) imp->Set_IgnoreRecordOnWarning(true);
   if (o.RollbackOnError) imp->Set_RollBackOnError(true);
   if (o.RollbackOnWarning) imp->Set_RollBackOnWarning(true);
-  if (!o.TableParams.empty()) {
-    // Engine-specific source settings: checked here; no registered engine reads them yet.
-    for (const auto& p : o.TableParams)
-      if (p.find('=') == std::string::npos)
-        throw EUsageError("--table-param needs NAME=VALUE: " + p);
-    std::cerr << "warning: --table-param is not used by the registered engines yet\n";
-  }
 
   IPtr<TCliCallBack> cb(new TCliCallBack(global));
   const bool ok = imp->Do_Execute(IPtr<IDataImportCallBack>(cb.get()), o.Simulate);
@@ -492,6 +549,11 @@ void RegisterImportCommands(CLI::App& app, GlobalOptions& global, CommandAction&
   auto* fFormat = fields->add_option("--format", fo->Format, "import format GUID");
   fields->add_option("--filter", fo->Filter, "file dialog filter index (1 is the first)")
       ->excludes(fFormat);
+  fields
+      ->add_option("--table-param", fo->TableParams,
+                   "engine-specific source setting NAME=VALUE, e.g. table=customers for an "
+                   "ODBC source (repeatable)")
+      ->allow_extra_args(false);
   fields->callback([&action, &global, fo] {
     action = [&global, fo] { return Guarded(global, [&] { return ListFields(global, *fo); }); };
   });
@@ -519,7 +581,9 @@ void RegisterImportCommands(CLI::App& app, GlobalOptions& global, CommandAction&
   imp->add_flag("--ignore-record-on-warning", io->IgnoreOnWarning, "skip records with warnings");
   imp->add_flag("--rollback-on-error", io->RollbackOnError, "roll back after an error");
   imp->add_flag("--rollback-on-warning", io->RollbackOnWarning, "roll back after a warning");
-  imp->add_option("--table-param", io->TableParams, "engine-specific NAME=VALUE (repeatable)")
+  imp->add_option("--table-param", io->TableParams,
+                  "engine-specific source setting NAME=VALUE, e.g. table=customers for an ODBC "
+                  "source (repeatable)")
       ->allow_extra_args(false);
   imp->callback([&action, &global, io] {
     action = [&global, io] { return Guarded(global, [&] { return RunImport(global, *io); }); };

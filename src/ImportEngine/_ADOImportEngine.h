@@ -5,16 +5,10 @@
 #include <memory>
 
 #include "ImportEngine/_BaseDataImportEngine.h"
+#include "ImportEngine/_ImportSourceSettingsIntf.h"
 #include "platform/ado/ADODB.h"
 
 namespace vela {
-
-// Source settings that a caller can give an engine without a dialog (name=value, e.g.
-// "table=customers"). True when the engine knows the setting.
-struct IImportSourceSettings : virtual IInterface {
-  VELA_IID("{6F0B8E52-3C1D-4A7E-9B25-D4E8A1C07F36}");
-  virtual bool SetSourceParameter(std::string_view Name, std::string_view Value) = 0;
-};
 
 class TADOImportEngine : public TBaseDataImportEngine, public IImportSourceSettings {
   VELA_IMPORT_ENGINE_CLASS(TADOImportEngine)

@@ -82,9 +82,18 @@ void TEMSImportEngine::UserDefinedImport(const TQImportRow& Row) {
 
 void TEMSImportEngine::DoQueryFields(TStringList& Dest, bool QueryForSave) {
   Dest.Clear();
-  const TStringList& map = CurrentImporter()->Map;
+  TQImport2* importer = CurrentImporter();
+  const TStringList& map = importer->Map;
   if (QueryForSave) {
     Dest.Assign(map);
+    return;
+  }
+  if (map.Count() == 0) {
+    // Without a map the component delivers every column of the file under its own name: those
+    // are the fields a caller can assign.
+    if (!importer->FileName.empty())
+      for (const std::string& column : importer->ReadColumnNames())
+        Dest.Add(column);
     return;
   }
   for (int i = 0; i < map.Count(); ++i)

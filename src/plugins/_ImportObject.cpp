@@ -145,6 +145,47 @@ IPtr<IStringListData> TImportObject::Get_AdvFields() {
   return CopyOf(FRecordBuffer->AdvFields());
 }
 
+// --- source settings ---
+
+IPtr<IImportSourceSettings> TImportObject::EngineSourceSettings() {
+  if (FEngineIndex < 0) return nullptr;
+  return Supports<IImportSourceSettings>(FDataProcessor->GetEngines(FEngineIndex));
+}
+
+bool TImportObject::Get_HasSourceSettings() {
+  return EngineSourceSettings() != nullptr;
+}
+
+bool TImportObject::Set_SourceSetting(const std::string& Name, const std::string& Value) {
+  // The engine answers whether it knows the name. It forgets the value when a run gives it the
+  // source again, so the object keeps it and repeats it on every run.
+  IPtr<IImportSourceSettings> engine = EngineSourceSettings();
+  if (!engine || Name.empty() || !engine->SetSourceParameter(Name, Value)) return false;
+  for (auto& s : FSourceSettings)
+    if (SameText(s.first, Name)) {
+      s.second = Value;
+      return true;
+    }
+  FSourceSettings.emplace_back(Name, Value);
+  return true;
+}
+
+IPtr<IStringListData> TImportObject::Get_SourceSettings() {
+  std::vector<std::string> lines;
+  lines.reserve(FSourceSettings.size());
+  for (const auto& [name, value] : FSourceSettings)
+    lines.push_back(name + "=" + value);
+  return NewStringListData(lines);
+}
+
+void TImportObject::ApplySourceSettings() {
+  if (FSourceSettings.empty()) return;
+  IPtr<IImportSourceSettings> engine = EngineSourceSettings();
+  for (const auto& [name, value] : FSourceSettings)
+    if (!engine || !engine->SetSourceParameter(name, value))
+      throw EVelaUserMessageException("Unknown source setting '" + name + "' for the engine");
+}
+
 // --- runs ---
 
 bool TImportObject::Execute(bool SimulateOnly) {
@@ -157,6 +198,7 @@ bool TImportObject::Execute(bool SimulateOnly) {
     destFields.Add(f.Name + "=" + f.Caption);
   }
   FDataProcessor->SetEngineParameter(FEngineIndex, FInFile, FFormatIndex, destFields);
+  ApplySourceSettings();
 
   IPtr<IDataImportEngine> engine = FDataProcessor->GetEngines(FEngineIndex);
   if (engine && engine->HandelFieldAssignments()) {

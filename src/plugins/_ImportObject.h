@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
 #include "host/ArdoLang.h"
@@ -17,12 +19,15 @@
 #include "host/db/VelaDatabase.h"
 #include "host/db/VelaRecordSet.h"
 #include "plugins/_DataImportIntf.h"
+#include "plugins/_DataImportSourceSettingsIntf.h"
 #include "plugins/_RecordBuffer.h"
 
 namespace vela {
 
-class TImportObject : public TInterfacedObject, public IDataImport {
-  VELA_INTERFACES(TInterfacedObject, IDataImport)
+class TImportObject : public TInterfacedObject,
+                      public IDataImport,
+                      public IDataImportSourceSettings {
+  VELA_INTERFACES(TInterfacedObject, IDataImport, IDataImportSourceSettings)
 
   // Builds the data processor (with its record event handlers), the record buffer, the SQL
   // object and the record set on the host database.
@@ -76,6 +81,12 @@ class TImportObject : public TInterfacedObject, public IDataImport {
   void Set_AdvFields(const IPtr<IStringListData>& AValue) override;
   IPtr<IStringListData> Get_AdvFields() override;
 
+  // --- IDataImportSourceSettings ---
+  bool Get_HasSourceSettings() override;
+  bool Set_SourceSetting(const std::string& Name, const std::string& Value) override;
+  IPtr<IStringListData> Get_SourceSettings() override;
+  void Clear_SourceSettings() override { FSourceSettings.clear(); }
+
   // --- properties set by CreateImportObject and read by the wizard ---
   virtual IPtr<IDBFieldSchemaItem> GetDestSchema() { return FDestSchema; }
   virtual void SetDestSchema(IPtr<IDBFieldSchemaItem> Value) { FDestSchema = std::move(Value); }
@@ -122,6 +133,10 @@ class TImportObject : public TInterfacedObject, public IDataImport {
   void HandleSetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType);
   void HandlePostRecord();
   void HandleEngineMessage(const std::string& Message, TImportMessageType MsgType);
+  // The source settings of the chosen engine (nil when it has none).
+  IPtr<IImportSourceSettings> EngineSourceSettings();
+  // Gives the kept source settings to the engine; raises on a name it does not know.
+  void ApplySourceSettings();
   // The end of every run: events, assignments, key fields, field data and the SQL object's
   // fields and filters are cleared.
   void CleanUpRun();
@@ -147,6 +162,7 @@ class TImportObject : public TInterfacedObject, public IDataImport {
   bool FTransactionsAvailable = false;
   int32_t FInsertedCount = 0;
   int32_t FUpdatedCount = 0;
+  std::vector<std::pair<std::string, std::string>> FSourceSettings;
 
   TArdoLanguage FMessageLanguage = TArdoLanguage::German;
   // The record identifier filter of the SQL object, set up by each run.

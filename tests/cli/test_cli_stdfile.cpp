@@ -1,0 +1,284 @@
+// velaimport with the standard file engine (dBase, XML data packets, delimited text) and the
+// database engine (ODBC sources, whose table is chosen with --table-param table=NAME), into
+// SQLite and PostgreSQL.
+#include <shapefil.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "cli/CliTestSupport.h"
+
+namespace vela::test {
+namespace {
+
+constexpr const char* kXmlPacketGuid = "{E6D9313A-B24F-40D0-BA0D-FA27F710176D}";
+constexpr const char* kTextGuid = "{4AD627B0-DFD6-4DE3-A51E-AF51926B89FA}";
+
+class CliStdFileTest : public CliTest {
+ protected:
+  bool IsSQLite() const { return GetParam() == TDbBackendKind::SQLite; }
+
+  // The destination of most tests: lower-case names, where the sources use upper case.
+  void CreateItems() {
+    CreateTable({"items",
+                 {{"name", ftString, 30, false, ""},
+                  {"qty", ftInteger, 0, false, ""},
+                  {"price", ftFloat, 0, false, ""},
+                  {"since", ftDate, 0, false, ""},
+                  {"note", ftString, 40, false, ""}}});
+  }
+
+  // A float column as an integer in hundredths: the same text on both backends.
+  static std::string Cents(const std::string& column) {
+    return "CAST(ROUND(" + column + " * 100) AS INTEGER)";
+  }
+
+  // The stored rows; a NULL shows as "-", which tells it from an empty text.
+  std::string ItemRows() {
+    return Rows("SELECT COALESCE(name, '-'), COALESCE(CAST(qty AS VARCHAR(20)), '-'), " +
+                Cents("price") +
+                ", COALESCE(CAST(since AS VARCHAR(20)), '-'), COALESCE(note, '-') "
+                "FROM items ORDER BY id");
+  }
+
+  // A dBase III table: C, N (integer and two decimals), D; the second record is deleted and the
+  // third has NULL numbers and date.
+  std::string WriteItemsDbf() {
+    const std::string path = (FHome / "items.dbf").string();
+    DBFHandle h = DBFCreateEx(path.c_str(), "LDID/87");
+    EXPECT_NE(h, nullptr);
+    DBFAddField(h, "NAME", FTString, 20, 0);
+    DBFAddField(h, "QTY", FTInteger, 6, 0);
+    DBFAddField(h, "PRICE", FTDouble, 10, 2);
+    DBFAddNativeFieldType(h, "SINCE", 'D', 8, 0);
+    DBFAddField(h, "EXTRA", FTString, 10, 0);
+    const char* names[] = {
+        "M\xFC"
+        "ller",
+        "gone", "Smith"};  // "Müller" in code page 1252
+    for (int r = 0; r < 3; ++r) {
+      DBFWriteStringAttribute(h, r, 0, names[r]);
+      DBFWriteStringAttribute(h, r, 4, "x");
+      if (r == 2) {
+        DBFWriteNULLAttribute(h, r, 1);
+        DBFWriteNULLAttribute(h, r, 2);
+        DBFWriteNULLAttribute(h, r, 3);
+        continue;
+      }
+      DBFWriteIntegerAttribute(h, r, 1, 5 + r);
+      DBFWriteDoubleAttribute(h, r, 2, 1234.5);
+      char date[] = "20240229";
+      DBFWriteAttributeDirectly(h, r, 3, date);
+    }
+    DBFMarkRecordDeleted(h, 1, 1);
+    DBFClose(h);
+    return path;
+  }
+
+  // A SQLite database for the SQLite3 ODBC driver with the table "customers".
+  std::string WriteSQLiteSource() {
+    const std::string path = (FDir / "source.db").string();
+    auto c = OpenDbConnection("sqlite:" + path);
+    c->ExecSQL(
+        "CREATE TABLE customers (custno INTEGER PRIMARY KEY, Name VARCHAR(30), "
+        "Balance DOUBLE, Since DATE, Remark TEXT)");
+    c->ExecSQL("INSERT INTO customers VALUES (17, 'M\xC3\xBCller', 1234.5, '2024-02-29', 'first')");
+    c->ExecSQL("INSERT INTO customers (custno, Name) VALUES (18, 'Empty')");
+    c->ExecSQL("CREATE TABLE other (x INTEGER)");
+    return path;
+  }
+
+  void CreateCustomers() {
+    CreateTable({"cust",
+                 {{"custno", ftInteger, 0, false, ""},
+                  {"name", ftString, 30, false, ""},
+                  {"balance", ftFloat, 0, false, ""},
+                  {"since", ftDate, 0, false, ""},
+                  {"remark", ftString, 40, false, ""}}});
+  }
+
+  static std::string OdbcSource(const std::string& db) {
+    return "Provider=MSDASQL;Driver=SQLite3;Database=" + db;
+  }
+};
+
+// --- dBase -------------------------------------------------------------------------------------
+
+TEST_P(CliStdFileTest, DbaseFileByDefaultAssignmentWithTypedValues) {
+  CreateItems();
+  const std::string dbf = WriteItemsDbf();
+  auto r = Velaimport({"import", dbf, "--table", "items"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
+  // Deleted record skipped; NULL of the file stays NULL; EXTRA has no destination.
+  // A NULL of the file arrives as empty text: 0 in numbers, the smallest date in dates.
+  EXPECT_EQ(ItemRows(),
+            "M\xC3\xBCller|5|123450|2024-02-29|-\n"
+            "Smith|0|0|0100-01-01|-\n");
+  if (IsSQLite()) {
+    EXPECT_EQ(Rows("SELECT typeof(qty), typeof(price) FROM items ORDER BY id LIMIT 1"),
+              "integer|real\n");
+  }
+}
+
+TEST_P(CliStdFileTest, DbaseFileWithMapLines) {
+  CreateItems();
+  const std::string dbf = WriteItemsDbf();
+  auto r = Velaimport({"import", dbf, "--table", "items", "--map", "note=NAME", "--map", "qty=QTY",
+                       "--map", "name=EXTRA"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(Rows("SELECT name, qty, COALESCE(" + Cents("price") + ", -1), note FROM items " +
+                 "ORDER BY id"),
+            "x|5|-1|M\xC3\xBCller\n"
+            "x|0|-1|Smith\n");
+  // A column the file lacks: the run fails with the component's message.
+  auto bad = Velaimport({"import", dbf, "--table", "items", "--map", "name=NOSUCH"});
+  EXPECT_EQ(bad.ExitCode, 1) << Describe(bad);
+  EXPECT_NE(bad.Err.find("NOSUCH"), std::string::npos) << bad.Err;
+}
+
+TEST_P(CliStdFileTest, SharedDbaseSampleKeepsDatesAndSkipsTheDeletedRecord) {
+  CreateTable({"people", {{"name", ftString, 16, false, ""}, {"birthdate", ftDate, 0, false, ""}}});
+  const std::string dbf = std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/dbfread_people.dbf";
+  auto fields = Velaimport({"fields", dbf});
+  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
+  EXPECT_EQ(fields.Out, "NAME\nBIRTHDATE\n");
+  auto r = Velaimport({"import", dbf, "--table", "people"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(Rows("SELECT name, birthdate FROM people ORDER BY id"),
+            "Alice|1987-03-01\nBob|1980-11-12\n");
+}
+
+TEST_P(CliStdFileTest, SharedDbaseSampleWithDecimals) {
+  // 14 records of a dBase III table with N5.1 and N12.3 fields; "Point_ID" is there twice (C
+  // and N): the name finds the first.
+  CreateTable({"points",
+               {{"point_id", ftString, 20, false, ""},
+                {"type", ftString, 20, false, ""},
+                {"date_visit", ftDate, 0, false, ""},
+                {"max_pdop", ftFloat, 0, false, ""},
+                {"gps_second", ftFloat, 0, false, ""},
+                {"unfilt_pos", ftInteger, 0, false, ""}}});
+  const std::string dbf = std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/infused_dbase_03.dbf";
+  auto r = Velaimport({"import", dbf, "--table", "points"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM points"), "14\n");
+  EXPECT_EQ(Rows("SELECT point_id, type, date_visit, " + Cents("max_pdop") + ", " +
+                 Cents("gps_second") + ", unfilt_pos FROM points ORDER BY id LIMIT 2"),
+            "0507121|CMP|2005-07-12|520|22662500|2\n0507122|CMP|2005-07-12|490|22667000|1\n");
+}
+
+// --- XML data packet and text ------------------------------------------------------------------
+
+constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
+<DATAPACKET Version="2.0"><METADATA><FIELDS>
+<FIELD attrname="Name" fieldtype="string" WIDTH="30"/>
+<FIELD attrname="QTY" fieldtype="i4"/>
+<FIELD attrname="Price" fieldtype="r8"/>
+<FIELD attrname="SINCE" fieldtype="date"/>
+</FIELDS><PARAMS/></METADATA>
+<ROWDATA>
+<ROW Name="A &amp; B" QTY="3" Price="12.25" SINCE="20240115"/>
+<ROW Name="Only name"/>
+</ROWDATA></DATAPACKET>)";
+
+TEST_P(CliStdFileTest, XmlDataPacketByFormat) {
+  CreateItems();
+  const std::string xml = WriteHomeFile("packet.xml", kPacket);
+  auto r = Velaimport({"import", xml, "--table", "items", "--format", kXmlPacketGuid});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  // Names compared ignoring case ("Price" to "price"); absent attributes are empty.
+  EXPECT_EQ(ItemRows(), "A & B|3|1225|2024-01-15|-\nOnly name|0|0|0100-01-01|-\n");
+}
+
+TEST_P(CliStdFileTest, DelimitedTextThroughTheStandardFileEngine) {
+  CreateItems();
+  const std::string txt =
+      WriteHomeFile("items.txt", "NAME;QTY;PRICE\nAnna;4;9.5\n\"Semi;colon\";;\n");
+  auto r = Velaimport({"import", txt, "--table", "items", "--format", kTextGuid});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(Rows("SELECT name, qty, " + Cents("price") + " FROM items ORDER BY id"),
+            "Anna|4|950\nSemi;colon|0|0\n");
+}
+
+// --- ODBC sources ------------------------------------------------------------------------------
+
+TEST_P(CliStdFileTest, OdbcSQLiteTableByTableParam) {
+  CreateCustomers();
+  const std::string source = OdbcSource(WriteSQLiteSource());
+  auto fields = Velaimport({"fields", source, "--table-param", "table=customers"});
+  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
+  EXPECT_EQ(fields.Out, "custno\nName\nBalance\nSince\nRemark\n");
+
+  auto r = Velaimport({"import", source, "--table-param", "table=customers", "--table", "cust"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
+  // Names compared ignoring case; NULL arrives as empty text: 0, the smallest date, "".
+  EXPECT_EQ(Rows("SELECT custno, name, " + Cents("balance") +
+                 ", since, COALESCE(remark, '-') FROM cust ORDER BY id"),
+            "17|M\xC3\xBCller|123450|2024-02-29|first\n18|Empty|0|0100-01-01|\n");
+
+  // A second run with a key updates instead of inserting: the table is given again per run.
+  auto again = Velaimport({"import", source, "--table-param", "table=customers", "--table", "cust",
+                           "--key", "custno", "--map", "custno=custno", "--map", "remark=Name"});
+  ASSERT_EQ(again.ExitCode, 0) << Describe(again);
+  EXPECT_NE(again.Out.find("inserted 0, updated 2"), std::string::npos) << again.Out;
+  EXPECT_EQ(Rows("SELECT custno, name, remark FROM cust ORDER BY id"),
+            "17|M\xC3\xBCller|M\xC3\xBCller\n18|Empty|Empty\n");
+}
+
+TEST_P(CliStdFileTest, OdbcSourceSettingErrors) {
+  CreateCustomers();
+  const std::string source = OdbcSource(WriteSQLiteSource());
+  struct TCase {
+    const char* What;
+    std::vector<std::string> Args;
+    int ExitCode;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {"no table for fields", {"fields", source}, 2, "--table-param table=NAME"},
+      {"no table for import", {"import", source, "--table", "cust"}, 2, "--table-param table=NAME"},
+      {"unknown setting",
+       {"import", source, "--table", "cust", "--table-param", "tabel=customers"},
+       2,
+       "unknown source setting 'tabel'"},
+      {"unknown setting for fields",
+       {"fields", source, "--table-param", "schema=x"},
+       2,
+       "unknown source setting 'schema'"},
+      {"not NAME=VALUE", {"fields", source, "--table-param", "customers"}, 2, "NAME=VALUE"},
+      {"unknown source table",
+       {"import", source, "--table", "cust", "--table-param", "table=nosuch"},
+       1,
+       "nosuch"},
+      {"unknown source table for fields",
+       {"fields", source, "--table-param", "table=nosuch"},
+       1,
+       "nosuch"},
+  };
+  for (const auto& c : cases) {
+    auto r = Velaimport(c.Args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << c.What << "\n" << Describe(r);
+    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << c.What << "\n" << r.Err;
+  }
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM cust"), "0\n");
+}
+
+TEST_P(CliStdFileTest, FileSourceRejectsTableParam) {
+  CreateItems();
+  const std::string dbf = WriteItemsDbf();
+  for (const char* command : {"import", "fields"}) {
+    std::vector<std::string> args = {command, dbf, "--table-param", "table=x"};
+    if (std::string(command) == "import") args.insert(args.end(), {"--table", "items"});
+    auto r = Velaimport(args);
+    EXPECT_EQ(r.ExitCode, 2) << command << "\n" << Describe(r);
+    EXPECT_NE(r.Err.find("takes no source settings"), std::string::npos) << command << r.Err;
+  }
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM items"), "0\n");
+}
+
+VELA_INSTANTIATE_CLI_TEST(CliStdFileTest);
+
+}  // namespace
+}  // namespace vela::test
