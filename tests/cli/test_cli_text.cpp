@@ -1,0 +1,663 @@
+// velaimport import with the text engine, end to end on both backends: the import modes with and
+// without records found by key, key fields, the header row, import definitions (assignments,
+// advanced field settings, field change conditions), simulation, transactions and the error
+// policies, the readers for delimited, fixed-width and mixed-record files, typed values, the
+// language of the messages and the exit codes.
+#include <regex>
+
+#include "cli/CliTestSupport.h"
+
+namespace vela::test {
+namespace {
+
+// The schemas of cli_text.tic: orders (.ord), fixed (.fix), mixed (.mix with the sub-schemas
+// mixed_person and mixed_amount), contacts (.cnt, first row is a header).
+const std::string kSchemaFile = std::string(VELA_TEST_DATA_DIR) + "/cli/cli_text.tic";
+
+struct TSummary {
+  bool Parsed = false;
+  bool Result = false;
+  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
+};
+
+// The --json summary line on stdout.
+TSummary ParseSummary(const std::string& out) {
+  static const std::regex re(
+      R"(\{"result":(true|false),"inserted":(-?\d+),"updated":(-?\d+),"messages":\{"info":(\d+),)"
+      R"("warning":(\d+),"error":(\d+)\}\}\n?$)");
+  TSummary s;
+  std::smatch m;
+  if (!std::regex_search(out, m, re)) return s;
+  s.Parsed = true;
+  s.Result = m[1] == "true";
+  s.Inserted = std::stoi(m[2]);
+  s.Updated = std::stoi(m[3]);
+  s.Info = std::stoi(m[4]);
+  s.Warning = std::stoi(m[5]);
+  s.Error = std::stoi(m[6]);
+  return s;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class CliTextImportTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    CopyToCustom(kSchemaFile);
+  }
+
+  void CreatePerson() {
+    CreateTable({"person",
+                 {{"name", ftString, 40, false, ""},
+                  {"city", ftString, 40, false, ""},
+                  {"age", ftInteger, 0, false, ""}}});
+  }
+  void CreateItem() {
+    CreateTable({"item",
+                 {{"no", ftInteger, 0, false, ""},
+                  {"name", ftString, 60, false, ""},
+                  {"amount", ftFloat, 0, false, ""},
+                  {"day", ftDate, 0, false, ""},
+                  {"note", ftString, 200, false, ""}}});
+  }
+
+  // Two persons, written by a clean copy through the command line.
+  void SeedPersons() {
+    const auto file = WriteHomeFile("seed.cnt", "name;city;age\nAda;London;36\nAlan;Wilmslow;41\n");
+    auto r = Velaimport({"import", file, "--table", "person", "--mode", "cleancopy"});
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    ASSERT_EQ(PersonRows(), "Ada|London|36\nAlan|Wilmslow|41\n");
+  }
+
+  // A whole number in a floating-point column as the backend returns it.
+  std::string WholeNumber(int n) const {
+    return std::to_string(n) + (GetParam() == TDbBackendKind::SQLite ? ".0" : "");
+  }
+
+  std::string PersonRows() { return Rows("SELECT name, city, age FROM person ORDER BY id"); }
+
+  // Runs an import with --json and returns the run and its parsed summary.
+  TCliRun JsonImport(const std::vector<std::string>& args, TSummary& summary) {
+    std::vector<std::string> all = {"--json", "import"};
+    all.insert(all.end(), args.begin(), args.end());
+    auto r = Velaimport(all);
+    summary = ParseSummary(r.Out);
+    return r;
+  }
+};
+
+// --- import modes ---
+
+struct TModeCase {
+  const char* Name;
+  std::vector<std::string> Options;
+  int Inserted, Updated;
+  const char* Rows;
+};
+
+TEST_P(CliTextImportTest, ModesWithAndWithoutFoundRecords) {
+  // Ada (36) is in the table, Grace (85) is not; the key is the integer field age.
+  const TModeCase cases[] = {
+      {"update",
+       {"--mode", "update", "--key", "age"},
+       1,
+       1,
+       "Ada|Paris|36\nAlan|Wilmslow|41\nGrace|Arlington|85\n"},
+      {"update is the default",
+       {"--key", "age"},
+       1,
+       1,
+       "Ada|Paris|36\nAlan|Wilmslow|41\nGrace|Arlington|85\n"},
+      {"onlynew",
+       {"--mode", "onlynew", "--key", "age"},
+       1,
+       0,
+       "Ada|London|36\nAlan|Wilmslow|41\nGrace|Arlington|85\n"},
+      {"cleancopy",
+       {"--mode", "cleancopy", "--key", "age"},
+       2,
+       0,
+       "Ada|London|36\nAlan|Wilmslow|41\nAda|Paris|36\nGrace|Arlington|85\n"},
+      {"cleancopy cleared",
+       {"--mode", "cleancopy", "--clear"},
+       2,
+       0,
+       "Ada|Paris|36\nGrace|Arlington|85\n"},
+      {"update cleared", {"--key", "age", "--clear"}, 2, 0, "Ada|Paris|36\nGrace|Arlington|85\n"},
+      {"update without key",
+       {"--mode", "update"},
+       2,
+       0,
+       "Ada|London|36\nAlan|Wilmslow|41\nAda|Paris|36\nGrace|Arlington|85\n"},
+  };
+  CreatePerson();
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;Paris;36\nGrace;Arlington;85\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      auto conn = Db().Connection();
+      conn->ExecSQL("DELETE FROM person");
+    }
+    SeedPersons();
+    std::vector<std::string> args = {file, "--table", "person"};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    TSummary s;
+    auto r = JsonImport(args, s);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    ASSERT_TRUE(s.Parsed) << r.Out;
+    EXPECT_TRUE(s.Result);
+    EXPECT_EQ(s.Inserted, c.Inserted);
+    EXPECT_EQ(s.Updated, c.Updated);
+    EXPECT_EQ(s.Error, 0);
+    EXPECT_EQ(PersonRows(), c.Rows);
+  }
+}
+
+TEST_P(CliTextImportTest, OnlyNewWithEveryRecordFoundWritesNothing) {
+  CreatePerson();
+  SeedPersons();
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;Paris;36\nAlan;Leeds;41\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "person", "--mode", "onlynew", "--key", "age"}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 0);
+  EXPECT_EQ(s.Updated, 0);
+  // Passing over a found record is no message at all.
+  EXPECT_EQ(s.Warning, 0);
+  EXPECT_EQ(PersonRows(), "Ada|London|36\nAlan|Wilmslow|41\n");
+}
+
+// --- key fields ---
+
+struct TKeyCase {
+  const char* Name;
+  std::vector<std::string> Keys;
+  int Inserted, Updated;
+  const char* Rows;
+};
+
+TEST_P(CliTextImportTest, OnlyNonTextKeyFieldsTakePartInTheSearch) {
+  // Ada is found by age; a text key (name) takes no part in the search, so alone it finds
+  // nothing and the record is inserted again.
+  const TKeyCase cases[] = {
+      {"integer key", {"--key", "age"}, 0, 1, "Ada|Paris|36\nAlan|Wilmslow|41\n"},
+      {"text key only", {"--key", "name"}, 1, 0, "Ada|London|36\nAlan|Wilmslow|41\nAda|Paris|36\n"},
+      {"text and integer key",
+       {"--key", "name", "--key", "age"},
+       0,
+       1,
+       "Ada|Paris|36\nAlan|Wilmslow|41\n"},
+      {"key in another case", {"--key", "AGE"}, 0, 1, "Ada|Paris|36\nAlan|Wilmslow|41\n"},
+  };
+  CreatePerson();
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;Paris;36\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      auto conn = Db().Connection();
+      conn->ExecSQL("DELETE FROM person");
+    }
+    SeedPersons();
+    std::vector<std::string> args = {file, "--table", "person"};
+    args.insert(args.end(), c.Keys.begin(), c.Keys.end());
+    TSummary s;
+    auto r = JsonImport(args, s);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_EQ(s.Inserted, c.Inserted);
+    EXPECT_EQ(s.Updated, c.Updated);
+    EXPECT_EQ(PersonRows(), c.Rows);
+  }
+}
+
+TEST_P(CliTextImportTest, AKeyFieldWithoutValueTakesNoPartInTheSearch) {
+  CreateItem();
+  {
+    auto conn = Db().Connection();
+    conn->ExecSQL("INSERT INTO item (no, name, amount) VALUES (2, 'old', 12.5)");
+  }
+  // The amount key finds the A line's record; P lines carry no amount at all, so their key has
+  // no value and no filter, and they are inserted.
+  const auto file = WriteHomeFile("in.mix", "P;1;Ada\nA;7;12,5\nP;3;Alan\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "item", "--key", "amount", "--map", "no=no", "--map",
+                       "name=name", "--map", "amount=amount"},
+                      s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 2);
+  EXPECT_EQ(s.Updated, 1);
+  EXPECT_EQ(Rows("SELECT no, name, amount FROM item ORDER BY id"), "7|old|12.5\n1|Ada|\n3|Alan|\n");
+}
+
+// --- the header row ---
+
+struct TSkipCase {
+  const char* Name;
+  const char* File;  // .cnt has the header flag, .ord has not
+  std::vector<std::string> Options;
+  const char* Definition;  // '' for none
+  const char* Names;
+};
+
+TEST_P(CliTextImportTest, SkipFirstOptionsOverrideTheFormatsHeaderFlag) {
+  const TSkipCase cases[] = {
+      {"format with header", "in.cnt", {}, "", "B\nC\n"},
+      {"format with header, --no-skip-first", "in.cnt", {"--no-skip-first"}, "", "A\nB\nC\n"},
+      {"format without header", "in.ord", {}, "", "A\nB\nC\n"},
+      {"format without header, --skip-first", "in.ord", {"--skip-first"}, "", "B\nC\n"},
+      {"definition keeps the header", "in.cnt", {}, "[Import]\nSkipFirstRecord=0\n", "A\nB\nC\n"},
+      {"definition skips it", "in.ord", {}, "[Import]\nSkipFirstRecord=1\n", "B\nC\n"},
+      {"option beats definition",
+       "in.ord",
+       {"--no-skip-first"},
+       "[Import]\nSkipFirstRecord=1\n",
+       "A\nB\nC\n"},
+  };
+  CreateTable({"tag", {{"name", ftString, 20, false, ""}}});
+  WriteHomeFile("in.cnt", "A;x;1\nB;x;2\nC;x;3\n");
+  WriteHomeFile("in.ord", "1;A;1;01.01.2020\n2;B;2;02.01.2020\n3;C;3;03.01.2020\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      auto conn = Db().Connection();
+      conn->ExecSQL("DELETE FROM tag");
+    }
+    std::vector<std::string> args = {"import", (FHome / c.File).string(), "--table", "tag"};
+    if (*c.Definition) {
+      args.push_back("--definition");
+      args.push_back(WriteHomeFile("def.ini", c.Definition));
+    }
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    auto r = Velaimport(args);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_EQ(Rows("SELECT name FROM tag ORDER BY id"), c.Names);
+  }
+}
+
+// --- import definitions ---
+
+TEST_P(CliTextImportTest, DefinitionSetsModeKeysAndAssignments) {
+  CreatePerson();
+  SeedPersons();
+  // Assignments swap name and city; the key comes from the definition; unassigned age stays.
+  const auto def = WriteHomeFile("def.ini",
+                                 "[Import]\nMode=update ; find by age\nKeyFields=age\n"
+                                 "[Assignments]\nname=city\ncity=name\nage=age\n");
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nLovelace;Paris;36\nHopper;NYC;85\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "person", "--definition", def}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 1);
+  EXPECT_EQ(s.Updated, 1);
+  EXPECT_EQ(PersonRows(), "Paris|Lovelace|36\nAlan|Wilmslow|41\nNYC|Hopper|85\n");
+
+  // Options beat the definition: --mode onlynew writes nothing for the found records.
+  const auto again = WriteHomeFile("again.cnt", "name;city;age\nX;Y;36\nZ;W;41\n");
+  r = JsonImport({again, "--table", "person", "--definition", def, "--mode", "onlynew"}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 0);
+  EXPECT_EQ(s.Updated, 0);
+  EXPECT_EQ(PersonRows(), "Paris|Lovelace|36\nAlan|Wilmslow|41\nNYC|Hopper|85\n");
+}
+
+TEST_P(CliTextImportTest, MapAssignsOnlyTheGivenFields) {
+  CreatePerson();
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;London;36\n");
+  auto r =
+      Velaimport({"import", file, "--table", "person", "--map", "city=name", "--map", "name=city"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(PersonRows(), "London|Ada|\n");
+}
+
+struct TFieldSettingsCase {
+  const char* Name;
+  const char* Section;  // the [Field:city] settings
+  const char* Cities;   // input, one per line
+  const char* Expected;
+};
+
+TEST_P(CliTextImportTest, ReplacementsAndLetterCaseOfAField) {
+  const TFieldSettingsCase cases[] = {
+      {"case-sensitive replacement", "Replace1=Paris|Lyon|1\n", "Paris\nparis\nBerlin\n",
+       "Lyon\nparis\nBerlin\n"},
+      {"replacement ignoring case", "Replace1=paris|Lyon|0\n", "Paris\nPARIS\nBerlin\n",
+       "Lyon\nLyon\nBerlin\n"},
+      {"replacements in order", "Replace1=Paris|Lyon|1\nReplace2=Lyon|Nice|1\n", "Paris\nLyon\n",
+       "Nice\nNice\n"},
+      {"upper case after the replacement", "Replace1=Paris|Lyon|1\nCaseMode=2\n", "Paris\nberlin\n",
+       "LYON\nBERLIN\n"},
+      {"lower case", "CaseMode=3\n", "Paris\nBERLIN\n", "paris\nberlin\n"},
+      {"first letter upper", "CaseMode=1\n", "paris\nberlin\n", "Paris\nBerlin\n"},
+      {"trimmed", "LeftTrim=1\nRightTrim=1\n", "\"  Paris  \"\n", "Paris\n"},
+      {"not trimmed", "", "\"  Paris  \"\n", "  Paris  \n"},
+  };
+  CreatePerson();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      auto conn = Db().Connection();
+      conn->ExecSQL("DELETE FROM person");
+    }
+    std::string data = "name;city;age\n";
+    std::string cities = c.Cities;
+    for (size_t p = 0, q; (q = cities.find('\n', p)) != std::string::npos; p = q + 1)
+      data += "X;" + cities.substr(p, q - p) + ";1\n";
+    const auto file = WriteHomeFile("in.cnt", data);
+    const auto def = WriteHomeFile("def.ini", std::string("[Field:city]\n") + c.Section);
+    auto r = Velaimport({"import", file, "--table", "person", "--definition", def});
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_EQ(Rows("SELECT city FROM person ORDER BY id"), c.Expected);
+  }
+}
+
+// --- field change conditions ---
+
+TEST_P(CliTextImportTest, ConditionBeforeTheKeySearchSkipsRecords) {
+  CreatePerson();
+  const auto def = WriteHomeFile("def.ini",
+                                 "[Condition1]\nField=city\nCondition=equal\nValue="
+                                 "Nowhere\nCheckMode=before\nAction=ignore\n");
+  const auto file =
+      WriteHomeFile("in.cnt", "name;city;age\nAda;London;36\nBob;Nowhere;50\nEve;nowhere;51\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "person", "--definition", def}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 2);
+  // The comparison is case-sensitive: only Bob's record (number 3, after the header) is omitted.
+  EXPECT_EQ(PersonRows(), "Ada|London|36\nEve|nowhere|51\n");
+  EXPECT_TRUE(Contains(r.Err, "Omitting record '3' because of defined import rule!")) << r.Err;
+}
+
+TEST_P(CliTextImportTest, IgnoreAfterTheKeySearchDeletesFoundRecords) {
+  CreatePerson();
+  SeedPersons();
+  const auto def = WriteHomeFile("def.ini",
+                                 "[Import]\nKeyFields=age\n[Condition1]\nField=newcity\n"
+                                 "Condition=equal\nValue=GONE\nCheckMode=after\nAction=ignore\n");
+  // Ada (found) is deleted, Grace (not found) is passed over, Alan is updated.
+  const auto file =
+      WriteHomeFile("in.cnt",
+                    "name;city;age;newcity\nAda;London;36;GONE\nGrace;Arlington;85;GONE\n"
+                    "Alan;Leeds;41;\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "person", "--definition", def}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 0);
+  EXPECT_EQ(s.Updated, 1);
+  EXPECT_EQ(PersonRows(), "Alan|Leeds|41\n");
+}
+
+TEST_P(CliTextImportTest, ReplaceConditionCopiesAFieldWhenItHolds) {
+  CreatePerson();
+  SeedPersons();
+  // Wherever newcity is filled in, it replaces city (after the key search).
+  const auto def = WriteHomeFile(
+      "def.ini",
+      "[Import]\nKeyFields=age\n[Condition1]\nField=newcity\nCondition=notequal\nValue=\n"
+      "CheckMode=after\nAction=replace\nDestinationField=city\nReplaceField=newcity\n");
+  const auto file = WriteHomeFile("in.cnt",
+                                  "name;city;age;newcity\nAda;London;36;Paris\nAlan;Leeds;41;\n"
+                                  "Grace;Arlington;85;Boston\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "person", "--definition", def}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 1);
+  EXPECT_EQ(s.Updated, 2);
+  EXPECT_EQ(PersonRows(), "Ada|Paris|36\nAlan|Leeds|41\nGrace|Boston|85\n");
+}
+
+// --- simulation ---
+
+TEST_P(CliTextImportTest, SimulationWritesNothing) {
+  CreatePerson();
+  SeedPersons();
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;Paris;36\nGrace;Arlington;85\n");
+  for (const char* extra : {"--key", "--clear"}) {
+    SCOPED_TRACE(extra);
+    std::vector<std::string> args = {file, "--table", "person", "--simulate", "--transaction"};
+    if (std::string(extra) == "--key") {
+      args.push_back("--key");
+      args.push_back("age");
+    } else {
+      args.push_back("--clear");
+    }
+    TSummary s;
+    auto r = JsonImport(args, s);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_TRUE(s.Result);
+    // The counts say what a real run would do.
+    EXPECT_EQ(s.Inserted + s.Updated, 2);
+    EXPECT_TRUE(Contains(r.Err, "Simulation started")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "Simulation finished")) << r.Err;
+    EXPECT_EQ(PersonRows(), "Ada|London|36\nAlan|Wilmslow|41\n");
+  }
+}
+
+// --- errors, transactions and the error policies ---
+
+struct TPolicyCase {
+  const char* Name;
+  std::vector<std::string> Options;
+  int ExitCode;
+  bool Result;
+  const char* Rows;
+};
+
+TEST_P(CliTextImportTest, RecordErrorsUnderTheErrorPolicies) {
+  // Eve's age is no integer: the conversion to the integer database field reports it.
+  const TPolicyCase cases[] = {
+      {"no policy", {}, 4, true, "Ada|London|36\nEve|Paris|\nAlan|Wilmslow|41\n"},
+      {"transaction", {"--transaction"}, 4, true, "Ada|London|36\nEve|Paris|\nAlan|Wilmslow|41\n"},
+      {"transaction rolled back", {"--transaction", "--rollback-on-error"}, 1, false, ""},
+      {"rollback without transaction",
+       {"--rollback-on-error"},
+       4,
+       true,
+       "Ada|London|36\nEve|Paris|\nAlan|Wilmslow|41\n"},
+      {"warnings roll nothing back",
+       {"--transaction", "--rollback-on-warning"},
+       4,
+       true,
+       "Ada|London|36\nEve|Paris|\nAlan|Wilmslow|41\n"},
+      {"record ignored",
+       {"--ignore-record-on-error"},
+       4,
+       true,
+       "Ada|London|36\nAlan|Wilmslow|41\n"},
+      {"record ignored in a transaction",
+       {"--transaction", "--ignore-record-on-error"},
+       4,
+       true,
+       "Ada|London|36\nAlan|Wilmslow|41\n"},
+      {"abort", {"--abort-on-error"}, 4, true, "Ada|London|36\nEve|Paris|\n"},
+  };
+  CreatePerson();
+  const auto file =
+      WriteHomeFile("bad.cnt", "name;city;age\nAda;London;36\nEve;Paris;old\nAlan;Wilmslow;41\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    {
+      auto conn = Db().Connection();
+      conn->ExecSQL("DELETE FROM person");
+    }
+    std::vector<std::string> args = {file, "--table", "person"};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    TSummary s;
+    auto r = JsonImport(args, s);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    ASSERT_TRUE(s.Parsed) << r.Out;
+    EXPECT_EQ(s.Result, c.Result);
+    EXPECT_GE(s.Error, 1);
+    EXPECT_TRUE(Contains(r.Err,
+                         "{\"type\":\"error\",\"message\":\"Cant't convert value 'old' of "
+                         "import field 'age'"))
+        << r.Err;
+    EXPECT_EQ(PersonRows(), c.Rows);
+  }
+}
+
+TEST_P(CliTextImportTest, ErrorMessagesInGerman) {
+  CreatePerson();
+  const auto file = WriteHomeFile("bad.cnt", "name;city;age\nAda;London;36\nEve;Paris;old\n");
+  auto r =
+      Velaimport({"--lang", "de", "import", file, "--table", "person", "--ignore-record-on-error"});
+  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
+  EXPECT_TRUE(Contains(r.Err, "info: Import gestartet\n")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err,
+                       "error: Wert 'old' des Importfeldes 'age' kann nicht in den "
+                       "erforderlichen Datentyp für das Datenbankfeld 'age' konvertiert "
+                       "werden."))
+      << r.Err;
+  EXPECT_TRUE(Contains(r.Err,
+                       "warning: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers "
+                       "nicht importiert!"))
+      << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "info: Neue Datensätze: 1\n")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "info: Import beendet\n")) << r.Err;
+  EXPECT_FALSE(Contains(r.Err, "Import started")) << r.Err;
+  EXPECT_EQ(PersonRows(), "Ada|London|36\n");
+}
+
+// --- readers and typed values ---
+
+TEST_P(CliTextImportTest, DelimitedQuotesDatesAndDecimalComma) {
+  CreateItem();
+  const auto file = WriteHomeFile("in.ord",
+                                  "1;\"Smith; John\";12,5;31.01.2024;plain\n"
+                                  "2;'x';1234,56;29.02.2000;\"He said \"\"no\"\"\"\n"
+                                  "3;\"Line\none\";0,05;01.12.1999;\"say \"\"hi\"\"\";x\n"
+                                  "4;;7;05.06.2007;\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "item"}, s);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(s.Inserted, 4);
+  // The decimal comma becomes a number, the date mask dd.mm.yyyy a date; a quoted separator
+  // stays in the value, doubled quotes stand for one, and a quoted line break joins two lines.
+  // Three quotes before a separator close, reopen and close the field (the quote is lost).
+  EXPECT_EQ(Rows("SELECT no, name, amount, day, note FROM item ORDER BY id"),
+            "1|Smith; John|12.5|2024-01-31|plain\n"
+            "2|'x'|1234.56|2000-02-29|He said \"no\"\n"
+            "3|Line\r\none|0.05|1999-12-01|say \"hi\n"
+            "4||" +
+                WholeNumber(7) + "|2007-06-05|\n");
+  // The values arrive typed: numbers compare as numbers, dates as dates.
+  EXPECT_EQ(Rows("SELECT no FROM item WHERE amount > 100 AND day < '2001-01-01'"), "2\n");
+}
+
+TEST_P(CliTextImportTest, ConversionErrorsAreReportedPerField) {
+  CreateItem();
+  // On a system with "." as decimal separator, 1.234,5 becomes 1.234.5, which is no number;
+  // "x" is no integer. Both records are still written, without the faulty values.
+  const auto file = WriteHomeFile("in.ord", "1;A;1.234,5;01.01.2020\nx;B;2;02.01.2020\n");
+  auto r = Velaimport({"import", file, "--table", "item"});
+  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
+  EXPECT_TRUE(Contains(r.Err, "error: Record 1: Field 'amount' >")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "error: Record 2: Field 'no' >")) << r.Err;
+  EXPECT_EQ(Rows("SELECT no, name, amount, day FROM item ORDER BY id"),
+            "1|A||2020-01-01\n|B|" + WholeNumber(2) + "|2020-01-02\n");
+}
+
+TEST_P(CliTextImportTest, FixedWidthWithImpliedDecimals) {
+  CreateItem();
+  // Columns: no 1-4, name 5-14, amount 15-22 (two implied decimals), day 23-30 (yyyymmdd).
+  const auto file = WriteHomeFile("in.fix",
+                                  "0001Ada       0001234520240131\n"
+                                  "  17Grace Hopp00000005\n"
+                                  "9999Zed of a longer name\n");
+  TSummary s;
+  auto r = JsonImport({file, "--table", "item", "--map", "no=no", "--map", "name=name", "--map",
+                       "amount=amount", "--map", "day=day"},
+                      s);
+  // The second line has no day, the third's amount and day are letters: reported, not fatal.
+  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
+  EXPECT_EQ(s.Inserted, 3);
+  EXPECT_EQ(Rows("SELECT no, name, amount FROM item ORDER BY id"),
+            "1|Ada|123.45\n17|Grace Hopp|0.05\n9999|Zed of a l|\n");
+  EXPECT_EQ(Rows("SELECT day FROM item WHERE no = 1"), "2024-01-31\n");
+}
+
+TEST_P(CliTextImportTest, MixedRecordKindsIntoOneTable) {
+  CreateItem();
+  // P lines are persons, A lines amounts; an X line has a link without schema and is skipped.
+  const auto file = WriteHomeFile("in.mix", "P;1;Ada\nA;2;12,5\nX;3;lost\nP;4;Alan\n");
+  TSummary s;
+  auto r = JsonImport(
+      {file, "--table", "item", "--map", "no=no", "--map", "name=name", "--map", "amount=amount"},
+      s);
+  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
+  EXPECT_EQ(s.Inserted, 3);
+  EXPECT_EQ(s.Error, 1);
+  EXPECT_TRUE(Contains(r.Err,
+                       "SubSchema on schema 'mixed' not defined. Value of link: 'X' Value "
+                       "of field: 'X'"))
+      << r.Err;
+  EXPECT_EQ(Rows("SELECT no, name, amount FROM item ORDER BY id"), "1|Ada|\n2||12.5\n4|Alan|\n");
+}
+
+// --- usage errors and failures ---
+
+struct TUsageCase {
+  const char* Name;
+  std::vector<std::string> Options;
+  const char* Definition;  // '' for none
+  int ExitCode;
+  const char* Message;  // part of stderr
+};
+
+TEST_P(CliTextImportTest, UsageErrorsWriteNothing) {
+  const TUsageCase cases[] = {
+      {"unknown mode", {"--mode", "sideways"}, "", 2, ""},
+      {"both skip options", {"--skip-first", "--no-skip-first"}, "", 2, ""},
+      {"unknown option", {"--frobnicate"}, "", 2, ""},
+      {"map without =", {"--map", "name"}, "", 2, "--map needs DBFIELD=IMPORTFIELD: name"},
+      {"unknown table", {"--table", "nosuch"}, "", 2, "error: unknown table: nosuch"},
+      {"bad mode in definition", {}, "[Import]\nMode=sideways\n", 2, "unknown import mode"},
+      {"bad case mode", {}, "[Field:city]\nCaseMode=7\n", 2, "CaseMode must be 0 to 3"},
+      {"bad condition",
+       {},
+       "[Condition1]\nField=city\nCondition=like\n",
+       2,
+       "Condition must be equal or notequal"},
+      {"bad action",
+       {},
+       "[Condition1]\nField=city\nAction=delete\n",
+       2,
+       "Action must be ignore or replace"},
+  };
+  CreatePerson();
+  const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;London;36\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::string> args = {"import", file};
+    bool hasTable = false;
+    for (const auto& o : c.Options)
+      hasTable |= o == "--table";
+    if (!hasTable) args.insert(args.end(), {"--table", "person"});
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    if (*c.Definition) {
+      args.push_back("--definition");
+      args.push_back(WriteHomeFile("def.ini", c.Definition));
+    }
+    auto r = Velaimport(args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_TRUE(Contains(r.Err, c.Message)) << r.Err;
+    EXPECT_EQ(PersonRows(), "");
+  }
+}
+
+TEST_P(CliTextImportTest, AFileNoFormatReadsFails) {
+  CreatePerson();
+  const auto file = WriteHomeFile("in.unknownext", "name;city;age\nAda;London;36\n");
+  auto r = Velaimport({"import", file, "--table", "person"});
+  EXPECT_EQ(r.ExitCode, 1) << Describe(r);
+  EXPECT_TRUE(Contains(r.Err, "Can't find a import engine which supports the file")) << r.Err;
+  EXPECT_EQ(PersonRows(), "");
+}
+
+VELA_INSTANTIATE_CLI_TEST(CliTextImportTest);
+
+}  // namespace
+}  // namespace vela::test
