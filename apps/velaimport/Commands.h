@@ -41,6 +41,7 @@ void RegisterCardCommands(CLI::App& app, GlobalOptions& global, CommandAction& a
 void RegisterDbCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
 void RegisterPreprocessorCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
 void RegisterImportCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
+void RegisterOutlookCommands(CLI::App& app, GlobalOptions& global, CommandAction& action);
 
 // Opens the host database that --db names (default sqlite:$APP$/vela.db, $APP$ from --home,
 // $VELA_HOME or the executable's folder); creates the host tables on first use.

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   RegisterDbCommands(app, global, action);
   RegisterPreprocessorCommands(app, global, action);
   RegisterImportCommands(app, global, action);
+  RegisterOutlookCommands(app, global, action);
 
   try {
     app.parse(argc, argv);

@@ -5,6 +5,7 @@
 
 #include "module/_PluginModuleRegistration.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
+#include "plugins/OutlookFolderCatalog.h"
 #include "plugins/_ImportObject.h"
 #include "rtl/Threading.h"
 #ifdef VELA_HAVE_VCARD
@@ -336,6 +337,25 @@ bool TdmPluginDataImportMain::Get_Entry(int32_t AIndex,
     AEntry.Functions = item.Functions;
     return true;
   } catch (...) {
+    return false;
+  }
+}
+
+// --- IVelaOutlookFolderCatalog ---
+
+bool TdmPluginDataImportMain::Get_OutlookStores(const std::string& AFileName,
+                                                std::vector<TOutlookStoreInfo>& AStores,
+                                                std::string& AErrorMessage) noexcept {
+  AStores.clear();
+  AErrorMessage.clear();
+  try {
+    AStores = ReadOutlookStores(AFileName);
+    return true;
+  } catch (const std::exception& E) {
+    AErrorMessage = ExceptionText(E);
+    return false;
+  } catch (...) {
+    AErrorMessage = "Cannot read the data file '" + AFileName + "'";
     return false;
   }
 }

@@ -15,6 +15,7 @@
 #include "host/ArdoLang.h"
 #include "host/PluginBase.h"
 #include "module/PreProcessorCatalogIntf.h"
+#include "plugins/OutlookFolderCatalogIntf.h"
 #include "plugins/_ExtFuncDataImportIntf.h"
 
 namespace vela {
@@ -25,8 +26,10 @@ inline constexpr int32_t kRightDataExport = 101;  // "Zugriff auf Datenexport"
 
 class TdmPluginDataImportMain : public TPluginBaseDataModule,
                                 public IVelaXMLPreProcessorCatalog,
+                                public IVelaOutlookFolderCatalog,
                                 public IExtFuncDataImport {
-  VELA_INTERFACES(TPluginBaseDataModule, IVelaXMLPreProcessorCatalog, IExtFuncDataImport)
+  VELA_INTERFACES(TPluginBaseDataModule, IVelaXMLPreProcessorCatalog, IVelaOutlookFolderCatalog,
+                  IExtFuncDataImport)
 
   explicit TdmPluginDataImportMain(TClientPluginBase* AOwner);
   ~TdmPluginDataImportMain() override;
@@ -62,6 +65,10 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   std::string Get_PluginFolder() noexcept override;
   int32_t Get_Count() noexcept override;
   bool Get_Entry(int32_t AIndex, TPreProcessorCatalogEntry& AEntry) noexcept override;
+
+  // --- IVelaOutlookFolderCatalog: the stores and folders of an Outlook data file ---
+  bool Get_OutlookStores(const std::string& AFileName, std::vector<TOutlookStoreInfo>& AStores,
+                         std::string& AErrorMessage) noexcept override;
 
   // --- IExtFuncDataImport ---
   IPtr<IDataImport> Do_Import(const std::string& DInFile, const std::string& DestSchema,

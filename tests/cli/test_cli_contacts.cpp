@@ -1,0 +1,345 @@
+// Contacts end to end: velaimport outlook folders on the public .pst samples, and vCard, LDIF and
+// Outlook folder imports into a contacts table on both backends, including the key search of a
+// repeated import.
+#include <ctime>
+
+#include "cli/CliTestSupport.h"
+
+namespace vela::test {
+namespace {
+
+const std::string kShared = VELA_SHARED_TESTDATA_DIR;
+const std::string kAspose = kShared + "/pst/aspose_SampleContacts.pst";
+const std::string kJapanese = kShared + "/pst/pstextractor_contacts97-2002.pst";
+const std::string kOutlookFormat = "{4705EAE6-C131-4FEF-A16D-1470BF85558F}";
+// Entry ids: kind byte and libpff's item identifier, little endian. pffexport -l reports the
+// same identifiers for these files (Contacts 32898 = 0x8082, 連絡先 32930 = 0x80A2).
+const std::string kStoreID = "5321000000";
+const std::string kAsposeContacts = "4682800000";
+const std::string kJapaneseContacts = "46A2800000";
+
+std::string Sample(const std::string& relative) {
+  return kShared + "/" + relative;
+}
+
+// The JSON string value that follows `"key":"` at or after from; empty when there is none.
+std::string JsonValue(const std::string& json, const std::string& key, size_t from = 0) {
+  const std::string tag = "\"" + key + "\":\"";
+  const size_t p = json.find(tag, from);
+  if (p == std::string::npos) return {};
+  const size_t start = p + tag.size();
+  return json.substr(start, json.find('"', start) - start);
+}
+
+// velaimport on its own home and default SQLite database (the listing needs no table).
+class CliContactsOutlookFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FHome = std::filesystem::temp_directory_path() /
+            ("vela_cli_outlook_" + std::to_string(getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(FHome / "custom");
+  }
+  void TearDown() override { std::filesystem::remove_all(FHome); }
+
+  TCliRun Run(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {VELA_VELAIMPORT, "--home", FHome.string(), "--no-progress"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv);
+  }
+
+  std::filesystem::path FHome;
+};
+
+TEST_F(CliContactsOutlookFolders, JsonListsStoreFoldersCountsAndSourceNames) {
+  auto r = Run({"--json", "outlook", "folders", kAspose});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(r.Out.rfind("{\"file\":\"" + kAspose + "\",\"stores\":[{\"entryId\":\"" + kStoreID +
+                            "\",\"name\":\"Personal folders\",\"folders\":[",
+                        0),
+            0u)
+      << r.Out;
+  // Every folder of the file, depth first, the default contacts folder marked.
+  const struct {
+    std::string Id, Name, Path;
+    int Items;
+    bool Contacts, Default;
+  } folders[] = {
+      {"4623220000", "SPAM Search Folder 2", "SPAM Search Folder 2", 0, false, false},
+      {"4622800000", "Top of Personal Folders", "Top of Personal Folders", 0, false, false},
+      {"4662800000", "Deleted Items", "Top of Personal Folders/Deleted Items", 0, false, false},
+      {kAsposeContacts, "Contacts", "Top of Personal Folders/Contacts", 6, true, true},
+      {"4642800000", "Search Root", "Search Root", 0, false, false},
+  };
+  size_t last = 0;
+  for (const auto& f : folders) {
+    const std::string object = "{\"entryId\":\"" + f.Id + "\",\"name\":\"" + f.Name +
+                               "\",\"path\":\"" + f.Path +
+                               "\",\"items\":" + std::to_string(f.Items) +
+                               ",\"contacts\":" + (f.Contacts ? "true" : "false") +
+                               ",\"defaultContacts\":" + (f.Default ? "true" : "false") +
+                               ",\"source\":\"" + kAspose + "@" + f.Id + "@" + kStoreID + "\"}";
+    const size_t at = r.Out.find(object);
+    ASSERT_NE(at, std::string::npos) << object << "\n" << r.Out;
+    EXPECT_GT(at, last) << f.Path << " out of order";
+    last = at;
+  }
+  EXPECT_EQ(r.Out.substr(r.Out.size() - 5), "]}]}\n") << r.Out;
+
+  // An ANSI file: folder names decoded with the code page its messages name.
+  auto j = Run({"--json", "outlook", "folders", kJapanese});
+  ASSERT_EQ(j.ExitCode, 0) << Describe(j);
+  EXPECT_NE(j.Out.find("{\"entryId\":\"" + kJapaneseContacts +
+                       "\",\"name\":\"\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88 (Contact dedicated)\","),
+            std::string::npos)
+      << j.Out;
+  EXPECT_NE(j.Out.find("\"items\":1,\"contacts\":true,\"defaultContacts\":true"),
+            std::string::npos);
+  EXPECT_EQ(JsonValue(j.Out, "name", j.Out.find("\"stores\"")), "contacts97-2002");
+}
+
+TEST_F(CliContactsOutlookFolders, TableShowsTheFoldersAndTheSourceNameOfTheContacts) {
+  // A relative file name: the source name carries the absolute path, since relative profiles
+  // lie below the application folder.
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(kShared);
+  auto r = Run({"outlook", "folders", "pst/aspose_SampleContacts.pst"});
+  std::filesystem::current_path(cwd);
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(r.Out.rfind("store " + kStoreID + "  Personal folders\n", 0), 0u) << r.Out;
+  EXPECT_NE(r.Out.find("  4682800000      6  default   Top of Personal Folders/Contacts\n"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("  4662800000      0  -         Top of Personal Folders/Deleted Items\n"),
+            std::string::npos)
+      << r.Out;
+  const std::string absolute =
+      std::filesystem::weakly_canonical(std::filesystem::path(kAspose)).string();
+  EXPECT_NE(r.Out.find("source Top of Personal Folders/Contacts: " + absolute + "@" +
+                       kAsposeContacts + "@" + kStoreID + "\n"),
+            std::string::npos)
+      << r.Out;
+  // Only folders with contacts get a source line.
+  EXPECT_EQ(r.Out.find("source Top of Personal Folders/Deleted"), std::string::npos);
+}
+
+TEST_F(CliContactsOutlookFolders, MissingOrUnreadableFilesAndUsage) {
+  const auto notPst = (FHome / "notes.pst").string();
+  std::ofstream(notPst) << "not an Outlook data file\n";
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Err;
+  } cases[] = {
+      {{"outlook", "folders", kShared + "/pst/missing.pst"},
+       2,
+       "error: file not found: " + kShared + "/pst/missing.pst\n"},
+      {{"outlook", "folders", kShared + "/pst"}, 2, "error: file not found: "},
+      {{"--json", "outlook", "folders", "missing.pst"},
+       2,
+       "{\"type\":\"error\",\"message\":\"file not found: missing.pst\"}\n"},
+      {{"outlook", "folders", notPst}, 1, "error: EMapiError: Cannot open the data file '"},
+      {{"outlook", "folders", Sample("vcard/gammu_se-1.vcf")}, 1, "error: EMapiError: "},
+      {{"outlook"}, 2, ""},
+      {{"outlook", "folders"}, 2, ""},
+  };
+  for (const auto& c : cases) {
+    auto r = Run(c.Args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << c.Args.back() << "\n" << Describe(r);
+    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << c.Args.back() << "\n" << r.Err;
+    EXPECT_EQ(r.Out, "") << c.Args.back();
+  }
+}
+
+// --- imports into a contacts table ---
+
+// The columns carry the names the contact engines deliver; the import assigns every import field
+// to the column of the same name.
+class CliContactsImport : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    CreateTable({"contacts",
+                 {{"FirstName", ftString, 60, false, ""},
+                  {"LastName", ftString, 60, false, ""},
+                  {"FormattedName", ftString, 100, false, ""},
+                  {"Organization", ftString, 100, false, ""},
+                  {"Title", ftString, 60, false, ""},
+                  {"Email", ftString, 100, false, ""},
+                  {"Email2", ftString, 100, false, ""},
+                  {"TelWorkVoice", ftString, 40, false, ""},
+                  {"AdrWorkCity", ftString, 60, false, ""},
+                  {"Birthday", ftDateTime, 0, false, ""}}});
+  }
+
+  // Imports and checks the JSON summary; returns the run.
+  TCliRun Import(std::vector<std::string> args, int inserted, int updated) {
+    args.insert(args.begin(), {"--json", "import"});
+    auto r = Velaimport(args);
+    EXPECT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_EQ(r.Out, "{\"result\":true,\"inserted\":" + std::to_string(inserted) +
+                         ",\"updated\":" + std::to_string(updated) +
+                         ",\"messages\":{\"info\":4,\"warning\":0,\"error\":0}}\n")
+        << Describe(r);
+    return r;
+  }
+
+  std::string Contacts(const std::string& columns, const std::string& where = "") {
+    return Rows("SELECT " + columns + " FROM contacts" + (where.empty() ? "" : " WHERE " + where) +
+                " ORDER BY id");
+  }
+  std::string Count(const std::string& what, const std::string& where = "") {
+    return Rows("SELECT COUNT(" + what + ") FROM contacts" +
+                (where.empty() ? "" : " WHERE " + where));
+  }
+};
+
+// A birthday as the destination shows it: a date-time of the child's local time zone.
+std::string LocalDateTime(std::time_t utc) {
+  std::tm tm{};
+  localtime_r(&utc, &tm);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  return text;
+}
+
+TEST_P(CliContactsImport, FieldsListTheContactFieldsWithCaptions) {
+  auto r = Velaimport({"fields", Sample("vcard/gammu_se-1.vcf")});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(
+      r.Out.rfind("FirstName=First name\nSecondFirstName=Middle name\nLastName=Last name\n", 0), 0u)
+      << r.Out;
+  EXPECT_NE(r.Out.find("\nEmail=E-mail\nEmail2=E-mail 2\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\nBirthday=Birthday\n"), std::string::npos) << r.Out;
+
+  auto de = Velaimport({"--lang", "de", "--json", "fields", Sample("ldif/openldap_passwd.ldif")});
+  ASSERT_EQ(de.ExitCode, 0) << Describe(de);
+  EXPECT_EQ(de.Out.rfind("[\"FirstName=Vorname\",", 0), 0u) << de.Out;
+  EXPECT_NE(de.Out.find("\"Birthday=Geburtstag\""), std::string::npos) << de.Out;
+
+  // An Outlook folder delivers the same field names.
+  auto o = Velaimport({"fields", kAspose + "@" + kAsposeContacts, "--format", kOutlookFormat});
+  ASSERT_EQ(o.ExitCode, 0) << Describe(o);
+  std::string names;
+  for (size_t p = 0; p < r.Out.size();) {
+    const size_t e = r.Out.find('\n', p);
+    const std::string line = r.Out.substr(p, e - p);
+    names += line.substr(0, line.find('=')) + "\n";
+    p = e + 1;
+  }
+  EXPECT_EQ(o.Out, names);
+}
+
+TEST_P(CliContactsImport, VCardNamesEmailsAndBirthday) {
+  Import({Sample("vcard/gammu_se-1.vcf"), "--table", "contacts"}, 1, 0);
+  Import({Sample("vcard/ezvcard_rfc2426-example.vcf"), "--table", "contacts"}, 2, 0);
+  EXPECT_EQ(Contacts("\"FirstName\", \"LastName\", \"FormattedName\", \"Organization\", \"Email\", "
+                     "\"Email2\", \"TelWorkVoice\", \"AdrWorkCity\""),
+            "Yves|Laurent|Yves Laurent|CNRS|Yvalb.Laurent@free.fr|yves@yclaurent.fr|+33476635611|"
+            "Saint Martin d'H\xC3\xA8res\n"
+            "||Frank Dawson|Lotus Development Corporation|fdawson@earthlink.net||+1-919-676-9515|"
+            "Raleigh\n"
+            "||Tim Howes|Netscape Communications Corp.|||+1-415-937-3419|Mountain View\n");
+  // The birthday is a date-time column; a card without one stores the card library's "no date".
+  EXPECT_EQ(Contacts("\"Birthday\""),
+            "1954-04-21 00:00:00\n0100-01-01 00:00:00\n0100-01-01 00:00:00\n");
+  EXPECT_EQ(Count("*", "\"Birthday\" = '1954-04-21 00:00:00'"), "1\n");
+}
+
+TEST_P(CliContactsImport, LdifEntriesFormOneContact) {
+  // The card library reads all entries of an LDIF file as one contact: the last entry's names
+  // (with the blank after the colon), the mail values of all entries.
+  Import({Sample("ldif/openldap_its8667_accounting.ldif"), "--table", "contacts"}, 1, 0);
+  EXPECT_EQ(Contacts("\"FirstName\", \"LastName\", \"FormattedName\", \"Email\""),
+            " Ann| Tully| Ann Tully|May_Gaul@example.com; Ann_Tully@example.com\n");
+}
+
+TEST_P(CliContactsImport, OutlookFolderByTheIdsOfTheFolderListing) {
+  auto list = Velaimport({"--json", "outlook", "folders", kAspose});
+  ASSERT_EQ(list.ExitCode, 0) << Describe(list);
+  const std::string store = JsonValue(list.Out, "entryId", list.Out.find("\"stores\""));
+  const size_t contacts = list.Out.find("\"name\":\"Contacts\"");
+  ASSERT_NE(contacts, std::string::npos) << list.Out;
+  const std::string folder =
+      JsonValue(list.Out, "entryId", list.Out.rfind("{\"entryId\"", contacts));
+  EXPECT_EQ(store, kStoreID);
+  EXPECT_EQ(folder, kAsposeContacts);
+
+  Import({kAspose + "@" + folder + "@" + store + "@", "--format", kOutlookFormat, "--table",
+          "contacts"},
+         6, 0);
+  EXPECT_EQ(Contacts("\"FirstName\", \"LastName\", \"FormattedName\", \"Organization\", \"Title\", "
+                     "\"Email\"",
+                     "\"LastName\" <> ''"),
+            "Margaret|Tolle|Margaret J. Tolle|Adaptaz|Recording engineer|"
+            "MargaretJTolle@dayrep.com\n"
+            "Matthew|Wilcox|Matthew R. Wilcox|Briazz|Psychiatric aide|\n"
+            "Bertha|Buell|Bertha A. Buell|Awthentikz|Social work assistant|"
+            "BerthaABuell@armyspy.com\n");
+  EXPECT_EQ(Contacts("\"Email\"", "\"FormattedName\" = 'Sebastian Wright'"),
+            "SebastianWright@dayrep.com\n");
+  // No birthday: the same "no date" as a card without one.
+  EXPECT_EQ(Count("*", "\"Birthday\" = '0100-01-01 00:00:00'"), "6\n");
+
+  // The ANSI file: Japanese names and a birthday of midnight in Japan, kept as UTC in the file
+  // and stored in local time.
+  auto japanese = Velaimport({"--json", "outlook", "folders", kJapanese});
+  ASSERT_EQ(japanese.ExitCode, 0) << Describe(japanese);
+  const size_t marked = japanese.Out.find("\"defaultContacts\":true");
+  ASSERT_NE(marked, std::string::npos) << japanese.Out;
+  const std::string jfolder =
+      JsonValue(japanese.Out, "entryId", japanese.Out.rfind("{\"entryId\"", marked));
+  EXPECT_EQ(jfolder, kJapaneseContacts);
+  Import({kJapanese + "@" + jfolder + "@" + kStoreID + "@", "--format", kOutlookFormat, "--table",
+          "contacts"},
+         1, 0);
+  EXPECT_EQ(Contacts("\"FirstName\", \"LastName\", \"Email\", \"AdrWorkCity\", \"Birthday\"",
+                     "\"Email\" = 'test@example.com'"),
+            "\xE3\x82\xB3\xE3\x83\xA0|\xE3\x82\xA4\xE3\x82\xB0\xE3\x82\xB6\xE3\x83\xB3\xE3\x83"
+            "\x97\xE3\x83\xAB|test@example.com|Osaka|" +
+                LocalDateTime(946652400) + "\n");  // 1999-12-31 15:00:00 UTC
+
+  // A folder id the store does not have fails the run.
+  auto wrong = Velaimport({"import", kAspose + "@4699990000@" + kStoreID, "--format",
+                           kOutlookFormat, "--table", "contacts"});
+  EXPECT_NE(wrong.ExitCode, 0) << Describe(wrong);
+  EXPECT_NE(wrong.Err.find("4699990000"), std::string::npos) << wrong.Err;
+  EXPECT_EQ(CountRows("contacts"), 7);
+}
+
+TEST_P(CliContactsImport, RepeatedImportKeyedOnBirthdayUpdatesKeyedOnTextInsertsAgain) {
+  // The same file twice in update mode; each record searches the table by the key, the records
+  // of its own run included.
+  const struct {
+    std::string File;
+    std::string Key;
+    int Inserted1, Updated1, Inserted2, Updated2, Rows;
+  } cases[] = {
+      // The birthday finds the stored card.
+      {"vcard/gammu_se-1.vcf", "Birthday", 1, 0, 0, 1, 1},
+      // Both cards lack a birthday: the second finds the first one's "no date", in both runs.
+      {"vcard/ezvcard_rfc2426-example.vcf", "Birthday", 1, 1, 0, 2, 1},
+      // Text key fields take no part in the key search: every record is inserted again.
+      {"vcard/gammu_se-1.vcf", "Email", 1, 0, 1, 0, 2},
+      {"vcard/ezvcard_rfc2426-example.vcf", "Email", 2, 0, 2, 0, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File + " keyed on " + c.Key);
+    ASSERT_EQ(CountRows("contacts"), 0);
+    const std::vector<std::string> args = {Sample(c.File), "--table", "contacts", "--mode",
+                                           "update",       "--key",   c.Key};
+    Import(args, c.Inserted1, c.Updated1);
+    const std::string first = Contacts("\"FormattedName\", \"Email\", \"Birthday\"");
+    Import(args, c.Inserted2, c.Updated2);
+    EXPECT_EQ(CountRows("contacts"), c.Rows);
+    // Updates write the values of the (last) matching card again.
+    if (c.Inserted2 == 0) EXPECT_EQ(Contacts("\"FormattedName\", \"Email\", \"Birthday\""), first);
+    Db().Connection()->ExecSQL("DELETE FROM contacts");
+  }
+}
+
+VELA_INSTANTIATE_CLI_TEST(CliContactsImport);
+
+}  // namespace
+}  // namespace vela::test
