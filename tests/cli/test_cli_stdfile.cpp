@@ -107,6 +107,9 @@ class CliStdFileTest : public CliTest {
 TEST_P(CliStdFileTest, DbaseFileByDefaultAssignmentWithTypedValues) {
   CreateItems();
   const std::string dbf = WriteItemsDbf();
+  auto fields = Velaimport({"--json", "fields", dbf});
+  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
+  EXPECT_EQ(fields.Out, "[\"NAME\",\"QTY\",\"PRICE\",\"SINCE\",\"EXTRA\"]\n");
   auto r = Velaimport({"import", dbf, "--table", "items"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
@@ -185,6 +188,9 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 TEST_P(CliStdFileTest, XmlDataPacketByFormat) {
   CreateItems();
   const std::string xml = WriteHomeFile("packet.xml", kPacket);
+  auto fields = Velaimport({"fields", xml, "--format", kXmlPacketGuid});
+  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
+  EXPECT_EQ(fields.Out, "Name\nQTY\nPrice\nSINCE\n");
   auto r = Velaimport({"import", xml, "--table", "items", "--format", kXmlPacketGuid});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   // Names compared ignoring case ("Price" to "price"); absent attributes are empty.
@@ -195,6 +201,10 @@ TEST_P(CliStdFileTest, DelimitedTextThroughTheStandardFileEngine) {
   CreateItems();
   const std::string txt =
       WriteHomeFile("items.txt", "NAME;QTY;PRICE\nAnna;4;9.5\n\"Semi;colon\";;\n");
+  // Without a data schema for ".txt" the extension alone finds the standard file engine.
+  auto fields = Velaimport({"fields", txt});
+  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
+  EXPECT_EQ(fields.Out, "NAME\nQTY\nPRICE\n");
   auto r = Velaimport({"import", txt, "--table", "items", "--format", kTextGuid});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_EQ(Rows("SELECT name, qty, " + Cents("price") + " FROM items ORDER BY id"),
@@ -225,6 +235,36 @@ TEST_P(CliStdFileTest, OdbcSQLiteTableByTableParam) {
   EXPECT_NE(again.Out.find("inserted 0, updated 2"), std::string::npos) << again.Out;
   EXPECT_EQ(Rows("SELECT custno, name, remark FROM cust ORDER BY id"),
             "17|M\xC3\xBCller|M\xC3\xBCller\n18|Empty|Empty\n");
+}
+
+// The PostgreSQL server of the test run as an ODBC source through psqlODBC (on the PostgreSQL
+// parameter only, where the server runs); the source table lives in the public schema.
+TEST_P(CliStdFileTest, OdbcPostgresSourceThroughPsqlOdbc) {
+  if (IsSQLite()) GTEST_SKIP() << "the PostgreSQL source needs the PostgreSQL server";
+  std::smatch m;
+  static const std::regex re(R"(postgresql://([^@/]+)@([^:/]+):(\d+)/(\w+).*)");
+  ASSERT_TRUE(std::regex_match(FServerUrl, m, re)) << FServerUrl;
+  const std::string source = "Provider=PostgreSQL;Data Source=" + m[2].str() +
+                             ";Port=" + m[3].str() + ";Initial Catalog=" + m[4].str() +
+                             ";User ID=" + m[1].str();
+  const std::string table = "cli_src_" + FPgSchema;
+  {
+    auto admin = OpenDbConnection(FServerUrl);
+    admin->ExecSQL("CREATE TABLE public." + table +
+                   " (custno integer, \"Name\" varchar(30), balance numeric(10,2), since date)");
+    admin->ExecSQL("INSERT INTO public." + table +
+                   " VALUES (21, 'Pg', 99.95, '2023-12-31'), (22, NULL, NULL, NULL)");
+  }
+  CreateCustomers();
+  auto fields = Velaimport({"fields", source, "--table-param", "table=" + table});
+  auto r = Velaimport({"import", source, "--table-param", "table=" + table, "--table", "cust"});
+  OpenDbConnection(FServerUrl)->ExecSQL("DROP TABLE public." + table);
+  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
+  EXPECT_EQ(fields.Out, "custno\nName\nbalance\nsince\n");
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(Rows("SELECT custno, COALESCE(name, '-'), " + Cents("balance") +
+                 ", since FROM cust ORDER BY id"),
+            "21|Pg|9995|2023-12-31\n22||0|0100-01-01\n");
 }
 
 TEST_P(CliStdFileTest, OdbcSourceSettingErrors) {
