@@ -166,6 +166,65 @@ bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string
   return true;
 }
 
+// Appends v (not negative) in decimal, padded with zeros to Width digits.
+void AppendPadded(std::string& out, int v, int Width) {
+  char buf[12];
+  int n = 0;
+  do {
+    buf[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v > 0 && n < 10);
+  while (n < Width)
+    buf[n++] = '0';
+  while (n > 0)
+    out.push_back(buf[--n]);
+}
+
+// DateToStr of a valid date for the usual short date formats (day, month and year numbers,
+// the date separator and other punctuation), as the general formatter writes them but without
+// its per-call setup; false, with Out unspecified, for formats with names, quotes or times.
+bool FormatShortDate(int Year, int Month, int Day, std::string& Out) {
+  const std::string& fmt = FormatSettings.ShortDateFormat;
+  if (fmt.empty()) return false;
+  Out.clear();
+  for (size_t i = 0; i < fmt.size();) {
+    const char c = fmt[i];
+    const char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    if (u >= 'A' && u <= 'Z') {
+      size_t n = 1;
+      while (i + n < fmt.size() && (fmt[i + n] == u || fmt[i + n] == u + 32))
+        ++n;
+      switch (u) {
+        case 'Y':
+          if (n <= 2)
+            AppendPadded(Out, Year % 100, 2);
+          else
+            AppendPadded(Out, Year, 4);
+          break;
+        case 'M':
+          if (n > 2) return false;
+          AppendPadded(Out, Month, static_cast<int>(n));
+          break;
+        case 'D':
+          if (n > 2) return false;
+          AppendPadded(Out, Day, static_cast<int>(n));
+          break;
+        default:
+          return false;
+      }
+      i += n;
+      continue;
+    }
+    if (c == '"' || c == '\'' || c == ':') return false;
+    if (c == '/')
+      Out += FormatSettings.DateSeparator;
+    else
+      Out += c;
+    ++i;
+  }
+  return true;
+}
+
 bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError) {
   const int year = StrToIntDef(MaskPart(Value, Mask, 'y'), 0);
   const int month = StrToIntDef(MaskPart(Value, Mask, 'm'), 0);
@@ -175,7 +234,8 @@ bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError)
     AError = "'" + Value + "' is not a valid date";
     return false;
   }
-  Value = DateToStr(dt);
+  // Value's own buffer is reused: the day, month and year digits are read already.
+  if (!FormatShortDate(year, month, day, Value)) Value = DateToStr(dt);
   return true;
 }
 

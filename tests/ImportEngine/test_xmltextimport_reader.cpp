@@ -8,6 +8,7 @@
 #include "ImportEngine/_TextLineReader.h"
 #include "ImportEngine/_XMLTextImport.h"
 #include "rtl/CodePages.h"
+#include "rtl/DateUtils.h"
 #include "rtl/Format.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
@@ -472,6 +473,37 @@ TEST(TextReader, ConversionsByType) {
       EXPECT_FALSE(ok) << c.in << " gave " << value;
       EXPECT_EQ(value, c.in);
       EXPECT_FALSE(error.empty());
+    }
+  }
+}
+
+// A converted date is written exactly as DateToStr writes it, in every short date format: plain
+// numbers with separators, names, quoted text, nested formats and times.
+TEST(TextReader, DatesFollowTheShortDateFormat) {
+  SettingsGuard settings;
+  const char* const formats[] = {"dd.mm.yyyy",   "d/m/yy",    "m/d/yyyy",    "yyyy-mm-dd",
+                                 "yy/m/d",       "ddmmyyyy",  "yyy/mm",      "d-mmm-yyyy",
+                                 "dddd, d mmmm", "dd\"x\"mm", "ddddd",       "c",
+                                 "dd:mm",        "d 'of' m",  "mm/dd hh:nn", "ay"};
+  const char separators[] = {'/', '.', '-'};
+  const char* const inputs[] = {"20240131", "00010101", "99991231", "20000229", "19050607"};
+  TDataSchemas schemas;
+  TImportFieldDef* f = schemas.Add()->FieldsDef().Add();
+  f->SetDataType(idtDate);
+  f->SetDateFormat("yyyymmdd");
+  for (const char* format : formats) {
+    for (char sep : separators) {
+      FormatSettings.ShortDateFormat = format;
+      FormatSettings.DateSeparator = sep;
+      for (const char* in : inputs) {
+        const std::string text(in);
+        const TDateTime expected =
+            EncodeDate(std::stoi(text.substr(0, 4)), std::stoi(text.substr(4, 2)),
+                       std::stoi(text.substr(6, 2)));
+        std::string value = in, error;
+        ASSERT_TRUE(TImportData::ConvertValue(*f, value, error)) << in << ": " << error;
+        EXPECT_EQ(value, DateToStr(expected)) << format << " " << sep << " " << in;
+      }
     }
   }
 }
