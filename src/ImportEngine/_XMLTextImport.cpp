@@ -130,6 +130,72 @@ std::string_view MaskPart(std::string_view Value, std::string_view Mask, char Le
   return Value.substr(first, last - first + 1);
 }
 
+// FloatToStr(StrToFloat(Text)) for a plain decimal number ("-123.45": sign, digits, decimal
+// separator, digits) of at most 15 significant digits that the general format writes without
+// exponent; such a number survives the trip through double digit for digit, so only zeros
+// are dropped. False, with Out unchanged, for anything else.
+bool FormatPlainNumber(std::string_view Text, char Dec, std::string& Out) {
+  size_t i = 0;
+  const bool negative = !Text.empty() && Text[0] == '-';
+  if (negative) ++i;
+  const size_t intStart = i;
+  while (i < Text.size() && Text[i] >= '0' && Text[i] <= '9')
+    ++i;
+  const size_t intEnd = i;
+  size_t fracStart = i, fracEnd = i;
+  if (i < Text.size() && Text[i] == Dec) {
+    fracStart = ++i;
+    while (i < Text.size() && Text[i] >= '0' && Text[i] <= '9')
+      ++i;
+    fracEnd = i;
+    if (fracEnd == fracStart) return false;
+  }
+  if (i != Text.size() || intEnd == intStart) return false;
+  // The significant digits: integer and fraction digits without leading and trailing zeros;
+  // exponent: the position of the decimal separator after the first of them.
+  std::string_view intPart = Text.substr(intStart, intEnd - intStart);
+  std::string_view fracPart = Text.substr(fracStart, fracEnd - fracStart);
+  int exponent = static_cast<int>(intPart.size());
+  while (!intPart.empty() && intPart[0] == '0') {
+    intPart.remove_prefix(1);
+    --exponent;
+  }
+  if (intPart.empty()) {
+    while (!fracPart.empty() && fracPart[0] == '0') {
+      fracPart.remove_prefix(1);
+      --exponent;
+    }
+  }
+  while (!fracPart.empty() && fracPart.back() == '0')
+    fracPart.remove_suffix(1);
+  if (fracPart.empty())
+    while (!intPart.empty() && intPart.back() == '0')
+      intPart.remove_suffix(1);
+  const size_t len = intPart.size() + fracPart.size();
+  if (len == 0 || len > 15 || exponent > 15 || exponent < -3) return false;
+  char digits[16];
+  std::memcpy(digits, intPart.data(), intPart.size());
+  std::memcpy(digits + intPart.size(), fracPart.data(), fracPart.size());
+  Out.clear();
+  if (negative) Out.push_back('-');
+  if (exponent <= 0) {
+    Out.push_back('0');
+    Out.push_back(Dec);
+    Out.append(static_cast<size_t>(-exponent), '0');
+    Out.append(digits, len);
+    return true;
+  }
+  const size_t e = static_cast<size_t>(exponent);
+  const size_t intLen = std::min(len, e);
+  Out.append(digits, intLen);
+  Out.append(e - intLen, '0');
+  if (len > e) {
+    Out.push_back(Dec);
+    Out.append(digits + e, len - e);
+  }
+  return true;
+}
+
 bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string& AError) {
   std::string text;
   const char dec = FormatSettings.DecimalSeparator;
@@ -157,6 +223,7 @@ bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string
     text.push_back(dec);
     text.append(Value, split);
   }
+  if (FormatPlainNumber(text, dec, Value)) return true;
   double v = 0;
   if (!TryStrToFloat(text, v)) {
     AError = "'" + text + "' is not a valid floating point value";

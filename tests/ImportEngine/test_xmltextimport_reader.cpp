@@ -508,6 +508,83 @@ TEST(TextReader, DatesFollowTheShortDateFormat) {
   }
 }
 
+// A converted number is written exactly as FloatToStr writes the value read: zeros dropped,
+// the exponent form for very large and very small values, 15 significant digits.
+TEST(TextReader, FloatsFollowTheGeneralFormat) {
+  SettingsGuard settings;
+  const char* const inputs[] = {"0",
+                                "-0",
+                                "0.00",
+                                "-0.00",
+                                "5",
+                                "-5",
+                                "12.50",
+                                "1200",
+                                "1200.00",
+                                "1200.05",
+                                "007.5",
+                                "-000.0500",
+                                "0.1",
+                                "0.001",
+                                "0.0001",
+                                "0.00001",
+                                "0.000012345",
+                                "123456789012345",
+                                "1234567890123456",
+                                "999999999999999",
+                                "1000000000000000",
+                                "12345678901234567890",
+                                "99999999999999.9",
+                                "0.123456789012345",
+                                "0.1234567890123456",
+                                "939316.94",
+                                "-99999.99",
+                                "1.",
+                                ".5",
+                                "-",
+                                "1e5",
+                                "1.2.3",
+                                "+5",
+                                " 5",
+                                "5 ",
+                                "1,5",
+                                "",
+                                "-.5"};
+  TDataSchemas schemas;
+  TImportFieldDef* f = schemas.Add()->FieldsDef().Add();
+  f->SetDataType(idtFloat);
+  f->SetFloatFormat(TImportFloatFormat{2, U'.'});
+  for (char dec : {'.', ','}) {
+    FormatSettings.DecimalSeparator = dec;
+    FormatSettings.ThousandSeparator = dec == '.' ? ',' : '.';
+    for (const char* in : inputs) {
+      std::string value = in, error;
+      const bool ok = TImportData::ConvertValue(*f, value, error);
+      std::string text = in;  // the schema's separator (the first) becomes the system's
+      double v = 0;
+      const size_t p = std::string(in).find('.');
+      if (p != std::string::npos) text[p] = dec;
+      const bool expectedOk = TryStrToFloat(text, v);
+      ASSERT_EQ(ok, expectedOk) << in << " with " << dec;
+      if (ok)
+        EXPECT_EQ(value, FloatToStr(v)) << in << " with " << dec;
+      else
+        EXPECT_EQ(value, in);
+    }
+  }
+  // Implied decimals take the same way.
+  f->SetFloatFormat(TImportFloatFormat{2, 0});
+  FormatSettings.DecimalSeparator = '.';
+  for (const char* in : {"12345", "-100", "5", "000", "1234567890123456"}) {
+    std::string value = in, error;
+    ASSERT_TRUE(TImportData::ConvertValue(*f, value, error)) << in;
+    std::string text = in;
+    const size_t split = text.size() >= 2 ? text.size() - 2 : 0;
+    text.insert(split, ".");
+    EXPECT_EQ(value, FloatToStr(StrToFloat(text))) << in;
+  }
+}
+
 TEST(TextReader, ConversionErrorsAreReportedPerRecordAndFieldStillFires) {
   SettingsGuard settings;
   TXMLTextImport owner;
