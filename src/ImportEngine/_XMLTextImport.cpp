@@ -66,43 +66,67 @@ char32_t FirstChar(std::string_view s, char32_t Default) noexcept {
   return cp;
 }
 
+// Walks a line character by character (a character starts at every byte that is not a UTF-8
+// continuation byte), so that fixed-width columns need no table of character offsets.
+struct TCharCursor {
+  size_t Char = 0;  // character number
+  size_t Byte = 0;  // where it starts
+};
+
+// The byte offset of character Target, Line.size() when the line has fewer characters. The
+// cursor moves forward; a target before it starts again from the beginning of the line.
+size_t ByteOfChar(std::string_view Line, TCharCursor& Cursor, size_t Target) noexcept {
+  const auto continuation = [&](size_t b) {
+    return (static_cast<unsigned char>(Line[b]) & 0xC0) == 0x80;
+  };
+  if (Target < Cursor.Char || (Cursor.Char == 0 && Cursor.Byte == 0)) {
+    Cursor = {};
+    while (Cursor.Byte < Line.size() && continuation(Cursor.Byte))
+      ++Cursor.Byte;
+  }
+  while (Cursor.Char < Target && Cursor.Byte < Line.size()) {
+    ++Cursor.Byte;
+    while (Cursor.Byte < Line.size() && continuation(Cursor.Byte))
+      ++Cursor.Byte;
+    ++Cursor.Char;
+  }
+  return Cursor.Char == Target ? Cursor.Byte : Line.size();
+}
+
 // Cuts a fixed-width line: per field the trimmed text from column StartOffset (1-based) of
 // Length characters; columns beyond the line give shorter or empty values.
-void CutFixedWidth(std::string_view Line, const TDataSchema& Schema, TImportValues& Values,
-                   std::vector<uint32_t>& Offsets) {
+void CutFixedWidth(std::string_view Line, const TDataSchema& Schema, TImportValues& Values) {
   const bool ascii = IsAsciiText(Line);
-  size_t chars = Line.size();
-  if (!ascii) {
-    Offsets.clear();
-    for (size_t i = 0; i < Line.size(); ++i)
-      if ((static_cast<unsigned char>(Line[i]) & 0xC0) != 0x80)
-        Offsets.push_back(static_cast<uint32_t>(i));
-    chars = Offsets.size();
-    Offsets.push_back(static_cast<uint32_t>(Line.size()));
-  }
+  TCharCursor cursor;
   const TImportFieldsDef& fields = Schema.FieldsDef();
   for (int i = 0; i < fields.Count(); ++i) {
     const TImportFieldDef& f = *fields.Items(i);
     std::string& value = Values.Add();
     const int64_t start = std::max<int64_t>(f.StartOffset(), 1) - 1;
     const int64_t len = f.Length();
-    if (len <= 0 || static_cast<size_t>(start) >= chars) continue;
+    if (len <= 0) continue;
     const size_t s = static_cast<size_t>(start);
-    const size_t e = std::min<size_t>(chars, s + static_cast<size_t>(len));
-    const std::string_view part =
-        ascii ? Line.substr(s, e - s) : Line.substr(Offsets[s], Offsets[e] - Offsets[s]);
-    value.assign(TrimView(part));
+    const size_t n = static_cast<size_t>(len);
+    if (ascii) {
+      if (s >= Line.size()) continue;
+      value.assign(TrimView(Line.substr(s, std::min(Line.size() - s, n))));
+    } else {
+      const size_t b = ByteOfChar(Line, cursor, s);
+      if (b >= Line.size()) continue;
+      const size_t e = ByteOfChar(Line, cursor, s + n);
+      value.assign(TrimView(Line.substr(b, e - b)));
+    }
   }
 }
 
 // Cuts a line by the schema's rules and fits the values to its fields.
 void SplitBySchema(std::string_view Line, const TDataSchema& Schema, const std::string& Quote,
-                   TImportValues& Values, std::vector<uint32_t>& Offsets) {
+                   TImportValues& Values) {
   if (Schema.SeparatedFile()) {
     SplitDelimitedLine(Line, Schema.FieldSeparator(), Quote, Values);
     Values.Fit(Schema.FieldsDef().Count());
   } else {
-    CutFixedWidth(Line, Schema, Values, Offsets);
+    CutFixedWidth(Line, Schema, Values);
   }
 }
 
@@ -740,7 +764,6 @@ void TImportData::StartImport(TStream& Data, TDataSchema* DataSchema) {
 void TImportData::ReadRecords(TStream& Data, TDataSchema* DataSchema) {
   TTextLineReader reader(Data, FCodePage, FBlockSize);
   std::string line, next, quote;
-  std::vector<uint32_t> offsets;
   int recNo = 0;
   while (reader.ReadLine(line)) {
     ++recNo;
@@ -752,7 +775,7 @@ void TImportData::ReadRecords(TStream& Data, TDataSchema* DataSchema) {
       SplitDelimitedLine(TrimView(line), schema->FieldSeparator(), quote, FValues);
       FValues.Fit(schema->FieldsDef().Count());
     } else {
-      CutFixedWidth(line, *schema, FValues, offsets);
+      CutFixedWidth(line, *schema, FValues);
     }
 
     // Sub-schemas: the first link whose value matches (or is "*") switches the schema.
@@ -787,7 +810,7 @@ void TImportData::ReadRecords(TStream& Data, TDataSchema* DataSchema) {
         schema = match->DataSchema();
         FSchemaStack.push_back(schema);
         quote = CharToUtf8(schema->QuoteChar());
-        SplitBySchema(line, *schema, quote, FValues, offsets);
+        SplitBySchema(line, *schema, quote, FValues);
         continue;
       }
       if (FOnError) {

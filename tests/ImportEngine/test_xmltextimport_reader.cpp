@@ -330,6 +330,17 @@ TEST(TextReader, FixedWidthColumns) {
                   {"002", "J\xC3\xBCrge", "", "00", ""},  // columns are characters
                   {"", "", "", "", ""},
                   {"7", "\"q\";", "", "7", ""}}));  // no quoting in fixed-width files
+  // Characters of two, three and four bytes, a column running past the end of the line.
+  Recorder r2;
+  EXPECT_EQ(
+      r2.Run("\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"
+             "bcdefghijklmnopqrsuvwx\xC3\xA9\n"
+             "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"
+             "bcdefghijklmnopqrs\xC3\xA9\n",
+             s),
+      (Rows{{"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", "bcdef", "rsuvw", "\xC3\xA4\xE2\x82\xAC", ""},
+            {"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", "bcdef", "rs\xC3\xA9", "\xC3\xA4\xE2\x82\xAC",
+             ""}}));
 }
 
 // ---------------------------------------------------------------------------------------------
