@@ -32,13 +32,26 @@ struct TCliRun {
   std::string Err;
 };
 
+// The two ends of what the child gets as stderr: a pipe by default, or e.g. a pseudo-terminal
+// (both ends close-on-exec; RunProgram closes them).
+struct TChildStderr {
+  int ParentFd = -1;
+  int ChildFd = -1;
+};
+
 // Runs a program with the arguments as given (no shell), collecting stdout and stderr. A run
 // that takes longer than the timeout is killed and reported with exit code -1.
-inline TCliRun RunProgram(const std::vector<std::string>& argv, int timeoutSeconds = 120) {
+inline TCliRun RunProgram(const std::vector<std::string>& argv, int timeoutSeconds = 120,
+                          TChildStderr stderrEnds = {}) {
   TCliRun r;
-  int outPipe[2], errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
+  int outPipe[2];
+  int errPipe[2] = {stderrEnds.ParentFd, stderrEnds.ChildFd};
+  if (pipe2(outPipe, O_CLOEXEC) != 0) {
+    if (errPipe[0] >= 0) close(errPipe[0]);
+    if (errPipe[1] >= 0) close(errPipe[1]);
+    return r;
+  }
+  if (errPipe[1] < 0 && pipe2(errPipe, O_CLOEXEC) != 0) {
     close(outPipe[0]);
     close(outPipe[1]);
     return r;
@@ -87,6 +100,7 @@ inline TCliRun RunProgram(const std::vector<std::string>& argv, int timeoutSecon
       if (got > 0) {
         sinks[i]->append(buf, static_cast<size_t>(got));
       } else if (got == 0 || errno != EINTR) {
+        // End of file; a terminal whose other side is closed reports EIO instead.
         close(fds[i].fd);
         fds[i].fd = -1;
         --open;

@@ -334,7 +334,9 @@ TEST_P(CliContactsImport, RepeatedImportKeyedOnBirthdayUpdatesKeyedOnTextInserts
     Import(args, c.Inserted2, c.Updated2);
     EXPECT_EQ(CountRows("contacts"), c.Rows);
     // Updates write the values of the (last) matching card again.
-    if (c.Inserted2 == 0) EXPECT_EQ(Contacts("\"FormattedName\", \"Email\", \"Birthday\""), first);
+    if (c.Inserted2 == 0) {
+      EXPECT_EQ(Contacts("\"FormattedName\", \"Email\", \"Birthday\""), first);
+    }
     Db().Connection()->ExecSQL("DELETE FROM contacts");
   }
 }

@@ -113,8 +113,8 @@ TEST_P(CliStdFileTest, DbaseFileByDefaultAssignmentWithTypedValues) {
   auto r = Velaimport({"import", dbf, "--table", "items"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
-  // Deleted record skipped; NULL of the file stays NULL; EXTRA has no destination.
-  // A NULL of the file arrives as empty text: 0 in numbers, the smallest date in dates.
+  // Deleted record skipped; EXTRA has no destination. A NULL of the file arrives as empty
+  // text: 0 in numbers, the smallest date in dates.
   EXPECT_EQ(ItemRows(),
             "M\xC3\xBCller|5|123450|2024-02-29|-\n"
             "Smith|0|0|0100-01-01|-\n");
