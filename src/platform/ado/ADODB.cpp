@@ -1,5 +1,6 @@
 #include "platform/ado/ADODB.h"
 
+#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -151,12 +152,31 @@ void* TADOConnection::Handle() const noexcept {
   return FImpl->Dbc;
 }
 
+namespace {
+
+// The ODBC driver manager keeps the drivers it loaded and their state in its own globals for the
+// life of the process. When the module that linked it is unloaded, the driver manager would go
+// with it and leave its drivers loaded but unreachable; kept loaded, it is torn down with the
+// process like any other library.
+void PinDriverManager() {
+  static const bool pinned = [] {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&SQLAllocHandle), &info) && info.dli_fname)
+      return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+    return false;
+  }();
+  (void)pinned;
+}
+
+}  // namespace
+
 void TADOConnection::Open() {
   if (FImpl->Connected) return;
   if (ConnectionString.empty()) throw EADOError("No connection string");
   std::string odbc = AdoToOdbcConnectionString(ConnectionString);
   TImpl& d = *FImpl;
   if (d.Env == SQL_NULL_HENV) {
+    PinDriverManager();
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &d.Env)))
       throw EADOError("Cannot allocate the ODBC environment");
     SQLSetEnvAttr(d.Env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
