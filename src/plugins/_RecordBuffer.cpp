@@ -145,14 +145,14 @@ Variant TFieldData::DataBaseValue() {
   FLastWasCastError = false;
   std::string reason;
   bool castError = false;
-  Variant result;
   try {
-    result = ConvertValue(castError);
+    // Returned as converted, without a further move into a local.
+    Variant result = ConvertValue(castError);
+    if (!castError) return result;
   } catch (const std::exception& e) {
     castError = true;
     reason = e.what();
   }
-  if (!castError) return result;
   FLastWasCastError = true;
   FRecordBuffer->DoMessage(
       Format(FRecordBuffer->GetText("IDS_CastError"), {FFieldName, FDataBaseField, FValue, reason}),

@@ -209,6 +209,34 @@ TEST_P(InterfaceTableTest, DateTextIsTheRuntimesIsoText) {
   }
 }
 
+// The update statement of an import's update pass: one filter, other values each time; the
+// filter's field found once, found again when its name changes.
+TEST_P(InterfaceTableTest, UpdateFilterFollowsItsValueAndName) {
+  for (int i = 1; i <= 3; ++i)
+    Insert(i, "n" + std::to_string(i));
+  TClientSQL sql(Db());
+  sql.SetSchemaName("people");
+  sql.SetMode(csmUpdate);
+  TClientSQLFilter& filter = sql.AddFilter("custno", 0);
+  for (int i : {3, 1, 7}) {
+    filter.Value = i;
+    sql.SetFieldValue("name", "u" + std::to_string(i));
+    EXPECT_EQ(sql.Execute(), i == 7 ? 0 : 1) << i;
+  }
+  filter.FieldName = "name";
+  filter.Value = "n2";
+  sql.SetFieldValue("name", "changed");
+  EXPECT_EQ(sql.Execute(), 1);
+  auto t = Db().GetTableInterface();
+  const std::pair<int, std::string> expected[] = {{1, "u1"}, {2, "changed"}, {3, "u3"}};
+  for (auto& [custno, name] : expected) {
+    t->Query("people", {"name"}, {{"custno", custno}});
+    EXPECT_EQ(Names(*t), std::vector<std::string>{name}) << custno;
+  }
+  filter.FieldName = "nope";
+  EXPECT_THROW(sql.Execute(), EDatabaseError);
+}
+
 VELA_INSTANTIATE_DB_TEST(InterfaceTableTest);
 
 }  // namespace

@@ -36,6 +36,8 @@ void TClientSQL::SetSchemaName(std::string name) {
   FTableVersion = nullptr;
   for (auto& f : FFields)
     f->SchemaIndex = -1;
+  for (auto& f : FFilters)
+    f->SchemaIndex = -1;
   FSQLByKey.clear();
   FLastKey.clear();
   FLastStatement = nullptr;
@@ -109,6 +111,8 @@ IDBFieldSchemaItem& TClientSQL::Schema() {
       f->SchemaIndex = -1;
       f->SchemaField = nullptr;
     }
+    for (auto& f : FFilters)
+      f->SchemaIndex = -1;
   }
   if (!FSchema) {
     FSchemaGeneration = generation;
@@ -195,10 +199,15 @@ TDbStatement& TClientSQL::PrepareAndBind(TDbConnection& conn, IDBFieldSchemaItem
   if (FMode != csmInsert) {
     for (auto& f : FFilters) {
       if (!f->IsActive()) continue;
-      int index = schema.IndexOfField(f->FieldName);
-      if (index < 0)
-        throw EDatabaseError("Filter field '" + f->FieldName + "' does not exist in table '" +
-                             schema.GetName() + "'");
+      if (f->SchemaIndex < 0 || f->SchemaIndexName != f->FieldName) {
+        int found = schema.IndexOfField(f->FieldName);
+        if (found < 0)
+          throw EDatabaseError("Filter field '" + f->FieldName + "' does not exist in table '" +
+                               schema.GetName() + "'");
+        f->SchemaIndex = found;
+        f->SchemaIndexName = f->FieldName;
+      }
+      int index = f->SchemaIndex;
       FActiveFilters.emplace_back(f.get(), index);
       AppendIndex(FKey, index);
       FKey += f->Value.IsClear() ? 'n' : 'v';

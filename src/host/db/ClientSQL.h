@@ -51,6 +51,9 @@ struct TClientSQLFilter {
   bool AutoActive = false;
   Variant InactiveValue;
   bool Active = true;
+  // The field's index in the table's schema and the name it was found for (-1: not yet).
+  int SchemaIndex = -1;
+  std::string SchemaIndexName;
 
   bool IsActive() const;
 };
