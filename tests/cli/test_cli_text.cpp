@@ -42,6 +42,15 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// One import of a file over the two seeded persons: the options, the counts of the summary and
+// the rows afterwards.
+struct TCountCase {
+  const char* Name;
+  std::vector<std::string> Options;
+  int Inserted, Updated;
+  const char* Rows;
+};
+
 class CliTextImportTest : public CliTest {
  protected:
   void SetUp() override {
@@ -79,6 +88,25 @@ class CliTextImportTest : public CliTest {
   }
 
   std::string PersonRows() { return Rows("SELECT name, city, age FROM person ORDER BY id"); }
+  void ClearPersons() { Db().Connection()->ExecSQL("DELETE FROM person"); }
+
+  // Seeds the two persons again and imports the file with the case's options.
+  void ExpectCounts(const std::string& file, const TCountCase& c) {
+    SCOPED_TRACE(c.Name);
+    ClearPersons();
+    SeedPersons();
+    std::vector<std::string> args = {file, "--table", "person"};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    TSummary s;
+    auto r = JsonImport(args, s);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    ASSERT_TRUE(s.Parsed) << r.Out;
+    EXPECT_TRUE(s.Result);
+    EXPECT_EQ(s.Inserted, c.Inserted);
+    EXPECT_EQ(s.Updated, c.Updated);
+    EXPECT_EQ(s.Error, 0);
+    EXPECT_EQ(PersonRows(), c.Rows);
+  }
 
   // Runs an import with --json and returns the run and its parsed summary.
   TCliRun JsonImport(const std::vector<std::string>& args, TSummary& summary) {
@@ -92,16 +120,9 @@ class CliTextImportTest : public CliTest {
 
 // --- import modes ---
 
-struct TModeCase {
-  const char* Name;
-  std::vector<std::string> Options;
-  int Inserted, Updated;
-  const char* Rows;
-};
-
 TEST_P(CliTextImportTest, ModesWithAndWithoutFoundRecords) {
   // Ada (36) is in the table, Grace (85) is not; the key is the integer field age.
-  const TModeCase cases[] = {
+  const TCountCase cases[] = {
       {"update",
        {"--mode", "update", "--key", "age"},
        1,
@@ -136,25 +157,8 @@ TEST_P(CliTextImportTest, ModesWithAndWithoutFoundRecords) {
   };
   CreatePerson();
   const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;Paris;36\nGrace;Arlington;85\n");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    {
-      auto conn = Db().Connection();
-      conn->ExecSQL("DELETE FROM person");
-    }
-    SeedPersons();
-    std::vector<std::string> args = {file, "--table", "person"};
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
-    TSummary s;
-    auto r = JsonImport(args, s);
-    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-    ASSERT_TRUE(s.Parsed) << r.Out;
-    EXPECT_TRUE(s.Result);
-    EXPECT_EQ(s.Inserted, c.Inserted);
-    EXPECT_EQ(s.Updated, c.Updated);
-    EXPECT_EQ(s.Error, 0);
-    EXPECT_EQ(PersonRows(), c.Rows);
-  }
+  for (const auto& c : cases)
+    ExpectCounts(file, c);
 }
 
 TEST_P(CliTextImportTest, OnlyNewWithEveryRecordFoundWritesNothing) {
@@ -173,17 +177,10 @@ TEST_P(CliTextImportTest, OnlyNewWithEveryRecordFoundWritesNothing) {
 
 // --- key fields ---
 
-struct TKeyCase {
-  const char* Name;
-  std::vector<std::string> Keys;
-  int Inserted, Updated;
-  const char* Rows;
-};
-
 TEST_P(CliTextImportTest, OnlyNonTextKeyFieldsTakePartInTheSearch) {
   // Ada is found by age; a text key (name) takes no part in the search, so alone it finds
   // nothing and the record is inserted again.
-  const TKeyCase cases[] = {
+  const TCountCase cases[] = {
       {"integer key", {"--key", "age"}, 0, 1, "Ada|Paris|36\nAlan|Wilmslow|41\n"},
       {"text key only", {"--key", "name"}, 1, 0, "Ada|London|36\nAlan|Wilmslow|41\nAda|Paris|36\n"},
       {"text and integer key",
@@ -195,22 +192,8 @@ TEST_P(CliTextImportTest, OnlyNonTextKeyFieldsTakePartInTheSearch) {
   };
   CreatePerson();
   const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;Paris;36\n");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    {
-      auto conn = Db().Connection();
-      conn->ExecSQL("DELETE FROM person");
-    }
-    SeedPersons();
-    std::vector<std::string> args = {file, "--table", "person"};
-    args.insert(args.end(), c.Keys.begin(), c.Keys.end());
-    TSummary s;
-    auto r = JsonImport(args, s);
-    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-    EXPECT_EQ(s.Inserted, c.Inserted);
-    EXPECT_EQ(s.Updated, c.Updated);
-    EXPECT_EQ(PersonRows(), c.Rows);
-  }
+  for (const auto& c : cases)
+    ExpectCounts(file, c);
 }
 
 TEST_P(CliTextImportTest, AKeyFieldWithoutValueTakesNoPartInTheSearch) {
@@ -337,10 +320,7 @@ TEST_P(CliTextImportTest, ReplacementsAndLetterCaseOfAField) {
   CreatePerson();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    {
-      auto conn = Db().Connection();
-      conn->ExecSQL("DELETE FROM person");
-    }
+    ClearPersons();
     std::string data = "name;city;age\n";
     std::string cities = c.Cities;
     for (size_t p = 0, q; (q = cities.find('\n', p)) != std::string::npos; p = q + 1)
@@ -479,10 +459,7 @@ TEST_P(CliTextImportTest, RecordErrorsUnderTheErrorPolicies) {
       WriteHomeFile("bad.cnt", "name;city;age\nAda;London;36\nEve;Paris;old\nAlan;Wilmslow;41\n");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    {
-      auto conn = Db().Connection();
-      conn->ExecSQL("DELETE FROM person");
-    }
+    ClearPersons();
     std::vector<std::string> args = {file, "--table", "person"};
     args.insert(args.end(), c.Options.begin(), c.Options.end());
     TSummary s;
