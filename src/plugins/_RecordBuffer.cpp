@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "host/ArdoLang.h"
+#include "host/db/DbTypes.h"
 #include "host/db/VelaLookupInfo.h"
 #include "plugins/_ImportObject.h"
 #include "rtl/DateUtils.h"
@@ -14,22 +15,6 @@ namespace vela {
 namespace {
 
 constexpr std::string_view kUnassignedMarker = "=@@@UNAFLD";
-
-bool IsIntegerType(TFieldType ft) {
-  switch (ft) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-    case ftLongWord:
-    case ftShortint:
-    case ftByte:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // The value part of a name=value line, without copying.
 std::string_view ValuePart(std::string_view line) {
@@ -68,7 +53,7 @@ Variant TFieldData::ConvertValue(bool& ACastError) {
     ACastError = true;
     return Variant::MakeNull();
   };
-  if (IsIntegerType(FDataBaseFieldType)) {
+  if (IsIntegerFieldType(FDataBaseFieldType)) {
     if (text.empty()) return Variant(int32_t{0});
     switch (dt) {
       case 0:
@@ -323,7 +308,7 @@ bool TRecordBuffer::KeyFilterValue(const TFieldData& fd, Variant& value) const {
       value = Variant(StrToFloat(text));
       return true;
     default:
-      if (IsIntegerType(fd.FDataBaseFieldType)) {
+      if (IsIntegerFieldType(fd.FDataBaseFieldType)) {
         value = Variant(StrToInt64(text));
         return true;
       }
