@@ -44,26 +44,8 @@ std::string_view TrimView(std::string_view s) noexcept {
 // The first character of a UTF-8 text; Default when the text is empty.
 char32_t FirstChar(std::string_view s, char32_t Default) noexcept {
   if (s.empty()) return Default;
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  int len = 1;
-  char32_t cp = b0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = b0 & 0x07;
-  }
-  if (len == 1 || static_cast<size_t>(len) > s.size()) return b0;
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[static_cast<size_t>(k)]);
-    if ((b & 0xC0) != 0x80) return b0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  return cp;
+  size_t i = 0;
+  return NextUtf8CodePoint(s, i);
 }
 
 // Walks a line character by character (a character starts at every byte that is not a UTF-8

@@ -12,42 +12,6 @@ namespace vela {
 
 namespace {
 
-// Decodes one code point at s[i] and advances i. A byte that does not start a valid sequence
-// stands for itself (as Latin-1), so that nothing is lost.
-uint32_t NextCodePoint(std::string_view s, size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int len = 0;
-  uint32_t cp = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = b0 & 0x07;
-  }
-  if (len == 0 || i + len > s.size()) {
-    ++i;
-    return b0;
-  }
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return b0;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  i += len;
-  return cp;
-}
-
 // Trimmed of blanks and control characters, with LF, CR and TAB inside turned into blanks.
 std::string NormaliseWhitespace(std::string_view s) {
   std::string t = Trim(s);
@@ -97,7 +61,7 @@ std::string XMLEscapeAttribute(std::string_view value) {
   out.reserve(value.size() + value.size() / 2);
   size_t i = 0;
   while (i < value.size()) {
-    const uint32_t cp = NextCodePoint(value, i);
+    const uint32_t cp = NextUtf8CodePoint(value, i);
     if ((cp >= '0' && cp <= '9') || (cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z')) {
       out.push_back(static_cast<char>(cp));
       continue;

@@ -895,6 +895,36 @@ std::string DequotedStr(std::string_view s, char quote) {
   return r;
 }
 
+char32_t NextUtf8CodePoint(std::string_view s, size_t& i) noexcept {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  size_t len = 0;
+  char32_t cp = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+  }
+  if (len == 0 || i + len > s.size()) {
+    ++i;
+    return b0;
+  }
+  for (size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return b0;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  i += len;
+  return cp;
+}
+
 void AppendUtf8(std::string& out, char32_t c) {
   const auto cp = static_cast<uint32_t>(c);
   if (cp < 0x80) {

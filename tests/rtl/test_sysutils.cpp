@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string_view>
+#include <vector>
 
 #include "rtl/Exceptions.h"
 #include "rtl/SysUtils.h"
@@ -147,6 +149,27 @@ TEST(SysUtilsUtf8, LengthAndCopy) {
   EXPECT_EQ(Utf8Copy(s, 1, 2), "\xC3\xA4\xE2\x82\xAC");
   EXPECT_EQ(Utf8Copy(s, 3, 100), "\xF0\x9F\x98\x80z");
   EXPECT_EQ(Utf8Copy(s, 10, 1), "");
+}
+
+TEST(SysUtilsUtf8, NextCodePointKeepsBytesThatStartNoSequence) {
+  struct {
+    const char* text;
+    std::vector<char32_t> codePoints;
+  } const cases[] = {
+      {"a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", {U'a', 0xE9, 0x20AC, 0x1F600}},
+      {"\xE2\x82", {0xE2, 0x82}},         // cut short: each byte stands for itself
+      {"\xC3x", {0xC3, U'x'}},            // no continuation byte
+      {"\x80\xFF", {0x80, 0xFF}},         // a continuation byte and a byte that starts nothing
+      {"\xE9t\xE9", {0xE9, U't', 0xE9}},  // Latin-1 text
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string_view s(c.text);
+    std::vector<char32_t> got;
+    for (size_t i = 0; i < s.size();)
+      got.push_back(NextUtf8CodePoint(s, i));
+    EXPECT_EQ(got, c.codePoints);
+  }
 }
 
 TEST(SysUtilsIntegers, ParseAndFormat) {
