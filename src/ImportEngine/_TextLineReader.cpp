@@ -30,20 +30,6 @@ size_t IncompleteUtf8Tail(std::string_view s) {
   return 0;
 }
 
-bool IsAscii(std::string_view s) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t i = 0;
-  const size_t n = s.size();
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (w & 0x8080808080808080ull) return false;
-  }
-  for (; i < n; ++i)
-    if (p[i] & 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
 TTextLineReader::TTextLineReader(TStream& AStream, int AFallbackCodePage, size_t ABlockSize)

@@ -25,12 +25,6 @@ namespace {
 constexpr const char* kDataTypeNames[] = {"idtUnknown", "idtString", "idtInteger", "idtFloat",
                                           "idtDate"};
 
-bool IsAsciiText(std::string_view s) noexcept {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) & 0x80) return false;
-  return true;
-}
-
 // Trimmed of blanks and control characters (codes 0..32), without copying.
 std::string_view TrimView(std::string_view s) noexcept {
   size_t b = 0, e = s.size();
@@ -78,7 +72,7 @@ size_t ByteOfChar(std::string_view Line, TCharCursor& Cursor, size_t Target) noe
 // Cuts a fixed-width line: per field the trimmed text from column StartOffset (1-based) of
 // Length characters; columns beyond the line give shorter or empty values.
 void CutFixedWidth(std::string_view Line, const TDataSchema& Schema, TImportValues& Values) {
-  const bool ascii = IsAsciiText(Line);
+  const bool ascii = IsAscii(Line);
   TCharCursor cursor;
   const TImportFieldsDef& fields = Schema.FieldsDef();
   for (int i = 0; i < fields.Count(); ++i) {

@@ -109,19 +109,6 @@ bool IsAsciiCompatible(int cp) {
          cp == 874 || cp == 20866 || cp == 21866;
 }
 
-bool IsAscii(std::string_view s) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (w & 0x8080808080808080ull) return false;
-  }
-  for (; i < n; ++i)
-    if (p[i] & 0x80) return false;
-  return true;
-}
-
 // Length of the valid UTF-8 sequence at p (n bytes available); 0 when invalid.
 size_t ValidSequence(const unsigned char* p, size_t n) {
   const unsigned char c = p[0];
@@ -291,6 +278,19 @@ std::string CharsetIconvName(std::string_view charset) {
 }
 
 }  // namespace
+
+bool IsAscii(std::string_view s) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t n = s.size(), i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (p[i] & 0x80) return false;
+  return true;
+}
 
 int SystemAnsiCodePage() {
   return GSystemAnsiCodePage.load(std::memory_order_relaxed);

@@ -30,6 +30,8 @@ std::string CharsetToUtf8(std::string_view bytes, std::string_view charset);
 std::string Utf8ToCharset(std::string_view utf8, std::string_view charset);
 
 bool IsValidUtf8(std::string_view s);
+// True when no byte has the high bit set (the text reads the same in every ASCII-based encoding).
+bool IsAscii(std::string_view s);
 
 enum class TTextBOM { None, Utf8, Utf16LE, Utf16BE };
 TTextBOM DetectBOM(std::string_view start);

@@ -121,12 +121,6 @@ class TLineReader {
   bool FHavePending = false;
 };
 
-bool IsAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
 // --- TFieldDef ---
