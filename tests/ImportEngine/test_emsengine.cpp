@@ -197,7 +197,7 @@ TEST_F(EMSFixture, CheckFileComparesTheExtension) {
 
 TEST_F(EMSFixture, SharedDBaseThroughTheProcessor) {
   TFormatSettingsGuard en("en");
-  ASSERT_TRUE(Run(std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/dbfread_people.dbf", 0));
+  ASSERT_TRUE(Run(std::string(VELA_SAMPLES_DIR) + "/dbf/dbfread_people.dbf", 0));
   ASSERT_EQ(Rec.Rows.size(), 2u);
   EXPECT_EQ(Rec.Value(1, "NAME"), "Bob");
   EXPECT_EQ(Rec.Value(1, "BIRTHDATE"), "1980/11/12");

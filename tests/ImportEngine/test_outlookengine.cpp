@@ -19,7 +19,7 @@
 namespace vela {
 namespace {
 
-const std::string kPst = std::string(VELA_SHARED_TESTDATA_DIR) + "/pst/";
+const std::string kPst = std::string(VELA_SAMPLES_DIR) + "/pst/";
 const std::string kAspose = kPst + "aspose_SampleContacts.pst";
 const std::string kJapanese = kPst + "pstextractor_contacts97-2002.pst";
 const std::string kStoreID = "5321000000";

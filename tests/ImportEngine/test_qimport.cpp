@@ -37,7 +37,7 @@ std::string Field(const TRows& Rows, size_t Row, std::string_view Name) {
 }
 
 std::string Shared(std::string_view Name) {
-  return std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/" + std::string(Name);
+  return std::string(VELA_SAMPLES_DIR) + "/dbf/" + std::string(Name);
 }
 
 void WriteText(const std::string& Path, std::string_view Text) {

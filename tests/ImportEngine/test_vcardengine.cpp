@@ -17,7 +17,7 @@
 namespace vela {
 namespace {
 
-const std::string kShared = VELA_SHARED_TESTDATA_DIR;
+const std::string kShared = VELA_SAMPLES_DIR;
 
 using TRecord = test::TContactRecord;
 using TRecorder = test::TContactRecorder<TVCardImportEngine>;

@@ -8,7 +8,7 @@
 namespace vela::test {
 namespace {
 
-const std::string kShared = VELA_SHARED_TESTDATA_DIR;
+const std::string kShared = VELA_SAMPLES_DIR;
 const std::string kAspose = kShared + "/pst/aspose_SampleContacts.pst";
 const std::string kJapanese = kShared + "/pst/pstextractor_contacts97-2002.pst";
 const std::string kOutlookFormat = "{4705EAE6-C131-4FEF-A16D-1470BF85558F}";

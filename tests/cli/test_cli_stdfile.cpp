@@ -142,7 +142,7 @@ TEST_P(CliStdFileTest, DbaseFileWithMapLines) {
 
 TEST_P(CliStdFileTest, SharedDbaseSampleKeepsDatesAndSkipsTheDeletedRecord) {
   CreateTable({"people", {{"name", ftString, 16, false, ""}, {"birthdate", ftDate, 0, false, ""}}});
-  const std::string dbf = std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/dbfread_people.dbf";
+  const std::string dbf = std::string(VELA_SAMPLES_DIR) + "/dbf/dbfread_people.dbf";
   auto fields = Velaimport({"fields", dbf});
   ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
   EXPECT_EQ(fields.Out, "NAME\nBIRTHDATE\n");
@@ -162,7 +162,7 @@ TEST_P(CliStdFileTest, SharedDbaseSampleWithDecimals) {
                 {"max_pdop", ftFloat, 0, false, ""},
                 {"gps_second", ftFloat, 0, false, ""},
                 {"unfilt_pos", ftInteger, 0, false, ""}}});
-  const std::string dbf = std::string(VELA_SHARED_TESTDATA_DIR) + "/dbf/infused_dbase_03.dbf";
+  const std::string dbf = std::string(VELA_SAMPLES_DIR) + "/dbf/infused_dbase_03.dbf";
   auto r = Velaimport({"import", dbf, "--table", "points"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM points"), "14\n");

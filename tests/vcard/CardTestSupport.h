@@ -12,7 +12,7 @@
 namespace vela::cardtest {
 
 inline std::string SharedSample(const std::string& relative) {
-  return std::string(VELA_SHARED_TESTDATA_DIR) + "/" + relative;
+  return std::string(VELA_SAMPLES_DIR) + "/" + relative;
 }
 
 inline std::string OwnData(const std::string& relative) {
