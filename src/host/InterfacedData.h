@@ -90,7 +90,7 @@ inline std::string StringDataToStr(const IPtr<IStringData>& data) {
 }
 
 IPtr<IStringListData> NewStringListData(const std::vector<std::string>& items = {});
-// Splits comma text (as the runtime's CommaText reads it) into a new list.
+// Splits comma text (as TStringList::CommaText reads it) into a new list.
 IPtr<IStringListData> CommaTextToStringListData(std::string_view commaText);
 // nil gives an empty list.
 std::vector<std::string> StringListDataToVector(const IStringListData* data);

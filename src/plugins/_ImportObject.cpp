@@ -1,7 +1,10 @@
 #include "plugins/_ImportObject.h"
 
+#include <optional>
+
 #include "host/ArdoLang.h"
 #include "host/db/DbInterfaceTable.h"
+#include "host/db/TransactionGuard.h"
 #include "rtl/Format.h"
 #include "rtl/SysUtils.h"
 
@@ -251,36 +254,26 @@ bool TImportObject::RunImport(bool SimulateOnly) {
     rb.SetDBTable(FDatabase.GetTableInterface());
     rb.SetDestSchema(schema);
 
-    const bool transactional = !SimulateOnly && FUseTransactions;
-    bool inTransaction = false;
     try {
-      if (transactional) {
-        FDatabase.StartTransaction();
-        inTransaction = true;
-      }
+      std::optional<TTransactionGuard<TVelaDatabase>> transaction;
+      if (!SimulateOnly && FUseTransactions) transaction.emplace(FDatabase);
       if (!SimulateOnly && FClearDestination) {
         FCSQLImport->SetMode(csmDelete);
         FCSQLImport->Execute();
       }
       result = FDataProcessor->Execute(FEngineIndex, SimulateOnly);
-      if (inTransaction) {
+      if (transaction) {
         const TMessageCounts& counts = rb.MessageCounts();
-        inTransaction = false;
         if (result && !(counts[imtError] > 0 && rb.RollBackOnError()) &&
             !(counts[imtWarning] > 0 && rb.RollBackOnWarning())) {
-          FDatabase.Commit();
+          transaction->Commit();
         } else {
-          FDatabase.Rollback();
+          transaction->Rollback();
           result = false;
         }
       }
     } catch (const std::exception& e) {
-      if (inTransaction) {
-        try {
-          FDatabase.Rollback();
-        } catch (...) {
-        }
-      }
+      // The transaction, if any, was rolled back on the way here.
       result = false;
       rb.DoMessage(ExceptionText(e), imtError);
     }

@@ -51,7 +51,7 @@ void CivilFromSerial(int64_t serial, int& y, int& m, int& d) {
 }
 
 // A TDateTime from a day serial and milliseconds of the day: before 1899-12-30 the time is
-// subtracted, as the runtime stores it.
+// subtracted, as a TDateTime stores it.
 TDateTime Compose(int64_t days, int64_t msOfDay) {
   const double t = static_cast<double>(msOfDay) / MSecsPerDay;
   return days >= 0 ? static_cast<double>(days) + t : static_cast<double>(days) - t;
@@ -86,7 +86,7 @@ int CurrentYear() {
   return y;
 }
 
-// Two-digit years within 50 years around the current year, like the runtime's century window.
+// Two-digit years within 50 years around the current year (the century window).
 int ExpandTwoDigitYear(int y) {
   int window = CurrentYear() - 50;
   y += window / 100 * 100;
@@ -966,7 +966,7 @@ int CurrentTimeZoneBias() {
 int64_t DateTimeToUnix(TDateTime dt, bool inputIsUTC) {
   if (!inputIsUTC) dt = LocalToUTC(dt);
   const int64_t ms = DateTimeToMSecs(dt) - kUnixDeltaDays * kMSecsPerDay;
-  return ms / 1000;  // towards zero, like the runtime
+  return ms / 1000;  // towards zero
 }
 
 TDateTime UnixToDateTime(int64_t unixTime, bool returnUTC) {

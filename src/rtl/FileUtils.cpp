@@ -181,7 +181,7 @@ bool DeleteFile(const std::string& fileName) {
 }
 
 bool RenameFile(const std::string& oldName, const std::string& newName) {
-  // Like the runtime, renaming does not replace an existing file.
+  // Renaming never replaces an existing file.
   if (::access(newName.c_str(), F_OK) == 0) return false;
   return ::rename(oldName.c_str(), newName.c_str()) == 0;
 }

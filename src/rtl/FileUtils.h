@@ -31,7 +31,7 @@ std::string ExtractFileExt(std::string_view fileName);
 std::string ChangeFileExt(std::string_view fileName, std::string_view extension);
 // The folder without a trailing delimiter, except for the root "/".
 std::string ExtractFileDir(std::string_view fileName);
-// "" becomes "/" like in the runtime.
+// "" becomes "/".
 std::string IncludeTrailingPathDelimiter(std::string_view path);
 std::string ExcludeTrailingPathDelimiter(std::string_view path);
 // Turns every '\' into PathDelim.

@@ -41,7 +41,7 @@ struct TVarRec {
       : Kind(TKind::UInt64), VUInt(v) {}
   template <std::floating_point T>
   TVarRec(T v) : Kind(TKind::Extended), VFloat(static_cast<double>(v)) {}
-  // Booleans fit no format type (as in the runtime): passing one raises the format error.
+  // Booleans fit no format type: passing one raises the format error.
   TVarRec(bool v) : Kind(TKind::Boolean), VBool(v) {}
   TVarRec(char v) : Kind(TKind::Char), VChar(v) {}
   TVarRec(const char* v) : Kind(TKind::String), VInt(0), VString(v ? v : "") {}

@@ -64,7 +64,7 @@ consteval TGUID MakeGUID(std::string_view s) {
 }
 
 // Registry form with braces and upper-case digits. Raises EConvertError for a malformed text
-// (surrounding blanks are not accepted, as in the runtime).
+// (surrounding blanks are not accepted).
 TGUID StringToGUID(std::string_view s);
 bool TryStringToGUID(std::string_view s, TGUID& g);
 std::string GUIDToString(const TGUID& g);

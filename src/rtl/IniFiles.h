@@ -56,7 +56,7 @@ class TMemIniFile {
   void ReadSections(TStringList& strings) const;
   // The lines of section (name=value) in file order, duplicates included.
   void ReadSectionValues(std::string_view section, TStringList& strings) const;
-  // True when the section has at least one line (like the runtime, an empty section counts as
+  // True when the section has at least one line (an empty section counts as
   // missing).
   bool SectionExists(std::string_view section) const;
   bool ValueExists(std::string_view section, std::string_view ident) const;

@@ -427,9 +427,9 @@ std::string_view StripBlanks(std::string_view s) {
   return s;
 }
 
-// Parses like the runtime's Val: sign, then decimal digits or hex after "$", "x" or "0x".
+// Parses as Val does: sign, then decimal digits or hex after "$", "x" or "0x".
 // maxPositive/maxNegative are the magnitudes allowed for decimal numbers; hex numbers may use
-// the whole unsigned range (hexMax) and wrap, as in the runtime.
+// the whole unsigned range (hexMax) and wrap.
 bool ParseInteger(std::string_view s, uint64_t maxPositive, uint64_t maxNegative, uint64_t hexMax,
                   bool& negative, uint64_t& magnitude) {
   s = StripBlanks(s);
@@ -603,7 +603,7 @@ constexpr int kMaxDigits = 18;
 
 // Rounds |v| half away from zero to at most precision significant digits and at most decimals
 // digits after the decimal point, trailing zeros removed (the runtime's FloatToDecimal). The
-// 18 significant digits of the exact binary value are taken first, as the runtime does.
+// 18 significant digits of the exact binary value are taken first.
 TFloatRec FloatToDecimal(double v, int precision, int decimals) {
   TFloatRec r;
   r.Negative = std::signbit(v);
@@ -869,7 +869,7 @@ std::string QuotedStr(std::string_view s, char quote) {
 }
 
 std::string DequotedStr(std::string_view s, char quote) {
-  // Extract the quoted part (doubled quotes stand for one); like the runtime, the text comes
+  // Extract the quoted part (doubled quotes stand for one); the text comes
   // back unchanged when the extraction is empty or ran to the end while s is not enclosed in
   // quotes on both sides.
   std::string r;

@@ -34,7 +34,7 @@ extern TFormatSettings FormatSettings;
 // Settings of a language: "de" gives ',' '.' "dd.mm.yyyy" "hh:nn:ss"; anything else the defaults.
 TFormatSettings FormatSettingsFor(std::string_view language);
 
-// --- comparison (ASCII case folding only, like the runtime's CompareText) ---
+// --- comparison (ASCII case folding only) ---
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
 int CompareStr(std::string_view a, std::string_view b);
@@ -84,7 +84,7 @@ std::string IntToStr(int64_t v);
 std::string UIntToStr(uint64_t v);
 std::string IntToHex(uint64_t v, int digits);
 // Raises EConvertError "'<s>' is not a valid integer value". Accepts leading/trailing blanks,
-// a sign and "$"/"0x" hex like the runtime.
+// a sign and "$"/"0x" hex.
 int32_t StrToInt(std::string_view s);
 int64_t StrToInt64(std::string_view s);
 int32_t StrToIntDef(std::string_view s, int32_t def);
@@ -92,11 +92,11 @@ int64_t StrToInt64Def(std::string_view s, int64_t def);
 bool TryStrToInt(std::string_view s, int32_t& v);
 bool TryStrToInt64(std::string_view s, int64_t& v);
 // Raises EConvertError "'<s>' is not a valid floating point value". Uses the decimal separator
-// of the settings; thousand separators are not accepted (as in the runtime).
+// of the settings; thousand separators are not accepted.
 double StrToFloat(std::string_view s, const TFormatSettings& fs = FormatSettings);
 double StrToFloatDef(std::string_view s, double def, const TFormatSettings& fs = FormatSettings);
 bool TryStrToFloat(std::string_view s, double& v, const TFormatSettings& fs = FormatSettings);
-// Shortest general form with up to 15 significant digits, like the runtime's FloatToStr.
+// Shortest general form with up to 15 significant digits.
 std::string FloatToStr(double v, const TFormatSettings& fs = FormatSettings);
 // The runtime's FloatToStrF. ffGeneral: up to precision significant digits, scientific when the
 // exponent is above precision or the value below 1E-4, digits = minimum exponent digits.
@@ -119,7 +119,7 @@ std::string QuotedStr(std::string_view s, char quote = '\'');
 // Removes surrounding quotes and undoubles inner ones; returns s unchanged when not quoted.
 std::string DequotedStr(std::string_view s, char quote = '"');
 
-// Line breaks: "\r\n" (the runtime's sLineBreak on the original platform, used in Text).
+// Line breaks: "\r\n" (sLineBreak, used in Text and in the documents the system writes).
 inline constexpr std::string_view sLineBreak = "\r\n";
 
 }  // namespace vela

@@ -10,7 +10,7 @@ namespace vela {
 
 namespace {
 
-// Rounds like the runtime's Round (half to even); false when the value does not fit an int64.
+// Rounds half to even; false when the value does not fit an int64.
 bool RoundToInt64(double d, int64_t& out) {
   if (!std::isfinite(d)) return false;
   const double r = std::nearbyint(d);

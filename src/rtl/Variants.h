@@ -3,7 +3,7 @@
 //
 // Kinds: Empty (unassigned), Null, Boolean, Int32, Int64, UInt64, Double, String (UTF-8),
 // DateTime, Bytes (array of byte) and Interface. Copying is cheap for scalars; strings and byte
-// arrays are copied, interfaces reference-counted. Conversions follow the runtime:
+// arrays are copied, interfaces reference-counted. Conversions:
 //   - strings become numbers through StrToInt64/StrToFloat with the process's FormatSettings and
 //     dates through StrToDateTime;
 //   - Boolean is -1/0 as a number and "True"/"False" as a string;
@@ -27,7 +27,7 @@
 
 namespace vela {
 
-// Type codes as the runtime's VarType reports them.
+// Type codes as VarType reports them.
 using TVarType = uint16_t;
 inline constexpr TVarType varEmpty = 0x0000;
 inline constexpr TVarType varNull = 0x0001;
@@ -177,7 +177,7 @@ class Variant {
   [[noreturn]] void CastError(TVarType target) const;
 };
 
-// Null and Unassigned like the runtime's functions.
+// Null and Unassigned.
 inline Variant Null() noexcept {
   return Variant::MakeNull();
 }
@@ -216,7 +216,7 @@ TDateTime VarToDateTime(const Variant& v);
 Variant VarAsType(const Variant& v, TVarType vt);
 
 enum class TVariantRelationship { vrEqual, vrLessThan, vrGreaterThan, vrNotEqual };
-// Orders two values like the runtime's VarCompareValue: Null and Empty against anything else are
+// Orders two values (VarCompareValue): Null and Empty against anything else are
 // vrNotEqual (Null = Null is vrEqual), strings against numbers compare numerically, strings against
 // strings by bytes. Raises EVariantTypeCastError when a string has no numeric value.
 TVariantRelationship VarCompareValue(const Variant& a, const Variant& b);

@@ -1,5 +1,6 @@
 #include "host/db/ClientSQL.h"
 
+#include "host/db/TransactionGuard.h"
 #include "host/db/DbConnection.h"
 #include "host/db/DbValues.h"
 #include "host/db/VelaDatabase.h"
@@ -287,29 +288,17 @@ void TClientSQL::RunSQLDataCheck() {
   TDbStatement& st = PrepareAndBind(*conn, schema);
   TStatementRun run(st);
   if (FMode == csmUpdate && FActiveFields.empty()) return;
-  bool inTransaction = conn->InTransaction();
-  if (inTransaction)
-    conn->Savepoint(kCheckSavepoint);
-  else
-    conn->StartTransaction();
-  auto undo = [&] {
-    if (inTransaction) {
-      conn->RollbackToSavepoint(kCheckSavepoint);
-      conn->ReleaseSavepoint(kCheckSavepoint);
-    } else {
-      conn->Rollback();
-    }
-  };
-  int64_t rows = FRowsAffected;
+  // The statement runs for real and is always undone: the check leaves nothing behind.
+  TTransactionGuard check(*conn, kCheckSavepoint);
+  const int64_t rows = FRowsAffected;
   try {
     Run(*conn, st);
   } catch (...) {
     FRowsAffected = rows;
-    undo();
     throw;
   }
   FRowsAffected = rows;
-  undo();
+  check.Rollback();
 }
 
 }  // namespace vela

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "host/db/TransactionGuard.h"
 #include "host/db/postgres/PgConnection.h"
 #include "host/db/sqlite/SQLiteConnection.h"
 
@@ -22,15 +23,9 @@ TDbStatement& TDbConnection::Prepare(const std::string& sql) {
 }
 
 void TDbConnection::ExecuteInSavepoint(TDbStatement& st, const std::string& name) {
-  Savepoint(name);
-  try {
-    st.Execute();
-  } catch (...) {
-    RollbackToSavepoint(name);
-    ReleaseSavepoint(name);
-    throw;
-  }
-  ReleaseSavepoint(name);
+  TTransactionGuard savepoint(*this, name);
+  st.Execute();
+  savepoint.Commit();
 }
 
 std::string TDbConnection::QuoteIdent(std::string_view name) {

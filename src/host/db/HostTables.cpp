@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "host/db/TransactionGuard.h"
 #include "host/db/DbConnection.h"
 
 namespace vela {
@@ -111,27 +112,21 @@ int MigrateHostTables(TDbConnection& conn) {
   if (version >= static_cast<int>(steps.size())) return version;
   // One transaction for all steps; PostgreSQL serialises concurrent migrations (other processes
   // or threads opening the same database) with an advisory lock, SQLite with BEGIN IMMEDIATE.
-  conn.StartTransaction();
-  try {
-    if (conn.Kind() == TDbBackendKind::PostgreSQL)
-      conn.ExecSQL("SELECT pg_advisory_xact_lock(7312001)");
-    conn.ExecSQL(
-        "CREATE TABLE IF NOT EXISTS \"vela_schemaversion\" (\"version\" INTEGER NOT NULL)");
-    version = ReadHostSchemaVersion(conn);
-    while (version < static_cast<int>(steps.size())) {
-      steps[static_cast<size_t>(version)](conn);
-      ++version;
-      auto st = conn.PrepareNew("INSERT INTO \"vela_schemaversion\" (\"version\") VALUES (" +
-                                conn.Placeholder(1) + ")");
-      st->BindInt64(1, version);
-      st->Execute();
-      st->Reset();
-    }
-    conn.Commit();
-  } catch (...) {
-    if (conn.InTransaction()) conn.Rollback();
-    throw;
+  TTransactionGuard transaction(conn);
+  if (conn.Kind() == TDbBackendKind::PostgreSQL)
+    conn.ExecSQL("SELECT pg_advisory_xact_lock(7312001)");
+  conn.ExecSQL("CREATE TABLE IF NOT EXISTS \"vela_schemaversion\" (\"version\" INTEGER NOT NULL)");
+  version = ReadHostSchemaVersion(conn);
+  while (version < static_cast<int>(steps.size())) {
+    steps[static_cast<size_t>(version)](conn);
+    ++version;
+    auto st = conn.PrepareNew("INSERT INTO \"vela_schemaversion\" (\"version\") VALUES (" +
+                              conn.Placeholder(1) + ")");
+    st->BindInt64(1, version);
+    st->Execute();
+    st->Reset();
   }
+  transaction.Commit();
   return version;
 }
 

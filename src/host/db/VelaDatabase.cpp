@@ -190,14 +190,8 @@ void TVelaDatabase::Commit() {
   try {
     conn->Commit();
   } catch (...) {
-    // A failed commit must not leave the transaction open.
-    if (conn->InTransaction()) {
-      try {
-        conn->Rollback();
-      } catch (...) {
-      }
-    }
-    EndTransactionSlot();
+    // A commit that left the transaction open keeps its slot until the rollback ends it.
+    if (!conn->InTransaction()) EndTransactionSlot();
     throw;
   }
   EndTransactionSlot();
@@ -208,7 +202,7 @@ void TVelaDatabase::Rollback() {
   try {
     conn->Rollback();
   } catch (...) {
-    EndTransactionSlot();
+    if (!conn->InTransaction()) EndTransactionSlot();
     throw;
   }
   EndTransactionSlot();
