@@ -56,8 +56,15 @@ void TTextImportEngine::ConnectReader() {
 void TTextImportEngine::LoadSchemas() {
   const std::string folder = IncludeTrailingPathDelimiter(GetApplicationFolder()) + "custom/";
   TDataSchemas& schemas = FXMLImport->DataSchemas();
-  for (const std::string& name : GetFileList(folder, "*.tic"))
-    schemas.LoadSchemasFromFile(folder + name);
+  for (const std::string& name : GetFileList(folder, "*.tic")) {
+    try {
+      schemas.LoadSchemasFromFile(folder + name);
+    } catch (Exception& E) {
+      // The schema tree cannot say where in the file it went wrong; the file it can.
+      E.SetMessage(E.Message() + " (data schema file " + folder + name + ")");
+      throw;
+    }
+  }
   for (int i = 0; i < schemas.Count(); ++i) {
     TDataSchema* s = schemas.Items(i);
     AddFormat(s->UID(), s->Descr(), s->FileExt(), s, s->HasSettings(), s->FirstRowIsHeader(),

@@ -146,12 +146,14 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   void RegisterOwnEngine(TBaseDataImportEngine* AEngine);
 
   TArdoLang FLang;
-  std::unique_ptr<TDataImportProcessor> FDataProcessor;
   std::unique_ptr<TTextImportEngine> FTextDataImportEngine;
   std::unique_ptr<TVCardImportEngine> FVCardImportEngine;
   std::unique_ptr<TEMSImportEngine> FEMSImportEngine;
   std::unique_ptr<TBaseDataImportEngine> FADOImportEngine;
   std::unique_ptr<TOutlookImportEngine> FOutlookImportEngine;
+  // Declared after the engines, so that it is destroyed first: it holds references to them,
+  // also when an engine's construction fails inside the constructor.
+  std::unique_ptr<TDataImportProcessor> FDataProcessor;
   bool FBusinessIntgrationAvailable = false;
   std::mutex FVelaXMLImportObjectsLock;
   std::vector<const void*> FVelaXMLImportObjects;
