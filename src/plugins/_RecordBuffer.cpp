@@ -108,7 +108,17 @@ Variant TFieldData::ConvertValue(bool& ACastError) {
           v = StrToTime(text);
           break;
         case 3:
-          v = StrToDate(text);
+          // Date-time values may arrive declared as dates (the contact engine sends them so).
+          // A date-time column keeps the time, a date column takes the date part.
+          if (FDataBaseFieldType != ftTime) {
+            if (TryStrToDate(text, v)) break;
+            if (TryStrToDate(std::string_view(text).substr(0, text.find(' ')), v)) {
+              v = StrToDateTime(text);
+              if (FDataBaseFieldType == ftDate) v = DateOf(v);
+              break;
+            }
+          }
+          v = StrToDate(text);  // raises the conversion error
           break;
         case 4:
           v = StrToDateTime(text);

@@ -52,11 +52,15 @@ TEST_P(RecordBufferTest, DataBaseValueByFieldAndDeclaredType) {
       {"birthday", "", idtText, Variant::FromDateTime(DateOf(MinDateTime))},
       {"birthday", "2024/03/05 06:30", idtText, Variant::FromDateTime(d)},
       {"birthday", "2024/03/05", idtDate, Variant::FromDateTime(d)},
+      {"birthday", "2024/03/05 06:30", idtDate, Variant::FromDateTime(d)},  // date part
       {"birthday", "45356", idtInteger, Variant::FromDateTime(45356)},
       {"alarm", "", idtText, Variant::FromDateTime(0)},
       {"alarm", "06:30", idtText, Variant::FromDateTime(t)},
       {"stamp", "", idtText, Variant::FromDateTime(MinDateTime)},
       {"stamp", "2024/03/05 06:30", idtDateTime, Variant::FromDateTime(d + t)},
+      {"stamp", "2024/03/05 06:30", idtDate, Variant::FromDateTime(d + t)},  // time kept
+      {"stamp", "2024/03/05", idtDate, Variant::FromDateTime(d)},
+      {"stamp", "06:30", idtDate, Variant::MakeNull()},
       {"stamp", "0.25", idtFloat, Variant::FromDateTime(0.25)},
       {"stamp", "x", idtDateTime, Variant::MakeNull()},
       {"name", "", idtText, Variant(std::string())},
