@@ -37,7 +37,11 @@ void TCustomImportPreProcessor::HandleInterfaceException(std::string& ErrorMessa
   } catch (const EAbort&) {
     // The user's cancel: false without a message.
   } catch (const Exception& e) {
-    ReportException(e.ClassName(), e.Message(), e.IsUserMessage(), ErrorMessage, AUserMessageError);
+    // Only these two kinds carry texts written for the user; a flagged VelaXML import error
+    // does not count here.
+    const bool userMessage = dynamic_cast<const EVelaUserMessageException*>(&e) ||
+                             (dynamic_cast<const EFalderCustomException*>(&e) && e.IsUserMessage());
+    ReportException(e.ClassName(), e.Message(), userMessage, ErrorMessage, AUserMessageError);
   } catch (const std::exception& e) {
     ReportException(ExceptionClassName(e), e.what(), false, ErrorMessage, AUserMessageError);
   } catch (...) {

@@ -272,10 +272,10 @@ bool TImportObject::RunImport(bool SimulateOnly) {
           result = false;
         }
       }
-    } catch (const std::exception& e) {
-      // The transaction, if any, was rolled back on the way here.
+    } catch (const std::exception&) {
+      // The run ends here with a false result and without a message of its own (the engine
+      // reports its own failures); the transaction, if any, was rolled back on the way here.
       result = false;
-      rb.DoMessage(ExceptionText(e), imtError);
     }
     rb.SetDestSchema(nullptr);
     rb.SetDBTable(nullptr);
@@ -335,16 +335,6 @@ void TImportObject::HandleEngineMessage(const std::string& Message, TImportMessa
 
 TImportObject* TImportObjectDialog::Create(TVelaDatabase& ADatabase) const {
   return new TImportObjectDialog(ADatabase);
-}
-
-bool TImportObjectDialog::Execute(bool /*SimulateOnly*/) {
-  const std::string msg =
-      "The import settings wizard needs a user interface, which this host does not offer; "
-      "nothing was imported.";
-  TRecordBuffer& rb = RecordBuffer();
-  if (rb.OnProgressMessage) rb.OnProgressMessage(this, imtError, msg);
-  if (rb.ImportCallBack()) rb.ImportCallBack()->Do_Message(imtError, msg);
-  return false;
 }
 
 // ---------------------------------------------------------------------------------------------

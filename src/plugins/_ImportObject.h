@@ -3,8 +3,8 @@
 // reports into an insert, update or delete of one table of the host database.
 //
 // TImportObject keeps its settings in fields and runs without a user interface.
-// TImportObjectDialog keeps them in the import settings wizard; without a user interface the
-// wizard is unavailable and its Do_Execute reports that and imports nothing.
+// TImportObjectDialog keeps them in the import settings wizard; without a user interface there is
+// no wizard to show, and it imports with the settings it has, as TImportObject does.
 #pragma once
 
 #include <cstdint>
@@ -172,14 +172,13 @@ class TImportObject : public TInterfacedObject,
 };
 
 // The variant with the import settings wizard. Without a user interface (the only kind this
-// host offers) the wizard is unavailable: Do_Execute reports that as an error message and
-// returns false without importing.
+// host offers) there is no wizard to show: Do_Execute imports with the settings the object has,
+// exactly as TImportObject does.
 class TImportObjectDialog : public TImportObject {
  public:
   using TImportObject::TImportObject;
   TImportObject* Create(TVelaDatabase& ADatabase) const override;
   const char* ClassName() const noexcept override { return "TImportObjectDialog"; }
-  bool Execute(bool SimulateOnly) override;
 };
 
 // Creates and configures an import object: the engine is chosen by filter index (1 or more),

@@ -444,11 +444,13 @@ void TRecordBuffer::HandlePostRecord() {
             fd.FSQLField->Active = !fd.FLastWasCastError;
           }
         }
-        if (FRecordMessageCounts[imtError] > 0 && FIrgnoreRecordOnError) {
-          DoMessage(Format(GetText("IDS_SkipError"), {IntToStr(FRecordNumber)}), imtWarning);
-          canWrite = false;
-        } else if (FRecordMessageCounts[imtWarning] > 0 && FIrgnoreRecordOnWarning) {
-          DoMessage(Format(GetText("IDS_SkipWarning"), {IntToStr(FRecordNumber)}), imtWarning);
+        const bool hadErrors = FRecordMessageCounts[imtError] > 0;
+        if ((hadErrors && FIrgnoreRecordOnError) ||
+            (FRecordMessageCounts[imtWarning] > 0 && FIrgnoreRecordOnWarning)) {
+          // The message names the worse of the two, whichever policy skipped the record.
+          DoMessage(Format(GetText(hadErrors ? "IDS_SkipError" : "IDS_SkipWarning"),
+                           {IntToStr(FRecordNumber)}),
+                    imtWarning);
           canWrite = false;
         }
         if (canWrite) {

@@ -116,7 +116,7 @@ TEST(CustomImportPreProcessor, ExceptionsBecomeFalseWithClassNameAndMessage) {
       {[] { throw Exception("plain"); }, "Exception: plain", false},
       {[] { throw EVelaUserMessageException("for you"); }, "EVelaUserMessageException: for you",
        true},
-      {[] { throw EVelaXMLImportError("shown", true); }, "EVelaXMLImportError: shown", true},
+      {[] { throw EVelaXMLImportError("shown", true); }, "EVelaXMLImportError: shown", false},
       {[] { throw EFalderCustomException("flagged", true); }, "EFalderCustomException: flagged",
        true},
       {[] { throw EFalderCustomException("not flagged", false); },
