@@ -37,8 +37,7 @@ TCommandContext::TCommandContext(const GlobalOptions& global)
 }
 
 TCommandContext::~TCommandContext() {
-  if (FModule && FDatabaseHandedToModule)
-    static_cast<TVelaMainInterface*>(FModule->MainInterface())->SetDatabase(nullptr);
+  if (FDatabaseUser) FDatabaseUser->SetDatabase(nullptr);
   FModule.reset();
   FDatabase.reset();
 }
@@ -103,11 +102,11 @@ TVelaDatabase& TCommandContext::Database() {
 
 TVelaDatabase& TCommandContext::ModuleDatabase() {
   TVelaDatabase& db = Database();
-  if (!FDatabaseHandedToModule) {
+  if (!FDatabaseUser) {
     auto* main = dynamic_cast<TVelaMainInterface*>(Module().MainInterface());
     if (!main) throw Exception("the host's main interface takes no database");
     main->SetDatabase(&db);
-    FDatabaseHandedToModule = true;
+    FDatabaseUser = main;
     // The data modules label the host tables' fields in the user's language.
     Module().Plugin()->Do_SetLanguage(main->Get_Language());
   }
@@ -116,10 +115,9 @@ TVelaDatabase& TCommandContext::ModuleDatabase() {
 
 void TCommandContext::Close() {
   EndProgress();
+  if (FDatabaseUser) FDatabaseUser->SetDatabase(nullptr);
+  FDatabaseUser = nullptr;
   if (FModule) {
-    if (FDatabaseHandedToModule)
-      static_cast<TVelaMainInterface*>(FModule->MainInterface())->SetDatabase(nullptr);
-    FDatabaseHandedToModule = false;
     if (!FModule->CanShutDown())
       Message(TMessageKind::Warning, "the module reports running work; shutting down anyway");
     FModule.reset();

@@ -15,7 +15,8 @@
 
 namespace vela {
 class TVelaDatabase;
-}
+class TVelaMainInterface;
+}  // namespace vela
 
 namespace vela::cli {
 
@@ -102,7 +103,8 @@ class TCommandContext {
   bool FProgressShown = false;
   std::unique_ptr<TVelaDatabase> FDatabase;
   std::unique_ptr<TModuleHost> FModule;
-  bool FDatabaseHandedToModule = false;
+  TVelaMainInterface* FDatabaseUser =
+      nullptr;  // the module's main interface, once it has FDatabase
 };
 
 // A command's work: returns the exit code. Exceptions are the guard's: EUsageError gives 2, a
