@@ -47,27 +47,19 @@ void CopyContact(const TVCard& source, const TCustomCardItem& from, TVCard& targ
   }
 }
 
-int RunConvert(const TConvertOptions& o, const GlobalOptions& global) {
-  auto fail = [&](int code, const std::string& message) {
-    if (global.Json)
-      std::cerr << "{\"type\":\"error\",\"message\":" << JsonQuote(message) << "}\n";
-    else
-      std::cerr << "error: " << message << "\n";
-    return code;
-  };
+int RunConvert(TCommandContext& c, const TConvertOptions& o) {
   TCardTarget target = o.To.empty() ? TargetByExtension(o.Output) : TargetByName(o.To);
   if (target == TCardTarget::Unknown)
-    return fail(kExitUsage, o.Output +
-                                ": cannot tell the output format from the extension; use --to "
-                                "vcard21, vcard30 or ldif");
-  if (!std::filesystem::is_regular_file(o.Input))
-    return fail(kExitUsage, o.Input + ": file not found");
+    throw EUsageError(o.Output +
+                      ": cannot tell the output format from the extension; use --to vcard21, "
+                      "vcard30 or ldif");
+  if (!std::filesystem::is_regular_file(o.Input)) throw EUsageError(o.Input + ": file not found");
 
   TVCard source;
   try {
     source.LoadFromFile(o.Input);
   } catch (const std::exception& e) {
-    return fail(kExitFailed, o.Input + ": " + ExceptionText(e));
+    throw ECommandFailed(o.Input + ": " + ExceptionText(e));
   }
 
   TVCard output;
@@ -89,49 +81,42 @@ int RunConvert(const TConvertOptions& o, const GlobalOptions& global) {
       CopyContact(source, *item, output, *copy);
       if (target == TCardTarget::Ldif) {
         // An LDIF entry carries one mail attribute: take the first address the contact has.
-        auto& c = static_cast<TCustomAddressCardItem&>(*copy);
-        if (c.Email.empty()) c.Email = !c.Email2.empty() ? c.Email2 : c.Email3;
+        auto& contact = static_cast<TCustomAddressCardItem&>(*copy);
+        if (contact.Email.empty())
+          contact.Email = !contact.Email2.empty() ? contact.Email2 : contact.Email3;
       }
       output.Items().Add(std::move(copy));
       ++contacts;
     }
     output.SaveAllToFile(o.Output);
   } catch (const std::exception& e) {
-    return fail(kExitFailed, o.Output + ": " + ExceptionText(e));
+    throw ECommandFailed(o.Output + ": " + ExceptionText(e));
   }
 
-  if (global.Json) {
-    std::cout << "{\"result\":true,\"contacts\":" << contacts << ",\"skipped\":" << skipped
-              << ",\"output\":" << JsonQuote(o.Output) << "}\n";
-  } else if (!global.Quiet) {
-    if (skipped)
-      std::cerr << "warning: " << o.Input << ": " << skipped
-                << " item(s) that are no contacts were left out\n";
-    std::cerr << "info: " << contacts << " contact(s) written to " << o.Output << "\n";
-  }
+  if (skipped)
+    c.Message(TMessageKind::Warning,
+              o.Input + ": " + IntToStr(skipped) + " item(s) that are no contacts were left out");
+  c.Message(TMessageKind::Info, IntToStr(contacts) + " contact(s) written to " + o.Output);
+  c.Output({{"result", true}, {"contacts", contacts}, {"skipped", skipped}, {"output", o.Output}});
   return kExitOk;
 }
 
 }  // namespace
 
-void RegisterCardCommands(CLI::App& app, GlobalOptions& global, CommandAction& action) {
-  auto* card = app.add_subcommand("card", "contact files: vCard 2.1, vCard 3.0 and LDIF");
-  card->require_subcommand(1);
-  auto options = std::make_shared<TConvertOptions>();
+void RegisterCardCommands(TCommandLine& cli) {
+  auto* card = cli.AddGroup("card", "contact files: vCard 2.1, vCard 3.0 and LDIF");
+  auto o = std::make_shared<TConvertOptions>();
   auto* convert =
-      card->add_subcommand("convert", "convert contacts between vCard 2.1, vCard 3.0 and LDIF");
-  convert->add_option("INPUT", options->Input, "the contact file to read")->required();
-  convert->add_option("OUTPUT", options->Output, "the file to write")->required();
+      cli.Add(*card, "convert", "convert contacts between vCard 2.1, vCard 3.0 and LDIF",
+              [o](TCommandContext& c) { return RunConvert(c, *o); });
+  convert->add_option("INPUT", o->Input, "the contact file to read")->required();
+  convert->add_option("OUTPUT", o->Output, "the file to write")->required();
   convert
-      ->add_option("--to", options->To,
-                   "output format; without it .ldif gives LDIF and .vcf vCard 3.0")
+      ->add_option("--to", o->To, "output format; without it .ldif gives LDIF and .vcf vCard 3.0")
       ->check(CLI::IsMember({"vcard21", "vcard30", "ldif"}));
-  convert->add_option("--charset", options->Charset,
+  convert->add_option("--charset", o->Charset,
                       "charset of the written text (default UTF-8; LDIF writes non-ASCII values "
                       "as base64 of UTF-8)");
-  convert->callback([&action, &global, options] {
-    action = [&global, options] { return RunConvert(*options, global); };
-  });
 }
 
 }  // namespace vela::cli

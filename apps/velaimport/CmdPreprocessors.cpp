@@ -2,7 +2,6 @@
 #include <iostream>
 
 #include "Commands.h"
-#include "ModuleHost.h"
 #include "module/PreProcessorCatalogIntf.h"
 #include "rtl/SysUtils.h"
 
@@ -39,53 +38,39 @@ std::string Join(const std::vector<std::string>& items, std::string_view sep) {
   return r;
 }
 
-int ListPreprocessors(const GlobalOptions& global) {
-  TModuleHost* host = CurrentModuleHost();
-  IPtr<IInterface> ext;
-  IPtr<IVelaXMLPreProcessorCatalog> catalog;
-  if (host && host->Plugin() &&
-      host->Plugin()->Do_GetExtFunc(IVelaXMLPreProcessorCatalog::IID(), ext))
-    catalog = Supports<IVelaXMLPreProcessorCatalog>(ext);
-  if (!catalog) {
-    std::cerr << "error: the module offers no pre-processor list\n";
-    return kExitFailed;
-  }
-  const int count = catalog->Get_Count();
-  if (global.Json) std::cout << "[";
-  for (int i = 0; i < count; ++i) {
+int ListPreprocessors(TCommandContext& c) {
+  auto catalog = c.ModuleFunction<IVelaXMLPreProcessorCatalog>("pre-processor list");
+  TJson json = TJson::array();
+  std::vector<std::string> lines;
+  for (int i = 0; i < catalog->Get_Count(); ++i) {
     TPreProcessorCatalogEntry e;
     if (!catalog->Get_Entry(i, e)) continue;
     const auto functions = FunctionNames(e.Functions);
     const auto exts = Lines(e.ValidFileExt);
-    if (global.Json) {
-      std::vector<std::string> f, x;
-      for (const auto& s : functions)
-        f.push_back(JsonQuote(s));
-      for (const auto& s : exts)
-        x.push_back(JsonQuote(s));
-      std::cout << (i ? "," : "") << "{\"fileName\":" << JsonQuote(e.FileName)
-                << ",\"caption\":" << JsonQuote(e.Caption)
-                << ",\"canUseByUser\":" << (e.CanUseByUser ? "true" : "false") << ",\"functions\":["
-                << Join(f, ",") << "],\"fileExt\":[" << Join(x, ",") << "]}";
-    } else {
-      std::cout << e.FileName << "\t" << e.Caption << "\t" << Join(functions, ",") << "\t"
-                << Join(exts, ",") << (e.CanUseByUser ? "" : "\t(not for users)") << "\n";
-    }
+    json.push_back(TJson{{"fileName", e.FileName},
+                         {"caption", e.Caption},
+                         {"canUseByUser", e.CanUseByUser},
+                         {"functions", functions},
+                         {"fileExt", exts}});
+    lines.push_back(e.FileName + "\t" + e.Caption + "\t" + Join(functions, ",") + "\t" +
+                    Join(exts, ",") + (e.CanUseByUser ? "" : "\t(not for users)"));
   }
-  if (global.Json) std::cout << "]\n";
-  if (!global.Json && count == 0 && !global.Quiet)
-    std::cerr << "no pre-processor libraries in " << catalog->Get_PluginFolder() << "\n";
+  c.Output(json, [&](std::ostream& out) {
+    for (const auto& line : lines)
+      out << line << "\n";
+  });
+  if (lines.empty())
+    c.Message(TMessageKind::Info, "no pre-processor libraries in " + catalog->Get_PluginFolder());
   return kExitOk;
 }
 
 }  // namespace
 
-void RegisterPreprocessorCommands(CLI::App& app, GlobalOptions& global, CommandAction& action) {
-  auto* cmd = app.add_subcommand(
-      "preprocessors",
-      "the pre-processor libraries found in custom/plugins with caption, functions and file "
-      "extensions");
-  cmd->callback([&action, &global] { action = [&global] { return ListPreprocessors(global); }; });
+void RegisterPreprocessorCommands(TCommandLine& cli) {
+  cli.Add("preprocessors",
+          "the pre-processor libraries found in custom/plugins with caption, functions and file "
+          "extensions",
+          ListPreprocessors);
 }
 
 }  // namespace vela::cli

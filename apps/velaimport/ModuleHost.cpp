@@ -2,15 +2,11 @@
 
 #include <unistd.h>
 
-#include <iostream>
-
 #include "rtl/FileUtils.h"
 
 namespace vela::cli {
 
 namespace {
-TModuleHost* gCurrent = nullptr;
-
 std::string ExecutableFolder() {
   char buf[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -27,12 +23,7 @@ std::string FindModuleLibrary() {
   return {};
 }
 
-TModuleHost* CurrentModuleHost() {
-  return gCurrent;
-}
-
 TModuleHost::TModuleHost(const GlobalOptions& global) {
-  if (!global.Home.empty()) SetApplicationFolder(global.Home);
   auto* mi = new TVelaMainInterface(GetApplicationFolder(), THostKind::hkClient, "velaimport");
   FMainInterface = IPtr<IMainInterface>(mi);
   mi->Session().SetLanguage(LanguageFromName(global.Lang));
@@ -40,11 +31,7 @@ TModuleHost::TModuleHost(const GlobalOptions& global) {
 }
 
 TModuleHost::~TModuleHost() {
-  if (FLibrary) {
-    FLibrary->Shutdown();
-    FLibrary.reset();
-  }
-  if (gCurrent == this) gCurrent = nullptr;
+  if (FLibrary) FLibrary->Shutdown();
 }
 
 void TModuleHost::Start() {
@@ -55,16 +42,6 @@ void TModuleHost::Start() {
   FLibrary = std::make_unique<TPluginLibrary>(fileName);
   FLibrary->Load();
   FLibrary->Start(FMainInterface.get());
-  gCurrent = this;
-}
-
-void TModuleHost::Shutdown() {
-  if (!FLibrary) return;
-  if (!FLibrary->CanShutDown())
-    std::cerr << "warning: the module reports running work; shutting down anyway\n";
-  gCurrent = nullptr;
-  FLibrary->Shutdown();
-  FLibrary.reset();
 }
 
 }  // namespace vela::cli

@@ -1,11 +1,11 @@
-// velaimport as the module's host: finds the module library, loads it and starts it before a
-// command runs, and shuts it down cleanly afterwards.
+// velaimport as the module's host: finds the module library, loads it and starts it, and shuts
+// it down cleanly afterwards.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "Commands.h"
+#include "CommandLine.h"
 #include "host/MainInterface.h"
 #include "host/PluginLoader.h"
 
@@ -19,18 +19,17 @@ std::string FindModuleLibrary();
 
 class TModuleHost {
  public:
-  // Sets the application folder ($APP$: --home, $VELA_HOME or the executable's folder) and
-  // builds the main interface from the global options; loads nothing yet.
+  // Builds the main interface for the application folder from the global options (language,
+  // rights); loads nothing yet.
   explicit TModuleHost(const GlobalOptions& global);
-  // Shuts down if still running.
+  // BeforeUnInit, frees the data modules, releases the plug-in and unloads the library.
   ~TModuleHost();
 
   // Loads the library (InitProc), creates the data modules, Init and AfterStartup. Raises
   // EPluginLoadError.
   void Start();
-  // CanShutDown (a refusal is reported on stderr; the command line cannot wait), BeforeUnInit,
-  // frees the data modules, releases the plug-in and unloads the library.
-  void Shutdown();
+  // Whether the module agrees to shut down now.
+  bool CanShutDown() { return !FLibrary || FLibrary->CanShutDown(); }
 
   IMainInterface* MainInterface() const noexcept { return FMainInterface.get(); }
   IClientPlugin* Plugin() const noexcept { return FLibrary ? FLibrary->Plugin() : nullptr; }
@@ -39,8 +38,5 @@ class TModuleHost {
   IPtr<IMainInterface> FMainInterface;
   std::unique_ptr<TPluginLibrary> FLibrary;
 };
-
-// The running host while a command runs (nil before and after).
-TModuleHost* CurrentModuleHost();
 
 }  // namespace vela::cli

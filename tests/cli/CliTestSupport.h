@@ -1,14 +1,17 @@
 // End-to-end tests of velaimport as a user runs it: the real binary, started as a process with
-// its own home folder ($APP$), importing into SQLite or into a fresh schema on the throwaway
-// PostgreSQL server (see db/DbTestSupport.h). Each test runs once per backend.
+// its own home folder ($APP$). CliHomeTest runs it on the home folder alone; CliTest also gives
+// it a database of its own, SQLite or a fresh schema on the throwaway PostgreSQL server (see
+// db/DbTestSupport.h), and runs each test once per backend.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -26,35 +30,42 @@ extern char** environ;
 
 namespace vela::test {
 
+using TJson = nlohmann::ordered_json;
+
 struct TCliRun {
   int ExitCode = -1;  // -1: killed or not started
   std::string Out;
   std::string Err;
 };
 
-// The two ends of what the child gets as stderr: a pipe by default, or e.g. a pseudo-terminal
-// (both ends close-on-exec; RunProgram closes them).
-struct TChildStderr {
-  int ParentFd = -1;
-  int ChildFd = -1;
-};
+// Where the child's stderr goes: a pipe, or a new pseudo-terminal (raw, so the bytes arrive as
+// written).
+enum class TStderr { Pipe, Terminal };
 
 // Runs a program with the arguments as given (no shell), collecting stdout and stderr. A run
 // that takes longer than the timeout is killed and reported with exit code -1.
-inline TCliRun RunProgram(const std::vector<std::string>& argv, int timeoutSeconds = 120,
-                          TChildStderr stderrEnds = {}) {
+inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo = TStderr::Pipe,
+                          int timeoutSeconds = 120) {
   TCliRun r;
   int outPipe[2];
-  int errPipe[2] = {stderrEnds.ParentFd, stderrEnds.ChildFd};
-  if (pipe2(outPipe, O_CLOEXEC) != 0) {
-    if (errPipe[0] >= 0) close(errPipe[0]);
-    if (errPipe[1] >= 0) close(errPipe[1]);
-    return r;
-  }
-  if (errPipe[1] < 0 && pipe2(errPipe, O_CLOEXEC) != 0) {
+  int errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
+  const bool ok = stderrTo == TStderr::Pipe
+                      ? pipe2(errPipe, O_CLOEXEC) == 0
+                      : openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) == 0;
+  if (!ok) {
     close(outPipe[0]);
     close(outPipe[1]);
     return r;
+  }
+  if (stderrTo == TStderr::Terminal) {
+    termios tio{};
+    if (tcgetattr(errPipe[1], &tio) == 0) {
+      cfmakeraw(&tio);
+      tcsetattr(errPipe[1], TCSANOW, &tio);
+    }
+    fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
+    fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
   }
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
@@ -116,28 +127,36 @@ inline TCliRun RunProgram(const std::vector<std::string>& argv, int timeoutSecon
   return r;
 }
 
-// A test on one backend with its own home folder below the test's temporary folder. Velaimport()
-// runs the binary with --home, --db (the test's database) and --no-progress before the
-// arguments; the database itself is reachable through Db() (DbTest) for setting up tables and
-// reading the result.
-class CliTest : public DbTest {
- protected:
-  void SetUp() override {
-    DbTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    FHome = FDir / "home";
-    std::filesystem::create_directories(FHome / "custom");
-  }
+// A readable message for a failed run: the command's exit code and both outputs.
+inline std::string Describe(const TCliRun& r) {
+  return "exit code " + std::to_string(r.ExitCode) + "\nstdout:\n" + r.Out + "\nstderr:\n" + r.Err;
+}
 
+// The run's stdout as JSON: one value on one line. A parse failure fails the test (and gives
+// null).
+inline TJson JsonOut(const TCliRun& r) {
+  if (r.Out.empty() || r.Out.back() != '\n' || r.Out.find('\n') != r.Out.size() - 1) {
+    ADD_FAILURE() << "stdout is not one line\n" << Describe(r);
+    return {};
+  }
+  TJson json = TJson::parse(r.Out, nullptr, false);
+  if (json.is_discarded()) ADD_FAILURE() << "stdout is no JSON\n" << Describe(r);
+  return json.is_discarded() ? TJson() : json;
+}
+
+// A home folder ($APP$) for velaimport and the binary run on it: Velaimport() passes --home and
+// the global arguments of the fixture (--no-progress unless the test says otherwise) before the
+// arguments.
+class TCliHome {
+ protected:
   TCliRun Velaimport(std::initializer_list<std::string> args) {
     return Velaimport(std::vector<std::string>(args));
   }
-  TCliRun Velaimport(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {VELA_VELAIMPORT, "--home", FHome.string(),
-                                     "--db",          FUrl,     "--no-progress"};
+  TCliRun Velaimport(const std::vector<std::string>& args, TStderr stderrTo = TStderr::Pipe) {
+    std::vector<std::string> argv = {VELA_VELAIMPORT, "--home", FHome.string()};
+    argv.insert(argv.end(), FGlobalArgs.begin(), FGlobalArgs.end());
     argv.insert(argv.end(), args.begin(), args.end());
-    // The database object of the test holds connections (and SQLite locks) only while used.
-    return RunProgram(argv);
+    return RunProgram(argv, stderrTo);
   }
 
   // Writes a file below the home folder (creating folders) and returns its full path.
@@ -148,11 +167,50 @@ class CliTest : public DbTest {
     return path.string();
   }
 
-  // Copies a file into home/custom (e.g. a data schema) and returns its new path.
-  std::string CopyToCustom(const std::string& source) {
-    auto target = FHome / "custom" / std::filesystem::path(source).filename();
+  // Copies a file into a folder of the home folder (e.g. a data schema into custom) and returns
+  // its new path.
+  std::string CopyToCustom(const std::string& source, const std::string& folder = "custom") {
+    if (!std::filesystem::exists(source)) {
+      ADD_FAILURE() << "missing test file " << source;
+      return {};
+    }
+    auto target = FHome / folder / std::filesystem::path(source).filename();
+    std::filesystem::create_directories(target.parent_path());
     std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
     return target.string();
+  }
+
+  std::filesystem::path FHome;
+  std::vector<std::string> FGlobalArgs = {"--no-progress"};
+};
+
+// velaimport on a home folder of its own, with the default database below it.
+class CliHomeTest : public ::testing::Test, protected TCliHome {
+ protected:
+  void SetUp() override {
+    FHome = std::filesystem::temp_directory_path() /
+            ("vela_cli_" + std::to_string(getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(FHome);
+    std::filesystem::create_directories(FHome / "custom");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(FHome, ec);
+  }
+};
+
+// A test on one backend: the home folder lies below the test's temporary folder, --db names the
+// test's database, which is reachable through Db() (DbTest) for setting up tables and reading
+// the result.
+class CliTest : public DbTest, protected TCliHome {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    FHome = FDir / "home";
+    std::filesystem::create_directories(FHome / "custom");
+    FGlobalArgs = {"--db", FUrl, "--no-progress"};
   }
 
   // Runs a query and returns its rows, each row's columns joined by "|", rows by "\n".
@@ -170,14 +228,7 @@ class CliTest : public DbTest {
     }
     return out;
   }
-
-  std::filesystem::path FHome;
 };
-
-// A readable message for a failed run: the command's exit code and both outputs.
-inline std::string Describe(const TCliRun& r) {
-  return "exit code " + std::to_string(r.ExitCode) + "\nstdout:\n" + r.Out + "\nstderr:\n" + r.Err;
-}
 
 #define VELA_INSTANTIATE_CLI_TEST(Suite) VELA_INSTANTIATE_DB_TEST(Suite)
 

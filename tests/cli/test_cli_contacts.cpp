@@ -1,6 +1,7 @@
 // Contacts end to end: velaimport outlook folders on the public .pst samples, and vCard, LDIF and
 // Outlook folder imports into a contacts table on both backends, including the key search of a
 // repeated import.
+#include <algorithm>
 #include <ctime>
 
 #include "cli/CliTestSupport.h"
@@ -22,43 +23,33 @@ std::string Sample(const std::string& relative) {
   return kShared + "/" + relative;
 }
 
-// The JSON string value that follows `"key":"` at or after from; empty when there is none.
-std::string JsonValue(const std::string& json, const std::string& key, size_t from = 0) {
-  const std::string tag = "\"" + key + "\":\"";
-  const size_t p = json.find(tag, from);
-  if (p == std::string::npos) return {};
-  const size_t start = p + tag.size();
-  return json.substr(start, json.find('"', start) - start);
+// The store's and the folder's entry ids of the first folder of an `outlook folders --json`
+// listing whose key has the value.
+std::pair<std::string, std::string> StoreAndFolder(const TCliRun& list, const std::string& key,
+                                                   const TJson& value) {
+  const TJson json = JsonOut(list);
+  for (const auto& store : json.value("stores", TJson::array()))
+    for (const auto& folder : store["folders"])
+      if (folder.value(key, TJson()) == value) return {store["entryId"], folder["entryId"]};
+  ADD_FAILURE() << "no folder with " << key << "=" << value.dump() << "\n" << Describe(list);
+  return {};
 }
 
 // velaimport on its own home and default SQLite database (the listing needs no table).
-class CliContactsOutlookFolders : public ::testing::Test {
+class CliContactsOutlookFolders : public CliHomeTest {
  protected:
-  void SetUp() override {
-    FHome = std::filesystem::temp_directory_path() /
-            ("vela_cli_outlook_" + std::to_string(getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(FHome / "custom");
-  }
-  void TearDown() override { std::filesystem::remove_all(FHome); }
-
-  TCliRun Run(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {VELA_VELAIMPORT, "--home", FHome.string(), "--no-progress"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return RunProgram(argv);
-  }
-
-  std::filesystem::path FHome;
+  TCliRun Run(const std::vector<std::string>& args) { return Velaimport(args); }
 };
 
 TEST_F(CliContactsOutlookFolders, JsonListsStoreFoldersCountsAndSourceNames) {
   auto r = Run({"--json", "outlook", "folders", kAspose});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(r.Out.rfind("{\"file\":\"" + kAspose + "\",\"stores\":[{\"entryId\":\"" + kStoreID +
-                            "\",\"name\":\"Personal folders\",\"folders\":[",
-                        0),
-            0u)
-      << r.Out;
+  const TJson json = JsonOut(r);
+  EXPECT_EQ(json.value("file", ""), kAspose);
+  ASSERT_EQ(json["stores"].size(), 1u) << r.Out;
+  const TJson& store = json["stores"][0];
+  EXPECT_EQ(store.value("entryId", ""), kStoreID);
+  EXPECT_EQ(store.value("name", ""), "Personal folders");
   // Every folder of the file, depth first, the default contacts folder marked.
   const struct {
     std::string Id, Name, Path;
@@ -71,31 +62,33 @@ TEST_F(CliContactsOutlookFolders, JsonListsStoreFoldersCountsAndSourceNames) {
       {kAsposeContacts, "Contacts", "Top of Personal Folders/Contacts", 6, true, true},
       {"4642800000", "Search Root", "Search Root", 0, false, false},
   };
-  size_t last = 0;
+  std::vector<std::string> listed;
+  for (const auto& folder : store["folders"])
+    listed.push_back(folder.dump());
+  auto at = listed.begin();
   for (const auto& f : folders) {
-    const std::string object = "{\"entryId\":\"" + f.Id + "\",\"name\":\"" + f.Name +
-                               "\",\"path\":\"" + f.Path +
-                               "\",\"items\":" + std::to_string(f.Items) +
-                               ",\"contacts\":" + (f.Contacts ? "true" : "false") +
-                               ",\"defaultContacts\":" + (f.Default ? "true" : "false") +
-                               ",\"source\":\"" + kAspose + "@" + f.Id + "@" + kStoreID + "\"}";
-    const size_t at = r.Out.find(object);
-    ASSERT_NE(at, std::string::npos) << object << "\n" << r.Out;
-    EXPECT_GT(at, last) << f.Path << " out of order";
-    last = at;
+    const std::string object = TJson{
+        {"entryId", f.Id},
+        {"name", f.Name},
+        {"path", f.Path},
+        {"items", f.Items},
+        {"contacts", f.Contacts},
+        {"defaultContacts", f.Default},
+        {"source", kAspose + "@" + f.Id + "@" +
+                       kStoreID}}.dump();
+    at = std::find(at, listed.end(), object);
+    ASSERT_NE(at, listed.end()) << object << " missing or out of order\n" << r.Out;
   }
-  EXPECT_EQ(r.Out.substr(r.Out.size() - 5), "]}]}\n") << r.Out;
 
   // An ANSI file: folder names decoded with the code page its messages name.
   auto j = Run({"--json", "outlook", "folders", kJapanese});
   ASSERT_EQ(j.ExitCode, 0) << Describe(j);
-  EXPECT_NE(j.Out.find("{\"entryId\":\"" + kJapaneseContacts +
-                       "\",\"name\":\"\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88 (Contact dedicated)\","),
-            std::string::npos)
-      << j.Out;
+  EXPECT_EQ(JsonOut(j)["stores"][0].value("name", ""), "contacts97-2002");
+  EXPECT_EQ(StoreAndFolder(j, "name", "\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88 (Contact dedicated)"),
+            StoreAndFolder(j, "defaultContacts", true));
+  EXPECT_EQ(StoreAndFolder(j, "defaultContacts", true).second, kJapaneseContacts);
   EXPECT_NE(j.Out.find("\"items\":1,\"contacts\":true,\"defaultContacts\":true"),
             std::string::npos);
-  EXPECT_EQ(JsonValue(j.Out, "name", j.Out.find("\"stores\"")), "contacts97-2002");
 }
 
 TEST_F(CliContactsOutlookFolders, TableShowsTheFoldersAndTheSourceNameOfTheContacts) {
@@ -256,13 +249,8 @@ TEST_P(CliContactsImport, LdifEntriesFormOneContact) {
 }
 
 TEST_P(CliContactsImport, OutlookFolderByTheIdsOfTheFolderListing) {
-  auto list = Velaimport({"--json", "outlook", "folders", kAspose});
-  ASSERT_EQ(list.ExitCode, 0) << Describe(list);
-  const std::string store = JsonValue(list.Out, "entryId", list.Out.find("\"stores\""));
-  const size_t contacts = list.Out.find("\"name\":\"Contacts\"");
-  ASSERT_NE(contacts, std::string::npos) << list.Out;
-  const std::string folder =
-      JsonValue(list.Out, "entryId", list.Out.rfind("{\"entryId\"", contacts));
+  const auto [store, folder] =
+      StoreAndFolder(Velaimport({"--json", "outlook", "folders", kAspose}), "name", "Contacts");
   EXPECT_EQ(store, kStoreID);
   EXPECT_EQ(folder, kAsposeContacts);
 
@@ -284,12 +272,10 @@ TEST_P(CliContactsImport, OutlookFolderByTheIdsOfTheFolderListing) {
 
   // The ANSI file: Japanese names and a birthday of midnight in Japan, kept as UTC in the file
   // and stored in local time.
-  auto japanese = Velaimport({"--json", "outlook", "folders", kJapanese});
-  ASSERT_EQ(japanese.ExitCode, 0) << Describe(japanese);
-  const size_t marked = japanese.Out.find("\"defaultContacts\":true");
-  ASSERT_NE(marked, std::string::npos) << japanese.Out;
   const std::string jfolder =
-      JsonValue(japanese.Out, "entryId", japanese.Out.rfind("{\"entryId\"", marked));
+      StoreAndFolder(Velaimport({"--json", "outlook", "folders", kJapanese}), "defaultContacts",
+                     true)
+          .second;
   EXPECT_EQ(jfolder, kJapaneseContacts);
   Import({kJapanese + "@" + jfolder + "@" + kStoreID + "@", "--format", kOutlookFormat, "--table",
           "contacts"},

@@ -1,21 +1,36 @@
-// velaimport db init and db tables on both backends, and the tables a user creates showing up
-// with the captions of the annotation file.
+// velaimport db init and db tables on both backends, the tables a user creates showing up with
+// the captions of the annotation file, the default database below the home folder and the
+// errors of a database URL.
+#include <algorithm>
+
 #include "cli/CliTestSupport.h"
 
 namespace vela::test {
 namespace {
 
+// The element of a JSON array whose "name" is name (null when there is none).
+TJson Named(const TJson& array, const std::string& name) {
+  for (const auto& item : array)
+    if (item.value("name", "") == name) return item;
+  return {};
+}
+
 class CliDbBackendTest : public CliTest {};
 
 TEST_P(CliDbBackendTest, InitCreatesTheHostTablesOnce) {
-  auto first = Velaimport({"db", "init"});
+  auto first = Velaimport({"--json", "db", "init"});
   ASSERT_EQ(first.ExitCode, 0) << Describe(first);
-  EXPECT_NE(first.Out.find("businessintegration_exchangecontainer"), std::string::npos)
+  const TJson json = JsonOut(first);
+  EXPECT_EQ(json.value("result", false), true) << first.Out;
+  const auto& tables = json["tables"];
+  EXPECT_NE(std::find(tables.begin(), tables.end(), "businessintegration_exchangecontainer"),
+            tables.end())
       << first.Out;
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM businessintegration_importlog"), "0\n");
-  // A second init finds everything in place and changes nothing.
-  auto again = Velaimport({"db", "init"});
-  EXPECT_EQ(again.ExitCode, 0) << Describe(again);
+  // A second init finds everything in place: the same version.
+  auto again = Velaimport({"db", "init", "--json"});
+  ASSERT_EQ(again.ExitCode, 0) << Describe(again);
+  EXPECT_EQ(JsonOut(again)["version"], json["version"]);
 }
 
 TEST_P(CliDbBackendTest, TablesListsAUserTableWithCaptions) {
@@ -24,17 +39,49 @@ TEST_P(CliDbBackendTest, TablesListsAUserTableWithCaptions) {
                 "[order]\nCaption=Orders\n[order.my field]\nCaption=My field\n");
   auto r = Velaimport({"--json", "db", "tables"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_NE(r.Out.find("{\"name\":\"order\",\"caption\":\"Orders\""), std::string::npos) << r.Out;
-  EXPECT_NE(r.Out.find("{\"name\":\"my field\",\"caption\":\"My field\",\"type\":\"ftString\","
-                       "\"size\":30,\"required\":false,\"kind\":\"data\"}"),
-            std::string::npos)
-      << r.Out;
-  EXPECT_NE(r.Out.find("{\"name\":\"qty\",\"caption\":\"qty\",\"type\":\"ftInteger\""),
-            std::string::npos)
-      << r.Out;
+  const TJson order = Named(JsonOut(r)["tables"], "order");
+  EXPECT_EQ(order.value("caption", ""), "Orders") << r.Out;
+  EXPECT_EQ(Named(order["fields"], "my field").dump(),
+            R"({"name":"my field","caption":"My field","type":"ftString","size":30,)"
+            R"("required":false,"kind":"data"})");
+  EXPECT_EQ(Named(order["fields"], "qty").dump(),
+            R"({"name":"qty","caption":"qty","type":"ftInteger","size":0,)"
+            R"("required":true,"kind":"data"})");
 }
 
 VELA_INSTANTIATE_CLI_TEST(CliDbBackendTest);
+
+class CliDbHomeTest : public CliHomeTest {};
+
+TEST_F(CliDbHomeTest, DefaultDatabaseBelowHomeAndUrlErrors) {
+  // Another database leaves the default alone; global options may follow the command.
+  auto other =
+      Velaimport({"db", "tables", "--db", "sqlite:" + (FHome / "other.db").string(), "--json"});
+  EXPECT_EQ(other.ExitCode, 0) << Describe(other);
+  EXPECT_TRUE(Named(JsonOut(other)["tables"], "businessintegration_importlog").is_object());
+  EXPECT_FALSE(std::filesystem::exists(FHome / "vela.db"));
+
+  auto init = Velaimport({"db", "init"});
+  EXPECT_EQ(init.ExitCode, 0) << Describe(init);
+  EXPECT_NE(init.Out.find("  dataimport_userpickupstore\n"), std::string::npos) << init.Out;
+  EXPECT_TRUE(std::filesystem::exists(FHome / "vela.db"));
+
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Err;
+  } cases[] = {
+      {{"--db", "mysql://host/db", "db", "tables"}, 2, "error: "},
+      {{"--json", "--db", "mysql://host/db", "db", "init"}, 2, "{\"type\":\"error\",\"message\":"},
+      {{"--db", "sqlite:" + (FHome / "no" / "dir" / "x.db").string(), "db", "init"}, 1, "error: "},
+      {{"db"}, 2, "error: "},
+  };
+  for (const auto& c : cases) {
+    auto r = Velaimport(c.Args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+  }
+}
 
 }  // namespace
 }  // namespace vela::test

@@ -267,54 +267,35 @@ TEST_P(CliStdFileTest, OdbcPostgresSourceThroughPsqlOdbc) {
             "21|Pg|9995|2023-12-31\n22||0|0100-01-01\n");
 }
 
-TEST_P(CliStdFileTest, OdbcSourceSettingErrors) {
+TEST_P(CliStdFileTest, SourceSettingErrors) {
   CreateCustomers();
+  CreateItems();
   const std::string source = OdbcSource(WriteSQLiteSource());
-  struct TCase {
-    const char* What;
+  const std::string dbf = WriteItemsDbf();
+  const struct {
     std::vector<std::string> Args;
     int ExitCode;
     const char* Message;
-  };
-  const TCase cases[] = {
-      {"no table for fields", {"fields", source}, 2, "--table-param table=NAME"},
-      {"no table for import", {"import", source, "--table", "cust"}, 2, "--table-param table=NAME"},
-      {"unknown setting",
-       {"import", source, "--table", "cust", "--table-param", "tabel=customers"},
+  } cases[] = {
+      {{"fields", source}, 2, "--table-param table=NAME"},
+      {{"import", source, "--table", "cust"}, 2, "--table-param table=NAME"},
+      {{"import", source, "--table", "cust", "--table-param", "tabel=customers"},
        2,
        "unknown source setting 'tabel'"},
-      {"unknown setting for fields",
-       {"fields", source, "--table-param", "schema=x"},
-       2,
-       "unknown source setting 'schema'"},
-      {"not NAME=VALUE", {"fields", source, "--table-param", "customers"}, 2, "NAME=VALUE"},
-      {"unknown source table",
-       {"import", source, "--table", "cust", "--table-param", "table=nosuch"},
-       1,
-       "nosuch"},
-      {"unknown source table for fields",
-       {"fields", source, "--table-param", "table=nosuch"},
-       1,
-       "nosuch"},
+      {{"fields", source, "--table-param", "schema=x"}, 2, "unknown source setting 'schema'"},
+      {{"fields", source, "--table-param", "customers"}, 2, "NAME=VALUE"},
+      {{"import", source, "--table", "cust", "--table-param", "table=nosuch"}, 1, "nosuch"},
+      {{"fields", source, "--table-param", "table=nosuch"}, 1, "nosuch"},
+      // A file source takes no source settings.
+      {{"import", dbf, "--table", "items", "--table-param", "table=x"}, 2, "takes no source"},
+      {{"fields", dbf, "--table-param", "table=x"}, 2, "takes no source settings"},
   };
   for (const auto& c : cases) {
     auto r = Velaimport(c.Args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << c.What << "\n" << Describe(r);
-    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << c.What << "\n" << r.Err;
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
   }
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM cust"), "0\n");
-}
-
-TEST_P(CliStdFileTest, FileSourceRejectsTableParam) {
-  CreateItems();
-  const std::string dbf = WriteItemsDbf();
-  for (const char* command : {"import", "fields"}) {
-    std::vector<std::string> args = {command, dbf, "--table-param", "table=x"};
-    if (std::string(command) == "import") args.insert(args.end(), {"--table", "items"});
-    auto r = Velaimport(args);
-    EXPECT_EQ(r.ExitCode, 2) << command << "\n" << Describe(r);
-    EXPECT_NE(r.Err.find("takes no source settings"), std::string::npos) << command << r.Err;
-  }
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM items"), "0\n");
 }
 

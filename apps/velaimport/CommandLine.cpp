@@ -1,0 +1,189 @@
+#include "CommandLine.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "ModuleHost.h"
+#include "host/db/DbConnection.h"
+#include "host/db/VelaDatabase.h"
+#include "rtl/FileUtils.h"
+
+namespace vela::cli {
+
+namespace {
+
+// JSON text on one line; bytes that are no UTF-8 (a file name in another code page) become
+// U+FFFD instead of failing the command.
+std::string JsonLine(const TJson& json) {
+  return json.dump(-1, ' ', false, TJson::error_handler_t::replace) + "\n";
+}
+
+// The text of a failure: user texts as they are, anything else as "ClassName: message".
+std::string FailureText(const std::exception& e) {
+  if (const auto* own = dynamic_cast<const Exception*>(&e); own && own->IsUserMessage())
+    return own->Message();
+  return ExceptionText(e);
+}
+
+}  // namespace
+
+// --- TCommandContext ---
+
+TCommandContext::TCommandContext(const GlobalOptions& global)
+    : FGlobal(global), FProgressAllowed(!global.NoProgress && !global.Json && ::isatty(2)) {
+  if (!global.Home.empty()) SetApplicationFolder(global.Home);
+}
+
+TCommandContext::~TCommandContext() {
+  if (FDatabaseUser) FDatabaseUser->SetDatabase(nullptr);
+  FModule.reset();
+  FDatabase.reset();
+}
+
+void TCommandContext::Output(const TJson& json, const std::function<void(std::ostream&)>& text) {
+  if (FGlobal.Json)
+    std::cout << JsonLine(json);
+  else if (text)
+    text(std::cout);
+}
+
+void TCommandContext::Message(TMessageKind kind, const std::string& text) {
+  if (kind == TMessageKind::Info && FGlobal.Quiet) return;
+  static const char* const kNames[] = {"info", "warning", "error"};
+  const char* name = kNames[static_cast<int>(kind)];
+  EndProgress();
+  if (FGlobal.Json)
+    std::cerr << JsonLine(TJson{{"type", name}, {"message", text}});
+  else
+    std::cerr << name << ": " << text << "\n";
+}
+
+void TCommandContext::Progress(const std::string& text) {
+  if (!FProgressAllowed) return;
+  std::cerr << "\r" << text << std::flush;
+  FProgressShown = true;
+}
+
+void TCommandContext::EndProgress() {
+  if (FProgressShown) std::cerr << "\r\033[K" << std::flush;
+  FProgressShown = false;
+}
+
+TModuleHost& TCommandContext::Module() {
+  if (!FModule) {
+    auto module = std::make_unique<TModuleHost>(FGlobal);
+    module->Start();
+    FModule = std::move(module);
+  }
+  return *FModule;
+}
+
+IPtr<IInterface> TCommandContext::ModuleExtFunc(const TGUID& iid) {
+  IPtr<IInterface> ext;
+  Module().Plugin()->Do_GetExtFunc(iid, ext);
+  return ext;
+}
+
+TVelaDatabase& TCommandContext::Database() {
+  if (!FDatabase) {
+    std::string url;
+    try {
+      url = TVelaDatabase::ResolveUrl(FGlobal.Db);
+      BackendOfUrl(url);
+    } catch (const std::exception& e) {
+      throw EUsageError(e.what());
+    }
+    FDatabase = TVelaDatabase::Open(url);
+  }
+  return *FDatabase;
+}
+
+TVelaDatabase& TCommandContext::ModuleDatabase() {
+  TVelaDatabase& db = Database();
+  if (!FDatabaseUser) {
+    auto* main = dynamic_cast<TVelaMainInterface*>(Module().MainInterface());
+    if (!main) throw Exception("the host's main interface takes no database");
+    main->SetDatabase(&db);
+    FDatabaseUser = main;
+    // The data modules label the host tables' fields in the user's language.
+    Module().Plugin()->Do_SetLanguage(main->Get_Language());
+  }
+  return db;
+}
+
+void TCommandContext::Close() {
+  EndProgress();
+  if (FDatabaseUser) FDatabaseUser->SetDatabase(nullptr);
+  FDatabaseUser = nullptr;
+  if (FModule) {
+    if (!FModule->CanShutDown())
+      Message(TMessageKind::Warning, "the module reports running work; shutting down anyway");
+    FModule.reset();
+  }
+  FDatabase.reset();
+}
+
+// --- TCommandLine ---
+
+TCommandLine::TCommandLine()
+    : FApp("velaimport - the VelaServerDataImport host: imports and exports data") {
+  FApp.require_subcommand(1);
+  FApp.fallthrough();
+  if (const char* home = std::getenv("VELA_HOME")) FGlobal.Home = home;
+  FApp.add_option("--home", FGlobal.Home, "the application folder ($APP$)");
+  FApp.add_option("--db", FGlobal.Db, "database URL: sqlite:PATH or postgresql://...");
+  FApp.add_option("--lang", FGlobal.Lang, "language of the system's messages")
+      ->check(CLI::IsMember({"en", "de"}));
+  FApp.add_flag("--json", FGlobal.Json, "machine-readable output");
+  FApp.add_flag("--quiet", FGlobal.Quiet, "fewer messages");
+  FApp.add_flag("--verbose", FGlobal.Verbose, "more messages");
+  FApp.add_flag("--no-progress", FGlobal.NoProgress, "no progress bar");
+  FApp.add_option("--rights", FGlobal.Rights, "rights of the running user, comma-separated");
+}
+
+CLI::App* TCommandLine::AddGroup(const std::string& name, const std::string& description) {
+  CLI::App* group = FApp.add_subcommand(name, description);
+  group->require_subcommand(1);
+  return group;
+}
+
+CLI::App* TCommandLine::Add(const std::string& name, const std::string& description,
+                            TCommandBody body) {
+  return Add(FApp, name, description, std::move(body));
+}
+
+CLI::App* TCommandLine::Add(CLI::App& group, const std::string& name,
+                            const std::string& description, TCommandBody body) {
+  CLI::App* command = group.add_subcommand(name, description);
+  command->callback([this, body = std::move(body)] { FChosen = body; });
+  return command;
+}
+
+int TCommandLine::Run(int argc, char** argv) {
+  try {
+    FApp.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and its kin print and succeed; any other parse error is a usage error.
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return FApp.exit(e);
+    TCommandContext(FGlobal).Message(TMessageKind::Error, e.what());
+    return kExitUsage;
+  }
+  TCommandContext context(FGlobal);
+  try {
+    const int rc = FChosen ? FChosen(context) : kExitUsage;
+    context.Close();
+    return rc;
+  } catch (const EUsageError& e) {
+    context.Message(TMessageKind::Error, e.Message());
+    return kExitUsage;
+  } catch (const EAbort&) {
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    context.Message(TMessageKind::Error, FailureText(e));
+    return kExitFailed;
+  }
+}
+
+}  // namespace vela::cli
