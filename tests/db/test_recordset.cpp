@@ -16,21 +16,17 @@ class RecordSetTest : public DbTest {
  protected:
   // A container type and containers, some processed.
   int64_t AddType(const std::string& descr, bool allowUnauth) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("businessintegration_exchangecontainertype");
-    sql.SetFieldValue("descr", descr);
-    sql.SetFieldValue("allowunauth", allowUnauth);
-    sql.SetFieldValue("importconfig", Variant::FromBytes("[Config]\r\nA=1"));
-    return sql.Execute();
+    return InsertRow("businessintegration_exchangecontainertype",
+                     {{"descr", descr},
+                      {"allowunauth", allowUnauth},
+                      {"importconfig", Variant::FromBytes("[Config]\r\nA=1")}});
   }
   int64_t AddContainer(int64_t typeId, const Variant& processed) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("businessintegration_exchangecontainer");
-    sql.SetFieldValue("containertypeid", typeId);
-    sql.SetFieldValue("processedstateid", 0);
-    sql.SetFieldValue("containerdata", Variant::FromBytes("{\"a\":1}"));
-    if (!processed.IsEmpty()) sql.SetFieldValue("processeddate", processed);
-    return sql.Execute();
+    TFieldValues values = {{"containertypeid", typeId},
+                           {"processedstateid", 0},
+                           {"containerdata", Variant::FromBytes("{\"a\":1}")}};
+    if (!processed.IsEmpty()) values.push_back({"processeddate", processed});
+    return InsertRow("businessintegration_exchangecontainer", values);
   }
 };
 
