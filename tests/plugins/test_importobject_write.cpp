@@ -19,47 +19,40 @@ class ImportWriteTest : public ImportTest {};
 
 // --- import modes ---
 
-TEST_P(ImportWriteTest, CleanCopyInsertsEveryRecordWithoutSearching) {
-  InsertPerson("Anna", 30);
-  FEngine.Records = {{I("N", "Anna"), I("A", "31")}, {I("N", "Bert"), I("A", "40")}};
-  Assign({"name=N", "age=A"});
-  Keys({"age"});
-  FImport->Set_ImportMode(DimCleanCopy);
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(2, 0));
-  EXPECT_EQ(PersonIds().size(), 3u);
-  ASSERT_EQ(FCallBack->Inserted.size(), 2u);
-  EXPECT_EQ(Field(FCallBack->Inserted[1], "name").AsString(), "Bert");
-  EXPECT_EQ(Field(FCallBack->Inserted[1], "age").AsInteger(), 40);
-}
-
-TEST_P(ImportWriteTest, UpdateModeUpdatesFoundAndInsertsOthers) {
-  int64_t anna = InsertPerson("Anna", 30);
-  FEngine.Records = {{I("N", "Anna*"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}};
-  Assign({"name=N", "age=A"});
-  Keys({"age"});
-  FImport->Set_ImportMode(DimUpdate);
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(1, 1));
-  EXPECT_EQ(FCallBack->Updated, std::vector<int64_t>{anna});
-  EXPECT_EQ(Field(anna, "name").AsString(), "Anna*");
-  EXPECT_EQ(PersonIds().size(), 2u);
-  EXPECT_EQ(FCallBack->Texts().back(), "Import finished");
-  EXPECT_EQ(FCallBack->CountText("New records: 1"), 1);
-  EXPECT_EQ(FCallBack->CountText("Updated records: 1"), 1);
-}
-
-TEST_P(ImportWriteTest, OnlyNewPassesOverFoundRecordsSilently) {
-  int64_t anna = InsertPerson("Anna", 30);
-  FEngine.Records = {{I("N", "Changed"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}};
-  Assign({"name=N", "age=A"});
-  Keys({"age"});
-  FImport->Set_ImportMode(DimOnlyNew);
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(1, 0));
-  EXPECT_EQ(Field(anna, "name").AsString(), "Anna");
-  EXPECT_EQ(FCallBack->Messages.size(), 4u);  // start, two counts, done
-  EXPECT_EQ(FCallBack->Count(imtWarning) + FCallBack->Count(imtError), 0);
+TEST_P(ImportWriteTest, ImportModesOnAFoundAndANewRecord) {
+  const struct {
+    TImportMode mode;
+    std::pair<int, int> result;
+    const char* annaName;
+    size_t persons;
+  } cases[] = {
+      {DimCleanCopy, {2, 0}, "Anna", 3},  // no search: both inserted
+      {DimUpdate, {1, 1}, "Changed", 2},
+      {DimOnlyNew, {1, 0}, "Anna", 2},  // the found record is passed over silently
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    TClientSQL clear(Db());
+    clear.SetSchemaName("person");
+    clear.SetMode(csmDelete);
+    clear.Execute();
+    int64_t anna = InsertPerson("Anna", 30);
+    FEngine.Records = {{I("N", "Changed"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}};
+    Assign({"name=N", "age=A"});
+    Keys({"age"});
+    FImport->Set_ImportMode(c.mode);
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(Result(), c.result);
+    EXPECT_EQ(Field(anna, "name").AsString(), c.annaName);
+    EXPECT_EQ(FCallBack->Updated,
+              c.result.second ? std::vector<int64_t>{anna} : std::vector<int64_t>{});
+    EXPECT_EQ(PersonIds().size(), c.persons);
+    EXPECT_EQ(PersonIds("age", 40).size(), 1u);
+    EXPECT_EQ(FCallBack->Texts(),
+              (std::vector<std::string>{
+                  "Import started", "New records: " + IntToStr(c.result.first),
+                  "Updated records: " + IntToStr(c.result.second), "Import finished"}));
+  }
 }
 
 TEST_P(ImportWriteTest, UnknownImportModeEndsTheEngineRunWithAnError) {
@@ -77,17 +70,10 @@ TEST_P(ImportWriteTest, UnknownImportModeEndsTheEngineRunWithAnError) {
 // --- key search ---
 
 TEST_P(ImportWriteTest, KeysAreNormalisedByTheDatabaseFieldType) {
-  int64_t id = InsertPerson("Anna", 42);
-  {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("person");
-    sql.SetFieldValue("amount", 1.5);
-    sql.SetFieldValue("birthday", Variant::FromDateTime(EncodeDate(2024, 3, 5)));
-    sql.FieldByName("amount");
-    sql.SetMode(csmUpdate);
-    sql.AddFilter("id", Variant(id));
-    sql.Execute();
-  }
+  int64_t id = InsertRow("person", {{"name", "Anna"},
+                                    {"age", 42},
+                                    {"amount", 1.5},
+                                    {"birthday", Variant::FromDateTime(EncodeDate(2024, 3, 5))}});
   FEngine.Records = {{I("A", "0042"), I("M", "1.50"), I("B", "2024/3/5"), I("N", "found")}};
   Assign({"age=A", "amount=M", "birthday=B", "name=N"});
   Keys({"age", "amount", "birthday"});
@@ -135,15 +121,26 @@ TFieldChangeCondition* AddCondition(TImportObject& obj, TConditionCheckMode mode
   return c;
 }
 
-TEST_P(ImportWriteTest, ConditionBeforeKeySearchSkipsRecordWithHint) {
-  FEngine.Records = {{I("N", "Anna")}, {I("N", "skip")}, {I("N", "Carl")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
-  AddCondition(*FObj, ccmBeforeKeySearch, "N", coEqual, "skip", caIgnoreRecord);
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(2, 0));
-  EXPECT_TRUE(PersonIds("name", "skip").empty());
-  EXPECT_EQ(FCallBack->CountText("Omitting record '2' because of defined import rule!"), 1);
+TEST_P(ImportWriteTest, ConditionBeforeKeySearchSkipsRecordWithHintInTheLanguage) {
+  const std::pair<const char*, std::vector<std::string>> languages[] = {
+      {"English",
+       {"Import started", "Omitting record '2' because of defined import rule!", "New records: 1",
+        "Updated records: 0", "Import finished"}},
+      {"German",
+       {"Import gestartet",
+        "Datensatz 2 wird aufgrund einer bedingten Regel ignoriert und nicht importiert.",
+        "Neue Datensätze: 1", "Aktualisierte Datensätze: 0", "Import beendet"}}};
+  for (const auto& [language, texts] : languages) {
+    NewObject();
+    FObj->SetLanguage(language);
+    FEngine.Records = {{I("N", "Anna")}, {I("N", "skip")}};
+    Assign({"name=N"});
+    FImport->Set_ImportMode(DimCleanCopy);
+    AddCondition(*FObj, ccmBeforeKeySearch, "N", coEqual, "skip", caIgnoreRecord);
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(FCallBack->Texts(), texts);
+  }
+  EXPECT_EQ(PersonIds(), PersonIds("name", "Anna"));
 }
 
 TEST_P(ImportWriteTest, ReplaceActionCopiesAnotherFieldsValue) {
@@ -154,8 +151,7 @@ TEST_P(ImportWriteTest, ReplaceActionCopiesAnotherFieldsValue) {
   c->Set_ReplaceField("N");
   c->Set_DestinationField("T");
   // "not equal" on a field the record lacks does not hold.
-  auto* d = AddCondition(*FObj, ccmBeforeKeySearch, "missing", coNotEqual, "v", caIgnoreRecord);
-  (void)d;
+  AddCondition(*FObj, ccmBeforeKeySearch, "missing", coNotEqual, "v", caIgnoreRecord);
   ASSERT_TRUE(Run());
   auto ids = PersonIds();
   ASSERT_EQ(ids.size(), 2u);
@@ -173,7 +169,6 @@ TEST_P(ImportWriteTest, ConditionAfterKeySearchDeletesFoundRecord) {
   FImport->Set_ImportMode(DimUpdate);
   AddCondition(*FObj, ccmAfterKeySearch, "D", coEqual, "del", caIgnoreRecord);
   // The callback refuses the second delete.
-  FCallBack = IPtr<TRecordingCallBack>(new TRecordingCallBack);
   struct TRefuseSecond : TRecordingCallBack {
     void Do_BeforeDelete(bool s, int64_t id, bool& can) override {
       TRecordingCallBack::Do_BeforeDelete(s, id, can);
@@ -285,9 +280,10 @@ TEST_P(ImportWriteTest, TransactionalRunCommitsAndClearsDestination) {
 
 // --- conversions ---
 
-TEST_P(ImportWriteTest, CastErrorsAreFormattedAndTheFieldLeftOut) {
-  FEngine.Records = {{I("N", "Anna"), I("A", "2024/01/01", idtDate), I("G", "12abc")}};
-  Assign({"name=N", "age=A", "big=G"});
+TEST_P(ImportWriteTest, CastErrorsLeaveTheFieldOutAndEmptyValuesGetTypeDefaults) {
+  FEngine.Records = {{I("N", "Anna"), I("A", "2024/01/01", idtDate), I("G", "12abc")},
+                     {I("N", "Bert"), I("A", ""), I("G", "2,500.6", idtFloat), I("S", "")}};
+  Assign({"name=N", "age=A", "big=G", "stamp=S"});
   FImport->Set_ImportMode(DimCleanCopy);
   ASSERT_TRUE(Run());
   EXPECT_EQ(FCallBack->CountText("Cant't convert value '2024/01/01' of import field 'A' to "
@@ -297,27 +293,14 @@ TEST_P(ImportWriteTest, CastErrorsAreFormattedAndTheFieldLeftOut) {
                                  "datatype for database field 'big'. (Message: '12abc' is not a "
                                  "valid integer value)"),
             1);
-  ASSERT_EQ(FCallBack->Inserted.size(), 1u);
+  ASSERT_EQ(FCallBack->Inserted.size(), 2u);
   EXPECT_TRUE(Field(FCallBack->Inserted[0], "age").IsNull());
   EXPECT_TRUE(Field(FCallBack->Inserted[0], "big").IsNull());
-}
-
-TEST_P(ImportWriteTest, IntegersLoseThousandsSeparatorsAndEmptyValuesGetTypeDefaults) {
-  FEngine.Records = {
-      {I("N", "Anna"), I("A", "1,234"), I("G", "2,500.6", idtFloat), I("S", ""), I("M", "")},
-      {I("N", "Bert"), I("A", "")}};
-  Assign({"name=N", "age=A", "big=G", "stamp=S", "amount=M"});
-  FImport->Set_ImportMode(DimCleanCopy);
-  ASSERT_TRUE(Run());
-  ASSERT_EQ(FCallBack->Inserted.size(), 2u);
-  int64_t anna = FCallBack->Inserted[0];
-  EXPECT_EQ(Field(anna, "age").AsInteger(), 1234);
-  EXPECT_EQ(Field(anna, "big").AsInt64(), 2501);
-  EXPECT_DOUBLE_EQ(Field(anna, "amount").AsDouble(), 0.0);
-  EXPECT_DOUBLE_EQ(Field(anna, "stamp").AsDateTime(), MinDateTime);
-  Variant bertAge = Field(FCallBack->Inserted[1], "age");
-  EXPECT_FALSE(bertAge.IsNull());
-  EXPECT_EQ(bertAge.AsInteger(), 0);
+  const int64_t bert = FCallBack->Inserted[1];
+  ASSERT_FALSE(Field(bert, "age").IsNull());
+  EXPECT_EQ(Field(bert, "age").AsInteger(), 0);
+  EXPECT_EQ(Field(bert, "big").AsInt64(), 2501);
+  EXPECT_DOUBLE_EQ(Field(bert, "stamp").AsDateTime(), MinDateTime);
 }
 
 TEST_P(ImportWriteTest, GermanSettingsAndDeclaredTypes) {
@@ -340,7 +323,7 @@ TEST_P(ImportWriteTest, GermanSettingsAndDeclaredTypes) {
 // --- lookups ---
 
 TEST_P(ImportWriteTest, LookupAndCheckDataFieldsAreTranslated) {
-  int64_t bonn = InsertCity("Bonn");
+  int64_t bonn = InsertRow("city", {{"name", "Bonn"}});
   FEngine.Records = {{I("N", "Anna"), I("C", "Bonn"), I("S", "inactive")}};
   Assign({"name=N", "cityid=C", "state=S"});
   FImport->Set_ImportMode(DimCleanCopy);
@@ -391,7 +374,6 @@ TEST_P(ImportWriteTest, AdvancedFieldsGoToTheCallbackInsteadOfTheTable) {
   int64_t id = FCallBack->Inserted[0];
   EXPECT_EQ(FCallBack->AdvFieldCalls, std::vector<std::string>{IntToStr(id) + "|note|extra|1"});
   EXPECT_TRUE(Field(id, "note").IsNull());
-  EXPECT_EQ(FImport->Get_AdvFields()->Get_Text(), "note\r\n");
 }
 
 TEST_P(ImportWriteTest, SimulationChecksButWritesNothing) {
@@ -422,20 +404,6 @@ TEST_P(ImportWriteTest, AssignmentsAndKeysLastOneRun) {
   // A second run without assignments writes records without values.
   ASSERT_TRUE(Run());
   EXPECT_EQ(PersonIds("name", "Anna").size(), 1u);
-}
-
-TEST_P(ImportWriteTest, MessagesInGerman) {
-  FObj->SetLanguage("German");
-  FEngine.Records = {{I("N", "Anna")}, {I("N", "skip")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
-  AddCondition(*FObj, ccmBeforeKeySearch, "N", coEqual, "skip", caIgnoreRecord);
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(FCallBack->Texts(),
-            (std::vector<std::string>{
-                "Import gestartet",
-                "Datensatz 2 wird aufgrund einer bedingten Regel ignoriert und nicht importiert.",
-                "Neue Datensätze: 1", "Aktualisierte Datensätze: 0", "Import beendet"}));
 }
 
 TEST_P(ImportWriteTest, MissingDestinationIsReportedThroughTheCallback) {
