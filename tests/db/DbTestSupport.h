@@ -122,9 +122,11 @@ class DbTest : public ::testing::TestWithParam<TDbBackendKind> {
 
   void WriteSchemaIni(const std::string& text) { std::ofstream(FSchemaFile) << text; }
 
-  // Inserts a row through the SQL command object; returns its id.
-  int64_t InsertRow(const std::string& table, const TFieldValues& values) {
-    TClientSQL sql(Db());
+  // Inserts a row through the SQL command object (of the test's database by default); returns
+  // its id.
+  int64_t InsertRow(const std::string& table, const TFieldValues& values,
+                    TVelaDatabase* db = nullptr) {
+    TClientSQL sql(db ? *db : Db());
     sql.SetSchemaName(table);
     for (const auto& [field, value] : values)
       sql.SetFieldValue(field, value);

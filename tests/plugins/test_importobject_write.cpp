@@ -9,13 +9,20 @@
 namespace vela::test {
 namespace {
 
-using Rec = TTestRecord;
-
 TTestItem I(std::string name, std::string value, TImportDataType dt = idtText) {
   return {std::move(name), std::move(value), dt};
 }
 
-class ImportWriteTest : public ImportTest {};
+class ImportWriteTest : public ImportTest {
+ protected:
+  // The records the engine feeds, the assignments ("dbfield=importfield") and the import mode.
+  void Prepare(std::vector<TTestRecord> records, const std::vector<std::string>& assignments,
+               TImportMode mode = DimCleanCopy) {
+    FEngine.Records = std::move(records);
+    Assign(assignments);
+    FImport->Set_ImportMode(mode);
+  }
+};
 
 // --- import modes ---
 
@@ -37,10 +44,9 @@ TEST_P(ImportWriteTest, ImportModesOnAFoundAndANewRecord) {
     clear.SetMode(csmDelete);
     clear.Execute();
     int64_t anna = InsertPerson("Anna", 30);
-    FEngine.Records = {{I("N", "Changed"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}};
-    Assign({"name=N", "age=A"});
+    Prepare({{I("N", "Changed"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}},
+            {"name=N", "age=A"}, c.mode);
     Keys({"age"});
-    FImport->Set_ImportMode(c.mode);
     ASSERT_TRUE(Run());
     EXPECT_EQ(Result(), c.result);
     EXPECT_EQ(Field(anna, "name").AsString(), c.annaName);
@@ -56,9 +62,7 @@ TEST_P(ImportWriteTest, ImportModesOnAFoundAndANewRecord) {
 }
 
 TEST_P(ImportWriteTest, UnknownImportModeEndsTheEngineRunWithAnError) {
-  FEngine.Records = {{I("N", "Anna")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimAsk);
+  Prepare({{I("N", "Anna")}}, {"name=N"}, DimAsk);
   Run();
   EXPECT_TRUE(PersonIds().empty());
   bool found = false;
@@ -74,10 +78,9 @@ TEST_P(ImportWriteTest, KeysAreNormalisedByTheDatabaseFieldType) {
                                     {"age", 42},
                                     {"amount", 1.5},
                                     {"birthday", Variant::FromDateTime(EncodeDate(2024, 3, 5))}});
-  FEngine.Records = {{I("A", "0042"), I("M", "1.50"), I("B", "2024/3/5"), I("N", "found")}};
-  Assign({"age=A", "amount=M", "birthday=B", "name=N"});
+  Prepare({{I("A", "0042"), I("M", "1.50"), I("B", "2024/3/5"), I("N", "found")}},
+          {"age=A", "amount=M", "birthday=B", "name=N"}, DimUpdate);
   Keys({"age", "amount", "birthday"});
-  FImport->Set_ImportMode(DimUpdate);
   ASSERT_TRUE(Run());
   EXPECT_EQ(Result(), std::make_pair(0, 1));
   EXPECT_EQ(Field(id, "name").AsString(), "found");
@@ -85,10 +88,8 @@ TEST_P(ImportWriteTest, KeysAreNormalisedByTheDatabaseFieldType) {
 
 TEST_P(ImportWriteTest, TextKeyFieldsTakeNoPartInTheSearch) {
   InsertPerson("Anna", 30);
-  FEngine.Records = {{I("N", "Anna"), I("A", "31")}};
-  Assign({"name=N", "age=A"});
+  Prepare({{I("N", "Anna"), I("A", "31")}}, {"name=N", "age=A"}, DimUpdate);
   Keys({"name"});
-  FImport->Set_ImportMode(DimUpdate);
   ASSERT_TRUE(Run());
   EXPECT_EQ(Result(), std::make_pair(1, 0));
   EXPECT_EQ(PersonIds("name", "Anna").size(), 2u);
@@ -97,10 +98,9 @@ TEST_P(ImportWriteTest, TextKeyFieldsTakeNoPartInTheSearch) {
 TEST_P(ImportWriteTest, KeyFieldsWithoutValueAreLeftOutOfTheSearch) {
   int64_t anna = InsertPerson("Anna", 30);
   // Record 1: the key "big" has no value, "age" finds Anna. Record 2: no key value at all.
-  FEngine.Records = {{I("N", "Anna2"), I("A", "30")}, {I("N", "Nobody")}};
-  Assign({"name=N", "age=A", "big=G"});
+  Prepare({{I("N", "Anna2"), I("A", "30")}, {I("N", "Nobody")}}, {"name=N", "age=A", "big=G"},
+          DimUpdate);
   Keys({"age", "big"});
-  FImport->Set_ImportMode(DimUpdate);
   ASSERT_TRUE(Run());
   EXPECT_EQ(Result(), std::make_pair(1, 1));
   EXPECT_EQ(Field(anna, "name").AsString(), "Anna2");
@@ -133,9 +133,7 @@ TEST_P(ImportWriteTest, ConditionBeforeKeySearchSkipsRecordWithHintInTheLanguage
   for (const auto& [language, texts] : languages) {
     NewObject();
     FObj->SetLanguage(language);
-    FEngine.Records = {{I("N", "Anna")}, {I("N", "skip")}};
-    Assign({"name=N"});
-    FImport->Set_ImportMode(DimCleanCopy);
+    Prepare({{I("N", "Anna")}, {I("N", "skip")}}, {"name=N"});
     AddCondition(*FObj, ccmBeforeKeySearch, "N", coEqual, "skip", caIgnoreRecord);
     ASSERT_TRUE(Run());
     EXPECT_EQ(FCallBack->Texts(), texts);
@@ -144,9 +142,8 @@ TEST_P(ImportWriteTest, ConditionBeforeKeySearchSkipsRecordWithHintInTheLanguage
 }
 
 TEST_P(ImportWriteTest, ReplaceActionCopiesAnotherFieldsValue) {
-  FEngine.Records = {{I("N", "Anna"), I("X", "copy"), I("T", "A")}, {I("N", "Bert"), I("X", "x")}};
-  Assign({"name=N", "note=T"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("X", "copy"), I("T", "A")}, {I("N", "Bert"), I("X", "x")}},
+          {"name=N", "note=T"});
   auto* c = AddCondition(*FObj, ccmBeforeKeySearch, "X", coEqual, "copy", caReplaceField);
   c->Set_ReplaceField("N");
   c->Set_DestinationField("T");
@@ -162,11 +159,10 @@ TEST_P(ImportWriteTest, ReplaceActionCopiesAnotherFieldsValue) {
 TEST_P(ImportWriteTest, ConditionAfterKeySearchDeletesFoundRecord) {
   int64_t anna = InsertPerson("Anna", 30);
   int64_t bert = InsertPerson("Bert", 40);
-  FEngine.Records = {
-      {I("A", "30"), I("D", "del")}, {I("A", "40"), I("D", "del")}, {I("A", "50"), I("D", "del")}};
-  Assign({"age=A"});
+  Prepare(
+      {{I("A", "30"), I("D", "del")}, {I("A", "40"), I("D", "del")}, {I("A", "50"), I("D", "del")}},
+      {"age=A"}, DimUpdate);
   Keys({"age"});
-  FImport->Set_ImportMode(DimUpdate);
   AddCondition(*FObj, ccmAfterKeySearch, "D", coEqual, "del", caIgnoreRecord);
   // The callback refuses the second delete.
   struct TRefuseSecond : TRecordingCallBack {
@@ -188,9 +184,7 @@ TEST_P(ImportWriteTest, ConditionAfterKeySearchDeletesFoundRecord) {
 // --- skip first, abort, ignore, rollback ---
 
 TEST_P(ImportWriteTest, SkipFirstRecordWritesFromRecordTwo) {
-  FEngine.Records = {{I("N", "header")}, {I("N", "Anna")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "header")}, {I("N", "Anna")}}, {"name=N"});
   FImport->Set_SkipFirstRecord(true);
   std::vector<int> progressAt;
   FObj->RecordBuffer().OnProgress = [&](TImportObject* s) {
@@ -203,11 +197,10 @@ TEST_P(ImportWriteTest, SkipFirstRecordWritesFromRecordTwo) {
 }
 
 TEST_P(ImportWriteTest, AbortOnErrorIssuesOneAbortMessageAndStopsAtNextRecord) {
-  FEngine.Records = {{I("N", "Anna"), I("!2", "first error")},
-                     {I("N", "Bert"), I("!2", "second error")},
-                     {I("N", "Carl")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("!2", "first error")},
+           {I("N", "Bert"), I("!2", "second error")},
+           {I("N", "Carl")}},
+          {"name=N"});
   FImport->Set_AbortOnError(true);
   Run();
   EXPECT_EQ(FCallBack->CountText("Import canceled because of previous error!"), 1);
@@ -216,9 +209,7 @@ TEST_P(ImportWriteTest, AbortOnErrorIssuesOneAbortMessageAndStopsAtNextRecord) {
 }
 
 TEST_P(ImportWriteTest, AbortOnWarningMessageIsAnErrorAndNotRepeated) {
-  FEngine.Records = {{I("N", "Anna"), I("!1", "careful")}, {I("N", "Bert")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("!1", "careful")}, {I("N", "Bert")}}, {"name=N"});
   FImport->Set_AbortOnWarning(true);
   FImport->Set_AbortOnError(true);
   Run();
@@ -231,11 +222,10 @@ TEST_P(ImportWriteTest, AbortOnWarningMessageIsAnErrorAndNotRepeated) {
 }
 
 TEST_P(ImportWriteTest, IgnoreRecordPoliciesSkipFaultyRecords) {
-  FEngine.Records = {{I("N", "Anna"), I("A", "abc")},
-                     {I("N", "Bert"), I("!1", "hm")},
-                     {I("N", "Carl"), I("A", "7")}};
-  Assign({"name=N", "age=A"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("A", "abc")},
+           {I("N", "Bert"), I("!1", "hm")},
+           {I("N", "Carl"), I("A", "7")}},
+          {"name=N", "age=A"});
   FImport->Set_IgnoreRecordOnError(true);
   FImport->Set_IgnoreRecordOnWarning(true);
   ASSERT_TRUE(Run());
@@ -251,9 +241,7 @@ TEST_P(ImportWriteTest, IgnoreRecordPoliciesSkipFaultyRecords) {
 
 TEST_P(ImportWriteTest, RollbackOnErrorUndoesTheRunAndReportsOnlyDone) {
   InsertPerson("Keep", 1);
-  FEngine.Records = {{I("N", "Anna")}, {I("N", "Bert"), I("!2", "bad")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna")}, {I("N", "Bert"), I("!2", "bad")}}, {"name=N"});
   FImport->Set_UseTransactions(true);
   FImport->Set_ClearDestination(true);
   FImport->Set_RollBackOnError(true);
@@ -266,9 +254,7 @@ TEST_P(ImportWriteTest, RollbackOnErrorUndoesTheRunAndReportsOnlyDone) {
 
 TEST_P(ImportWriteTest, TransactionalRunCommitsAndClearsDestination) {
   InsertPerson("Old", 1);
-  FEngine.Records = {{I("N", "Anna"), I("!1", "just a warning")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("!1", "just a warning")}}, {"name=N"});
   FImport->Set_UseTransactions(true);
   FImport->Set_ClearDestination(true);
   FImport->Set_RollBackOnError(true);
@@ -281,10 +267,9 @@ TEST_P(ImportWriteTest, TransactionalRunCommitsAndClearsDestination) {
 // --- conversions ---
 
 TEST_P(ImportWriteTest, CastErrorsLeaveTheFieldOutAndEmptyValuesGetTypeDefaults) {
-  FEngine.Records = {{I("N", "Anna"), I("A", "2024/01/01", idtDate), I("G", "12abc")},
-                     {I("N", "Bert"), I("A", ""), I("G", "2,500.6", idtFloat), I("S", "")}};
-  Assign({"name=N", "age=A", "big=G", "stamp=S"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("A", "2024/01/01", idtDate), I("G", "12abc")},
+           {I("N", "Bert"), I("A", ""), I("G", "2,500.6", idtFloat), I("S", "")}},
+          {"name=N", "age=A", "big=G", "stamp=S"});
   ASSERT_TRUE(Run());
   EXPECT_EQ(FCallBack->CountText("Cant't convert value '2024/01/01' of import field 'A' to "
                                  "required datatype for database field 'age'. (Message: )"),
@@ -305,11 +290,9 @@ TEST_P(ImportWriteTest, CastErrorsLeaveTheFieldOutAndEmptyValuesGetTypeDefaults)
 
 TEST_P(ImportWriteTest, GermanSettingsAndDeclaredTypes) {
   FormatSettings = FormatSettingsFor("de");
-  FEngine.Records = {{I("N", "Anna"), I("A", "12.345"), I("M", "1,5"),
-                      I("B", "05.03.2024", idtDate), I("T", "13:45:10", idtTime),
-                      I("S", "05.03.2024 13:45:10", idtDateTime)}};
-  Assign({"name=N", "age=A", "amount=M", "birthday=B", "alarm=T", "stamp=S"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("A", "12.345"), I("M", "1,5"), I("B", "05.03.2024", idtDate),
+            I("T", "13:45:10", idtTime), I("S", "05.03.2024 13:45:10", idtDateTime)}},
+          {"name=N", "age=A", "amount=M", "birthday=B", "alarm=T", "stamp=S"});
   ASSERT_TRUE(Run());
   ASSERT_EQ(FCallBack->Inserted.size(), 1u);
   int64_t id = FCallBack->Inserted[0];
@@ -324,9 +307,8 @@ TEST_P(ImportWriteTest, GermanSettingsAndDeclaredTypes) {
 
 TEST_P(ImportWriteTest, LookupAndCheckDataFieldsAreTranslated) {
   int64_t bonn = InsertRow("city", {{"name", "Bonn"}});
-  FEngine.Records = {{I("N", "Anna"), I("C", "Bonn"), I("S", "inactive")}};
-  Assign({"name=N", "cityid=C", "state=S"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna"), I("C", "Bonn"), I("S", "inactive")}},
+          {"name=N", "cityid=C", "state=S"});
   ASSERT_TRUE(Run());
   ASSERT_EQ(FCallBack->Inserted.size(), 1u);
   EXPECT_EQ(Field(FCallBack->Inserted[0], "cityid").AsInt64(), bonn);
@@ -365,10 +347,8 @@ TEST_P(ImportWriteTest, FixedAndAutomaticValuesWithStepsAcrossTwoExecutions) {
 // --- callbacks, simulation, clean-up ---
 
 TEST_P(ImportWriteTest, AdvancedFieldsGoToTheCallbackInsteadOfTheTable) {
-  FEngine.Records = {{I("N", "Anna"), I("T", "extra")}};
-  Assign({"name=N", "note=T"});
+  Prepare({{I("N", "Anna"), I("T", "extra")}}, {"name=N", "note=T"});
   FImport->Set_AdvFields(NewStringListData({"note"}));
-  FImport->Set_ImportMode(DimCleanCopy);
   ASSERT_TRUE(Run());
   ASSERT_EQ(FCallBack->Inserted.size(), 1u);
   int64_t id = FCallBack->Inserted[0];
@@ -377,9 +357,7 @@ TEST_P(ImportWriteTest, AdvancedFieldsGoToTheCallbackInsteadOfTheTable) {
 }
 
 TEST_P(ImportWriteTest, SimulationChecksButWritesNothing) {
-  FEngine.Records = {{I("N", "Anna")}, {I("N", "a name far longer than twenty")}};
-  Assign({"name=N"});
-  FImport->Set_ImportMode(DimCleanCopy);
+  Prepare({{I("N", "Anna")}, {I("N", "a name far longer than twenty")}}, {"name=N"});
   ASSERT_TRUE(Run(true));
   EXPECT_TRUE(PersonIds().empty());
   EXPECT_EQ(FCallBack->Inserted, std::vector<int64_t>{-1});
@@ -392,10 +370,8 @@ TEST_P(ImportWriteTest, SimulationChecksButWritesNothing) {
 }
 
 TEST_P(ImportWriteTest, AssignmentsAndKeysLastOneRun) {
-  FEngine.Records = {{I("N", "Anna")}};
-  Assign({"name=N"});
+  Prepare({{I("N", "Anna")}}, {"name=N"});
   Keys({"age"});
-  FImport->Set_ImportMode(DimCleanCopy);
   EXPECT_EQ(FImport->Get_FieldAssignments()->Get_Count(), 1);
   ASSERT_TRUE(Run());
   EXPECT_EQ(FImport->Get_FieldAssignments()->Get_Count(), 0);
