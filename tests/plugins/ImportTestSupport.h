@@ -12,6 +12,7 @@
 #include "db/DbTestSupport.h"
 #include "host/db/DbInterfaceTable.h"
 #include "plugins/_ImportObject.h"
+#include "rtl/RtlTestSupport.h"
 #include "rtl/SysUtils.h"
 
 namespace vela::test {
@@ -127,14 +128,11 @@ class ImportTest : public DbTest {
                   F("amount", ftFloat), F("birthday", ftDate), F("alarm", ftTime),
                   F("stamp", ftDateTime), F("cityid", ftLargeint), F("state", ftString, 1),
                   F("note", ftString, 40), F("code", ftString, 40)}});
-    FSavedSettings = FormatSettings;
-    FormatSettings = TFormatSettings{};
     NewObject();
   }
   void TearDown() override {
     FImport = nullptr;
     FObj = nullptr;
-    FormatSettings = FSavedSettings;
     DbTest::TearDown();
   }
 
@@ -186,7 +184,7 @@ class ImportTest : public DbTest {
   IPtr<TImportObject> FObj;
   IPtr<IDataImport> FImport;
   IPtr<TRecordingCallBack> FCallBack;
-  TFormatSettings FSavedSettings;
+  FormatSettingsGuard FSettings;  // the default settings, restored afterwards
 };
 
 }  // namespace vela::test

@@ -1,4 +1,5 @@
-// Shared test helpers: the text of a raised exception, and a fixture with a fresh folder.
+// Shared test helpers: the text of a raised exception, format settings for one test, and a
+// fixture with a fresh folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/FileUtils.h"
 #include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -22,6 +24,18 @@ std::string RaisedText(F&& f) {
   }
   return "<no exception>";
 }
+
+// Sets the process's format settings for one test and restores them afterwards.
+class FormatSettingsGuard {
+ public:
+  explicit FormatSettingsGuard(const TFormatSettings& use = {}) : FSaved(FormatSettings) {
+    FormatSettings = use;
+  }
+  ~FormatSettingsGuard() { FormatSettings = FSaved; }
+
+ private:
+  TFormatSettings FSaved;
+};
 
 // A test with its own temporary folder, removed afterwards.
 class TempFolderTest : public ::testing::Test {

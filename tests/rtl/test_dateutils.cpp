@@ -52,14 +52,7 @@ class ScopedTZ {
 };
 
 TFormatSettings German() {
-  TFormatSettings fs;
-  fs.DecimalSeparator = ',';
-  fs.ThousandSeparator = '.';
-  fs.DateSeparator = '.';
-  fs.ShortDateFormat = "dd.mm.yyyy";
-  fs.LongDateFormat = "dd.mm.yyyy";
-  fs.LongTimeFormat = "hh:nn:ss";
-  return fs;
+  return FormatSettingsFor("de");
 }
 
 TFormatSettings EnglishUS() {

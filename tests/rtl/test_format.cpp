@@ -103,11 +103,8 @@ TEST(Format, PointerHasFixedWidth) {
 }
 
 TEST(Format, UsesProcessSettingsByDefault) {
-  const TFormatSettings saved = FormatSettings;
-  FormatSettings = kDE;
-  const std::string s = Format("%.1f", 0.5);
-  FormatSettings = saved;
-  EXPECT_EQ(s, "0,5");
+  FormatSettingsGuard guard(kDE);
+  EXPECT_EQ(Format("%.1f", 0.5), "0,5");
 }
 
 }  // namespace

@@ -13,16 +13,6 @@ namespace {
 
 struct TDummy : TInterfacedObject {};
 
-// Restores the process's format settings after a test that changes them.
-class FormatSettingsGuard {
- public:
-  FormatSettingsGuard() : FSaved(FormatSettings) {}
-  ~FormatSettingsGuard() { FormatSettings = FSaved; }
-
- private:
-  TFormatSettings FSaved;
-};
-
 TEST(Variant, ConstructionPicksTheKind) {
   using K = Variant::Kind;
   const struct {
@@ -67,11 +57,7 @@ TEST(Variant, ClearNullEmpty) {
 }
 
 TEST(Variant, ToStringRules) {
-  FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
-  FormatSettings.DecimalSeparator = ',';
-  FormatSettings.ShortDateFormat = "dd.mm.yyyy";
-  FormatSettings.DateSeparator = '.';
+  FormatSettingsGuard guard(FormatSettingsFor("de"));
   const struct {
     Variant V;
     const char* Text;
@@ -99,7 +85,6 @@ TEST(Variant, ToStringRules) {
 
 TEST(Variant, NumericConversions) {
   FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
   EXPECT_EQ(Variant(true).AsInteger(), -1);
   EXPECT_EQ(Variant(false).AsInt64(), 0);
   EXPECT_EQ(Variant(true).AsDouble(), -1.0);
@@ -129,10 +114,7 @@ TEST(Variant, NumericConversions) {
 }
 
 TEST(Variant, StringToDateByFormatSettings) {
-  FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
-  FormatSettings.ShortDateFormat = "dd.mm.yyyy";
-  FormatSettings.DateSeparator = '.';
+  FormatSettingsGuard guard(FormatSettingsFor("de"));
   EXPECT_EQ(Variant("24.12.2024").AsDateTime(), EncodeDate(2024, 12, 24));
   EXPECT_EQ(Variant("24.12.2024 06:00").AsDateTime(), EncodeDateTime(2024, 12, 24, 6, 0, 0, 0));
   EXPECT_EQ(VarToDateTime(Variant::FromDateTime(-1.25)), -1.25);
@@ -140,7 +122,6 @@ TEST(Variant, StringToDateByFormatSettings) {
 
 TEST(Variant, EveryCastErrorText) {
   FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
   const std::string prefix = "EVariantTypeCastError: Could not convert variant of type (";
   const struct {
     std::function<void()> F;
@@ -201,7 +182,6 @@ TEST(Variant, BytesAndInterfaces) {
 
 TEST(Variant, Equality) {
   FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
   const struct {
     Variant A, B;
     bool Equal;
