@@ -143,7 +143,6 @@ TEST(MainInterface, PathMacrosAndPlaceholders) {
   TVelaMainInterface mi("/srv/app/", THostKind::hkServer, "Vela");
   mi.SetFreeOnRelease(false);
   EXPECT_EQ(mi.Get_ApplicationFolder(), "/srv/app");
-  EXPECT_EQ(mi.Get_HostKind(), THostKind::hkServer);
   EXPECT_EQ(mi.ExpandPathMacros("$App$\\custom\\a.tic"), "/srv/app/custom/a.tic");
   EXPECT_EQ(mi.ExpandPathMacros("$PLUGINS$/x.vxp"), "/srv/app/custom/plugins/x.vxp");
   EXPECT_EQ(mi.ExpandPathMacros("$custom$"), "/srv/app/custom");

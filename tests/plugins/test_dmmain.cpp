@@ -296,16 +296,6 @@ TEST_P(DmMainTest, LanguageLabelsThePickupStates) {
             (std::vector<std::string>{"0=Neu", "1=Erfolgreich", "2=Fehlgeschlagen", "3=Gelöscht"}));
 }
 
-TEST_P(DmMainTest, FurtherSlots) {
-  Start();
-  ASSERT_TRUE(FExt);
-  EXPECT_TRUE(FExt->Get_BusinessIntgrationAvailable());
-  EXPECT_FALSE(FExt->Get_BusinessIntegration());
-  // The host database reaches the data module.
-  EXPECT_TRUE(FDm->GetDBFieldSchema().GetSchemaByName("person"));
-  EXPECT_TRUE(FDm->GetDBInterface());
-}
-
 INSTANTIATE_TEST_SUITE_P(SQLite, DmMainTest, ::testing::Values(TDbBackendKind::SQLite),
                          BackendParamName);
 
