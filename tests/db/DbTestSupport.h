@@ -5,15 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
+#include "host/db/ClientSQL.h"
 #include "host/db/DbConnection.h"
+#include "host/db/DbInterfaceTable.h"
 #include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
 
@@ -41,6 +46,14 @@ inline std::string PostgresUrl(std::string& why) {
   }
   return url;
 }
+
+// A field of a test table.
+inline THostFieldDef F(std::string name, TFieldType ft, int size = 0, bool required = false,
+                       std::string references = {}) {
+  return {std::move(name), ft, size, required, std::move(references)};
+}
+
+using TFieldValues = std::vector<std::pair<std::string, Variant>>;
 
 inline bool PostgresDisabled() {
   const char* v = std::getenv("VELA_NO_POSTGRES");
@@ -108,6 +121,34 @@ class DbTest : public ::testing::TestWithParam<TDbBackendKind> {
   }
 
   void WriteSchemaIni(const std::string& text) { std::ofstream(FSchemaFile) << text; }
+
+  // Inserts a row through the SQL command object (of the test's database by default); returns
+  // its id.
+  int64_t InsertRow(const std::string& table, const TFieldValues& values,
+                    TVelaDatabase* db = nullptr) {
+    TClientSQL sql(db ? *db : Db());
+    sql.SetSchemaName(table);
+    for (const auto& [field, value] : values)
+      sql.SetFieldValue(field, value);
+    return sql.Execute();
+  }
+  // The ids of the rows that match the filters, in ascending order.
+  std::vector<int64_t> RowIds(const std::string& table, const TFieldValues& filters = {}) {
+    auto t = Db().GetTableInterface();
+    t->Query(table, {"id"}, filters);
+    std::vector<int64_t> ids;
+    for (; !t->Eof(); t->Next())
+      ids.push_back(t->Value(0).AsInt64());
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+  // The value of a field of the row with that id.
+  Variant RowValue(const std::string& table, const std::string& field, int64_t id) {
+    auto t = Db().GetTableInterface();
+    t->Query(table, {field}, {{"id", Variant(id)}});
+    EXPECT_FALSE(t->Eof()) << "no row " << id << " in " << table;
+    return t->Eof() ? Variant() : t->Value(0);
+  }
 
   int64_t CountRows(const std::string& table) {
     auto conn = Db().Connection();

@@ -16,43 +16,40 @@ class RecordSetTest : public DbTest {
  protected:
   // A container type and containers, some processed.
   int64_t AddType(const std::string& descr, bool allowUnauth) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("businessintegration_exchangecontainertype");
-    sql.SetFieldValue("descr", descr);
-    sql.SetFieldValue("allowunauth", allowUnauth);
-    sql.SetFieldValue("importconfig", Variant::FromBytes("[Config]\r\nA=1"));
-    return sql.Execute();
+    return InsertRow("businessintegration_exchangecontainertype",
+                     {{"descr", descr},
+                      {"allowunauth", allowUnauth},
+                      {"importconfig", Variant::FromBytes("[Config]\r\nA=1")}});
   }
   int64_t AddContainer(int64_t typeId, const Variant& processed) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("businessintegration_exchangecontainer");
-    sql.SetFieldValue("containertypeid", typeId);
-    sql.SetFieldValue("processedstateid", 0);
-    sql.SetFieldValue("containerdata", Variant::FromBytes("{\"a\":1}"));
-    if (!processed.IsEmpty()) sql.SetFieldValue("processeddate", processed);
-    return sql.Execute();
+    TFieldValues values = {{"containertypeid", typeId},
+                           {"processedstateid", 0},
+                           {"containerdata", Variant::FromBytes("{\"a\":1}")}};
+    if (!processed.IsEmpty()) values.push_back({"processeddate", processed});
+    return InsertRow("businessintegration_exchangecontainer", values);
+  }
+  // The ids of the containers that pass one filter, in record order.
+  std::vector<int64_t> Filtered(const std::string& field, const Variant& value, int type) {
+    TVelaRecordSet rs(Db());
+    rs.SetSchemaName("businessintegration_exchangecontainer");
+    rs.SetOptions(rsoLoadAll);
+    rs.GetFilters().AddFilter(field, value, type);
+    rs.Open();
+    std::vector<int64_t> ids;
+    for (int r = 0; r < rs.GetRecordCount(); ++r)
+      ids.push_back(rs.GetDBIDByRecNo(r));
+    return ids;
   }
 };
 
 TEST_P(RecordSetTest, EmptyFilterFindsUnprocessedContainers) {
   int64_t type = AddType("orders", false);
   int64_t open1 = AddContainer(type, Variant());
-  AddContainer(type, Variant::FromDateTime(EncodeDateTime(2024, 1, 2, 3, 4, 5, 0)));
+  int64_t done = AddContainer(type, Variant::FromDateTime(EncodeDateTime(2024, 1, 2, 3, 4, 5, 0)));
   int64_t open2 = AddContainer(type, Variant::FromDateTime(MinDateTime));  // the "unset" marker
-  TVelaRecordSet rs(Db());
-  rs.SetSchemaName("businessintegration_exchangecontainer");
-  rs.SetOptions(rsoLoadAll);
-  rs.GetFilters().AddFilter("processeddate", Variant::FromDateTime(MinDateTime), vftEmpty);
-  rs.Open();
-  ASSERT_EQ(rs.GetRecordCount(), 2);
-  EXPECT_EQ(rs.GetDBIDByRecNo(0), open1);
-  EXPECT_EQ(rs.GetDBIDByRecNo(1), open2);
-
-  TVelaRecordSet done(Db());
-  done.SetSchemaName("businessintegration_exchangecontainer");
-  done.GetFilters().AddFilter("processeddate", Variant::FromDateTime(MinDateTime), vftNotEmpty);
-  done.Open();
-  EXPECT_EQ(done.GetRecordCount(), 1);
+  const Variant unset = Variant::FromDateTime(MinDateTime);
+  EXPECT_EQ(Filtered("processeddate", unset, vftEmpty), (std::vector<int64_t>{open1, open2}));
+  EXPECT_EQ(Filtered("processeddate", unset, vftNotEmpty), std::vector<int64_t>{done});
 }
 
 TEST_P(RecordSetTest, FilterTypes) {
@@ -86,16 +83,9 @@ TEST_P(RecordSetTest, FilterTypes) {
       {"id", std::to_string(ids[0]) + "," + std::to_string(ids[4]), vftInList, {ids[0], ids[4]}},
       {"contenttype", "Application/JSON", vftNotEqual, {ids[0], ids[2], ids[3], ids[4]}},
   };
-  for (auto& c : cases) {
-    TVelaRecordSet rs(Db());
-    rs.SetSchemaName("businessintegration_exchangecontainer");
-    rs.GetFilters().AddFilter(c.field, c.value, c.type);
-    rs.Open();
-    std::vector<int64_t> got;
-    for (int r = 0; r < rs.GetRecordCount(); ++r)
-      got.push_back(rs.GetDBIDByRecNo(r));
-    EXPECT_EQ(got, c.expected) << "filter type " << c.type << " on " << c.field;
-  }
+  for (auto& c : cases)
+    EXPECT_EQ(Filtered(c.field, c.value, c.type), c.expected)
+        << "filter " << c.type << " on " << c.field;
 }
 
 TEST_P(RecordSetTest, ValuesRoundTripThroughSave) {
@@ -193,24 +183,20 @@ TEST_P(RecordSetTest, CheckForRefreshSeesCommitsOfAnotherConnection) {
   o.InitHostTables = false;
   auto other = TVelaDatabase::Open(FUrl, o);
   other->StartTransaction();
-  TClientSQL sql(*other);
-  sql.SetSchemaName("businessintegration_exchangecontainertype");
-  sql.SetFieldValue("descr", "b");
-  sql.SetFieldValue("allowunauth", true);
-  sql.SetFieldValue("importconfig", Variant::FromBytes("[Config]"));
-  sql.Execute();
+  InsertRow("businessintegration_exchangecontainertype",
+            {{"descr", "b"}, {"allowunauth", true}, {"importconfig", Variant::FromBytes("[C]")}},
+            other.get());
   EXPECT_FALSE(rs.CheckForRefresh());  // not committed yet
   other->Commit();
   EXPECT_TRUE(rs.CheckForRefresh());
   EXPECT_EQ(rs.GetRecordCount(), 2);
   EXPECT_FALSE(rs.CheckForRefresh());
   // A commit by the other connection to any table counts (the check is per database file).
-  TClientSQL container(*other);
-  container.SetSchemaName("businessintegration_exchangecontainer");
-  container.SetFieldValue("containertypeid", rs.GetDBIDByRecNo(0));
-  container.SetFieldValue("processedstateid", 0);
-  container.SetFieldValue("containerdata", Variant::FromBytes("{}"));
-  container.Execute();
+  InsertRow("businessintegration_exchangecontainer",
+            {{"containertypeid", rs.GetDBIDByRecNo(0)},
+             {"processedstateid", 0},
+             {"containerdata", Variant::FromBytes("{}")}},
+            other.get());
   EXPECT_TRUE(rs.CheckForRefresh());
   EXPECT_FALSE(rs.CheckForRefresh());
 }

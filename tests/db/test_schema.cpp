@@ -15,10 +15,6 @@
 namespace vela::test {
 namespace {
 
-THostFieldDef F(std::string name, TFieldType ft, int size = 0, bool required = false) {
-  return {std::move(name), ft, size, required, ""};
-}
-
 class SchemaTest : public DbTest {};
 
 TEST_P(SchemaTest, TypesMapTheSameWayOnEveryBackend) {
@@ -55,36 +51,10 @@ TEST_P(SchemaTest, TypesMapTheSameWayOnEveryBackend) {
   }
 }
 
-TEST_P(SchemaTest, HostTablesHaveEveryNamedField) {
-  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-      {"businessintegration_exchangecontainertype",
-       {"id", "descr", "allowunauth", "importconfig", "contenttype", "rawresponsecontenttype",
-        "rawresponsecontentfile", "rawresponsecontent"}},
-      {"businessintegration_exchangecontainer",
-       {"id", "containertypeid", "processedstateid", "containerdata", "containermetadata",
-        "contenttype", "useragent", "remoteip", "incomminguri", "processeddate"}},
-      {"businessintegration_importlog",
-       {"id", "globalrecuid", "processedstateid", "descr", "logmessage"}},
-      {"dataimport_userpickupstore",
-       {"id", "searchkeywords", "storetype", "rawdata", "processeddate", "processedaddressid",
-        "processedstate", "processederrormsg", "datafile", "preprocdll", "preprocparam"}},
-      {"vela_document", {"id", "tablename", "recordid", "filename", "content"}}};
-  for (auto& [table, fields] : expected) {
-    auto item = Db().GetSchemaByName(table);
-    ASSERT_TRUE(item) << table;
-    for (auto& f : fields)
-      EXPECT_TRUE(item->FindField(f)) << table << "." << f;
-  }
-  auto container = Db().GetSchemaByName("businessintegration_exchangecontainer");
-  EXPECT_EQ(container->FindField("processeddate")->DataType, ftDateTime);
-  EXPECT_EQ(container->FindField("containerdata")->DataType, ftBlob);
+TEST_P(SchemaTest, HostTablesAreMigratedOnce) {
   EXPECT_EQ(Db().HostSchemaVersion(), LatestHostSchemaVersion());
   // Opening again runs no migration twice and keeps the data.
-  TClientSQL sql(Db());
-  sql.SetSchemaName("businessintegration_importlog");
-  sql.SetFieldValue("globalrecuid", "{00000000-0000-0000-0000-000000000001}");
-  sql.SetFieldValue("processedstateid", 1);
-  sql.Execute();
+  InsertRow("businessintegration_importlog", {{"globalrecuid", "{0001}"}, {"processedstateid", 1}});
   Reopen();
   EXPECT_EQ(Db().InitHostTables(), LatestHostSchemaVersion());
   EXPECT_EQ(CountRows("businessintegration_importlog"), 1);
@@ -92,11 +62,9 @@ TEST_P(SchemaTest, HostTablesHaveEveryNamedField) {
 }
 
 TEST_P(SchemaTest, HostTablesCheckTheirForeignKey) {
-  TClientSQL sql(Db());
-  sql.SetSchemaName("businessintegration_exchangecontainer");
-  sql.SetFieldValue("containertypeid", 12345);
-  sql.SetFieldValue("processedstateid", 0);
-  EXPECT_THROW(sql.Execute(), EDatabaseError);
+  EXPECT_THROW(InsertRow("businessintegration_exchangecontainer",
+                         {{"containertypeid", 12345}, {"processedstateid", 0}}),
+               EDatabaseError);
 }
 
 TEST_P(SchemaTest, WithoutHostTablesOpensEmpty) {
@@ -128,12 +96,8 @@ TEST_P(SchemaTest, AnnotationsGiveCaptionsLookupsAndCheckData) {
   EXPECT_EQ(cityid->LookupTable, "city");
   EXPECT_EQ(customer->FindField("state")->FieldKind, vfkCheckData);
 
-  TClientSQL sql(Db());
-  sql.SetSchemaName("city");
-  sql.SetFieldValue("name", "Berlin");
-  sql.Execute();
-  sql.SetFieldValue("name", "Hamburg");
-  int64_t hamburg = sql.Execute();
+  InsertRow("city", {{"name", "Berlin"}});
+  int64_t hamburg = InsertRow("city", {{"name", "Hamburg"}});
   EXPECT_EQ(TVelaLookupInfo::SingleQueryDBID(Db(), *cityid, "Hamburg"), hamburg);
   EXPECT_EQ(TVelaLookupInfo::SingleQueryDBID(Db(), *cityid, "Paris"), -1);
   EXPECT_EQ(TVelaLookupInfo::SingleQueryDBID(Db(), "city", "id", "not a number"), -1);
@@ -208,13 +172,7 @@ TEST_P(SchemaTest, TwoThreadsWriteAtOnce) {
 TEST_P(SchemaTest, RollbackOnOneThreadKeepsTheOthersWork) {
   std::string error;
   Db().StartTransaction();
-  {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("businessintegration_importlog");
-    sql.SetFieldValue("globalrecuid", "main");
-    sql.SetFieldValue("processedstateid", 0);
-    sql.Execute();
-  }
+  InsertRow("businessintegration_importlog", {{"globalrecuid", "main"}, {"processedstateid", 0}});
   EXPECT_TRUE(Db().InTransaction());
   bool otherSeesTransaction = true;
   std::thread other([&] {
@@ -252,24 +210,6 @@ TEST_P(SchemaTest, PoolReplacesALostConnection) {
   EXPECT_EQ(table->RecordCount(), 0);
 }
 
-TEST_P(SchemaTest, SQLiteStoresDatesAsIsoText) {
-  if (GetParam() != TDbBackendKind::SQLite) GTEST_SKIP() << "SQLite storage only";
-  TClientSQL sql(Db());
-  sql.SetSchemaName("dataimport_userpickupstore");
-  sql.SetFieldValue("processeddate",
-                    Variant::FromDateTime(EncodeDateTime(2024, 3, 1, 8, 9, 10, 0)));
-  sql.Execute();
-  auto conn = Db().Connection();
-  auto st = conn->PrepareNew(
-      "SELECT typeof(processeddate), processeddate, date(processeddate, '+1 day') FROM "
-      "dataimport_userpickupstore");
-  st->Execute();
-  ASSERT_TRUE(st->Next());
-  EXPECT_EQ(st->ColumnText(0), "text");
-  EXPECT_EQ(st->ColumnText(1), "2024-03-01 08:09:10");
-  EXPECT_EQ(st->ColumnText(2), "2024-03-02");
-}
-
 VELA_INSTANTIATE_DB_TEST(SchemaTest);
 
 TEST(DbTypeNames, SQLiteDeclaredTypes) {
@@ -278,13 +218,10 @@ TEST(DbTypeNames, SQLiteDeclaredTypes) {
     TFieldType ft;
     int size;
   };
-  for (auto c :
-       {Case{"INTEGER", ftInteger, 0}, Case{"bigint", ftLargeint, 0},
-        Case{"VARCHAR(12)", ftString, 12}, Case{"VARCHAR", ftString, 0}, Case{"TEXT", ftMemo, 0},
-        Case{"nvarchar(5)", ftString, 5}, Case{"DOUBLE PRECISION", ftFloat, 0},
-        Case{"REAL", ftFloat, 0}, Case{"BOOLEAN", ftBoolean, 0}, Case{"DATE", ftDate, 0},
-        Case{"TIME", ftTime, 0}, Case{"DATETIME", ftDateTime, 0}, Case{"TIMESTAMP", ftDateTime, 0},
-        Case{"BLOB", ftBlob, 0}, Case{"", ftBlob, 0}, Case{"NUMERIC(10,2)", ftFloat, 0}}) {
+  // Declared types beyond those the tables are created with: sizes, aliases, no type at all.
+  for (auto c : {Case{"bigint", ftLargeint, 0}, Case{"nvarchar(5)", ftString, 5},
+                 Case{"DATETIME", ftDateTime, 0}, Case{"REAL", ftFloat, 0}, Case{"", ftBlob, 0},
+                 Case{"NUMERIC(10,2)", ftFloat, 0}}) {
     int size = -1;
     EXPECT_EQ(SQLiteDeclTypeToFieldType(c.decl, size), c.ft) << c.decl;
     EXPECT_EQ(size, c.size) << c.decl;
@@ -297,15 +234,10 @@ TEST(DbTypeNames, PostgresFormatTypes) {
     TFieldType ft;
     int size;
   };
-  for (auto c :
-       {Case{"integer", ftInteger, 0}, Case{"bigint", ftLargeint, 0},
-        Case{"character varying(40)", ftString, 40}, Case{"character varying", ftString, 0},
-        Case{"character(3)", ftString, 3}, Case{"text", ftMemo, 0},
-        Case{"double precision", ftFloat, 0}, Case{"numeric(10,2)", ftFloat, 0},
-        Case{"boolean", ftBoolean, 0}, Case{"date", ftDate, 0},
-        Case{"time without time zone", ftTime, 0}, Case{"time(3) without time zone", ftTime, 0},
-        Case{"timestamp without time zone", ftDateTime, 0},
-        Case{"timestamp(6) with time zone", ftDateTime, 0}, Case{"bytea", ftBlob, 0}}) {
+  // Type texts beyond those the tables are created with: precisions, time zones, fixed length.
+  for (auto c : {Case{"character(3)", ftString, 3}, Case{"numeric(10,2)", ftFloat, 0},
+                 Case{"time(3) without time zone", ftTime, 0},
+                 Case{"timestamp(6) with time zone", ftDateTime, 0}}) {
     int size = -1;
     EXPECT_EQ(PgTypeToFieldType(c.type, size), c.ft) << c.type;
     EXPECT_EQ(size, c.size) << c.type;

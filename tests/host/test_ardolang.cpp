@@ -7,58 +7,41 @@
 namespace vela {
 namespace {
 
-struct LangCase {
-  const char* key;
-  TArdoLanguage lang;
-  const char* expected;
-};
-
-class MessageTable : public ::testing::TestWithParam<LangCase> {};
-
-TEST_P(MessageTable, TextsAsWritten) {
+TEST(ArdoLang, TextsByKeyAndLanguage) {
   TArdoLang lang;
   RegisterDataImportTexts(lang);
-  const auto& c = GetParam();
-  EXPECT_EQ(lang.GetText(c.key, c.lang), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    DataImport, MessageTable,
-    ::testing::Values(
-        LangCase{"IDS_ImpCntNew", TArdoLanguage::German, "Neue Datensätze: %s"},
-        LangCase{"IDS_ImpCntNew", TArdoLanguage::English, "New records: %s"},
-        LangCase{"IDS_SkipConHint", TArdoLanguage::English,
-                 "Omitting record '%s' because of defined import rule!"},
-        LangCase{"IDS_CastError", TArdoLanguage::English,
-                 "Cant't convert value '%2:s' of import field '%0:s' to required datatype for "
-                 "database field '%1:s'. (Message: %3:s)"},
-        LangCase{"ids_csqlerr", TArdoLanguage::German, "Fehler im Datenbankobjekt: '%s'"},
-        // French and Italian are empty and fall back to English.
-        LangCase{"IDS_ImpDone", TArdoLanguage::French, "Import finished"},
-        LangCase{"IDS_processedSUCCESS", TArdoLanguage::Italian, "Successfully"},
-        LangCase{"IDS_processedDELETED", TArdoLanguage::German, "Gelöscht"},
-        // Unknown keys show themselves.
-        LangCase{"IDS_DoesNotExist", TArdoLanguage::German, "IDS_DoesNotExist"}));
-
-TEST(ArdoLang, LineBreakMarkersBecomeLineBreaks) {
-  TArdoLang lang;
-  RegisterDataImportTexts(lang);
-  std::string t = lang.GetText("IDS_CANTWRFILE", TArdoLanguage::English);
-  EXPECT_EQ(t.find("⏎"), std::string::npos);
-  EXPECT_EQ(t.substr(0, 38), "Can not write/create file '%s'!\n\nError");
-}
-
-TEST(ArdoLang, LanguageNamesAndCurrentLanguage) {
-  EXPECT_EQ(LanguageFromName("de"), TArdoLanguage::German);
-  EXPECT_EQ(LanguageFromName(" German "), TArdoLanguage::German);
-  EXPECT_EQ(LanguageFromName("EN"), TArdoLanguage::English);
-  EXPECT_EQ(LanguageFromName("xx", TArdoLanguage::Italian), TArdoLanguage::Italian);
-  TArdoLang lang;
-  RegisterDataImportTexts(lang);
-  EXPECT_EQ(lang.GetText("IDS_ImpStart"), "Import gestartet");  // German is the design language
+  const struct {
+    const char* key;
+    TArdoLanguage lang;
+    const char* expected;
+  } cases[] = {
+      {"IDS_ImpCntNew", TArdoLanguage::German, "Neue Datensätze: %s"},
+      {"IDS_CastError", TArdoLanguage::English,
+       "Cant't convert value '%2:s' of import field '%0:s' to required datatype for database "
+       "field '%1:s'. (Message: %3:s)"},
+      {"ids_csqlerr", TArdoLanguage::German, "Fehler im Datenbankobjekt: '%s'"},  // any case
+      // French and Italian are empty and fall back to English.
+      {"IDS_ImpDone", TArdoLanguage::French, "Import finished"},
+      {"IDS_processedSUCCESS", TArdoLanguage::Italian, "Successfully"},
+      // Unknown keys show themselves.
+      {"IDS_DoesNotExist", TArdoLanguage::German, "IDS_DoesNotExist"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(lang.GetText(c.key, c.lang), c.expected) << c.key;
+  // Line break markers become line breaks.
+  EXPECT_EQ(lang.GetText("IDS_CANTWRFILE", TArdoLanguage::English).substr(0, 38),
+            "Can not write/create file '%s'!\n\nError");
+  // German is the design language; the language can be named.
+  EXPECT_EQ(lang.GetText("IDS_ImpStart"), "Import gestartet");
   lang.SetLanguage(TArdoLanguage::English);
   EXPECT_EQ(lang.GetText("IDS_ImpStart"), "Import started");
-  EXPECT_EQ(lang.GetText("IDS_ImpStart", "de"), "Import gestartet");
+  EXPECT_EQ(lang.GetText("IDS_ImpStart", " German "), "Import gestartet");
+}
+
+TEST(ArdoLang, LanguageNames) {
+  EXPECT_EQ(LanguageFromName("de"), TArdoLanguage::German);
+  EXPECT_EQ(LanguageFromName("EN"), TArdoLanguage::English);
+  EXPECT_EQ(LanguageFromName("xx", TArdoLanguage::Italian), TArdoLanguage::Italian);
 }
 
 TEST(Session, RightsDefaultToAllAndParseLists) {

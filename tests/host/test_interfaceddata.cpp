@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "host/InterfacedData.h"
+#include "rtl/Streams.h"
 
 namespace vela {
 namespace {
 
-TEST(InterfacedData, StringDataRoundTripAndNil) {
-  auto d = StrToStringData("Grüße");
-  EXPECT_EQ(StringDataToStr(d), "Grüße");
-  d->Set_Text("x");
-  EXPECT_EQ(StringDataToStr(d), "x");
+TEST(InterfacedData, StringDataAndNil) {
+  EXPECT_EQ(StringDataToStr(StrToStringData("Grüße")), "Grüße");
   EXPECT_EQ(StringDataToStr(static_cast<IStringData*>(nullptr)), "");
 }
 
@@ -32,10 +30,7 @@ TEST(InterfacedData, BinaryDataKeepsEveryByte) {
   auto b = NewBinaryData(bytes);
   EXPECT_EQ(b->Get_Size(), 4u);
   EXPECT_EQ(BinaryDataToRawByteStr(b.get()), bytes);
-  auto v = BinaryDataToBin(b.get());
-  ASSERT_EQ(v.size(), 4u);
-  EXPECT_EQ(v[1], 0);
-  EXPECT_EQ(v[3], 0xff);
+  EXPECT_EQ(BinaryDataToBin(b.get()), (std::vector<uint8_t>{'a', 0, 'b', 0xff}));
   EXPECT_TRUE(BinaryDataToBin(nullptr).empty());
 }
 
@@ -69,21 +64,12 @@ TEST(InterfacedData, VarToVariantData) {
   EXPECT_FALSE(VarToVariantData(Variant(IPtr<IInterface>(NewStringListData().get()))));
 }
 
-TEST(InterfacedData, IntegerList) {
+TEST(InterfacedData, IntegerListKeepsInt64) {
   auto l = NewIntegerListData({5, 7});
   l->Add(int64_t(1) << 40);
-  EXPECT_EQ(l->Get_Count(), 3);
   EXPECT_EQ(l->Get_Item(2), int64_t(1) << 40);
   EXPECT_THROW(l->Get_Item(3), EListError);
 }
-
-}  // namespace
-}  // namespace vela
-
-#include "rtl/Streams.h"
-
-namespace vela {
-namespace {
 
 TEST(InterfacedData, CommaTextBecomesList) {
   auto l = CommaTextToStringListData("a,\"b c\",d e");

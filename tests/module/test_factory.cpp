@@ -43,17 +43,8 @@ TEST(VelaXMLPreProcessorFactory, LookupIgnoresCaseAndCachesTheInstance) {
 
 TEST(VelaXMLPreProcessorFactory, UnknownAndRefusedNamesGiveFalseAndNil) {
   TVelaXMLPreProcessorFactory factory(kPluginDir);
-  const char* names[] = {"unknown.vxp",
-                         "version1.vxp",
-                         "version3.vxp",
-                         "noproc.vxp",
-                         "notalib.vxp",
-                         "",
-                         "../plugins/GoodPre.vxp",
-                         "./GoodPre.vxp",
-                         "sub/goodpre.vxp",
-                         "..\\goodpre.vxp"};
-  for (const char* name : names) {
+  for (const char* name : {"unknown.vxp", "version1.vxp", "version3.vxp", "noproc.vxp",
+                           "notalib.vxp", "", "../plugins/GoodPre.vxp", "./GoodPre.vxp"}) {
     SCOPED_TRACE(name);
     IPtr<IVelaXMLPreProcessorInstance> instance =
         MakeIntf<TVelaXMLPreProcessorInstance, IVelaXMLPreProcessorInstance>("x");
@@ -68,7 +59,8 @@ TEST(VelaXMLPreProcessorFactory, UnknownAndRefusedNamesGiveFalseAndNil) {
 TEST(VelaXMLPreProcessorFactory, PlainLibraryNames) {
   EXPECT_TRUE(IsPlainLibraryName("GoodPre.vxp"));
   EXPECT_TRUE(IsPlainLibraryName("a.b.vxp"));
-  for (const char* bad : {"", "../a.vxp", "a/../b.vxp", "/abs.vxp", "dir\\a.vxp", "..", "a..vxp"})
+  for (const char* bad : {"", "../a.vxp", "a/../b.vxp", "/abs.vxp", "dir\\a.vxp", "..\\a.vxp",
+                          "sub/a.vxp", "..", "a..vxp"})
     EXPECT_FALSE(IsPlainLibraryName(bad)) << bad;
 }
 
@@ -128,7 +120,6 @@ TEST(VelaXMLPreProcessorFactory, ConcurrentFirstCallersShareOneScan) {
   for (auto& t : threads)
     t.join();
   EXPECT_EQ(found.load(), 6);
-  EXPECT_EQ(listings.load(), 1);
   EXPECT_EQ(factory.Count(), 1);
   EXPECT_EQ(listings.load(), 1);
 }

@@ -1,74 +1,122 @@
-// The module's entry and registration, in process (the module's objects are linked in).
+// The module's entry and registration: in process (the module's objects are linked in), and as
+// the host loads the library, through dlopen with only its three exports.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
 #include "business_integration/_dmBusinessIntegration.h"
+#include "host/PluginLoader.h"
 #include "module/_PluginModuleRegistration.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
 #include "plugins/_dmPluginDataImportMain.h"
+#include "rtl/RtlTestSupport.h"
+#include "vela/PluginExport.h"
 
 namespace vela {
 namespace {
 
-TEST(PluginModuleRegistration, ClassListHoldsTheTwoDataModulesInOrder) {
-  ASSERT_NE(PluginModuleClassList, nullptr);
-  ASSERT_EQ(PluginModuleClassList->size(), 2u);
-  EXPECT_STREQ((*PluginModuleClassList)[0]->ClassName, "TdmPluginDataImportMain");
-  EXPECT_STREQ((*PluginModuleClassList)[1]->ClassName, "TdmBusinessIntegration");
-  // Registering again adds nothing.
+const std::string kModule = VELA_MODULE_LIBRARY;
+const std::string kModuleGuid = "{38DA8783-CA9F-4A0D-978F-48A26FE92C8B}";
+
+std::set<std::string> ExportedSymbols(const std::string& library) {
+  std::set<std::string> result;
+  const std::string cmd = "nm -D --defined-only --format=posix '" + library + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(cmd.c_str(), "r"), ::pclose);
+  if (!pipe) return result;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe.get())) {
+    std::string s(line);
+    result.insert(s.substr(0, s.find(' ')));
+  }
+  return result;
+}
+
+TEST(ModuleLibrary, ExportsExactlyTheThreeEntryPoints) {
+  EXPECT_EQ(ExportedSymbols(kModule),
+            (std::set<std::string>{"InitProc", "XMLPreProc", "XMLPreProcVersion"}));
+}
+
+TEST(ModuleLibrary, LoadStartShutDownUnload) {
+  auto mi = MakeIntf<TVelaMainInterface, IMainInterface>("/srv/app");
+  TPluginLibrary library(kModule);
+  library.Load();
+  ASSERT_NE(library.Plugin(), nullptr);
+  EXPECT_EQ(library.Plugin()->Get_PluginGuid(), kModuleGuid);
+  // The plug-in object knows the library it came from.
+  EXPECT_NE(library.Plugin()->Get_ModuleFileName().find("libVelaServerDataImport.so"),
+            std::string::npos);
+  library.Start(mi.get());
+  ASSERT_EQ(library.Plugin()->Get_DataModuleCount(), 2);
+  EXPECT_EQ(library.Plugin()->Get_DataModuleName(0), "TdmPluginDataImportMain");
+  EXPECT_EQ(library.Plugin()->Get_DataModuleName(1), "TdmBusinessIntegration");
+  EXPECT_TRUE(library.CanShutDown());
+  library.Shutdown();
+  EXPECT_EQ(library.Handle(), nullptr);
+  EXPECT_EQ(library.Plugin(), nullptr);
+}
+
+TEST(ModuleLibrary, PreProcessorExportsWorkWithoutInitProc) {
+  void* handle = ::dlopen(kModule.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << ::dlerror();
+  auto version = reinterpret_cast<TXMLPreProcVersion>(::dlsym(handle, kXMLPreProcVersionExport));
+  auto create = reinterpret_cast<TXMLPreProc>(::dlsym(handle, kXMLPreProcExport));
+  ASSERT_TRUE(version && create);
+  EXPECT_EQ(version(), 2);
+  {
+    IPtr<IXMLPreProcessor> a, b;
+    create(a);
+    create(b);
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(a.get(), b.get());
+    a = nullptr;  // releasing one leaves the other usable
+    EXPECT_EQ(b->Get_Caption(), "CustomImportPreProcessor");
+    std::string error = "x";
+    bool user = true;
+    EXPECT_TRUE(b->Do_PreConvert(nullptr, nullptr, "", xmpFile, xmpRAW, nullptr, nullptr,
+                                 pemImportTransformXML, nullptr, false, nullptr, error, user));
+  }
+  EXPECT_EQ(::dlclose(handle), 0);
+}
+
+TEST(ModuleLibrary, MissingLibraryOrEntryIsALoadError) {
+  TPluginLibrary missing("/nonexistent/libVelaServerDataImport.so");
+  EXPECT_THROW(missing.Load(), EPluginLoadError);
+  // A pre-processor library has no InitProc.
+  TPluginLibrary noInit(std::string(VELA_TEST_PLUGIN_DIR) + "/GoodPre.vxp");
+  const std::string raised = RaisedText([&] { noInit.Load(); });
+  EXPECT_EQ(raised.rfind("EPluginLoadError: ", 0), 0u) << raised;
+  EXPECT_NE(raised.find("'InitProc' not found"), std::string::npos) << raised;
+  EXPECT_EQ(noInit.Handle(), nullptr);
+}
+
+// In process: the data module globals and the factory, which the loaded library keeps to itself.
+TEST(ModuleRegistration, InitProcWiresTheDataModulesAndUnInitFreesTheFactory) {
+  // Registering a data module again adds nothing.
   TClientPluginBase::RegisterPluginDataModule(PluginDataModuleClassOf<TdmBusinessIntegration>(),
                                               PluginModuleClassList);
   EXPECT_EQ(PluginModuleClassList->size(), 2u);
-}
-
-TEST(PluginModuleRegistration, VersionNeedsNoInitProc) {
-  EXPECT_EQ(XMLPreProcVersion(), 2);
-  IPtr<IInterface> plugin;
-  InitProc(plugin);
-  EXPECT_EQ(XMLPreProcVersion(), 2);
-}
-
-TEST(PluginModuleRegistration, XMLPreProcYieldsIndependentObjects) {
-  IPtr<IXMLPreProcessor> a, b;
-  XMLPreProc(a);
-  XMLPreProc(b);
-  ASSERT_TRUE(a);
-  ASSERT_TRUE(b);
-  EXPECT_NE(a.get(), b.get());
-  EXPECT_EQ(a->Get_Caption(), "CustomImportPreProcessor");
-  a = nullptr;  // releasing one leaves the other usable
-  EXPECT_EQ(b->Get_Caption(), "CustomImportPreProcessor");
-  std::string error = "x";
-  bool user = true;
-  EXPECT_TRUE(b->Do_PreConvert(nullptr, nullptr, "", xmpFile, xmpRAW, nullptr, nullptr,
-                               pemImportTransformXML, nullptr, false, nullptr, error, user));
-}
-
-TEST(PluginModuleRegistration, InitProcYieldsThePluginWithItsDataModules) {
   IPtr<IInterface> obj;
   InitProc(obj);
   auto plugin = Supports<IClientPlugin>(obj);
   ASSERT_TRUE(plugin);
-  EXPECT_EQ(plugin->Get_PluginGuid(), "{38DA8783-CA9F-4A0D-978F-48A26FE92C8B}");
-  ASSERT_EQ(plugin->Get_DataModuleClassCount(), 2);
   auto mi = MakeIntf<TVelaMainInterface, IMainInterface>("/srv/app");
   std::string error;
   ASSERT_TRUE(plugin->Do_CreateDataModules(mi.get(), error)) << error;
-  ASSERT_EQ(plugin->Get_DataModuleCount(), 2);
-  EXPECT_EQ(plugin->Get_DataModuleName(0), "TdmPluginDataImportMain");
-  EXPECT_EQ(plugin->Get_DataModuleName(1), "TdmBusinessIntegration");
   ASSERT_NE(dmPluginDataImportMain, nullptr);
-  EXPECT_EQ(dmPluginDataImportMain->GetPluginGuid(), plugin->Get_PluginGuid());
+  EXPECT_NE(dmBusinessIntegration, nullptr);
+  EXPECT_EQ(dmPluginDataImportMain->GetPluginGuid(), kModuleGuid);
   EXPECT_EQ(dmPluginDataImportMain->GetMainInterface().get(), mi.get());
   EXPECT_TRUE(plugin->Do_Init(error));
   EXPECT_TRUE(plugin->Do_AfterStartup(error));
-  EXPECT_TRUE(plugin->Do_CanShutDown());
-  // BeforeUnInit of the main data module frees the factory.
   PreProcessorFactory();
   EXPECT_TRUE(PreProcessorFactoryAssigned());
   plugin->Do_BeforeUnInit();
   EXPECT_FALSE(PreProcessorFactoryAssigned());
   plugin->Do_FreeDataModules();
-  EXPECT_EQ(plugin->Get_DataModuleCount(), 0);
   EXPECT_EQ(dmPluginDataImportMain, nullptr);
   EXPECT_EQ(dmBusinessIntegration, nullptr);
 }

@@ -12,6 +12,7 @@
 #include "db/DbTestSupport.h"
 #include "host/db/DbInterfaceTable.h"
 #include "plugins/_ImportObject.h"
+#include "rtl/RtlTestSupport.h"
 #include "rtl/SysUtils.h"
 
 namespace vela::test {
@@ -109,10 +110,6 @@ class TRecordingCallBack : public TInterfacedObject, public IDataImportCallBack 
   }
 };
 
-inline THostFieldDef Col(std::string name, TFieldType ft, int size = 0) {
-  return {std::move(name), ft, size, false, {}};
-}
-
 // A destination table "person" (and a lookup table "city") on a fresh database of each backend.
 class ImportTest : public DbTest {
  protected:
@@ -125,31 +122,29 @@ class ImportTest : public DbTest {
         "[person.cityid]\nCaption=City\nLookupTable=city\nLookupField=name\n"
         "[person.state]\nKind=3\nValues=\"A=Active\",\"I=Inactive\"\n");
     Db(false);
-    CreateTable({"city", {Col("name", ftString, 40)}});
+    CreateTable({"city", {F("name", ftString, 40)}});
     CreateTable({"person",
-                 {Col("name", ftString, 20), Col("age", ftInteger), Col("big", ftLargeint),
-                  Col("amount", ftFloat), Col("birthday", ftDate), Col("alarm", ftTime),
-                  Col("stamp", ftDateTime), Col("cityid", ftLargeint), Col("state", ftString, 1),
-                  Col("note", ftString, 40), Col("code", ftString, 40)}});
-    FSavedSettings = FormatSettings;
-    FormatSettings = TFormatSettings{};
+                 {F("name", ftString, 20), F("age", ftInteger), F("big", ftLargeint),
+                  F("amount", ftFloat), F("birthday", ftDate), F("alarm", ftTime),
+                  F("stamp", ftDateTime), F("cityid", ftLargeint), F("state", ftString, 1),
+                  F("note", ftString, 40), F("code", ftString, 40)}});
     NewObject();
   }
   void TearDown() override {
     FImport = nullptr;
     FObj = nullptr;
-    FormatSettings = FSavedSettings;
     DbTest::TearDown();
   }
 
-  // A new import object with the test engine, the destination "person", English messages.
-  void NewObject(bool dialog = false) {
+  // A new import object with the engine (the test engine by default), the destination "person",
+  // English messages.
+  void NewObject(bool dialog = false, TTestEngine* engine = nullptr) {
     FObj = nullptr;
     FImport = nullptr;
     TImportObject* obj = dialog ? new TImportObjectDialog(Db()) : new TImportObject(Db());
     FObj = obj;
     FImport = IPtr<IDataImport>(obj);
-    obj->DataProcessor().RegisterEngine(IPtr<IDataImportEngine>(&FEngine));
+    obj->DataProcessor().RegisterEngine(IPtr<IDataImportEngine>(engine ? engine : &FEngine));
     obj->SetEngineIndex(0);
     obj->SetFormatIndex(0);
     obj->SetInFile("memory.tst");
@@ -171,37 +166,12 @@ class ImportTest : public DbTest {
   }
 
   int64_t InsertPerson(const std::string& name, int age) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("person");
-    sql.SetFieldValue("name", name);
-    sql.SetFieldValue("age", age);
-    return sql.Execute();
+    return InsertRow("person", {{"name", name}, {"age", age}});
   }
-  int64_t InsertCity(const std::string& name) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("city");
-    sql.SetFieldValue("name", name);
-    return sql.Execute();
-  }
-
-  // The value of a field of the person with that id.
-  Variant Field(int64_t id, const std::string& field) {
-    auto t = Db().GetTableInterface();
-    t->Query("person", {field}, {{"id", Variant(id)}});
-    EXPECT_FALSE(t->Eof()) << "no person " << id;
-    return t->Eof() ? Variant() : t->Value(0);
-  }
+  Variant Field(int64_t id, const std::string& field) { return RowValue("person", field, id); }
   // Ids of persons whose field equals value, in id order.
   std::vector<int64_t> PersonIds(const std::string& field = {}, const Variant& value = {}) {
-    auto t = Db().GetTableInterface();
-    std::vector<std::pair<std::string, Variant>> filters;
-    if (!field.empty()) filters.push_back({field, value});
-    t->Query("person", {"id"}, filters);
-    std::vector<int64_t> ids;
-    for (; !t->Eof(); t->Next())
-      ids.push_back(t->Value(0).AsInt64());
-    std::sort(ids.begin(), ids.end());
-    return ids;
+    return field.empty() ? RowIds("person") : RowIds("person", {{field, value}});
   }
 
   std::pair<int, int> Result() {
@@ -214,7 +184,7 @@ class ImportTest : public DbTest {
   IPtr<TImportObject> FObj;
   IPtr<IDataImport> FImport;
   IPtr<TRecordingCallBack> FCallBack;
-  TFormatSettings FSavedSettings;
+  FormatSettingsGuard FSettings;  // the default settings, restored afterwards
 };
 
 }  // namespace vela::test

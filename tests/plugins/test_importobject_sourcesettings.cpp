@@ -34,17 +34,7 @@ class TTableEngine : public TTestEngine, public IImportSourceSettings {
 class ImportSourceSettingsTest : public ImportTest {
  protected:
   void UseTableEngine() {
-    FObj = nullptr;
-    FImport = nullptr;
-    auto* obj = new TImportObject(Db());
-    FObj = obj;
-    FImport = IPtr<IDataImport>(obj);
-    obj->DataProcessor().RegisterEngine(IPtr<IDataImportEngine>(&FTableEngine));
-    obj->SetEngineIndex(0);
-    obj->SetFormatIndex(0);
-    obj->SetInFile("memory.tst");
-    obj->SetDestSchema(Db().GetSchemaByName("person"));
-    obj->SetLanguage("English");
+    NewObject(false, &FTableEngine);
     FTableEngine.Records = {{{"name", "Ann"}}};
   }
   IPtr<IDataImportSourceSettings> Settings() {

@@ -1,5 +1,5 @@
 // The record buffer's value conversion per database type, its field lookup and assignment, the
-// message counters, and the import object's properties and creation.
+// message counters, and the import object's key field list.
 #include <gtest/gtest.h>
 
 #include "ImportTestSupport.h"
@@ -121,54 +121,13 @@ TEST_P(RecordBufferTest, MessageCountersAndAbortFlag) {
   EXPECT_EQ(FMessages[2].Text, "Import canceled because of previous error!");
 }
 
-TEST_P(RecordBufferTest, PagesAndSimpleProperties) {
-  FImport->Set_PageVisible(DipReplacements, false);
-  EXPECT_FALSE(FImport->Get_PageVisible(DipReplacements));
-  EXPECT_TRUE(FImport->Get_PageVisible(DipFieldRules));
-  FImport->Set_PageVisible(static_cast<TImportPage>(9), false);  // ignored
+TEST_P(RecordBufferTest, KeyFieldsAreCopiedAndUnknownPagesIgnored) {
+  FImport->Set_PageVisible(static_cast<TImportPage>(9), false);
   EXPECT_FALSE(FImport->Get_PageVisible(static_cast<TImportPage>(9)));
-  FImport->Set_PageVisible(DipReplacements, true);
-  EXPECT_TRUE(FImport->Get_PageVisible(DipReplacements));
-  FImport->Set_RollBackOnWarning(true);
-  EXPECT_TRUE(FImport->Get_RollBackOnWarning());
-  FImport->Set_RunMode(DimrSimulate);
-  EXPECT_EQ(FImport->Get_RunMode(), DimrSimulate);
+  EXPECT_TRUE(FImport->Get_PageVisible(DipFieldRules));
   FImport->Set_KeyFields(NewStringListData({"a", "b"}));
-  auto keys = FImport->Get_KeyFields();
-  keys->Add("c");  // a copy
+  FImport->Get_KeyFields()->Add("c");  // a copy
   EXPECT_EQ(FImport->Get_KeyFields()->Get_Count(), 2);
-  EXPECT_EQ(FImport->Get_FieldChangeConditions(), &FObj->DataProcessor().FieldChangeConditions());
-  int32_t ins = -1, upd = -1;
-  FImport->Do_QueryImportResult(ins, upd);
-  EXPECT_EQ(ins, 0);
-  EXPECT_EQ(upd, 0);
-}
-
-TEST_P(RecordBufferTest, CreateImportObjectChoosesEngineOrRefuses) {
-  TDataImportProcessor registry;
-  registry.RegisterEngine(IPtr<IDataImportEngine>(&FEngine));
-  auto obj = CreateImportObject(registry, Db(), TArdoLanguage::English, "data.TST", "person",
-                                DimOnlyNew, -1, "", false);
-  ASSERT_TRUE(obj);
-  EXPECT_EQ(obj->Get_ImportMode(), DimOnlyNew);
-  auto* impl = dynamic_cast<TImportObject*>(obj.get());
-  ASSERT_NE(impl, nullptr);
-  EXPECT_EQ(impl->GetEngineIndex(), 0);
-  EXPECT_TRUE(impl->GetTransactionsAvailable());
-  EXPECT_EQ(impl->GetLanguage(), "English");
-  ASSERT_TRUE(impl->GetDestSchema());
-  EXPECT_EQ(impl->DataProcessor().Count(), 1);
-
-  auto dlg = CreateImportObject(registry, Db(), TArdoLanguage::German, "x.csv", "person", DimUpdate,
-                                1, "", true);
-  EXPECT_STREQ(dynamic_cast<TImportObject*>(dlg.get())->ClassName(), "TImportObjectDialog");
-  try {
-    CreateImportObject(registry, Db(), TArdoLanguage::English, "x.csv", "person", DimUpdate, -1, "",
-                       false);
-    FAIL() << "no engine reads x.csv";
-  } catch (const EVelaUserMessageException& e) {
-    EXPECT_EQ(e.Message(), "Can't find a import engine which supports the file 'x.csv'!");
-  }
 }
 
 VELA_INSTANTIATE_DB_TEST(RecordBufferTest);

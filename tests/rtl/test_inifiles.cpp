@@ -1,28 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "rtl/DateUtils.h"
-#include "rtl/FileUtils.h"
 #include "rtl/IniFiles.h"
-#include "rtl/Streams.h"
+#include "rtl/RtlTestSupport.h"
 
 namespace vela {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-void WriteBytes(const std::string& name, std::string_view bytes) {
-  TFileStream f(name, fmCreate);
-  f.WriteString(bytes);
-}
-
-std::string ReadBytes(const std::string& name) {
-  TFileStream f(name, fmOpenRead);
-  return f.ReadToEnd();
-}
 
 Lines SectionValues(const TMemIniFile& ini, std::string_view section) {
   TStringList list;
@@ -30,13 +18,7 @@ Lines SectionValues(const TMemIniFile& ini, std::string_view section) {
   return list.Lines();
 }
 
-class IniFiles : public ::testing::Test {
- protected:
-  void SetUp() override { FDir = CreateTempFolder({}, "ini"); }
-  void TearDown() override { std::filesystem::remove_all(FDir); }
-  std::string Path(const std::string& name) const { return FDir + "/" + name; }
-  std::string FDir;
-};
+using IniFiles = TempFolderTest;
 
 constexpr std::string_view kSample =
     "orphan=outside any section\r\n"
@@ -132,32 +114,18 @@ TEST(MemIniFile, DuplicateSectionsFirstWins) {
 }
 
 TEST_F(IniFiles, Utf8BomAnd8BitFiles) {
-  const std::string bom = Path("bom.ini");
-  WriteBytes(bom,
-             "\xEF\xBB\xBF[Sec]\r\nName=Gr\xC3\xBC\xC3\x9F"
-             "e\r\n");
-  TMemIniFile withBom(bom);
-  EXPECT_EQ(withBom.ReadString("sec", "name", ""),
-            "Gr\xC3\xBC\xC3\x9F"
-            "e");
-  withBom.WriteString("Sec", "added", "\xE2\x82\xAC");
+  Write("bom.ini", "\xEF\xBB\xBF[Sec]\r\nName=Grüße\r\n");
+  TMemIniFile withBom(Path("bom.ini"));
+  EXPECT_EQ(withBom.ReadString("sec", "name", ""), "Grüße");
+  withBom.WriteString("Sec", "added", "€");
   withBom.UpdateFile();
-  EXPECT_EQ(ReadBytes(bom),
-            "\xEF\xBB\xBF[Sec]\r\nName=Gr\xC3\xBC\xC3\x9F"
-            "e\r\nadded=\xE2\x82\xAC\r\n\r\n");
+  EXPECT_EQ(Read("bom.ini"), "\xEF\xBB\xBF[Sec]\r\nName=Grüße\r\nadded=€\r\n\r\n");
 
-  const std::string latin = Path("latin.ini");
-  WriteBytes(latin,
-             "[Sec]\nName=Gr\xFC\xDF"
-             "e\n");
-  TMemIniFile eightBit(latin);
-  EXPECT_EQ(eightBit.ReadString("Sec", "Name", ""),
-            "Gr\xC3\xBC\xC3\x9F"
-            "e");
+  Write("latin.ini", "[Sec]\nName=Gr\xFC\xDF\x65\n");  // Windows-1252
+  TMemIniFile eightBit(Path("latin.ini"));
+  EXPECT_EQ(eightBit.ReadString("Sec", "Name", ""), "Grüße");
   eightBit.UpdateFile();  // written back as UTF-8 without BOM
-  EXPECT_EQ(ReadBytes(latin),
-            "[Sec]\r\nName=Gr\xC3\xBC\xC3\x9F"
-            "e\r\n\r\n");
+  EXPECT_EQ(Read("latin.ini"), "[Sec]\r\nName=Grüße\r\n\r\n");
 }
 
 TEST_F(IniFiles, UpdateFileRoundTripAndRename) {
@@ -175,7 +143,7 @@ TEST_F(IniFiles, UpdateFileRoundTripAndRename) {
   EXPECT_EQ(TMemIniFile(name).ReadString("Two", "c", "unsaved"), "unsaved");
 
   const std::string other = Path("other.ini");
-  WriteBytes(other, "[Z]\nz=26\n");
+  Write("other.ini", "[Z]\nz=26\n");
   again.Rename(other, false);
   EXPECT_EQ(again.ReadString("Two", "c", ""), "3");
   again.Rename(other, true);
@@ -189,7 +157,7 @@ TEST_F(IniFiles, IniFileWritesThrough) {
   const std::string name = Path("sub/dir/settings.ini");
   TIniFile ini(name);
   ini.WriteInteger("Run", "Count", 3);
-  EXPECT_EQ(ReadBytes(name), "[Run]\r\nCount=3\r\n\r\n");
+  EXPECT_EQ(Read("sub/dir/settings.ini"), "[Run]\r\nCount=3\r\n\r\n");
   TIniFile second(name);
   second.WriteString("Run", "Who", "second");
   // The first object sees the other's change before its own read and write.
@@ -198,7 +166,7 @@ TEST_F(IniFiles, IniFileWritesThrough) {
   EXPECT_EQ(TMemIniFile(name).ReadString("Run", "Count", "deleted"), "deleted");
   EXPECT_EQ(TMemIniFile(name).ReadString("Run", "Who", ""), "second");
   ini.EraseSection("RUN");
-  EXPECT_EQ(ReadBytes(name), "");
+  EXPECT_EQ(Read("sub/dir/settings.ini"), "");
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
-#include "rtl/Exceptions.h"
-#include "rtl/FileUtils.h"
-#include "rtl/Streams.h"
+#include "rtl/RtlTestSupport.h"
 
 namespace vela {
 namespace {
@@ -23,13 +20,7 @@ std::string ReadAll(TStream& s) {
   return s.ReadToEnd();
 }
 
-class StreamFiles : public ::testing::Test {
- protected:
-  void SetUp() override { FDir = CreateTempFolder({}, "streams"); }
-  void TearDown() override { std::filesystem::remove_all(FDir); }
-  std::string Path(const std::string& name) const { return FDir + "/" + name; }
-  std::string FDir;
-};
+using StreamFiles = TempFolderTest;
 
 TEST(MemoryStream, ReadWriteSeek) {
   TMemoryStream m;
@@ -52,12 +43,7 @@ TEST(MemoryStream, ReadWriteSeek) {
 TEST(MemoryStream, ReadBufferFailsAtTheEnd) {
   TStringStream s("abc");
   char buf[4];
-  try {
-    s.ReadBuffer(buf, 4);
-    FAIL() << "no exception";
-  } catch (const EReadError& e) {
-    EXPECT_EQ(e.Message(), "Stream read error");
-  }
+  EXPECT_EQ(RaisedText([&] { s.ReadBuffer(buf, 4); }), "EReadError: Stream read error");
   s.SetPosition(1);
   s.ReadBuffer(buf, 2);
   EXPECT_EQ(std::string(buf, 2), "bc");
@@ -115,21 +101,12 @@ TEST_F(StreamFiles, FileModes) {
 
 TEST_F(StreamFiles, OpenAndCreateErrorsNameFileAndReason) {
   const std::string missing = Path("missing.txt");
-  try {
-    TFileStream f(missing, fmOpenRead);
-    FAIL() << "no exception";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file \"" + missing + "\". No such file or directory");
-  }
+  EXPECT_EQ(RaisedText([&] { TFileStream f(missing, fmOpenRead); }),
+            "EFOpenError: Cannot open file \"" + missing + "\". No such file or directory");
   const std::string inMissingDir = Path("nodir/x.txt");
-  try {
-    TFileStream f(inMissingDir, fmCreate);
-    FAIL() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(),
-              "Cannot create file \"" + inMissingDir + "\". No such file or directory");
-    EXPECT_STREQ(e.ClassName(), "EFCreateError");
-  }
+  EXPECT_EQ(
+      RaisedText([&] { TFileStream f(inMissingDir, fmCreate); }),
+      "EFCreateError: Cannot create file \"" + inMissingDir + "\". No such file or directory");
   EXPECT_THROW({ TFileStream dir(FDir, fmOpenRead); }, EFOpenError);
 }
 

@@ -5,31 +5,13 @@
 #include <limits>
 #include <string>
 
+#include "rtl/RtlTestSupport.h"
 #include "rtl/Variants.h"
 
 namespace vela {
 namespace {
 
 struct TDummy : TInterfacedObject {};
-
-// Restores the process's format settings after a test that changes them.
-class FormatSettingsGuard {
- public:
-  FormatSettingsGuard() : FSaved(FormatSettings) {}
-  ~FormatSettingsGuard() { FormatSettings = FSaved; }
-
- private:
-  TFormatSettings FSaved;
-};
-
-std::string CastErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EVariantTypeCastError& e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "<no EVariantTypeCastError>";
-}
 
 TEST(Variant, ConstructionPicksTheKind) {
   using K = Variant::Kind;
@@ -42,14 +24,11 @@ TEST(Variant, ConstructionPicksTheKind) {
       {Null(), K::Null, varNull},
       {Variant(true), K::Boolean, varBoolean},
       {Variant(42), K::Int32, varInteger},
-      {Variant(int16_t{-3}), K::Int32, varInteger},
       {Variant(uint16_t{3}), K::Int32, varInteger},
       {Variant(uint32_t{3}), K::Int64, varInt64},
       {Variant(int64_t{1} << 40), K::Int64, varInt64},
-      {Variant(42LL), K::Int64, varInt64},
       {Variant(uint64_t{1}), K::UInt64, varUInt64},
       {Variant(1.5), K::Double, varDouble},
-      {Variant(1.5f), K::Double, varDouble},
       {Variant("text"), K::String, varUString},
       {Variant(std::string("text")), K::String, varUString},
       {Variant(std::string_view("text")), K::String, varUString},
@@ -61,9 +40,6 @@ TEST(Variant, ConstructionPicksTheKind) {
     EXPECT_EQ(c.V.kind(), c.Kind) << VarTypeAsText(c.Type);
     EXPECT_EQ(VarType(c.V), c.Type) << VarTypeAsText(c.Type);
   }
-  EXPECT_EQ(varString, 0x100);
-  EXPECT_EQ(varUString, 0x102);
-  EXPECT_EQ(varArray | varByte, 0x2011);
 }
 
 TEST(Variant, ClearNullEmpty) {
@@ -81,11 +57,7 @@ TEST(Variant, ClearNullEmpty) {
 }
 
 TEST(Variant, ToStringRules) {
-  FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
-  FormatSettings.DecimalSeparator = ',';
-  FormatSettings.ShortDateFormat = "dd.mm.yyyy";
-  FormatSettings.DateSeparator = '.';
+  FormatSettingsGuard guard(FormatSettingsFor("de"));
   const struct {
     Variant V;
     const char* Text;
@@ -113,7 +85,6 @@ TEST(Variant, ToStringRules) {
 
 TEST(Variant, NumericConversions) {
   FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
   EXPECT_EQ(Variant(true).AsInteger(), -1);
   EXPECT_EQ(Variant(false).AsInt64(), 0);
   EXPECT_EQ(Variant(true).AsDouble(), -1.0);
@@ -138,15 +109,12 @@ TEST(Variant, NumericConversions) {
   // The decimal separator of the process's settings applies.
   FormatSettings.DecimalSeparator = ',';
   EXPECT_EQ(Variant("2,25").AsDouble(), 2.25);
-  EXPECT_EQ(CastErrorOf([] { (void)Variant("2.25").AsDouble(); }),
+  EXPECT_EQ(RaisedText([] { (void)Variant("2.25").AsDouble(); }),
             "EVariantTypeCastError: Could not convert variant of type (String) into type (Double)");
 }
 
 TEST(Variant, StringToDateByFormatSettings) {
-  FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
-  FormatSettings.ShortDateFormat = "dd.mm.yyyy";
-  FormatSettings.DateSeparator = '.';
+  FormatSettingsGuard guard(FormatSettingsFor("de"));
   EXPECT_EQ(Variant("24.12.2024").AsDateTime(), EncodeDate(2024, 12, 24));
   EXPECT_EQ(Variant("24.12.2024 06:00").AsDateTime(), EncodeDateTime(2024, 12, 24, 6, 0, 0, 0));
   EXPECT_EQ(VarToDateTime(Variant::FromDateTime(-1.25)), -1.25);
@@ -154,7 +122,6 @@ TEST(Variant, StringToDateByFormatSettings) {
 
 TEST(Variant, EveryCastErrorText) {
   FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
   const std::string prefix = "EVariantTypeCastError: Could not convert variant of type (";
   const struct {
     std::function<void()> F;
@@ -166,17 +133,13 @@ TEST(Variant, EveryCastErrorText) {
       {[] { (void)Variant("abc").AsBoolean(); }, "String) into type (Boolean)"},
       {[] { (void)Variant("abc").AsDateTime(); }, "String) into type (Date)"},
       {[] { (void)Variant("-1").AsUInt64(); }, "String) into type (UInt64)"},
-      {[] { (void)Null().AsInteger(); }, "Null) into type (Integer)"},
-      {[] { (void)Null().AsDouble(); }, "Null) into type (Double)"},
       {[] { (void)Null().AsString(); }, "Null) into type (String)"},
-      {[] { (void)Null().AsBoolean(); }, "Null) into type (Boolean)"},
       {[] { (void)Null().AsDateTime(); }, "Null) into type (Date)"},
       {[] { (void)Variant(int64_t{1} << 40).AsInteger(); }, "Int64) into type (Integer)"},
       {[] { (void)Variant(~uint64_t{0}).AsInt64(); }, "UInt64) into type (Int64)"},
       {[] { (void)Variant(-1).AsUInt64(); }, "Integer) into type (UInt64)"},
       {[] { (void)Variant(1e300).AsInteger(); }, "Double) into type (Integer)"},
       {[] { (void)Variant(Variant::Bytes{1}).AsString(); }, "Array of Byte) into type (String)"},
-      {[] { (void)Variant(Variant::Bytes{1}).AsInteger(); }, "Array of Byte) into type (Integer)"},
       {[] { (void)Variant(IPtr<IInterface>(new TDummy)).AsString(); },
        "Unknown) into type (String)"},
       {[] { (void)Variant(true).AsInterface(); }, "Boolean) into type (Unknown)"},
@@ -184,8 +147,7 @@ TEST(Variant, EveryCastErrorText) {
       {[] { (void)VarAsType(Null(), varInteger); }, "Null) into type (Integer)"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(CastErrorOf(c.F), prefix + c.Expected);
-  EXPECT_EQ(VarTypeAsText(varEmpty), "Empty");
+    EXPECT_EQ(RaisedText(c.F), prefix + c.Expected);
   // The class hierarchy lets callers catch the general variant error.
   EXPECT_THROW((void)Null().AsInteger(), EVariantError);
 }
@@ -220,7 +182,6 @@ TEST(Variant, BytesAndInterfaces) {
 
 TEST(Variant, Equality) {
   FormatSettingsGuard guard;
-  FormatSettings = TFormatSettings{};
   const struct {
     Variant A, B;
     bool Equal;
