@@ -1,13 +1,11 @@
-// The record reader: line reading in every chunking, the splitter, fitting, fixed-width cutting,
+// The record reader: records in every chunking, the splitter, fitting, fixed-width cutting,
 // sub-schemas and conversions.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "ImportEngine/_TextLineReader.h"
 #include "ImportEngine/_XMLTextImport.h"
-#include "rtl/CodePages.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Format.h"
 #include "rtl/Streams.h"
@@ -225,88 +223,6 @@ TEST(TextReader, RecordNumbersCountLogicalLines) {
   r.Run("a\n\"b\nc\"\nd\n", s);
   EXPECT_EQ(r.RecNos, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(r.FieldsEvents, 3);
-}
-
-TEST(TextLineReader, LineEndsAndEmptyData) {
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"", {}},
-      {"\n", {""}},
-      {"a\r", {"a"}},
-      {"a\r\r", {"a", ""}},
-      {"\r\n\r\n", {"", ""}},
-      {"a\n\rb", {"a", "", "b"}},
-      {"a\r\nb", {"a", "b"}},
-  };
-  for (const auto& [data, lines] : cases) {
-    for (size_t block : {1, 2, 64}) {
-      TStringStream s(data);
-      TTextLineReader reader(s, 1252, block);
-      std::vector<std::string> got;
-      std::string line;
-      while (reader.ReadLine(line))
-        got.push_back(line);
-      EXPECT_EQ(got, lines) << block;
-      EXPECT_TRUE(reader.Eof());
-    }
-  }
-}
-
-std::string Utf16(std::u16string_view text, bool le) {
-  std::string out = le ? "\xFF\xFE" : "\xFE\xFF";
-  for (char16_t c : text) {
-    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
-    out.push_back(le ? lo : hi);
-    out.push_back(le ? hi : lo);
-  }
-  return out;
-}
-
-std::vector<std::string> ReadAll(const std::string& data, size_t block,
-                                 TTextLineEncoding* enc = nullptr) {
-  TStringStream s(data);
-  TTextLineReader reader(s, 1252, block);
-  std::vector<std::string> got;
-  std::string line;
-  while (reader.ReadLine(line))
-    got.push_back(line);
-  if (enc) *enc = reader.Encoding();
-  return got;
-}
-
-TEST(TextLineReader, Encodings) {
-  const std::vector<std::string> expected = {"a", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-  for (size_t block : {1, 2, 3, 5, 64}) {
-    TTextLineEncoding enc;
-    EXPECT_EQ(ReadAll(Utf16(u"a\r\n\u00E4\u20AC\n\U0001F600", true), block, &enc), expected);
-    EXPECT_EQ(enc, TTextLineEncoding::Utf16LE);
-    EXPECT_EQ(ReadAll(Utf16(u"a\r\u00E4\u20AC\r\n\U0001F600\r\n", false), block, &enc), expected);
-    EXPECT_EQ(enc, TTextLineEncoding::Utf16BE);
-    EXPECT_EQ(ReadAll("\xEF\xBB\xBF"
-                      "a\n\xC3\xA4\xE2\x82\xAC\n\xF0\x9F\x98\x80",
-                      block, &enc),
-              expected);
-    EXPECT_EQ(enc, TTextLineEncoding::Utf8Bom);
-    // 8-bit text in the code page.
-    EXPECT_EQ(ReadAll("caf\xE9\n\x80", block, &enc),
-              (std::vector<std::string>{"caf\xC3\xA9", "\xE2\x82\xAC"}));
-    // A short leading chunk ending in \xE9 may still be the start of a UTF-8 character.
-    if (block >= 5) {
-      EXPECT_EQ(enc, TTextLineEncoding::CodePage);
-    }
-  }
-  // Valid UTF-8 at the start; a later line that is not valid UTF-8 falls back on its own.
-  TTextLineEncoding enc;
-  EXPECT_EQ(ReadAll("abcd\n\xC3\xA4\n\xE9t\xE9\n", 4, &enc),
-            (std::vector<std::string>{"abcd", "\xC3\xA4", "\xC3\xA9t\xC3\xA9"}));
-  EXPECT_EQ(enc, TTextLineEncoding::Utf8);
-  // The leading chunk may end inside a character.
-  EXPECT_EQ(ReadAll("abc\xC3\xA4\n", 4, &enc), (std::vector<std::string>{"abc\xC3\xA4"}));
-  EXPECT_EQ(enc, TTextLineEncoding::Utf8);
-  // Once the start decided for the code page, UTF-8 further on is read as 8-bit text too.
-  EXPECT_EQ(ReadAll("\xE9\n\xC3\xA4", 64, &enc),
-            (std::vector<std::string>{"\xC3\xA9", "\xC3\x83\xC2\xA4"}));
-  // A lone odd byte at the end of UTF-16 is dropped.
-  EXPECT_EQ(ReadAll(Utf16(u"ab", true) + "x", 3), (std::vector<std::string>{"ab"}));
 }
 
 // ---------------------------------------------------------------------------------------------
