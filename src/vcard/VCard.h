@@ -204,8 +204,10 @@ class TCustomCard {
   // Reading. With clear, the existing items are dropped first; a file that cannot be opened
   // raises EFOpenError.
   void LoadFromFile(const std::string& fileName, bool clear = true);
-  // Reads from the stream's position to its end, line by line.
+  // Reads from the stream's position to its end, line by line (CR, LF and CR LF end lines).
   void LoadFromStream(TStream& stream, bool clear = true);
+  // Size of the blocks in which LoadFromFile and LoadFromStream read; 0: the default size.
+  void SetReadBlockSize(size_t size) { FReadBlockSize = size; }
   // Always drops the existing items before reading.
   void SetAsString(std::string_view text);
 
@@ -249,6 +251,7 @@ class TCustomCard {
   TCardItemList FItems;
   std::vector<std::string> FFieldNames;
   std::string FFileCharset;
+  size_t FReadBlockSize = 0;
 };
 
 // vCard versions.
