@@ -169,17 +169,11 @@ struct ChunkCase {
 
 TEST(TextReader, SameRecordsInEveryChunkingAndLineEnd) {
   const ChunkCase cases[] = {
-      {"plain", {"a;b;c", "1;2;3"}, 3, {{"a", "b", "c"}, {"1", "2", "3"}}},
       {"fitting", {"a;b;", "1;2;3;4", "x"}, 3, {{"a", "b", ""}, {"1", "2", "3"}, {"x", "", ""}}},
       {"empty line", {"a;b", "", "c;d"}, 2, {{"a", "b"}, {"", ""}, {"c", "d"}}},
       {"trimmed", {"  a ; b  ", "\t x;y\t"}, 2, {{"a ", " b"}, {"x", "y"}}},
-      {"quoted across lines",
-       {"1;\"multi", "line\";3", "4;5;6"},
-       3,
-       {{"1", "multi\r\nline", "3"}, {"4", "5", "6"}}},
       {"quote spanning three lines", {"\"a", "", "b\";c"}, 2, {{"a\r\n\r\nb", "c"}}},
       {"end inside a quote", {"1;\"open", "rest"}, 3, {{"1", "open\r\nrest", ""}}},
-      {"utf8", {"\xC3\xA4;\xE2\x82\xAC"}, 2, {{"\xC3\xA4", "\xE2\x82\xAC"}}},
   };
   const std::string ends[] = {"\r\n", "\n", "\r"};
   const size_t blocks[] = {1, 2, 3, 4, 5, 7, 16, 64 * 1024};

@@ -1,0 +1,142 @@
+// The three readers of text lines on the one line reader: the text import's record reader, the
+// standard file engine's delimited text and the card library, each fed every encoding, every
+// line end and every block size from one byte to past the size of the data.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ImportEngine/QImport2ASCII.h"
+#include "ImportEngine/_XMLTextImport.h"
+#include "ImportEngine/test_qimport_recorder.h"
+#include "rtl/CodePages.h"
+#include "rtl/Streams.h"
+#include "vcard/VCard.h"
+#include "vcard/VCardItem.h"
+
+namespace vela::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// Text import: three fields; a quoted field spanning lines is joined with CR LF.
+Texts TextImportRecords(const std::string& data, size_t block) {
+  TXMLTextImport import;
+  TDataSchema* schema = import.DataSchemas().Add();
+  schema->SetSeparatedFile(true);
+  schema->SetFieldSeparator(";");
+  for (int i = 0; i < 3; ++i)
+    schema->FieldsDef().Add()->SetDataType(textschema::idtString);
+  Texts out;
+  TImportData& reader = import.ImportData();
+  reader.SetOnRecordFields([&](TImportData*, TDataSchema*, int recNo, const TImportValues& v) {
+    std::string r = std::to_string(recNo);
+    for (const std::string& value : v.ToVector())
+      r += "|" + value;
+    out.push_back(r);
+  });
+  reader.SetBlockSize(block);
+  TStringStream stream(data);
+  reader.StartImport(stream, schema);
+  return out;
+}
+
+// Delimited text: the separator found on the header line, the physical line each row began at.
+Texts DelimitedRows(const std::string& data, size_t block) {
+  static const TTempDir dir("line_reading");
+  const std::string file = dir.File("rows.txt");
+  std::ofstream(file, std::ios::binary) << data;
+  TQImport2ASCII importer;
+  importer.Comma = '\0';
+  importer.FileName = file;
+  importer.BlockSize = block;
+  Texts out;
+  importer.OnUserDefinedImport = [&](TQImport2*, const TQImportRow& row) {
+    std::string r = std::to_string(importer.RecordLine());
+    for (const TQImportCol& c : row)
+      r += "|" + c.Name + "=" + c.Value;
+    out.push_back(r);
+  };
+  importer.Execute();
+  return out;
+}
+
+// The card library: name parts and a folded note of each contact.
+Texts CardContacts(const std::string& data, size_t block) {
+  TVCard card;
+  card.SetReadBlockSize(block);
+  TStringStream stream(data);
+  card.LoadFromStream(stream);
+  Texts out;
+  for (int i = 0; i < card.Count(); ++i) {
+    const auto& c = dynamic_cast<const TVCardItem&>(card.Items()[i]);
+    out.push_back(c.LastName + "|" + c.FirstName + "|" + c.Notes.Text());
+  }
+  return out;
+}
+
+struct User {
+  const char* name;
+  std::function<Texts(const std::string&, size_t)> read;
+  Texts lines;  // UTF-8, each followed by the line end under test
+  Texts expected;
+};
+
+const char kAe[] = "\xC3\xA4", kOe[] = "\xC3\xB6", kUe[] = "\xC3\xBC", kEAcute[] = "\xC3\xA9",
+           kEuro[] = "\xE2\x82\xAC";
+
+TEST(LineReading, EveryEncodingLineEndAndBlockSizeThroughEveryReader) {
+  const User users[] = {
+      {"text import",
+       TextImportRecords,
+       {"a;\"b", std::string("c\";") + kAe, std::string(kEuro) + ";d;e"},
+       {std::string("1|a|b\r\nc|") + kAe, std::string("2|") + kEuro + "|d|e"}},
+      {"delimited text",
+       DelimitedRows,
+       {"Name;Note", "\"x", std::string("y\";") + kAe + kEuro, "", "z;w"},
+       {std::string("2|Name=x\ny|Note=") + kAe + kEuro, "5|Name=z|Note=w"}},
+      {"card library",
+       CardContacts,
+       {"BEGIN:VCARD", "VERSION:2.1", std::string("N:M") + kUe + "ller;J" + kOe + "rg",
+        std::string("NOTE:caf") + kEAcute, std::string(" ") + kEuro, "END:VCARD"},
+       {std::string("M") + kUe + "ller|J" + kOe + "rg|caf" + kEAcute + kEuro + "\r\n"}},
+  };
+  struct Encoding {
+    const char* name;
+    const char* bom;
+    int codePage;
+  };
+  const Encoding encodings[] = {{"UTF-8", "", CP_UTF8},
+                                {"UTF-8 BOM", "\xEF\xBB\xBF", CP_UTF8},
+                                {"UTF-16 LE", "\xFF\xFE", CP_UTF16LE},
+                                {"UTF-16 BE", "\xFE\xFF", CP_UTF16BE},
+                                {"8-bit", "", 1252}};
+  const std::pair<const char*, const char*> lineEnds[] = {
+      {"CR", "\r"}, {"LF", "\n"}, {"CRLF", "\r\n"}};
+  const int savedCodePage = SystemAnsiCodePage();
+  SetSystemAnsiCodePage(1252);  // the fallback of all three readers
+  for (const User& user : users) {
+    for (const Encoding& enc : encodings) {
+      for (const auto& [eolName, eol] : lineEnds) {
+        std::string text;
+        for (const std::string& line : user.lines)
+          text += line + eol;
+        const std::string data = enc.bom + Utf8ToCodePage(text, enc.codePage);
+        for (size_t block = 1; block <= data.size() + 1; ++block) {
+          const Texts got = user.read(data, block);
+          if (got != user.expected) {
+            ADD_FAILURE() << user.name << ", " << enc.name << ", " << eolName << ", block " << block
+                          << ": " << ::testing::PrintToString(got);
+            break;
+          }
+        }
+      }
+    }
+  }
+  SetSystemAnsiCodePage(savedCodePage);
+}
+
+}  // namespace
+}  // namespace vela::test
