@@ -41,11 +41,12 @@ bool IsSingleByteCodePage(int cp) {
 }  // namespace
 
 TLineReader::TLineReader(TStream& AStream, int AFallbackCodePage, size_t ABlockSize,
-                         TLineReaderMode AMode)
+                         TLineReaderMode AMode, TLineEnds AEnds)
     : FStream(AStream),
       FCodePage(AFallbackCodePage != 0 ? AFallbackCodePage : SystemAnsiCodePage()),
       FBlockSize(std::max<size_t>(ABlockSize, 1)),
-      FMode(AMode) {}
+      FMode(AMode),
+      FEnds(AEnds) {}
 
 size_t TLineReader::ReadRaw(char* dest, size_t count) {
   size_t total = 0;
@@ -160,7 +161,8 @@ bool TLineReader::ReadLine(std::string& Line) {
     const size_t avail = FBuf.size() - FPos;
     const auto* nl = static_cast<const char*>(std::memchr(b, '\n', avail));
     const size_t scan = nl ? static_cast<size_t>(nl - b) : avail;
-    const auto* cr = static_cast<const char*>(std::memchr(b, '\r', scan));
+    const auto* cr =
+        FEnds == TLineEnds::Any ? static_cast<const char*>(std::memchr(b, '\r', scan)) : nullptr;
     if (cr) {
       Line.append(b, cr);
       FPos += static_cast<size_t>(cr - b) + 1;
@@ -173,6 +175,8 @@ bool TLineReader::ReadLine(std::string& Line) {
     if (nl) {
       Line.append(b, nl);
       FPos += scan + 1;
+      // With LF-only line ends the CR of a CR LF pair, which may have come with the block before.
+      if (FEnds == TLineEnds::LfOnly && !Line.empty() && Line.back() == '\r') Line.pop_back();
       break;
     }
     Line.append(b, avail);

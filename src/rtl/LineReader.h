@@ -9,7 +9,9 @@
 // decode by rules of their own (UTF-16 is still decoded).
 //
 // Line ends: CR LF, LF and CR each end a line, also when a CR LF pair is split between two
-// blocks. A line end at the very end of the data adds no empty line; empty data has no lines.
+// blocks; with LF-only line ends a CR right before an LF is dropped and any other CR stays part
+// of the line. A line end at the very end of the data adds no empty line; empty data has no
+// lines.
 //
 // The data is never held as a whole: one block and the current line, in buffers that are reused
 // from line to line.
@@ -32,6 +34,12 @@ enum class TLineReaderMode {
   Bytes  // the bytes as they are
 };
 
+// Which bytes end a line.
+enum class TLineEnds {
+  Any,    // CR LF, LF and CR
+  LfOnly  // LF (and CR LF); a lone CR is part of the line
+};
+
 class TLineReader {
  public:
   static constexpr size_t kDefaultBlockSize = 64 * 1024;
@@ -41,7 +49,8 @@ class TLineReader {
   // 4 bytes, so that a byte-order mark is always seen); 0 counts as 1.
   explicit TLineReader(TStream& AStream, int AFallbackCodePage = 0,
                        size_t ABlockSize = kDefaultBlockSize,
-                       TLineReaderMode AMode = TLineReaderMode::Text);
+                       TLineReaderMode AMode = TLineReaderMode::Text,
+                       TLineEnds AEnds = TLineEnds::Any);
   TLineReader(const TLineReader&) = delete;
   TLineReader& operator=(const TLineReader&) = delete;
 
@@ -73,6 +82,7 @@ class TLineReader {
   int FCodePage;
   size_t FBlockSize;
   TLineReaderMode FMode;
+  TLineEnds FEnds;
   TTextLineEncoding FEncoding = TTextLineEncoding::Unknown;
   bool FStarted = false;
   bool FStreamEnd = false;

@@ -46,15 +46,16 @@ void EnsureStandardClasses() {
   std::call_once(once, [] { RegisterStandardCardItemClasses(); });
 }
 
-// The lines of a card file. The card decodes values by their own charset, so the bytes of a
-// line reach it as they are; only a UTF-16 file is decoded to UTF-8, and a byte-order mark is
-// dropped. The final line (the text after the last line end, possibly empty) is flagged as last
-// and trimmed of surrounding blanks.
+// The lines of a card file, cut at LF; the CR of a CR LF pair is dropped, a lone CR stays part
+// of the line. The card decodes each value by the charset of its line or of the card, so the
+// bytes of a line reach it as they are; only a UTF-16 file is decoded to UTF-8, and a byte-order
+// mark is dropped. The final line (the text after the last line end, possibly empty) is flagged
+// as last and trimmed of surrounding blanks.
 class TCardLines {
  public:
   TCardLines(TStream& stream, size_t blockSize)
       : FReader(stream, 0, blockSize != 0 ? blockSize : TLineReader::kDefaultBlockSize,
-                TLineReaderMode::Bytes) {}
+                TLineReaderMode::Bytes, TLineEnds::LfOnly) {}
 
   // The next line; false when there is none.
   bool Next(std::string& line, bool& last) {

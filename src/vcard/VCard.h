@@ -204,7 +204,7 @@ class TCustomCard {
   // Reading. With clear, the existing items are dropped first; a file that cannot be opened
   // raises EFOpenError.
   void LoadFromFile(const std::string& fileName, bool clear = true);
-  // Reads from the stream's position to its end, line by line (CR, LF and CR LF end lines).
+  // Reads from the stream's position to its end, line by line.
   void LoadFromStream(TStream& stream, bool clear = true);
   // Size of the blocks in which LoadFromFile and LoadFromStream read; 0: the default size.
   void SetReadBlockSize(size_t size) { FReadBlockSize = size; }

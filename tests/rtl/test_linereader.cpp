@@ -1,4 +1,5 @@
-// The line reader in every block size: line ends, physical line numbers, encodings, byte mode.
+// The line reader in every block size: line ends, physical line numbers, encodings, byte mode,
+// LF-only line ends.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,9 +23,10 @@ struct ReadResult {
 
 // Reads all lines; every line number must count the lines read so far.
 ReadResult ReadAll(const std::string& data, size_t block,
-                   TLineReaderMode mode = TLineReaderMode::Text, int codePage = 1252) {
+                   TLineReaderMode mode = TLineReaderMode::Text, int codePage = 1252,
+                   TLineEnds ends = TLineEnds::Any) {
   TStringStream s(data);
-  TLineReader reader(s, codePage, block, mode);
+  TLineReader reader(s, codePage, block, mode, ends);
   ReadResult r;
   std::string line;
   while (reader.ReadLine(line)) {
@@ -140,18 +142,24 @@ TEST(LineReader, CodePageLinesMatchTheWholeLineConversion) {
   EXPECT_THROW(ReadAll("\xE9\n", 64, TLineReaderMode::Text, 99999), EEncodingError);
 }
 
-TEST(LineReader, ByteModeKeepsTheBytesButDecodesUtf16) {
+TEST(LineReader, ByteModeKeepsTheBytesButDecodesUtf16AndLfOnlyKeepsLoneCRs) {
   const struct {
     std::string data;
+    TLineEnds ends;
     Lines lines;
   } cases[] = {
-      {"caf\xE9\r\n\xC3\xA4\n\xFF", {"caf\xE9", "\xC3\xA4", "\xFF"}},
-      {"\xEF\xBB\xBF\xE9\r", {"\xE9"}},
-      {Utf16(u"\u00E4\r\nb", false), {"\xC3\xA4", "b"}},
+      {"caf\xE9\r\n\xC3\xA4\n\xFF", TLineEnds::Any, {"caf\xE9", "\xC3\xA4", "\xFF"}},
+      {"\xEF\xBB\xBF\xE9\r", TLineEnds::Any, {"\xE9"}},
+      {Utf16(u"\u00E4\r\nb", false), TLineEnds::Any, {"\xC3\xA4", "b"}},
+      {"a\rb\r\nc\r\r\n\rd\r", TLineEnds::LfOnly, {"a\rb", "c\r", "\rd\r"}},
+      {Utf16(u"a\rb\r\n", true), TLineEnds::LfOnly, {"a\rb"}},
   };
-  for (const auto& c : cases)
-    for (size_t block = 1; block <= c.data.size() + 1; ++block)
-      EXPECT_EQ(ReadAll(c.data, block, TLineReaderMode::Bytes).Got, c.lines) << "block " << block;
+  for (const auto& c : cases) {
+    for (size_t block = 1; block <= c.data.size() + 1; ++block) {
+      EXPECT_EQ(ReadAll(c.data, block, TLineReaderMode::Bytes, 1252, c.ends).Got, c.lines)
+          << "block " << block;
+    }
+  }
 }
 
 }  // namespace
