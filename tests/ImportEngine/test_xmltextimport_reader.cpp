@@ -1,5 +1,4 @@
-// The record reader: records in every chunking, the splitter, fitting, fixed-width cutting,
-// sub-schemas and conversions.
+// The record reader: the splitter, fitting, fixed-width cutting, sub-schemas and conversions.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -158,50 +157,7 @@ TEST(TextSplitter, QuotedFieldDataParity) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// reading in every chunking
-
-struct ChunkCase {
-  const char* name;
-  std::vector<std::string> lines;  // joined with the line end under test
-  int fields;
-  Rows expected;
-};
-
-TEST(TextReader, SameRecordsInEveryChunkingAndLineEnd) {
-  const ChunkCase cases[] = {
-      {"fitting", {"a;b;", "1;2;3;4", "x"}, 3, {{"a", "b", ""}, {"1", "2", "3"}, {"x", "", ""}}},
-      {"empty line", {"a;b", "", "c;d"}, 2, {{"a", "b"}, {"", ""}, {"c", "d"}}},
-      {"trimmed", {"  a ; b  ", "\t x;y\t"}, 2, {{"a ", " b"}, {"x", "y"}}},
-      {"quote spanning three lines", {"\"a", "", "b\";c"}, 2, {{"a\r\n\r\nb", "c"}}},
-      {"end inside a quote", {"1;\"open", "rest"}, 3, {{"1", "open\r\nrest", ""}}},
-  };
-  const std::string ends[] = {"\r\n", "\n", "\r"};
-  const size_t blocks[] = {1, 2, 3, 4, 5, 7, 16, 64 * 1024};
-  for (const ChunkCase& c : cases) {
-    TXMLTextImport owner;
-    TDataSchema* s = AddDelimited(owner.DataSchemas(), "s", c.fields);
-    for (const std::string& eol : ends) {
-      for (bool finalEnd : {true, false}) {
-        std::string data;
-        for (size_t i = 0; i < c.lines.size(); ++i) {
-          data += c.lines[i];
-          if (i + 1 < c.lines.size() || finalEnd) data += eol;
-        }
-        for (size_t block : blocks) {
-          Recorder r;
-          EXPECT_EQ(r.Run(data, s, block), c.expected)
-              << c.name << " eol="
-              << (eol == "\r"   ? "CR"
-                  : eol == "\n" ? "LF"
-                                : "CRLF")
-              << " final=" << finalEnd << " block=" << block;
-          EXPECT_EQ(r.Starts, 1);
-          EXPECT_EQ(r.Ends, 1);
-        }
-      }
-    }
-  }
-}
+// lines and records (every chunking: test_line_reading.cpp)
 
 TEST(TextReader, TabSeparatedLineLosesItsLeadingEmptyField) {
   TXMLTextImport owner;
@@ -559,32 +515,8 @@ TEST(TextReader, AbortEndsQuietlyAndOtherErrorsLeave) {
   EXPECT_THROW(r.Import.ImportData().StartImport(std::string("/nonexistent/x.txt"), s),
                EFOpenError);
   EXPECT_EQ(r.Ends, 3);
+  EXPECT_EQ(r.Starts, 3);  // one start and one end event per import, whatever happens
 }
-
-TEST(TextReader, OrdersSampleWithCrossFileLinks) {
-  SettingsGuard settings;
-  Recorder r;
-  TDataSchemas& schemas = r.Import.DataSchemas();
-  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic");
-  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic");
-  r.Import.ImportData().StartImport(std::string(VELA_TEST_DATA_DIR "/textimport/orders.ord"),
-                                    schemas.SchemaByName("orders"));
-  EXPECT_EQ(r.Records, (Rows{{"H", "1001", "2024/01/31", "Miller & Sons"},
-                             {"P", "A-17", "3", "12.5"},
-                             {"P", "B-2", "1", "0.99"},
-                             {"H", "1002", "2024/02/01", "Smith; Jones"},
-                             {"P", "A-17", "10", "12.5"}}));
-  EXPECT_EQ(r.Schemas, (std::vector<std::string>{"orders_head", "orders_items", "orders_items",
-                                                 "orders_head", "orders_items"}));
-  ASSERT_EQ(r.Errors.size(), 1u);
-  EXPECT_EQ(r.Errors[0].substr(0, 2), "4|");
-}
-
-}  // namespace
-}  // namespace vela
-
-namespace vela {
-namespace {
 
 // The repository's sample schema and data, which the README imports.
 TEST(TextReader, RepositorySampleIsInTheWritersFormAndImportsCleanly) {

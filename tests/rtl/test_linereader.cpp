@@ -14,115 +14,108 @@ namespace vela {
 namespace {
 
 using Lines = std::vector<std::string>;
+using Enc = TTextLineEncoding;
+constexpr auto kBytes = TLineReaderMode::Bytes;
+constexpr auto kText = TLineReaderMode::Text;
 
-struct ReadResult {
-  Lines Got;
-  bool LastEnded = false;
-  TTextLineEncoding Encoding = TTextLineEncoding::Unknown;
+struct Read {
+  Lines lines;
+  bool lastEnded = false;
+  Enc encoding = Enc::Unknown;
+  bool operator==(const Read&) const = default;
 };
 
 // Reads all lines; every line number must count the lines read so far.
-ReadResult ReadAll(const std::string& data, size_t block,
-                   TLineReaderMode mode = TLineReaderMode::Text, int codePage = 1252,
-                   TLineEnds ends = TLineEnds::Any) {
+Read ReadAll(const std::string& data, size_t block, TLineReaderMode mode = kText,
+             TLineEnds ends = TLineEnds::Any, int codePage = 1252) {
   TStringStream s(data);
   TLineReader reader(s, codePage, block, mode, ends);
-  ReadResult r;
+  Read r;
   std::string line;
   while (reader.ReadLine(line)) {
-    r.Got.push_back(line);
-    EXPECT_EQ(reader.LineNumber(), static_cast<int64_t>(r.Got.size())) << "block " << block;
-    r.LastEnded = reader.LineEnded();
+    r.lines.push_back(line);
+    EXPECT_EQ(reader.LineNumber(), static_cast<int64_t>(r.lines.size())) << "block " << block;
+    r.lastEnded = reader.LineEnded();
   }
   EXPECT_TRUE(reader.Eof());
   EXPECT_TRUE(line.empty());
-  r.Encoding = reader.Encoding();
+  r.encoding = reader.Encoding();
   return r;
 }
 
-std::string Utf16(std::u16string_view text, bool le) {
-  std::string out = le ? "\xFF\xFE" : "\xFE\xFF";
-  for (char16_t c : text) {
-    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
-    out.push_back(le ? lo : hi);
-    out.push_back(le ? hi : lo);
-  }
-  return out;
+std::string Utf16(const std::string& utf8, bool le) {
+  return (le ? "\xFF\xFE" : "\xFE\xFF") + Utf8ToCodePage(utf8, le ? CP_UTF16LE : CP_UTF16BE);
 }
 
-TEST(LineReader, LineEndsAndLineNumbersInEveryBlockSize) {
+void PrintTo(const Read& r, std::ostream* os) {
+  *os << ::testing::PrintToString(r.lines) << " ended=" << r.lastEnded
+      << " encoding=" << static_cast<int>(r.encoding);
+}
+
+TEST(LineReader, EveryBlockSize) {
+  const std::string kMixed = "a\n\xC3\xA4\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r";
+  const Lines mixed = {"a", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
   const struct {
     std::string data;
-    Lines lines;
-    bool lastEnded;
+    Read expected;
+    TLineReaderMode mode = kText;
+    TLineEnds ends = TLineEnds::Any;
   } cases[] = {
-      {"", {}, false},
-      {"\n", {""}, true},
-      {"a\r", {"a"}, true},
-      {"a\r\r", {"a", ""}, true},
-      {"\r\n\r\n", {"", ""}, true},
-      {"a\n\rb", {"a", "", "b"}, false},
-      {"ab\r\ncd\r\nef", {"ab", "cd", "ef"}, false},  // every split of the CR LF pairs
-      {"a\r\n\r\rb\n\nc\r\n", {"a", "", "", "b", "", "c"}, true},
+      {"", {{}, false, Enc::Utf8}},
+      {"\n", {{""}, true, Enc::Utf8}},
+      {"a\r\r", {{"a", ""}, true, Enc::Utf8}},
+      {"\r\n\r\n", {{"", ""}, true, Enc::Utf8}},
+      {"a\n\rb", {{"a", "", "b"}, false, Enc::Utf8}},
+      {"ab\r\ncd\r\nef", {{"ab", "cd", "ef"}, false, Enc::Utf8}},  // every split of CR LF
+      {"a\r\n\r\rb\n\nc\r\n", {{"a", "", "", "b", "", "c"}, true, Enc::Utf8}},
+      {kMixed, {mixed, true, Enc::Utf8}},
+      {"\xEF\xBB\xBF" + kMixed, {mixed, true, Enc::Utf8Bom}},
+      {Utf16(kMixed, true), {mixed, true, Enc::Utf16LE}},
+      {Utf16(kMixed, false), {mixed, true, Enc::Utf16BE}},
+      // A lone odd byte at the end of UTF-16 is dropped, a lone surrogate becomes U+FFFD.
+      {Utf16("ab", true) + "x", {{"ab"}, false, Enc::Utf16LE}},
+      {std::string("\xFE\xFF\xD8\x00\x00x", 6), {{"\xEF\xBF\xBDx"}, false, Enc::Utf16BE}},
+      // Byte mode: the bytes as they are, but UTF-16 decoded and the mark dropped.
+      {"\xE9"
+       "caf\r\n\xC3\xA4\n\xFF",
+       {{"\xE9"
+         "caf",
+         "\xC3\xA4", "\xFF"},
+        false,
+        Enc::CodePage},
+       kBytes},
+      {"\xEF\xBB\xBF\xE9\r", {{"\xE9"}, true, Enc::Utf8Bom}, kBytes},
+      {Utf16(kMixed, false), {mixed, true, Enc::Utf16BE}, kBytes},
+      // LF-only line ends keep a lone CR.
+      {"a\rb\r\nc\r\r\n\rd\r",
+       {{"a\rb", "c\r", "\rd\r"}, false, Enc::Utf8},
+       kText,
+       TLineEnds::LfOnly},
+      {Utf16("a\rb\r\n", true), {{"a\rb"}, true, Enc::Utf16LE}, kBytes, TLineEnds::LfOnly},
   };
   for (const auto& c : cases) {
     for (size_t block = 1; block <= c.data.size() + 1; ++block) {
-      const ReadResult r = ReadAll(c.data, block);
-      EXPECT_EQ(r.Got, c.lines) << "block " << block;
-      if (!c.lines.empty()) {
-        EXPECT_EQ(r.LastEnded, c.lastEnded) << "block " << block;
-      }
-    }
-  }
-}
-
-TEST(LineReader, EncodingsInEveryBlockSize) {
-  const Lines expected = {"a", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-  const struct {
-    std::string data;
-    Lines lines;
-    TTextLineEncoding encoding;
-  } cases[] = {
-      {Utf16(u"a\r\n\u00E4\u20AC\n\U0001F600", true), expected, TTextLineEncoding::Utf16LE},
-      {Utf16(u"a\r\u00E4\u20AC\r\n\U0001F600\r\n", false), expected, TTextLineEncoding::Utf16BE},
-      {"\xEF\xBB\xBF"
-       "a\n\xC3\xA4\xE2\x82\xAC\n\xF0\x9F\x98\x80",
-       expected, TTextLineEncoding::Utf8Bom},
-      // A lone odd byte at the end of UTF-16 is dropped; a lone surrogate becomes U+FFFD.
-      {Utf16(u"ab", true) + "x", {"ab"}, TTextLineEncoding::Utf16LE},
-      {Utf16(u"\xD800x", true), {"\xEF\xBF\xBDx"}, TTextLineEncoding::Utf16LE},
-  };
-  for (const auto& c : cases) {
-    for (size_t block = 1; block <= c.data.size() + 1; ++block) {
-      const ReadResult r = ReadAll(c.data, block);
-      EXPECT_EQ(r.Got, c.lines) << "block " << block;
-      EXPECT_EQ(r.Encoding, c.encoding) << "block " << block;
-    }
-  }
-  // 8-bit text in the code page. A short leading chunk ending in \xE9 may still be the start of
-  // a UTF-8 character; the lines come out the same either way.
-  for (size_t block = 1; block <= 10; ++block) {
-    const ReadResult r = ReadAll("caf\xE9\n\x80", block);
-    EXPECT_EQ(r.Got, (Lines{"caf\xC3\xA9", "\xE2\x82\xAC"})) << "block " << block;
-    if (block >= 5) {
-      EXPECT_EQ(r.Encoding, TTextLineEncoding::CodePage);
+      ASSERT_EQ(ReadAll(c.data, block, c.mode, c.ends), c.expected)
+          << "case " << &c - cases << ", block " << block;
     }
   }
 }
 
 TEST(LineReader, TheLeadingChunkDecidesAndLaterLinesFallBackOnTheirOwn) {
-  // Valid UTF-8 at the start; a later line that is not valid UTF-8 falls back on its own.
-  ReadResult r = ReadAll("abcd\n\xC3\xA4\n\xE9t\xE9\n", 4);
-  EXPECT_EQ(r.Got, (Lines{"abcd", "\xC3\xA4", "\xC3\xA9t\xC3\xA9"}));
-  EXPECT_EQ(r.Encoding, TTextLineEncoding::Utf8);
-  // The leading chunk may end inside a character.
-  r = ReadAll("abc\xC3\xA4\n", 4);
-  EXPECT_EQ(r.Got, (Lines{"abc\xC3\xA4"}));
-  EXPECT_EQ(r.Encoding, TTextLineEncoding::Utf8);
+  // 8-bit text in the code page. A short leading chunk ending in \xE9 may still be the start of
+  // a UTF-8 character; the lines come out the same either way.
+  for (size_t block = 1; block <= 10; ++block) {
+    const Read r = ReadAll("caf\xE9\n\x80", block);
+    EXPECT_EQ(r.lines, (Lines{"caf\xC3\xA9", "\xE2\x82\xAC"})) << "block " << block;
+    EXPECT_EQ(r.encoding, block >= 5 ? Enc::CodePage : Enc::Utf8) << "block " << block;
+  }
+  // Valid UTF-8 at the start (also when the leading chunk ends inside a character); a later
+  // line that is not valid UTF-8 falls back on its own.
+  EXPECT_EQ(ReadAll("abc\xC3\xA4\n\xC3\xA4\n\xE9t\xE9\n", 4),
+            (Read{{"abc\xC3\xA4", "\xC3\xA4", "\xC3\xA9t\xC3\xA9"}, true, Enc::Utf8}));
   // Once the start decided for the code page, UTF-8 further on is read as 8-bit text too.
-  r = ReadAll("\xE9\n\xC3\xA4", 64);
-  EXPECT_EQ(r.Got, (Lines{"\xC3\xA9", "\xC3\x83\xC2\xA4"}));
-  EXPECT_EQ(r.Encoding, TTextLineEncoding::CodePage);
+  EXPECT_EQ(ReadAll("\xE9\n\xC3\xA4", 64),
+            (Read{{"\xC3\xA9", "\xC3\x83\xC2\xA4"}, false, Enc::CodePage}));
 }
 
 // Single-byte code pages convert through a table; every byte must come out as the whole-line
@@ -134,32 +127,12 @@ TEST(LineReader, CodePageLinesMatchTheWholeLineConversion) {
     if (b % 16 == 0) high += 'x';
   }
   for (int cp : {1252, 1250, 1251, 1255, 437, 850, 28591, 28595, 28605, 20866, 932}) {
-    const ReadResult r = ReadAll("\xFF\n" + high + "\n" + high, 64, TLineReaderMode::Text, cp);
-    ASSERT_EQ(r.Got.size(), 3u) << cp;
-    EXPECT_EQ(r.Got[1], CodePageToUtf8(high, cp)) << cp;
-    EXPECT_EQ(r.Got[2], r.Got[1]) << cp;
+    const Read r = ReadAll("\xFF\n" + high + "\n" + high, 64, kText, TLineEnds::Any, cp);
+    ASSERT_EQ(r.lines.size(), 3u) << cp;
+    EXPECT_EQ(r.lines[1], CodePageToUtf8(high, cp)) << cp;
+    EXPECT_EQ(r.lines[2], r.lines[1]) << cp;
   }
-  EXPECT_THROW(ReadAll("\xE9\n", 64, TLineReaderMode::Text, 99999), EEncodingError);
-}
-
-TEST(LineReader, ByteModeKeepsTheBytesButDecodesUtf16AndLfOnlyKeepsLoneCRs) {
-  const struct {
-    std::string data;
-    TLineEnds ends;
-    Lines lines;
-  } cases[] = {
-      {"caf\xE9\r\n\xC3\xA4\n\xFF", TLineEnds::Any, {"caf\xE9", "\xC3\xA4", "\xFF"}},
-      {"\xEF\xBB\xBF\xE9\r", TLineEnds::Any, {"\xE9"}},
-      {Utf16(u"\u00E4\r\nb", false), TLineEnds::Any, {"\xC3\xA4", "b"}},
-      {"a\rb\r\nc\r\r\n\rd\r", TLineEnds::LfOnly, {"a\rb", "c\r", "\rd\r"}},
-      {Utf16(u"a\rb\r\n", true), TLineEnds::LfOnly, {"a\rb"}},
-  };
-  for (const auto& c : cases) {
-    for (size_t block = 1; block <= c.data.size() + 1; ++block) {
-      EXPECT_EQ(ReadAll(c.data, block, TLineReaderMode::Bytes, 1252, c.ends).Got, c.lines)
-          << "block " << block;
-    }
-  }
+  EXPECT_THROW(ReadAll("\xE9\n", 64, kText, TLineEnds::Any, 99999), EEncodingError);
 }
 
 }  // namespace
