@@ -207,7 +207,7 @@ void TLineReader::FixLineEncoding(std::string& Line) {
 }
 
 void TLineReader::BuildCharMap() {
-  FCharMapState = 2;
+  FCharMapState = TCharMapState::LineByLine;
   if (!IsSingleByteCodePage(FCodePage)) return;
   for (size_t i = 0; i < 128; ++i) {
     const char byte = static_cast<char>(0x80 + i);
@@ -216,12 +216,12 @@ void TLineReader::BuildCharMap() {
     std::memcpy(FCharMap.data() + i * 4, utf8.data(), utf8.size());
     FCharLen[i] = static_cast<uint8_t>(utf8.size());
   }
-  FCharMapState = 1;
+  FCharMapState = TCharMapState::InUse;
 }
 
 void TLineReader::CodePageLineToUtf8(std::string& Line) {
-  if (FCharMapState == 0) BuildCharMap();
-  if (FCharMapState != 1) {
+  if (FCharMapState == TCharMapState::NotBuilt) BuildCharMap();
+  if (FCharMapState != TCharMapState::InUse) {
     Line = CodePageToUtf8(Line, FCodePage);
     return;
   }

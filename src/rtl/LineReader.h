@@ -95,9 +95,9 @@ class TLineReader {
   std::string FRaw;            // UTF-16 bytes not yet decoded
   std::string FConverted;      // the line being converted from the code page
   // UTF-8 of the bytes 0x80..0xFF of a single-byte fallback code page (FCharLen[i] bytes at
-  // FCharMap[i * 4]), built on the first 8-bit line; FCharMapState 0: not built, 1: in use,
-  // 2: the code page is converted line by line instead.
-  int FCharMapState = 0;
+  // FCharMap[i * 4]), built on the first 8-bit line.
+  enum class TCharMapState : uint8_t { NotBuilt, InUse, LineByLine };
+  TCharMapState FCharMapState = TCharMapState::NotBuilt;
   std::array<char, 128 * 4> FCharMap{};
   std::array<uint8_t, 128> FCharLen{};
 };
