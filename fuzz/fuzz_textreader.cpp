@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ImportEngine/_TextLineReader.h"
 #include "ImportEngine/_XMLTextImport.h"
 #include "rtl/Exceptions.h"
+#include "rtl/LineReader.h"
 #include "rtl/Streams.h"
 
 namespace {
@@ -16,7 +16,7 @@ namespace {
 std::vector<std::string> Lines(const std::string& text, size_t block,
                                vela::TTextLineEncoding& enc) {
   vela::TStringStream s(text);
-  vela::TTextLineReader reader(s, 1252, block);
+  vela::TLineReader reader(s, 1252, block);
   std::vector<std::string> lines;
   std::string line;
   while (reader.ReadLine(line))

@@ -1,8 +1,9 @@
 #include "ImportEngine/QImport2ASCII.h"
 
-#include <fstream>
+#include <memory>
 
-#include "rtl/CodePages.h"
+#include "rtl/LineReader.h"
+#include "rtl/Streams.h"
 
 namespace vela {
 
@@ -24,31 +25,29 @@ char TQImport2ASCII::DetectComma(std::string_view Line, char Quote) {
 
 namespace {
 
-// Splits one record starting with Line; reads further lines while a quoted field is open.
-// False at the end of the input.
+// Splits one record starting with its first line; reads further lines while a quoted field is
+// open. The lines come from the line reader, which decodes them to UTF-8.
 class TRecordReader {
  public:
-  explicit TRecordReader(std::istream& In) : FIn(In) {}
+  TRecordReader(TStream& In, size_t BlockSize) : FIn(In, 0, BlockSize) {}
 
-  bool NextLine(std::string& Line) {
-    for (;;) {
-      if (!std::getline(FIn, Line)) return false;
-      if (!Line.empty() && Line.back() == '\r') Line.pop_back();
-      if (FFirst) {
-        FFirst = false;
-        if (Line.rfind("\xEF\xBB\xBF", 0) == 0) Line.erase(0, 3);
-      }
-      if (!IsValidUtf8(Line)) Line = CodePageToUtf8(Line, SystemAnsiCodePage());
-      return true;
-    }
+  // The first line, read ahead to choose the separator (nullptr when there is none); the next
+  // record starts with it again.
+  const std::string* PeekLine() {
+    if (!FPeeked && !FIn.ReadLine(FLine)) return nullptr;
+    FPeeked = true;
+    return &FLine;
   }
 
-  // Fields of the next non-empty record.
-  bool Next(char Comma, char Quote, std::vector<std::string>& Fields, std::string* FirstLine) {
+  // Fields of the next non-empty record. False at the end of the input.
+  bool Next(char Comma, char Quote, std::vector<std::string>& Fields) {
     do {
-      if (!NextLine(FLine)) return false;
+      if (FPeeked)
+        FPeeked = false;
+      else if (!FIn.ReadLine(FLine))
+        return false;
     } while (FLine.empty());
-    if (FirstLine) *FirstLine = FLine;
+    FRecordLine = FIn.LineNumber();
     size_t count = 0;
     auto field = [&]() -> std::string& {
       if (count == Fields.size()) Fields.emplace_back();
@@ -63,7 +62,7 @@ class TRecordReader {
       if (i >= FLine.size()) {
         if (!quoted) break;
         // Line break inside quotes: part of the value.
-        if (!NextLine(FLine)) break;
+        if (!FIn.ReadLine(FLine)) break;
         cur->push_back('\n');
         i = 0;
         continue;
@@ -92,41 +91,46 @@ class TRecordReader {
     return true;
   }
 
+  int64_t RecordLine() const noexcept { return FRecordLine; }
+
  private:
-  std::istream& FIn;
+  TLineReader FIn;
   std::string FLine;
-  bool FFirst = true;
+  bool FPeeked = false;
+  int64_t FRecordLine = 0;
 };
 
 }  // namespace
 
 void TQImport2ASCII::DoExecute(bool HeaderOnly) {
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) throw EQImportError("Cannot open text file '" + FileName + "'");
-  TRecordReader reader(in);
+  FRecordLine = 0;
+  std::unique_ptr<TFileStream> file;
+  try {
+    file = std::make_unique<TFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+  } catch (const EFOpenError&) {
+    throw EQImportError("Cannot open text file '" + FileName + "'");
+  }
+  TRecordReader reader(*file, BlockSize);
   std::vector<std::string> fields;
-  std::string firstLine;
   char comma = Comma;
   if (comma == '\0') {
-    // Peek at the header line to choose the separator, then read it again.
-    std::string line;
-    TRecordReader peek(in);
-    if (!peek.NextLine(line)) {
+    const std::string* line = reader.PeekLine();
+    if (!line) {
       SetColumns({});
       return;
     }
-    comma = DetectComma(line, Quote);
-    in.clear();
-    in.seekg(0);
+    comma = DetectComma(*line, Quote);
   }
-  if (!reader.Next(comma, Quote, fields, nullptr)) {
+  if (!reader.Next(comma, Quote, fields)) {
     SetColumns({});
     return;
   }
   SetColumns(fields);
   if (HeaderOnly) return;
-  while (reader.Next(comma, Quote, fields, nullptr))
+  while (reader.Next(comma, Quote, fields)) {
+    FRecordLine = reader.RecordLine();
     if (!DeliverRow(fields)) break;
+  }
 }
 
 }  // namespace vela

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ImportEngine/_TextLineReader.h"
 #include "ImportEngine/_xmlTree.h"
 #include "rtl/CodePages.h"
 #include "rtl/DateUtils.h"
+#include "rtl/LineReader.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
@@ -108,7 +108,7 @@ void SplitBySchema(std::string_view Line, const TDataSchema& Schema, const std::
 
 // Appends continuation lines while the line ends inside an open quoted field. The end of the data
 // ends the record as it is.
-void ReadContinuation(TTextLineReader& Reader, std::string& Line, std::string_view Quote,
+void ReadContinuation(TLineReader& Reader, std::string& Line, std::string_view Quote,
                       std::string& Next) {
   bool open = IsInQuotedFieldData(Line, Quote);
   while (open && Reader.ReadLine(Next)) {
@@ -483,7 +483,7 @@ void TDataSchema::AutoAddFields(const std::string& DataFile) {
   FFieldsDef.Clear();
   TFileStream file(DataFile, fmOpenRead | fmShareDenyWrite);
   if (file.Size() == 0) return;
-  TTextLineReader reader(file);
+  TLineReader reader(file);
   std::string line, next;
   if (!reader.ReadLine(line)) return;
   const std::string quote = CharToUtf8(FQuoteChar);
@@ -738,7 +738,7 @@ void TImportData::StartImport(TStream& Data, TDataSchema* DataSchema) {
 }
 
 void TImportData::ReadRecords(TStream& Data, TDataSchema* DataSchema) {
-  TTextLineReader reader(Data, FCodePage, FBlockSize);
+  TLineReader reader(Data, FCodePage, FBlockSize);
   std::string line, next, quote;
   int recNo = 0;
   while (reader.ReadLine(line)) {

@@ -1,11 +1,11 @@
 #include "vcard/VCard.h"
 
-#include <cstring>
 #include <map>
 #include <mutex>
 
 #include "rtl/CodePages.h"
 #include "rtl/Exceptions.h"
+#include "rtl/LineReader.h"
 #include "rtl/SysUtils.h"
 #include "vcard/VCardItem.h"
 
@@ -46,79 +46,31 @@ void EnsureStandardClasses() {
   std::call_once(once, [] { RegisterStandardCardItemClasses(); });
 }
 
-// Cuts a byte stream into lines at LF. A CR right before the LF is dropped; the last line (the
-// text after the last LF, possibly empty) is trimmed of surrounding blanks.
-class TLineReader {
+// The lines of a card file, cut at LF; the CR of a CR LF pair is dropped, a lone CR stays part
+// of the line. The card decodes each value by the charset of its line or of the card, so the
+// bytes of a line reach it as they are; only a UTF-16 file is decoded to UTF-8, and a byte-order
+// mark is dropped. The final line (the text after the last line end, possibly empty) is flagged
+// as last and trimmed of surrounding blanks.
+class TCardLines {
  public:
-  explicit TLineReader(TStream& stream) : FStream(stream) { FBuffer.resize(64 * 1024); }
+  TCardLines(TStream& stream, size_t blockSize)
+      : FReader(stream, 0, blockSize != 0 ? blockSize : TLineReader::kDefaultBlockSize,
+                TLineReaderMode::Bytes, TLineEnds::LfOnly) {}
 
-  // The next line; false when there is none. last is set for the final line of the text.
+  // The next line; false when there is none.
   bool Next(std::string& line, bool& last) {
-    if (!FHavePending) {
-      if (!ReadLine(FPending, FPendingLast)) return false;
-      FHavePending = true;
-    }
-    line.swap(FPending);
-    last = FPendingLast;
-    FHavePending = false;
-    if (!last) {
-      if (!ReadLine(FPending, FPendingLast)) {
-        last = true;
-      } else {
-        FHavePending = true;
-      }
+    if (FDone) return false;
+    last = !FReader.ReadLine(line) || !FReader.LineEnded();
+    if (last) {
+      FDone = true;
+      line = Trim(line);
     }
     return true;
   }
 
  private:
-  // Reads one physical line into out; false after the final line was given.
-  bool ReadLine(std::string& out, bool& isFinal) {
-    if (FDone) return false;
-    out.clear();
-    while (true) {
-      if (FPos >= FLen) {
-        FLen = FStream.Read(FBuffer.data(), FBuffer.size());
-        FPos = 0;
-        if (FFirstChunk) {
-          FFirstChunk = false;
-          if (FLen >= 3 && static_cast<unsigned char>(FBuffer[0]) == 0xEF &&
-              static_cast<unsigned char>(FBuffer[1]) == 0xBB &&
-              static_cast<unsigned char>(FBuffer[2]) == 0xBF)
-            FPos = 3;
-        }
-        if (FLen == 0) {
-          FDone = true;
-          isFinal = true;
-          out = Trim(out);
-          return true;
-        }
-      }
-      const char* begin = FBuffer.data() + FPos;
-      const void* lf = std::memchr(begin, '\n', FLen - FPos);
-      if (!lf) {
-        out.append(begin, FLen - FPos);
-        FPos = FLen;
-        continue;
-      }
-      size_t n = static_cast<const char*>(lf) - begin;
-      out.append(begin, n);
-      FPos += n + 1;
-      if (!out.empty() && out.back() == '\r') out.pop_back();
-      isFinal = false;
-      return true;
-    }
-  }
-
-  TStream& FStream;
-  std::string FBuffer;
-  size_t FPos = 0;
-  size_t FLen = 0;
+  TLineReader FReader;
   bool FDone = false;
-  bool FFirstChunk = true;
-  std::string FPending;
-  bool FPendingLast = false;
-  bool FHavePending = false;
 };
 
 }  // namespace
@@ -271,7 +223,7 @@ void TCustomCard::SetAsString(std::string_view text) {
 void TCustomCard::LoadFromStream(TStream& stream, bool clear) {
   if (clear) Clear();
   const std::vector<TCardItemClass>& classes = CardItemClasses();
-  TLineReader reader(stream);
+  TCardLines reader(stream, FReadBlockSize);
   std::string line;
   bool last = false;
   TCardItemClass open = nullptr;

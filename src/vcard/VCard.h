@@ -206,6 +206,8 @@ class TCustomCard {
   void LoadFromFile(const std::string& fileName, bool clear = true);
   // Reads from the stream's position to its end, line by line.
   void LoadFromStream(TStream& stream, bool clear = true);
+  // Size of the blocks in which LoadFromFile and LoadFromStream read; 0: the default size.
+  void SetReadBlockSize(size_t size) { FReadBlockSize = size; }
   // Always drops the existing items before reading.
   void SetAsString(std::string_view text);
 
@@ -249,6 +251,7 @@ class TCustomCard {
   TCardItemList FItems;
   std::vector<std::string> FFieldNames;
   std::string FFileCharset;
+  size_t FReadBlockSize = 0;
 };
 
 // vCard versions.

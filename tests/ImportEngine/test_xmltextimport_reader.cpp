@@ -1,13 +1,10 @@
-// The record reader: line reading in every chunking, the splitter, fitting, fixed-width cutting,
-// sub-schemas and conversions.
+// The record reader: the splitter, fitting, fixed-width cutting, sub-schemas and conversions.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "ImportEngine/_TextLineReader.h"
 #include "ImportEngine/_XMLTextImport.h"
-#include "rtl/CodePages.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Format.h"
 #include "rtl/Streams.h"
@@ -160,56 +157,7 @@ TEST(TextSplitter, QuotedFieldDataParity) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// reading in every chunking
-
-struct ChunkCase {
-  const char* name;
-  std::vector<std::string> lines;  // joined with the line end under test
-  int fields;
-  Rows expected;
-};
-
-TEST(TextReader, SameRecordsInEveryChunkingAndLineEnd) {
-  const ChunkCase cases[] = {
-      {"plain", {"a;b;c", "1;2;3"}, 3, {{"a", "b", "c"}, {"1", "2", "3"}}},
-      {"fitting", {"a;b;", "1;2;3;4", "x"}, 3, {{"a", "b", ""}, {"1", "2", "3"}, {"x", "", ""}}},
-      {"empty line", {"a;b", "", "c;d"}, 2, {{"a", "b"}, {"", ""}, {"c", "d"}}},
-      {"trimmed", {"  a ; b  ", "\t x;y\t"}, 2, {{"a ", " b"}, {"x", "y"}}},
-      {"quoted across lines",
-       {"1;\"multi", "line\";3", "4;5;6"},
-       3,
-       {{"1", "multi\r\nline", "3"}, {"4", "5", "6"}}},
-      {"quote spanning three lines", {"\"a", "", "b\";c"}, 2, {{"a\r\n\r\nb", "c"}}},
-      {"end inside a quote", {"1;\"open", "rest"}, 3, {{"1", "open\r\nrest", ""}}},
-      {"utf8", {"\xC3\xA4;\xE2\x82\xAC"}, 2, {{"\xC3\xA4", "\xE2\x82\xAC"}}},
-  };
-  const std::string ends[] = {"\r\n", "\n", "\r"};
-  const size_t blocks[] = {1, 2, 3, 4, 5, 7, 16, 64 * 1024};
-  for (const ChunkCase& c : cases) {
-    TXMLTextImport owner;
-    TDataSchema* s = AddDelimited(owner.DataSchemas(), "s", c.fields);
-    for (const std::string& eol : ends) {
-      for (bool finalEnd : {true, false}) {
-        std::string data;
-        for (size_t i = 0; i < c.lines.size(); ++i) {
-          data += c.lines[i];
-          if (i + 1 < c.lines.size() || finalEnd) data += eol;
-        }
-        for (size_t block : blocks) {
-          Recorder r;
-          EXPECT_EQ(r.Run(data, s, block), c.expected)
-              << c.name << " eol="
-              << (eol == "\r"   ? "CR"
-                  : eol == "\n" ? "LF"
-                                : "CRLF")
-              << " final=" << finalEnd << " block=" << block;
-          EXPECT_EQ(r.Starts, 1);
-          EXPECT_EQ(r.Ends, 1);
-        }
-      }
-    }
-  }
-}
+// lines and records (every chunking: test_line_reading.cpp)
 
 TEST(TextReader, TabSeparatedLineLosesItsLeadingEmptyField) {
   TXMLTextImport owner;
@@ -225,88 +173,6 @@ TEST(TextReader, RecordNumbersCountLogicalLines) {
   r.Run("a\n\"b\nc\"\nd\n", s);
   EXPECT_EQ(r.RecNos, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(r.FieldsEvents, 3);
-}
-
-TEST(TextLineReader, LineEndsAndEmptyData) {
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"", {}},
-      {"\n", {""}},
-      {"a\r", {"a"}},
-      {"a\r\r", {"a", ""}},
-      {"\r\n\r\n", {"", ""}},
-      {"a\n\rb", {"a", "", "b"}},
-      {"a\r\nb", {"a", "b"}},
-  };
-  for (const auto& [data, lines] : cases) {
-    for (size_t block : {1, 2, 64}) {
-      TStringStream s(data);
-      TTextLineReader reader(s, 1252, block);
-      std::vector<std::string> got;
-      std::string line;
-      while (reader.ReadLine(line))
-        got.push_back(line);
-      EXPECT_EQ(got, lines) << block;
-      EXPECT_TRUE(reader.Eof());
-    }
-  }
-}
-
-std::string Utf16(std::u16string_view text, bool le) {
-  std::string out = le ? "\xFF\xFE" : "\xFE\xFF";
-  for (char16_t c : text) {
-    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
-    out.push_back(le ? lo : hi);
-    out.push_back(le ? hi : lo);
-  }
-  return out;
-}
-
-std::vector<std::string> ReadAll(const std::string& data, size_t block,
-                                 TTextLineEncoding* enc = nullptr) {
-  TStringStream s(data);
-  TTextLineReader reader(s, 1252, block);
-  std::vector<std::string> got;
-  std::string line;
-  while (reader.ReadLine(line))
-    got.push_back(line);
-  if (enc) *enc = reader.Encoding();
-  return got;
-}
-
-TEST(TextLineReader, Encodings) {
-  const std::vector<std::string> expected = {"a", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-  for (size_t block : {1, 2, 3, 5, 64}) {
-    TTextLineEncoding enc;
-    EXPECT_EQ(ReadAll(Utf16(u"a\r\n\u00E4\u20AC\n\U0001F600", true), block, &enc), expected);
-    EXPECT_EQ(enc, TTextLineEncoding::Utf16LE);
-    EXPECT_EQ(ReadAll(Utf16(u"a\r\u00E4\u20AC\r\n\U0001F600\r\n", false), block, &enc), expected);
-    EXPECT_EQ(enc, TTextLineEncoding::Utf16BE);
-    EXPECT_EQ(ReadAll("\xEF\xBB\xBF"
-                      "a\n\xC3\xA4\xE2\x82\xAC\n\xF0\x9F\x98\x80",
-                      block, &enc),
-              expected);
-    EXPECT_EQ(enc, TTextLineEncoding::Utf8Bom);
-    // 8-bit text in the code page.
-    EXPECT_EQ(ReadAll("caf\xE9\n\x80", block, &enc),
-              (std::vector<std::string>{"caf\xC3\xA9", "\xE2\x82\xAC"}));
-    // A short leading chunk ending in \xE9 may still be the start of a UTF-8 character.
-    if (block >= 5) {
-      EXPECT_EQ(enc, TTextLineEncoding::CodePage);
-    }
-  }
-  // Valid UTF-8 at the start; a later line that is not valid UTF-8 falls back on its own.
-  TTextLineEncoding enc;
-  EXPECT_EQ(ReadAll("abcd\n\xC3\xA4\n\xE9t\xE9\n", 4, &enc),
-            (std::vector<std::string>{"abcd", "\xC3\xA4", "\xC3\xA9t\xC3\xA9"}));
-  EXPECT_EQ(enc, TTextLineEncoding::Utf8);
-  // The leading chunk may end inside a character.
-  EXPECT_EQ(ReadAll("abc\xC3\xA4\n", 4, &enc), (std::vector<std::string>{"abc\xC3\xA4"}));
-  EXPECT_EQ(enc, TTextLineEncoding::Utf8);
-  // Once the start decided for the code page, UTF-8 further on is read as 8-bit text too.
-  EXPECT_EQ(ReadAll("\xE9\n\xC3\xA4", 64, &enc),
-            (std::vector<std::string>{"\xC3\xA9", "\xC3\x83\xC2\xA4"}));
-  // A lone odd byte at the end of UTF-16 is dropped.
-  EXPECT_EQ(ReadAll(Utf16(u"ab", true) + "x", 3), (std::vector<std::string>{"ab"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -649,32 +515,8 @@ TEST(TextReader, AbortEndsQuietlyAndOtherErrorsLeave) {
   EXPECT_THROW(r.Import.ImportData().StartImport(std::string("/nonexistent/x.txt"), s),
                EFOpenError);
   EXPECT_EQ(r.Ends, 3);
+  EXPECT_EQ(r.Starts, 3);  // one start and one end event per import, whatever happens
 }
-
-TEST(TextReader, OrdersSampleWithCrossFileLinks) {
-  SettingsGuard settings;
-  Recorder r;
-  TDataSchemas& schemas = r.Import.DataSchemas();
-  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic");
-  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic");
-  r.Import.ImportData().StartImport(std::string(VELA_TEST_DATA_DIR "/textimport/orders.ord"),
-                                    schemas.SchemaByName("orders"));
-  EXPECT_EQ(r.Records, (Rows{{"H", "1001", "2024/01/31", "Miller & Sons"},
-                             {"P", "A-17", "3", "12.5"},
-                             {"P", "B-2", "1", "0.99"},
-                             {"H", "1002", "2024/02/01", "Smith; Jones"},
-                             {"P", "A-17", "10", "12.5"}}));
-  EXPECT_EQ(r.Schemas, (std::vector<std::string>{"orders_head", "orders_items", "orders_items",
-                                                 "orders_head", "orders_items"}));
-  ASSERT_EQ(r.Errors.size(), 1u);
-  EXPECT_EQ(r.Errors[0].substr(0, 2), "4|");
-}
-
-}  // namespace
-}  // namespace vela
-
-namespace vela {
-namespace {
 
 // The repository's sample schema and data, which the README imports.
 TEST(TextReader, RepositorySampleIsInTheWritersFormAndImportsCleanly) {

@@ -1,11 +1,11 @@
-#include "ImportEngine/_TextLineReader.h"
+#include "rtl/LineReader.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "rtl/CodePages.h"
-#include "rtl/SysUtils.h"
 #include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -30,14 +30,25 @@ size_t IncompleteUtf8Tail(std::string_view s) {
   return 0;
 }
 
+// Code pages in which every byte stands for one character on its own, with ASCII below 0x80: a
+// line converts byte by byte through a table. Left out: 1255 and 1258, whose conversion combines
+// a letter with the accent that follows it.
+bool IsSingleByteCodePage(int cp) {
+  return (cp >= 1250 && cp <= 1257 && cp != 1255) || (cp >= 28591 && cp <= 28605) ||
+         (cp >= 437 && cp <= 869) || cp == 874 || cp == 10000 || cp == 20866 || cp == 21866;
+}
+
 }  // namespace
 
-TTextLineReader::TTextLineReader(TStream& AStream, int AFallbackCodePage, size_t ABlockSize)
+TLineReader::TLineReader(TStream& AStream, int AFallbackCodePage, size_t ABlockSize,
+                         TLineReaderMode AMode, TLineEnds AEnds)
     : FStream(AStream),
       FCodePage(AFallbackCodePage != 0 ? AFallbackCodePage : SystemAnsiCodePage()),
-      FBlockSize(std::max<size_t>(ABlockSize, 1)) {}
+      FBlockSize(std::max<size_t>(ABlockSize, 1)),
+      FMode(AMode),
+      FEnds(AEnds) {}
 
-size_t TTextLineReader::ReadRaw(char* dest, size_t count) {
+size_t TLineReader::ReadRaw(char* dest, size_t count) {
   size_t total = 0;
   while (total < count && !FStreamEnd) {
     const size_t got = FStream.Read(dest + total, count - total);
@@ -47,39 +58,38 @@ size_t TTextLineReader::ReadRaw(char* dest, size_t count) {
   return total;
 }
 
-void TTextLineReader::Start() {
+void TLineReader::Start() {
   FStarted = true;
-  // The leading chunk: one block, at least 4 bytes so that a byte-order mark is always seen.
-  std::string head(std::max<size_t>(FBlockSize, 4), '\0');
-  head.resize(ReadRaw(head.data(), head.size()));
-  const TTextBOM bom = DetectBOM(head);
-  const std::string_view body = std::string_view(head).substr(BOMLength(bom));
+  FBuf.resize(std::max<size_t>(FBlockSize, 4));
+  FBuf.resize(ReadRaw(FBuf.data(), FBuf.size()));
+  const TTextBOM bom = DetectBOM(FBuf);
+  FPos = BOMLength(bom);
   switch (bom) {
     case TTextBOM::Utf8:
       FEncoding = TTextLineEncoding::Utf8Bom;
-      FBuf.assign(body);
       break;
     case TTextBOM::Utf16LE:
     case TTextBOM::Utf16BE:
       FEncoding =
           bom == TTextBOM::Utf16LE ? TTextLineEncoding::Utf16LE : TTextLineEncoding::Utf16BE;
-      FRaw.assign(body);
+      FRaw.assign(FBuf, FPos);
+      FBuf.clear();
+      FPos = 0;
       DecodeUtf16(FStreamEnd);
       break;
     default: {
-      const size_t tail = FStreamEnd ? 0 : IncompleteUtf8Tail(body);
-      if (IsValidUtf8(body.substr(0, body.size() - tail))) {
+      const size_t tail = FStreamEnd ? 0 : IncompleteUtf8Tail(FBuf);
+      if (IsValidUtf8(std::string_view(FBuf).substr(0, FBuf.size() - tail))) {
         FEncoding = TTextLineEncoding::Utf8;
-        FValidatedEnd = body.size() - tail;
+        FValidatedEnd = FBuf.size() - tail;
       } else {
         FEncoding = TTextLineEncoding::CodePage;
       }
-      FBuf.assign(body);
     }
   }
 }
 
-void TTextLineReader::DecodeUtf16(bool atEnd) {
+void TLineReader::DecodeUtf16(bool atEnd) {
   const bool le = FEncoding == TTextLineEncoding::Utf16LE;
   const auto* p = reinterpret_cast<const unsigned char*>(FRaw.data());
   const size_t n = FRaw.size();
@@ -116,7 +126,7 @@ void TTextLineReader::DecodeUtf16(bool atEnd) {
   FRaw.erase(0, i);
 }
 
-bool TTextLineReader::Fill() {
+bool TLineReader::Fill() {
   FBufStart += FBuf.size();
   FBuf.clear();
   FPos = 0;
@@ -136,20 +146,23 @@ bool TTextLineReader::Fill() {
   return !FBuf.empty();
 }
 
-bool TTextLineReader::Eof() {
+bool TLineReader::Eof() {
   if (!FStarted) Start();
   return FPos >= FBuf.size() && !Fill();
 }
 
-bool TTextLineReader::ReadLine(std::string& Line) {
+bool TLineReader::ReadLine(std::string& Line) {
   Line.clear();
   if (Eof()) return false;
+  ++FLineNumber;
+  FLineEnded = true;
   for (;;) {
     const char* b = FBuf.data() + FPos;
     const size_t avail = FBuf.size() - FPos;
     const auto* nl = static_cast<const char*>(std::memchr(b, '\n', avail));
     const size_t scan = nl ? static_cast<size_t>(nl - b) : avail;
-    const auto* cr = static_cast<const char*>(std::memchr(b, '\r', scan));
+    const auto* cr =
+        FEnds == TLineEnds::Any ? static_cast<const char*>(std::memchr(b, '\r', scan)) : nullptr;
     if (cr) {
       Line.append(b, cr);
       FPos += static_cast<size_t>(cr - b) + 1;
@@ -162,30 +175,67 @@ bool TTextLineReader::ReadLine(std::string& Line) {
     if (nl) {
       Line.append(b, nl);
       FPos += scan + 1;
+      // With LF-only line ends the CR of a CR LF pair, which may have come with the block before.
+      if (FEnds == TLineEnds::LfOnly && !Line.empty() && Line.back() == '\r') Line.pop_back();
       break;
     }
     Line.append(b, avail);
     FPos = FBuf.size();
-    if (!Fill()) break;  // the last line has no line end
+    if (!Fill()) {  // the last line has no line end
+      FLineEnded = false;
+      break;
+    }
   }
-  FixLineEncoding(Line);
+  if (FMode == TLineReaderMode::Text) FixLineEncoding(Line);
   return true;
 }
 
-void TTextLineReader::FixLineEncoding(std::string& Line) const {
+void TLineReader::FixLineEncoding(std::string& Line) {
   switch (FEncoding) {
     case TTextLineEncoding::Utf8:
     case TTextLineEncoding::Utf8Bom:
       // Lines within the validated leading chunk need no check.
       if (FBufStart + FPos <= FValidatedEnd || IsAscii(Line)) return;
-      if (!IsValidUtf8(Line)) Line = CodePageToUtf8(Line, FCodePage);
+      if (!IsValidUtf8(Line)) CodePageLineToUtf8(Line);
       return;
     case TTextLineEncoding::CodePage:
-      if (!IsAscii(Line)) Line = CodePageToUtf8(Line, FCodePage);
+      if (!IsAscii(Line)) CodePageLineToUtf8(Line);
       return;
     default:
       return;  // UTF-16 is decoded to valid UTF-8 already
   }
+}
+
+void TLineReader::BuildCharMap() {
+  FCharMapState = TCharMapState::LineByLine;
+  if (!IsSingleByteCodePage(FCodePage)) return;
+  for (size_t i = 0; i < 128; ++i) {
+    const char byte = static_cast<char>(0x80 + i);
+    const std::string utf8 = CodePageToUtf8(std::string_view(&byte, 1), FCodePage);
+    if (utf8.empty() || utf8.size() > 4) return;
+    std::memcpy(FCharMap.data() + i * 4, utf8.data(), utf8.size());
+    FCharLen[i] = static_cast<uint8_t>(utf8.size());
+  }
+  FCharMapState = TCharMapState::InUse;
+}
+
+void TLineReader::CodePageLineToUtf8(std::string& Line) {
+  if (FCharMapState == TCharMapState::NotBuilt) BuildCharMap();
+  if (FCharMapState != TCharMapState::InUse) {
+    Line = CodePageToUtf8(Line, FCodePage);
+    return;
+  }
+  FConverted.clear();
+  for (const char c : Line) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      FConverted.push_back(c);
+    } else {
+      const size_t i = b - 0x80u;
+      FConverted.append(FCharMap.data() + i * 4, FCharLen[i]);
+    }
+  }
+  Line.swap(FConverted);
 }
 
 }  // namespace vela
