@@ -11,6 +11,7 @@
 
 #include "ImportEngine/_DataImportProcessor.h"
 #include "rtl/Classes.h"
+#include "vcard/VCard.h"
 
 namespace vela::test {
 
@@ -64,5 +65,14 @@ struct TContactRecorder {
     return Processor.Execute(0, false);
   }
 };
+
+// The contact fields in card order: the field names every contact engine delivers.
+inline std::vector<std::string> CardFieldNames() {
+  TVCard card;
+  std::vector<std::string> names;
+  for (int i = 0; i < card.FieldCount(); ++i)
+    names.push_back(card.GetFieldNames(i));
+  return names;
+}
 
 }  // namespace vela::test
