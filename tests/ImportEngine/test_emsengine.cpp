@@ -5,6 +5,7 @@
 #include "ImportEngine/QImport2ASCII.h"
 #include "ImportEngine/_EMSImportEngine.h"
 #include "ImportEngine/test_qimport_recorder.h"
+#include "TestData.h"
 
 namespace vela::test {
 namespace {
@@ -197,7 +198,7 @@ TEST_F(EMSFixture, CheckFileComparesTheExtension) {
 
 TEST_F(EMSFixture, SharedDBaseThroughTheProcessor) {
   TFormatSettingsGuard en("en");
-  ASSERT_TRUE(Run(std::string(VELA_SAMPLES_DIR) + "/dbf/dbfread_people.dbf", 0));
+  ASSERT_TRUE(Run(SampleFile("dbf/dbfread_people.dbf"), 0));
   ASSERT_EQ(Rec.Rows.size(), 2u);
   EXPECT_EQ(Rec.Value(1, "NAME"), "Bob");
   EXPECT_EQ(Rec.Value(1, "BIRTHDATE"), "1980/11/12");

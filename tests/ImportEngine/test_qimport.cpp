@@ -8,6 +8,7 @@
 #include "ImportEngine/QImport2DBF.h"
 #include "ImportEngine/QImport2XML.h"
 #include "ImportEngine/test_qimport_recorder.h"
+#include "TestData.h"
 
 namespace vela::test {
 namespace {
@@ -37,7 +38,7 @@ std::string Field(const TRows& Rows, size_t Row, std::string_view Name) {
 }
 
 std::string Shared(std::string_view Name) {
-  return std::string(VELA_SAMPLES_DIR) + "/dbf/" + std::string(Name);
+  return SampleFile("dbf/" + std::string(Name));
 }
 
 void WriteText(const std::string& Path, std::string_view Text) {

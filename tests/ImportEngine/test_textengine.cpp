@@ -8,6 +8,7 @@
 
 #include "ImportEngine/_DataImportProcessor.h"
 #include "ImportEngine/_TextDataImportEngine.h"
+#include "TestData.h"
 #include "rtl/FileUtils.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
@@ -82,8 +83,8 @@ class TextEngineTest : public ::testing::Test {
   }
   // The orders sample: heads in the first file, the linking schema and items in the second.
   void InstallOrders() {
-    Write("custom/1_head.tic", ReadFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic"));
-    Write("custom/2_items.tic", ReadFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic"));
+    Write("custom/1_head.tic", ReadFile(test::DataFile("textimport/orders_head.tic")));
+    Write("custom/2_items.tic", ReadFile(test::DataFile("textimport/orders_items.tic")));
     Write("custom/notes.txt", "not a schema");
   }
   std::string Schema(const std::string& attrs, const std::string& fields = {}) {
@@ -128,7 +129,7 @@ TEST_F(TextEngineTest, ImportsRecordsWithHostTypesAndMessages) {
   InstallOrders();
   TTextImportEngine engine;
   IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
-  engine.SetParameter(VELA_TEST_DATA_DIR "/textimport/orders.ord", 1, "", nullptr);
+  engine.SetParameter(test::DataFile("textimport/orders.ord"), 1, "", nullptr);
   EXPECT_TRUE(engine.Execute(7, proc.get(), false));
   ASSERT_EQ(proc->Records.size(), 5u);
   EXPECT_EQ(proc->Records[0],
@@ -162,7 +163,7 @@ TEST_F(TextEngineTest, AbortFromTheProcessorEndsQuietly) {
   TTextImportEngine engine;
   IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
   proc->AbortAtRecord = 2;
-  engine.SetParameter(VELA_TEST_DATA_DIR "/textimport/orders.ord", 0, "", nullptr);
+  engine.SetParameter(test::DataFile("textimport/orders.ord"), 0, "", nullptr);
   EXPECT_TRUE(engine.Execute(0, proc.get(), false));
   EXPECT_EQ(proc->Posted, 1);
   EXPECT_TRUE(proc->Messages.empty());

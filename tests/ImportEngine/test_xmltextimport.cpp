@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ImportEngine/_XMLTextImport.h"
+#include "TestData.h"
 #include "rtl/CodePages.h"
 #include "rtl/FileUtils.h"
 #include "rtl/Streams.h"
@@ -335,8 +336,8 @@ TEST(DataSchemas, AutoAddFieldsFromTheFirstLine) {
 
 TEST(DataSchemas, SharedSampleFilesLoadTogether) {
   TDataSchemas schemas;
-  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic");
-  schemas.LoadSchemasFromFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic");
+  schemas.LoadSchemasFromFile(test::DataFile("textimport/orders_head.tic"));
+  schemas.LoadSchemasFromFile(test::DataFile("textimport/orders_items.tic"));
   ASSERT_EQ(schemas.Count(), 3);
   const TDataSchema* orders = schemas.SchemaByName("orders");
   ASSERT_NE(orders, nullptr);
