@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_ADOImportEngine.h"
 #include "ImportEngine/test_qimport_recorder.h"
 
@@ -7,12 +8,11 @@ namespace vela::test {
 namespace {
 
 struct ADOEngineFixture : ::testing::Test {
-  TADOImportEngine Engine;
-  TImportRecorder Rec;
+  TEngineRecorder<TADOImportEngine> Rec;
+  TADOImportEngine& Engine = Rec.Engine;
   TTempDir Dir{"adoengine"};
   std::string ConnStr;
   ADOEngineFixture() {
-    Rec.Processor.RegisterEngine(&Engine);
     ConnStr = "Provider=SQLite;Data Source=" + Dir.File("s.db");
     TADOConnection c;
     c.ConnectionString = ConnStr;
@@ -29,18 +29,9 @@ struct ADOEngineFixture : ::testing::Test {
   }
 };
 
-TEST_F(ADOEngineFixture, FormatAndSourceRecognition) {
-  EXPECT_EQ(Engine.GetTitle(), "Database Import");
+TEST_F(ADOEngineFixture, SourceRecognition) {
   ASSERT_EQ(Engine.GetFormatCount(), 1);
-  std::string guid, title, ext;
-  Engine.GetFormatInfo(0, guid, title, ext);
-  EXPECT_EQ(guid, "{E5AE2E16-7A13-452E-A077-94265E78C607}");
-  EXPECT_EQ(title, "ADO/OLE-DB/ODBC Database");
-  EXPECT_EQ(ext, "");
-  TImportFormat* f = Engine.GetFormats(0);
-  EXPECT_TRUE(f->HasSettings && f->UseFormatForDialog && f->FileNameIsUserReadable);
-  EXPECT_FALSE(f->FirstRowIsHeader || f->CheckFileExt || f->HandelFieldAssignments);
-
+  EXPECT_EQ(Engine.GetFormats(0)->GUID, "{E5AE2E16-7A13-452E-A077-94265E78C607}");
   int32_t e = -1, fi = -1;
   EXPECT_TRUE(Rec.Processor.QueryEngine(ConnStr, e, fi));
   EXPECT_EQ(e, 0);
@@ -133,58 +124,31 @@ TEST_F(ADOEngineFixture, ConnectionErrorsBecomeOneErrorMessage) {
   EXPECT_EQ(Rec.Messages[0].second, imtError);
 }
 
-// A settings service that picks a table and answers with a preset result.
-struct TSettingsService : TInterfacedObject, IImportEngineUI {
-  VELA_INTERFACES(TInterfacedObject, IImportEngineUI)
-  bool Answer = true;
-  std::string Table;
-  std::string Source;
-  void ShowMessage(std::string_view, TEngineDialogType) override {}
-  bool EditSettings(IDataImportEngine* Engine, int32_t) override {
-    if (auto s = Supports<IImportSourceSettings>(Engine)) s->SetSourceParameter("table", Table);
-    return Answer;
-  }
-  bool SelectSource(IDataImportEngine*, int32_t, std::string& NewSource) override {
-    NewSource = Source;
-    return !Source.empty();
-  }
-};
-
 TEST_F(ADOEngineFixture, EditSettingsAnswersWhatTheSettingsServiceSays) {
   Select(ConnStr);
   EXPECT_TRUE(Engine.HasSettings());
   EXPECT_FALSE(Engine.EditSettings());  // headless
-
-  IPtr<TSettingsService> ui(new TSettingsService);
-  ui->Table = "items";
-  ui->Source = "Provider=SQLite;Data Source=x.db";
-  SetImportEngineUI(IPtr<IImportEngineUI>(ui.get()));
-  bool confirmed = Engine.EditSettings();
-  ui->Answer = false;
-  bool cancelled = Engine.EditSettings();
-  std::string chosen;
-  bool filter = Engine.RunFilterTypeHandler(0, chosen);
-  SetImportEngineUI(nullptr);
-  EXPECT_TRUE(confirmed);
-  EXPECT_FALSE(cancelled);
-  EXPECT_EQ(Engine.TableName(), "items");
-  EXPECT_EQ(Engine.GetInputFile(), ConnStr);
-  EXPECT_TRUE(filter);
-  EXPECT_EQ(chosen, "Provider=SQLite;Data Source=x.db");
-
-  chosen = "stale";
+  std::string chosen = "stale";
   EXPECT_TRUE(Engine.RunFilterTypeHandler(0, chosen));  // headless: always true, no source
   EXPECT_EQ(chosen, "");
-}
 
-TEST(ADOFieldImportType, HostTypesOfTheFieldTypes) {
-  const std::pair<TADOFieldType, TImportDataType> cases[] = {
-      {aftSmallint, idtInteger},  {aftInteger, idtInteger}, {aftLargeint, idtInteger},
-      {aftFloat, idtFloat},       {aftDate, idtDate},       {aftTime, idtTime},
-      {aftDateTime, idtDateTime}, {aftString, idtText},     {aftBoolean, idtText},
-      {aftBCD, idtText},          {aftMemo, idtText},       {aftBlob, idtText}};
-  for (auto [ft, it] : cases)
-    EXPECT_EQ(ADOFieldImportType(ft), it) << ft;
+  TScopedEngineUI ui;
+  bool answer = true;
+  ui->OnEditSettings = [&](IDataImportEngine* engine, int32_t) {
+    Supports<IImportSourceSettings>(engine)->SetSourceParameter("table", "items");
+    return answer;
+  };
+  ui->OnSelectSource = [](IDataImportEngine*, int32_t, std::string& source) {
+    source = "Provider=SQLite;Data Source=x.db";
+    return true;
+  };
+  EXPECT_TRUE(Engine.EditSettings());
+  answer = false;
+  EXPECT_FALSE(Engine.EditSettings());
+  EXPECT_EQ(Engine.TableName(), "items");
+  EXPECT_EQ(Engine.GetInputFile(), ConnStr);
+  EXPECT_TRUE(Engine.RunFilterTypeHandler(0, chosen));
+  EXPECT_EQ(chosen, "Provider=SQLite;Data Source=x.db");
 }
 
 }  // namespace

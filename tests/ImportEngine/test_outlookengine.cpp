@@ -10,7 +10,7 @@
 #include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_DataImportProcessor.h"
 #include "ImportEngine/_OutlookImportEngine.h"
-#include "ImportEngine/test_contact_recorder.h"
+#include "ImportEngine/test_qimport_recorder.h"
 #include "TestData.h"
 #include "platform/mapi/VelaMapi.h"
 #include "rtl/DateUtils.h"
@@ -28,8 +28,7 @@ const std::string kStoreID = "5321000000";
 const std::string kAsposeContacts = "4682800000";
 
 using test::CardFieldNames;
-using TRecord = test::TContactRecord;
-using TRecorder = test::TContactRecorder<TOutlookImportEngine>;
+using TRecorder = test::TEngineRecorder<TOutlookImportEngine>;
 
 // Tests on the .pst samples: a missing sample ends the test before the data file layer sees it.
 class OutlookMapi : public ::testing::Test {
@@ -187,47 +186,43 @@ TEST_F(OutlookImportEngine, ProfileOnlyOpensTheDefaultContactsFolder) {
   TRecorder r;
   ASSERT_TRUE(r.Run(kAspose)) << (r.Messages.empty() ? "" : r.Messages[0].first);
   EXPECT_TRUE(r.Messages.empty());
-  ASSERT_EQ(r.Records.size(), 6u);
-  const std::vector<std::string> names = CardFieldNames();
-  for (const TRecord& rec : r.Records) {
-    EXPECT_EQ(rec.Order, names);
-    for (const auto& [name, value] : rec.Values)
-      EXPECT_EQ(value.Type, name == "Birthday" ? idtDateTime : idtText) << name;
-    EXPECT_EQ(rec["Role"], "");
+  ASSERT_EQ(r.Rows.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(r.Names(i), CardFieldNames());
+    for (const test::TRecordedValue& v : r.Rows[i])
+      EXPECT_EQ(v.Type, v.Name == "Birthday" ? idtDateTime : idtText) << v.Name;
+    EXPECT_EQ(r.Value(i, "Role"), "");
   }
   const char* const formatted[] = {"Sebastian Wright",           "Wichert Kroos",
                                    "Christoffer van de Meeberg", "Margaret J. Tolle",
                                    "Matthew R. Wilcox",          "Bertha A. Buell"};
   for (size_t i = 0; i < 6; ++i)
-    EXPECT_EQ(r.Records[i]["FormattedName"], formatted[i]);
+    EXPECT_EQ(r.Value(i, "FormattedName"), formatted[i]);
 
-  EXPECT_EQ(r.Records[0]["Email"], "SebastianWright@dayrep.com");
-  EXPECT_EQ(r.Records[1]["Organization"], "Grade A Investment");
-  const TRecord& margaret = r.Records[3];
-  EXPECT_EQ(margaret["FirstName"], "Margaret");
-  EXPECT_EQ(margaret["SecondFirstName"], "J.");
-  EXPECT_EQ(margaret["LastName"], "Tolle");
-  EXPECT_EQ(margaret["Organization"], "Adaptaz");
-  EXPECT_EQ(margaret["Title"], "Recording engineer");
-  EXPECT_EQ(margaret["Email"], "MargaretJTolle@dayrep.com");
-  EXPECT_EQ(margaret["TelWorkVoice"], "(08)9080-1183");
-  EXPECT_EQ(margaret["Gender"], "1");
-  // A contact without e-mail address sends an empty value.
-  const TRecord& matthew = r.Records[4];
-  EXPECT_EQ(matthew["Email"], "");
-  EXPECT_EQ(matthew["Email2"], "");
-  EXPECT_EQ(matthew["LastName"], "Wilcox");
-  EXPECT_EQ(matthew["Birthday"], "");
+  EXPECT_EQ(r.Value(0, "Email"), "SebastianWright@dayrep.com");
+  EXPECT_EQ(r.Value(1, "Organization"), "Grade A Investment");
+  EXPECT_EQ(r.Value(3, "FirstName"), "Margaret");
+  EXPECT_EQ(r.Value(3, "SecondFirstName"), "J.");
+  EXPECT_EQ(r.Value(3, "LastName"), "Tolle");
+  EXPECT_EQ(r.Value(3, "Organization"), "Adaptaz");
+  EXPECT_EQ(r.Value(3, "Title"), "Recording engineer");
+  EXPECT_EQ(r.Value(3, "Email"), "MargaretJTolle@dayrep.com");
+  EXPECT_EQ(r.Value(3, "TelWorkVoice"), "(08)9080-1183");
+  EXPECT_EQ(r.Value(3, "Gender"), "1");
+  // A contact without e-mail address or birthday sends empty values.
+  EXPECT_EQ(r.Value(4, "LastName"), "Wilcox");
+  EXPECT_EQ(r.Value(4, "Email"), "");
+  EXPECT_EQ(r.Value(4, "Birthday"), "");
 }
 
 TEST_F(OutlookImportEngine, GivenFolderAndStoreIdsAndErrors) {
   TRecorder r;
   ASSERT_TRUE(r.Run(kAspose + "@" + kAsposeContacts + "@" + kStoreID + "@secret"));
-  EXPECT_EQ(r.Records.size(), 6u);
+  EXPECT_EQ(r.Rows.size(), 6u);
 
   // A folder without contacts gives no records.
   ASSERT_TRUE(r.Run(kAspose + "@4662800000@" + kStoreID));
-  EXPECT_TRUE(r.Records.empty());
+  EXPECT_TRUE(r.Rows.empty());
 
   const std::string failing[] = {
       kAspose + "@4699990000",                          // unknown folder
@@ -240,38 +235,37 @@ TEST_F(OutlookImportEngine, GivenFolderAndStoreIdsAndErrors) {
     ASSERT_EQ(r.Messages.size(), 1u) << input;
     EXPECT_EQ(r.Messages[0].second, imtError);
     EXPECT_EQ(r.Messages[0].first.rfind("EMapiError: ", 0), 0u) << r.Messages[0].first;
-    EXPECT_TRUE(r.Records.empty());
+    EXPECT_TRUE(r.Rows.empty());
   }
 }
 
 TEST_F(OutlookImportEngine, AbortStopsReading) {
   TRecorder r;
-  r.AbortAfter = 2;
+  r.AbortAtStart = 2;
   ASSERT_TRUE(r.Run(kAspose));
-  EXPECT_EQ(r.Records.size(), 2u);
+  EXPECT_EQ(r.Rows.size(), 2u);
 }
 
 TEST_F(OutlookImportEngine, AnsiStringsByTheItemCodePageAndBirthdayInLocalTime) {
   TRecorder r;
   ASSERT_TRUE(r.Run(kJapanese));
-  ASSERT_EQ(r.Records.size(), 1u);
-  const TRecord& rec = r.Records[0];
-  EXPECT_EQ(rec["LastName"],
+  ASSERT_EQ(r.Rows.size(), 1u);
+  EXPECT_EQ(r.Value(0, "LastName"),
             "\xE3\x82\xA4\xE3\x82\xB0\xE3\x82\xB6\xE3\x83\xB3\xE3\x83\x97\xE3"
-            "\x83\xAB");                                         // イグザンプル
-  EXPECT_EQ(rec["FirstName"], "\xE3\x82\xB3\xE3\x83\xA0");       // コム
-  EXPECT_EQ(rec["AdrWorkCountry"], "\xE6\x97\xA5\xE6\x9C\xAC");  // 日本
-  EXPECT_EQ(rec["AdrWorkCity"], "Osaka");
-  EXPECT_EQ(rec["AdrWorkPostal"], "544-0001");
-  EXPECT_EQ(rec["Email"], "test@example.com");
-  EXPECT_EQ(rec["TelHomeVoice"], "06-0001-0001");
-  EXPECT_EQ(rec["TelHomeCellular"], "080-0001-0001");
-  EXPECT_EQ(rec["TelWorkFax"], "06-0001-0003");
-  EXPECT_EQ(rec["Url"], "https://example.com");
+            "\x83\xAB");                                                // イグザンプル
+  EXPECT_EQ(r.Value(0, "FirstName"), "\xE3\x82\xB3\xE3\x83\xA0");       // コム
+  EXPECT_EQ(r.Value(0, "AdrWorkCountry"), "\xE6\x97\xA5\xE6\x9C\xAC");  // 日本
+  EXPECT_EQ(r.Value(0, "AdrWorkCity"), "Osaka");
+  EXPECT_EQ(r.Value(0, "AdrWorkPostal"), "544-0001");
+  EXPECT_EQ(r.Value(0, "Email"), "test@example.com");
+  EXPECT_EQ(r.Value(0, "TelHomeVoice"), "06-0001-0001");
+  EXPECT_EQ(r.Value(0, "TelHomeCellular"), "080-0001-0001");
+  EXPECT_EQ(r.Value(0, "TelWorkFax"), "06-0001-0003");
+  EXPECT_EQ(r.Value(0, "Url"), "https://example.com");
   // Midnight of 2000-01-01 in Japan, stored as UTC, arrives in the local time zone.
   const TDateTime utc = EncodeDate(1999, 12, 31) + EncodeTime(15, 0, 0, 0);
-  EXPECT_EQ(rec.Values.at("Birthday").Type, idtDateTime);
-  EXPECT_EQ(rec["Birthday"], DateTimeToStr(UTCToLocal(utc)));
+  EXPECT_EQ(r.Type(0, "Birthday"), idtDateTime);
+  EXPECT_EQ(r.Value(0, "Birthday"), DateTimeToStr(UTCToLocal(utc)));
 }
 
 TEST_F(OutlookImportEngine, ProfilesFromTheApplicationFolder) {
@@ -293,7 +287,7 @@ TEST_F(OutlookImportEngine, ProfilesFromTheApplicationFolder) {
   SetApplicationFolder(saved);
   std::filesystem::remove_all(app);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(r.Records.size(), 6u);
+  EXPECT_EQ(r.Rows.size(), 6u);
 }
 
 }  // namespace

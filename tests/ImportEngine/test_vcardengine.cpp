@@ -7,7 +7,7 @@
 
 #include "ImportEngine/_DataImportProcessor.h"
 #include "ImportEngine/_VCardImportEngine.h"
-#include "ImportEngine/test_contact_recorder.h"
+#include "ImportEngine/test_qimport_recorder.h"
 #include "TestData.h"
 #include "rtl/DateUtils.h"
 #include "rtl/SysUtils.h"
@@ -20,8 +20,7 @@ namespace {
 using test::CardFieldNames;
 using test::DataFile;
 using test::SampleFile;
-using TRecord = test::TContactRecord;
-using TRecorder = test::TContactRecorder<TVCardImportEngine>;
+using TRecorder = test::TEngineRecorder<TVCardImportEngine>;
 
 TEST(VCardImportEngine, FormatsByExtension) {
   TVCardImportEngine engine;
@@ -44,59 +43,56 @@ TEST(VCardImportEngine, FormatsByExtension) {
 TEST(VCardImportEngine, RecordsInFileOrderWithEveryFieldInFieldOrder) {
   TRecorder r;
   ASSERT_TRUE(r.Run(SampleFile("vcard/ezvcard_rfc2426-example.vcf")));
-  ASSERT_EQ(r.Records.size(), 2u);
+  ASSERT_EQ(r.Rows.size(), 2u);
   EXPECT_EQ(r.PostCalls, 2);
   EXPECT_TRUE(r.Messages.empty());
-  for (const TRecord& rec : r.Records)
-    EXPECT_EQ(rec.Order, CardFieldNames());
+  EXPECT_EQ(r.Names(0), CardFieldNames());
+  EXPECT_EQ(r.Names(1), CardFieldNames());
 
-  const TRecord& frank = r.Records[0];
-  EXPECT_EQ(frank["FormattedName"], "Frank Dawson");
-  EXPECT_EQ(frank["Organization"], "Lotus Development Corporation");
-  EXPECT_EQ(frank["AdrWorkPostal"], "27613-3502");
-  EXPECT_EQ(frank["TelWorkFax"], "+1-919-676-9564");
-  EXPECT_EQ(frank["Email"], "fdawson@earthlink.net");
-  EXPECT_EQ(frank["Email3"], "Frank_Dawson@Lotus.com");
-  EXPECT_EQ(frank["Url"], "http://home.earthlink.net/~fdawson");
-  EXPECT_EQ(frank.Values.at("Email").Type, idtText);
+  EXPECT_EQ(r.Value(0, "FormattedName"), "Frank Dawson");
+  EXPECT_EQ(r.Value(0, "Organization"), "Lotus Development Corporation");
+  EXPECT_EQ(r.Value(0, "AdrWorkPostal"), "27613-3502");
+  EXPECT_EQ(r.Value(0, "TelWorkFax"), "+1-919-676-9564");
+  EXPECT_EQ(r.Value(0, "Email"), "fdawson@earthlink.net");
+  EXPECT_EQ(r.Value(0, "Email3"), "Frank_Dawson@Lotus.com");
+  EXPECT_EQ(r.Value(0, "Url"), "http://home.earthlink.net/~fdawson");
+  EXPECT_EQ(r.Type(0, "Email"), idtText);
 
-  const TRecord& tim = r.Records[1];
-  EXPECT_EQ(tim["FormattedName"], "Tim Howes");
-  EXPECT_EQ(tim["AdrWorkCity"], "Mountain View");
-  EXPECT_EQ(tim["Url"], "");  // no carry-over from the first card
+  EXPECT_EQ(r.Value(1, "FormattedName"), "Tim Howes");
+  EXPECT_EQ(r.Value(1, "AdrWorkCity"), "Mountain View");
+  EXPECT_EQ(r.Value(1, "Url"), "");  // no carry-over from the first card
   // No birthday: still a date, the minimum date.
-  EXPECT_EQ(tim.Values.at("Birthday").Type, idtDate);
-  EXPECT_EQ(tim["Birthday"], DateToStr(MinDateTime));
+  EXPECT_EQ(r.Type(1, "Birthday"), idtDate);
+  EXPECT_EQ(r.Value(1, "Birthday"), DateToStr(MinDateTime));
 }
 
 TEST(VCardImportEngine, BirthdayIsADateAndRevisionADateTime) {
   TRecorder r;
   ASSERT_TRUE(r.Run(DataFile("vcard/phone_export.vcf")));
-  ASSERT_EQ(r.Records.size(), 1u);
-  const TRecord& claire = r.Records[0];
-  EXPECT_EQ(claire["LastName"], "Moreau");
-  EXPECT_EQ(claire["AdrWorkCity"], "Saint-Genis-Laval");
-  EXPECT_EQ(claire["AdrWorkStreetAddress"], "4 place du March\xC3\xA9");
-  EXPECT_EQ(claire.Values.at("Birthday").Type, idtDate);
-  EXPECT_EQ(claire["Birthday"], DateToStr(EncodeDate(1961, 3, 5)));
+  ASSERT_EQ(r.Rows.size(), 1u);
+  EXPECT_EQ(r.Value(0, "LastName"), "Moreau");
+  EXPECT_EQ(r.Value(0, "AdrWorkCity"), "Saint-Genis-Laval");
+  EXPECT_EQ(r.Value(0, "AdrWorkStreetAddress"), "4 place du March\xC3\xA9");
+  EXPECT_EQ(r.Type(0, "Birthday"), idtDate);
+  EXPECT_EQ(r.Value(0, "Birthday"), DateToStr(EncodeDate(1961, 3, 5)));
   // The revision is declared as date and time: type 3 as well, with "no date".
-  EXPECT_EQ(claire.Values.at("Revision").Type, idtDate);
-  EXPECT_EQ(claire["Revision"], DateTimeToStr(MinDateTime));
+  EXPECT_EQ(r.Type(0, "Revision"), idtDate);
+  EXPECT_EQ(r.Value(0, "Revision"), DateTimeToStr(MinDateTime));
 }
 
 TEST(VCardImportEngine, QuotedPrintableBlocksAndAbort) {
   TRecorder r;
   ASSERT_TRUE(r.Run(DataFile("vcard/qp_hex_blocks.vcf")));
-  ASSERT_EQ(r.Records.size(), 5u);
-  EXPECT_EQ(r.Records[0]["FormattedName"], "Speichenwerk");
-  EXPECT_EQ(r.Records[1]["AdrHomeCity"], "Urnau");
+  ASSERT_EQ(r.Rows.size(), 5u);
+  EXPECT_EQ(r.Value(0, "FormattedName"), "Speichenwerk");
+  EXPECT_EQ(r.Value(1, "AdrHomeCity"), "Urnau");
   // The property after the quoted-printable block is not swallowed.
-  EXPECT_EQ(r.Records[1]["Url"], "http://kettenhof.example/lena");
-  EXPECT_EQ(r.Records[2]["Url"], "http://kettenhof.example/lena");
+  EXPECT_EQ(r.Value(1, "Url"), "http://kettenhof.example/lena");
+  EXPECT_EQ(r.Value(2, "Url"), "http://kettenhof.example/lena");
 
-  r.AbortAfter = 1;
+  r.AbortAtStart = 1;
   ASSERT_TRUE(r.Run(DataFile("vcard/qp_hex_blocks.vcf")));
-  EXPECT_EQ(r.Records.size(), 1u);
+  EXPECT_EQ(r.Rows.size(), 1u);
   EXPECT_EQ(r.PostCalls, 1);
 }
 
@@ -104,8 +100,8 @@ TEST(VCardImportEngine, LdifEntriesThroughTheSameCard) {
   TRecorder r;
   ASSERT_TRUE(r.Run(SampleFile("ldif/openldap_its8667_accounting.ldif"), 1));
   // The card library reads all entries of an LDIF file as one contact; mail values accumulate.
-  ASSERT_EQ(r.Records.size(), 1u);
-  EXPECT_EQ(r.Records[0]["Email"], "May_Gaul@example.com; Ann_Tully@example.com");
+  ASSERT_EQ(r.Rows.size(), 1u);
+  EXPECT_EQ(r.Value(0, "Email"), "May_Gaul@example.com; Ann_Tully@example.com");
 }
 
 TEST(VCardImportEngine, MissingFileIsOneErrorMessageAndTheEngineStaysUsable) {
@@ -114,10 +110,10 @@ TEST(VCardImportEngine, MissingFileIsOneErrorMessageAndTheEngineStaysUsable) {
   ASSERT_EQ(r.Messages.size(), 1u);
   EXPECT_EQ(r.Messages[0].second, imtError);
   EXPECT_EQ(r.Messages[0].first.rfind("EFOpenError: ", 0), 0u) << r.Messages[0].first;
-  EXPECT_TRUE(r.Records.empty());
+  EXPECT_TRUE(r.Rows.empty());
 
   ASSERT_TRUE(r.Run(DataFile("vcard/phone_export.vcf")));
-  EXPECT_EQ(r.Records.size(), 1u);
+  EXPECT_EQ(r.Rows.size(), 1u);
 }
 
 TEST(VCardImportEngine, QueryFieldsPlainAndTranslated) {
