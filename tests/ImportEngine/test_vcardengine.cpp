@@ -142,39 +142,5 @@ TEST(VCardImportEngine, QueryFieldsPlainAndTranslated) {
   EXPECT_EQ(fields->Items()[0], names[0] + "=VC_" + names[0]);
 }
 
-TEST(VCardImportEngine, ValueTypesByDeclaredTypeThenByValue) {
-  TCardProperty text, date, dateTime;
-  text.TypeName = "string";
-  date.TypeName = "TDate";
-  dateTime.TypeName = "TDateTime";
-  const TDateTime when = EncodeDate(2024, 3, 31) + EncodeTime(13, 45, 0, 0);
-  const TDateTime day = EncodeDate(2024, 3, 31);
-  struct Case {
-    const TCardProperty* prop;
-    Variant value;
-    std::string text;
-    TImportDataType type;
-  } const cases[] = {
-      {&dateTime, Variant::FromDateTime(when), DateTimeToStr(when), idtDate},
-      {&date, Variant::FromDateTime(when), DateToStr(when), idtDate},
-      {&text, Variant(), "", idtText},
-      {&text, Variant::MakeNull(), "", idtText},
-      {&text, Variant::FromBytes("\x01\x02"), "", idtText},
-      {&text, Variant(2.5), FloatToStr(2.5), idtFloat},
-      {&text, Variant::FromDateTime(day), DateToStr(day), idtDate},
-      {&text, Variant(42), "42", idtText},  // integers are text, not type 5
-      {&text, Variant(int64_t{1} << 40), "1099511627776", idtText},
-      {&text, Variant(true), "True", idtText},
-      {&text, Variant("Anna"), "Anna", idtText},
-  };
-  for (const Case& c : cases) {
-    std::string out = "stale";
-    TImportDataType type = idtInteger;
-    CardValueToImport(*c.prop, c.value, out, type);
-    EXPECT_EQ(out, c.text) << c.prop->TypeName << " " << VarToStr(c.value);
-    EXPECT_EQ(type, c.type) << c.prop->TypeName << " " << VarToStr(c.value);
-  }
-}
-
 }  // namespace
 }  // namespace vela

@@ -231,35 +231,26 @@ TEST(CalendarEvent, ReadsFields) {
   EXPECT_EQ(e.LastModified, EncodeDateTime(2024, 2, 1, 12, 0, 0, 0));
 }
 
+// Written, read back and written again gives the same text, in both versions; line breaks are
+// quoted-printable in 1.0 and escaped as \n later.
 TEST(CalendarEvent, RoundTripBothVersions) {
   for (uint8_t version : {0, 1}) {
     TVCalendar cal;
     cal.SetAsString(kEvent);
     cal.SetVersion(version);
-    std::string text = cal.GetAsString();
+    const std::string text = cal.GetAsString();
     TVCalendar back;
     back.SetAsString(text);
     ASSERT_EQ(back.Count(), 1) << text;
     EXPECT_EQ(back.Version(), version);
-    auto& a = EventAt(cal, 0);
-    auto& b = EventAt(back, 0);
-    EXPECT_EQ(b.Caption, a.Caption);
-    EXPECT_EQ(b.Description, a.Description) << text;
-    EXPECT_EQ(b.Categories.Text(), a.Categories.Text());
-    EXPECT_EQ(b.Start(), a.Start());
-    EXPECT_EQ(b.Finish(), a.Finish());
-    EXPECT_EQ(b.BusyState, a.BusyState);
-    EXPECT_EQ(b.Transparency, a.Transparency);
-    EXPECT_EQ(b.Recurrence.ToRRule(), "W1 MO #4");
-    EXPECT_EQ(b.AccessClass, "PUBLIC");
-    if (version == 0) {
-      EXPECT_NE(text.find("DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=utf-8:Line 1=0D=0A="),
-                std::string::npos)
-          << text;
-    } else {
-      EXPECT_NE(text.find("DESCRIPTION;CHARSET=utf-8:Line 1\\nLine 2"), std::string::npos);
-      EXPECT_FALSE(b.UID.empty());
-    }
+    EXPECT_EQ(back.GetAsString(), text);
+    EXPECT_EQ(EventAt(back, 0).Description, "Line 1\r\nLine 2");
+    EXPECT_EQ(EventAt(back, 0).Recurrence.ToRRule(), "W1 MO #4");
+    EXPECT_NE(
+        text.find(version == 0 ? "DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=utf-8:Line 1=0D=0A="
+                               : "DESCRIPTION;CHARSET=utf-8:Line 1\\nLine 2"),
+        std::string::npos)
+        << text;
   }
 }
 

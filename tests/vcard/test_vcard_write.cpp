@@ -17,18 +17,9 @@ using namespace vela::cardtest;
 namespace {
 
 std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t br = text.find("\r\n", start);
-    if (br == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, br - start));
-    start = br + 2;
-  }
-  return lines;
+  TStringList lines;
+  lines.SetText(text);
+  return lines.Lines();
 }
 
 void FillContact(TCustomAddressCardItem& c) {
