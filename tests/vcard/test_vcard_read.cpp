@@ -1,5 +1,5 @@
-// Reading vCard and LDIF text: line ends, chunked streams, definition choice, unfolding and
-// unescaping, dates and name fall-backs. Whole files with their quirks are golden cases
+// Reading vCard text: line ends, chunked streams, definition choice, unfolding and unescaping.
+// Whole files with their quirks, LDIF, dates and name fall-backs are golden cases
 // (test_card_golden.cpp).
 #include <gtest/gtest.h>
 
@@ -146,67 +146,11 @@ TEST(VCardRead, Base64PhotoGivesBytes) {
   EXPECT_EQ(VCardAt(card, 0).Photo.Data(), std::string("\x00\x01\x02\xFF\x00", 5));
 }
 
-TEST(VCardRead, DatesIso8601ThenCompactThenNone) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\nBDAY:1980-02-29\nREV:20240131T134500Z\nEND:VCARD\n"
-      "BEGIN:VCARD\nBDAY:19540421\nREV:garbage\nEND:VCARD\n");
-  EXPECT_EQ(VCardAt(card, 0).Birthday, EncodeDate(1980, 2, 29));
-  EXPECT_EQ(VCardAt(card, 0).Revision, EncodeDateTime(2024, 1, 31, 13, 45, 0, 0));
-  EXPECT_EQ(VCardAt(card, 1).Birthday, EncodeDate(1954, 4, 21));
-  EXPECT_EQ(VCardAt(card, 1).Revision, MinDateTime);
-}
-
-TEST(VCardRead, FormattedNameFallBacks) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\nFN:Stored\nN:Last;First\nORG:Org\nEND:VCARD\n"
-      "BEGIN:VCARD\nN:Last;First\nORG:Org\nEND:VCARD\n"
-      "BEGIN:VCARD\nN:;First\nORG:Org\nEND:VCARD\n"
-      "BEGIN:VCARD\nORG:Org only\nEND:VCARD\n");
-  EXPECT_EQ(VCardAt(card, 0).FormattedName(), "Stored");
-  EXPECT_EQ(VCardAt(card, 1).FormattedName(), "First Last");
-  EXPECT_EQ(VCardAt(card, 2).FormattedName(), "First");
-  EXPECT_EQ(VCardAt(card, 3).FormattedName(), "Org only");
-}
-
 TEST(VCardRead, ParseCardItemFromText) {
   TVCardItem item(nullptr);
   item.ParseCardItem("N:A;B\r\nTEL;CELL:9\r\n");
   EXPECT_EQ(item.LastName, "A");
   EXPECT_EQ(item.TelHomeVoice, "9");
-}
-
-TEST(LdifRead, AttributesGoToContactFields) {
-  TVCard card;
-  card.SetAsString(
-      "version: 1\n"
-      "dn: cn=Barbara Jensen,dc=example\n"
-      "cn: Barbara Jensen\n"
-      "givenName: Barbara\n"
-      "sn:: SmVuc2Vu\n"
-      "mail: bjensen@example.com\n"
-      "telephoneNumber: +1 408 555 1212\n"
-      "description: folded\n"
-      "  text\n"
-      "homeurl:\n"
-      "URL: http://first\n"
-      "URL: http://second\n"
-      "# a comment\n"
-      "o: Example");
-  ASSERT_EQ(card.Count(), 1);
-  auto& c = ContactAt(card, 0);
-  EXPECT_TRUE(dynamic_cast<TLDifItem*>(&c) != nullptr);
-  // Values keep the blank after the colon.
-  EXPECT_EQ(c.FormattedName(), " Barbara Jensen");
-  EXPECT_EQ(c.FirstName, " Barbara");
-  EXPECT_EQ(c.LastName, "Jensen");
-  EXPECT_EQ(c.Email, " bjensen@example.com");
-  EXPECT_EQ(c.TelWorkVoice, " +1 408 555 1212");
-  EXPECT_EQ(c.Notes.Text(), " folded text\r\n");
-  EXPECT_EQ(c.Url, " http://first");
-  // The last line of the text is not part of the entry.
-  EXPECT_EQ(c.Organization, "");
 }
 
 }  // namespace
