@@ -41,6 +41,8 @@ class CliContactsOutlookFolders : public ::testing::Test {
             ("vela_cli_outlook_" + std::to_string(getpid()) + "_" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(FHome / "custom");
+    ASSERT_DATA_FILE(kAspose);
+    ASSERT_DATA_FILE(kJapanese);
   }
   void TearDown() override { std::filesystem::remove_all(FHome); }
 
