@@ -20,11 +20,7 @@ struct EMSFixture : ::testing::Test {
   TEMSImportEngine& Engine = Rec.Engine;
   TTempDir Dir{"emsengine"};
 
-  std::string Write(std::string_view Name, std::string_view Text) {
-    std::string p = Dir.File(Name);
-    std::ofstream(p, std::ios::binary) << Text;
-    return p;
-  }
+  std::string Write(std::string_view Name, std::string_view Text) { return Dir.Write(Name, Text); }
   bool Run(const std::string& File, int32_t Format, const TStringList& Dest = {}) {
     return Rec.Run(File, Format, Dest);
   }

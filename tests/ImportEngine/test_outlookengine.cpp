@@ -152,33 +152,20 @@ TEST_F(OutlookImportEngine, SettingsTakeTheChosenFolderOnlyWhenConfirmed) {
   EXPECT_EQ(seen.size(), 2u);
 }
 
+// The input name's parts as "profile|folder id|store id" ("-" for an id that is not set).
 TEST(OutlookInputName, Parts) {
   TOutlookImportEngine engine;
-  struct Case {
-    const char* input;
-    const char* profile;
-    const char* folder;  // hex, nullptr for not set
-    const char* store;
-  } const cases[] = {
-      {"Kontakte", "Kontakte", nullptr, nullptr},
-      {"Kontakte@4682800000@5321000000@geheim", "Kontakte", "4682800000", "5321000000"},
-      {"Kontakte@@@", "Kontakte", nullptr, nullptr},
-      // Empty parts are dropped, so the store id moves into the folder position.
-      {"Kontakte@@5321000000", "Kontakte", "5321000000", nullptr},
-      {"", "", nullptr, nullptr},
+  auto parts = [&](const std::string& input) {
+    engine.SetParameter(input, 0, {}, nullptr);
+    auto hex = [](const auto& id) { return id ? TextToHex(*id) : std::string("-"); };
+    return engine.ProfileName() + "|" + hex(engine.FolderID()) + "|" + hex(engine.MsgStoreID());
   };
-  for (const Case& c : cases) {
-    engine.SetParameter(c.input, 0, {}, nullptr);
-    EXPECT_EQ(engine.ProfileName(), c.profile) << c.input;
-    EXPECT_EQ(engine.FolderID().has_value(), c.folder != nullptr) << c.input;
-    if (c.folder && engine.FolderID()) {
-      EXPECT_EQ(TextToHex(*engine.FolderID()), c.folder);
-    }
-    EXPECT_EQ(engine.MsgStoreID().has_value(), c.store != nullptr) << c.input;
-    if (c.store && engine.MsgStoreID()) {
-      EXPECT_EQ(TextToHex(*engine.MsgStoreID()), c.store);
-    }
-  }
+  EXPECT_EQ(parts("Kontakte"), "Kontakte|-|-");
+  EXPECT_EQ(parts("Kontakte@4682800000@5321000000@geheim"), "Kontakte|4682800000|5321000000");
+  EXPECT_EQ(parts("Kontakte@@@"), "Kontakte|-|-");
+  // Empty parts are dropped, so the store id moves into the folder position.
+  EXPECT_EQ(parts("Kontakte@@5321000000"), "Kontakte|5321000000|-");
+  EXPECT_EQ(parts(""), "|-|-");
   EXPECT_THROW(engine.SetParameter("p@zz", 0, {}, nullptr), EConvertError);
 }
 

@@ -41,10 +41,6 @@ std::string Shared(std::string_view Name) {
   return SampleFile("dbf/" + std::string(Name));
 }
 
-void WriteText(const std::string& Path, std::string_view Text) {
-  std::ofstream(Path, std::ios::binary) << Text;
-}
-
 // --- dBase ---------------------------------------------------------------------------------
 
 // A table with every type shapelib writes, one deleted record, Latin-1 text in code page 1252
@@ -223,7 +219,7 @@ TEST(QImport2DBF, UnreadableFileRaises) {
 
 TEST(QImport2, MapChoosesColumnsByNameOrNumber) {
   TTempDir dir("qimport_map");
-  WriteText(dir.File("m.txt"), "id;name;city\n1;Ann;Rome\n2;Bob;Oslo\n");
+  dir.Write("m.txt", "id;name;city\n1;Ann;Rome\n2;Bob;Oslo\n");
   TQImport2ASCII txt;
   txt.FileName = dir.File("m.txt");
   txt.Map.AddStrings({"Town=CITY", "Nr=1", "Unused="});
@@ -240,7 +236,7 @@ TEST(QImport2, MapChoosesColumnsByNameOrNumber) {
 
 TEST(QImport2, CancelStopsAfterTheAnsweredRow) {
   TTempDir dir("qimport_cancel");
-  WriteText(dir.File("c.txt"), "a\n1\n2\n3\n4\n");
+  dir.Write("c.txt", "a\n1\n2\n3\n4\n");
   TQImport2ASCII txt;
   txt.FileName = dir.File("c.txt");
   TRows rows = Collect(txt, 2);
@@ -261,7 +257,7 @@ TEST(QImport2ASCII, DetectsTheSeparatorOfTheHeaderLine) {
 
 TEST(QImport2ASCII, QuotesBomCrLfAndDetection) {
   TTempDir dir("qimport_txt");
-  WriteText(dir.File("q.txt"),
+  dir.Write("q.txt",
             "\xEF\xBB\xBFName|Note|Empty\r\n"
             "\"Doe | John\"|\"said \"\"hi\"\"\r\nand left\"|\r\n"
             "\r\n"
@@ -281,7 +277,7 @@ TEST(QImport2ASCII, QuotesBomCrLfAndDetection) {
 
 TEST(QImport2ASCII, AnsiLinesAreDecoded) {
   TTempDir dir("qimport_ansi");
-  WriteText(dir.File("a.txt"), "Name,City\nJos\xE9,K\xF6ln\n");
+  dir.Write("a.txt", "Name,City\nJos\xE9,K\xF6ln\n");
   TQImport2ASCII txt;
   txt.Comma = ',';
   txt.FileName = dir.File("a.txt");
@@ -311,7 +307,7 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 TEST(QImport2XML, FieldsAndTypedValues) {
   TFormatSettingsGuard de("de");
   TTempDir dir("qimport_xml");
-  WriteText(dir.File("p.xml"), kPacket);
+  dir.Write("p.xml", kPacket);
   TQImport2XML xml;
   xml.FileName = dir.File("p.xml");
   EXPECT_EQ(xml.ReadColumnNames(),
@@ -334,7 +330,7 @@ TEST(QImport2XML, FieldsAndTypedValues) {
 
 TEST(QImport2XML, StopsWhenCancelled) {
   TTempDir dir("qimport_xml_stop");
-  WriteText(dir.File("p.xml"), kPacket);
+  dir.Write("p.xml", kPacket);
   TQImport2XML xml;
   xml.FileName = dir.File("p.xml");
   EXPECT_EQ(Collect(xml, 1).size(), 1u);
@@ -342,8 +338,8 @@ TEST(QImport2XML, StopsWhenCancelled) {
 
 TEST(QImport2XML, BrokenOrForeignXmlRaises) {
   TTempDir dir("qimport_xml_bad");
-  WriteText(dir.File("bad.xml"), "<DATAPACKET><METADATA><FIELDS>");
-  WriteText(dir.File("other.xml"), "<root><item/></root>");
+  dir.Write("bad.xml", "<DATAPACKET><METADATA><FIELDS>");
+  dir.Write("other.xml", "<root><item/></root>");
   TQImport2XML xml;
   for (const char* f : {"bad.xml", "other.xml"}) {
     xml.FileName = dir.File(f);

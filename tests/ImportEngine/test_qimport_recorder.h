@@ -2,13 +2,11 @@
 // helpers of the engine tests.
 #pragma once
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "TestData.h"
 #include "rtl/Exceptions.h"
 #include "rtl/SysUtils.h"
 #include "vcard/VCard.h"
@@ -124,22 +122,6 @@ struct TFormatSettingsGuard {
     FormatSettings = FormatSettingsFor(Language);
   }
   ~TFormatSettingsGuard() { FormatSettings = Saved; }
-};
-
-// A fresh folder below the system's temporary folder, removed with the object.
-struct TTempDir {
-  std::filesystem::path Path;
-  explicit TTempDir(std::string_view Name) {
-    Path = std::filesystem::temp_directory_path() /
-           (std::string(Name) + "_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(Path);
-    std::filesystem::create_directories(Path);
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
-  }
-  std::string File(std::string_view Name) const { return (Path / Name).string(); }
 };
 
 }  // namespace vela::test

@@ -16,24 +16,6 @@ namespace {
 
 using namespace textschema;
 
-class TempDir {
- public:
-  TempDir() : FPath(CreateTempFolder({}, "tic")) {}
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
-  std::string Write(const std::string& name, const std::string& content) const {
-    TFileStream f(File(name), fmCreate);
-    f.WriteString(content);
-    return File(name);
-  }
-
- private:
-  std::string FPath;
-};
-
 void LoadText(TDataSchemas& schemas, const std::string& text) {
   TStringStream s(text);
   schemas.LoadSchemasFromStream(s);
@@ -123,7 +105,7 @@ TEST(DataSchemas, RoundTripKeepsEverything) {
 }
 
 TEST(DataSchemas, EuroSignAndLongDescriptionThroughAFile) {
-  TempDir dir;
+  test::TTempDir dir("tic");
   TDataSchemas saved;
   TDataSchema* s = saved.Add();
   s->SetSchemaName("money");
@@ -237,7 +219,7 @@ TEST(DataSchemas, OwnDecimalSeparatorAndEmptyDecsep) {
 }
 
 TEST(DataSchemas, AutoAddFieldsFromTheFirstLine) {
-  TempDir dir;
+  test::TTempDir dir("tic");
   const std::string data = dir.Write("h.csv", "Name;\"Street; No\";City  \r\nA;B;C\r\n");
   TDataSchemas schemas;
   TDataSchema* s = schemas.Add();
