@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "CardTestSupport.h"
-#include "rtl/CodePages.h"
 #include "rtl/DateUtils.h"
 
 using namespace vela;
