@@ -146,16 +146,6 @@ TEST_F(EMSFixture, ComponentErrorsBecomeOneErrorMessage) {
   EXPECT_EQ(Rec.Messages[0].first.rfind("EQImportError: ", 0), 0u) << Rec.Messages[0].first;
 }
 
-TEST_F(EMSFixture, CheckFileComparesTheExtension) {
-  TStringList none;
-  std::string msg;
-  Rec.Processor.SetEngineParameter(0, "/data/TABLE.DBF", 0, none);
-  EXPECT_TRUE(Engine.CheckFile(msg));
-  Rec.Processor.SetEngineParameter(0, "/data/table.csv", 2, none);
-  EXPECT_FALSE(Engine.CheckFile(msg));
-  EXPECT_EQ(msg, "File '/data/table.csv' is not a valid file for importtype 'Text'!");
-}
-
 TEST_F(EMSFixture, SharedDBaseThroughTheProcessor) {
   TFormatSettingsGuard en("en");
   ASSERT_TRUE(Run(SampleFile("dbf/dbfread_people.dbf"), 0));
