@@ -1,5 +1,6 @@
-// An import engine for the tests: formats, records and failures are set up by the test; it
-// follows the record protocol of real engines and records what the processor asked of it.
+// Test doubles around the engines: an import engine whose formats, records and failures the test
+// sets up (it follows the record protocol of real engines and records what the processor asked
+// of it), and a user interface service installed for one test.
 #pragma once
 
 #include <functional>
@@ -93,6 +94,33 @@ class TTestImportEngine : public TBaseDataImportEngine {
   }
 
   void DoSetFieldAssignment(TStringList& Fields) override { Assignment = Fields.Lines(); }
+};
+
+// The engines' user interface for one test: records the messages shown, answers the settings
+// and source dialogs through the handlers (false when none is set), and is removed again, also
+// when the test ends with an exception.
+class TTestEngineUI : public TInterfacedObject, public IImportEngineUI {
+  VELA_INTERFACES(TInterfacedObject, IImportEngineUI)
+  void ShowMessage(std::string_view Msg, TEngineDialogType DlgType) override {
+    Messages.emplace_back(Msg, DlgType);
+  }
+  bool EditSettings(IDataImportEngine* Engine, int32_t Format) override {
+    return OnEditSettings && OnEditSettings(Engine, Format);
+  }
+  bool SelectSource(IDataImportEngine* Engine, int32_t Format, std::string& Source) override {
+    return OnSelectSource && OnSelectSource(Engine, Format, Source);
+  }
+
+  std::vector<std::pair<std::string, TEngineDialogType>> Messages;
+  std::function<bool(IDataImportEngine*, int32_t)> OnEditSettings;
+  std::function<bool(IDataImportEngine*, int32_t, std::string&)> OnSelectSource;
+};
+
+struct TScopedEngineUI {
+  IPtr<TTestEngineUI> UI{new TTestEngineUI};
+  TScopedEngineUI() { SetImportEngineUI(IPtr<IImportEngineUI>(UI.get())); }
+  ~TScopedEngineUI() { SetImportEngineUI(nullptr); }
+  TTestEngineUI* operator->() const { return UI.get(); }
 };
 
 }  // namespace vela::test

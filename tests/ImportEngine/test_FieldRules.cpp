@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <optional>
+#include <tuple>
 
 #include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_DataImportProcessor.h"
@@ -12,59 +12,24 @@ namespace {
 
 // --- advanced field settings ---
 
+// The settings of one field; a pattern that is not null switches its value on.
 struct Rule {
-  bool FixValue = false;
-  std::string FixPattern;
-  bool AutoValue = false;
-  std::string AutoPattern;
+  const char* Fix = nullptr;
+  const char* Auto = nullptr;
   bool LeftTrim = false, RightTrim = false;
-  TCaseMode CaseMode = cmNone;
-  std::vector<std::tuple<std::string, std::string, bool>> Replacements;  // search, replace, case
-
-  Rule& Fix(std::string p) {
-    FixValue = true;
-    FixPattern = std::move(p);
-    return *this;
-  }
-  Rule& Auto(std::string p) {
-    AutoValue = true;
-    AutoPattern = std::move(p);
-    return *this;
-  }
-  Rule& Trim(bool left, bool right) {
-    LeftTrim = left;
-    RightTrim = right;
-    return *this;
-  }
-  Rule& Case(TCaseMode m) {
-    CaseMode = m;
-    return *this;
-  }
-  Rule& Replace(std::string search, std::string replace, bool caseSensitive) {
-    Replacements.emplace_back(std::move(search), std::move(replace), caseSensitive);
-    return *this;
-  }
-};
-
-struct ProcessCase {
-  const char* Name;
-  Rule Settings;
-  int32_t RecordNumber;
-  std::string In;
-  bool InHasValue;
-  std::string Out;
-  bool OutHasValue;
+  TCaseMode Case = cmNone;
+  std::vector<std::tuple<const char*, const char*, bool>> Replace = {};  // search, replace, case
 };
 
 void Apply(TAdvFieldData& d, const Rule& r) {
-  d.Set_UseFixValue(r.FixValue);
-  d.Set_FixValue(r.FixPattern);
-  d.Set_AutoValue(r.AutoValue);
-  d.Set_AutoValueString(r.AutoPattern);
+  d.Set_UseFixValue(r.Fix != nullptr);
+  d.Set_FixValue(r.Fix ? r.Fix : "");
+  d.Set_AutoValue(r.Auto != nullptr);
+  d.Set_AutoValueString(r.Auto ? r.Auto : "");
   d.Set_LeftTrim(r.LeftTrim);
   d.Set_RightTrim(r.RightTrim);
-  d.Set_CaseMode(r.CaseMode);
-  for (const auto& [search, replace, cs] : r.Replacements) {
+  d.Set_CaseMode(r.Case);
+  for (const auto& [search, replace, cs] : r.Replace) {
     IReplacement* rep = d.Replacements().Add();
     rep->Set_SearchStr(search);
     rep->Set_ReplaceStr(replace);
@@ -72,48 +37,64 @@ void Apply(TAdvFieldData& d, const Rule& r) {
   }
 }
 
+// A field's settings, the record number, the value in and the value out (nullptr: no value).
+struct ProcessCase {
+  const char* Name;
+  Rule Settings;
+  int32_t RecordNumber;
+  const char* In;
+  const char* Out;
+};
+
 TEST(AdvFieldSettings, ProcessValueTable) {
   const ProcessCase cases[] = {
-      {"fixed value replaces the source", Rule().Fix("Nr. %d"), 7, "src", true, "Nr. 7", true},
-      {"fixed value without source value", Rule().Fix("Nr. %d"), 7, "", false, "Nr. 7", true},
-      {"fixed value wins over automatic", Rule().Fix("F%d").Auto("A%d"), 3, "", false, "F3", true},
-      {"automatic value, surplus argument ignored", Rule().Auto("R%d"), 4, "", false, "R4", true},
-      {"no value: rules skipped", Rule().Trim(true, true).Case(cmUpper).Replace("a", "x", false), 1,
-       " ab ", false, " ab ", false},
-      {"trim left", Rule().Trim(true, false), 1, "\t\r\n  ab  ", true, "ab  ", true},
-      {"trim right", Rule().Trim(false, true), 1, "  ab \x01\x1f", true, "  ab", true},
-      {"trim keeps DEL", Rule().Trim(true, true), 1, " \x7f ", true, "\x7f", true},
-      {"case 1 changes only ASCII", Rule().Case(cmFirstUpper), 1, "mÜLLER", true, "MÜller", true},
-      {"case 1 with a non-ASCII first letter", Rule().Case(cmFirstUpper), 1, "ÄPFEL", true, "Äpfel",
-       true},
-      {"case 1 on empty text", Rule().Case(cmFirstUpper), 1, "", true, "", true},
-      {"case 2", Rule().Case(cmUpper), 1, "straße öl", true, "STRAßE öL", true},
-      {"case 3", Rule().Case(cmLower), 1, "ÖL UND WASSER", true, "Öl und wasser", true},
-      {"replacements chain in order", Rule().Replace("a", "b", true).Replace("b", "c", true), 1,
-       "a", true, "c", true},
-      {"case-sensitive replacement", Rule().Replace("Str.", "Straße", true), 1,
-       "Hauptstr. 1, Str. 2", true, "Hauptstr. 1, Straße 2", true},
-      {"replacement ignoring case, every occurrence", Rule().Replace("STR.", "Straße", false), 1,
-       "Hauptstr. 1, Str. 2", true, "HauptStraße 1, Straße 2", true},
-      {"replacement does not rescan its output", Rule().Replace("a", "aa", true), 1, "aba", true,
-       "aabaa", true},
-      {"replacement by nothing", Rule().Replace("-", "", true), 1, "12-34-5", true, "12345", true},
-      {"empty search changes nothing", Rule().Replace("", "x", false), 1, "ab", true, "ab", true},
-      {"order: generate, trim, replace, case",
-       Rule().Fix("  id-%d  ").Trim(true, true).Case(cmUpper).Replace("ID", "no", false), 12, "",
-       false, "NO-12", true},
+      {"fixed value replaces the source", {.Fix = "Nr. %d"}, 7, "src", "Nr. 7"},
+      {"fixed value without source value", {.Fix = "Nr. %d"}, 7, nullptr, "Nr. 7"},
+      {"fixed value wins over automatic", {.Fix = "F%d", .Auto = "A%d"}, 3, nullptr, "F3"},
+      {"automatic value, surplus argument ignored", {.Auto = "R%d"}, 4, nullptr, "R4"},
+      {"no value: trim skipped", {.LeftTrim = true, .RightTrim = true}, 1, nullptr, nullptr},
+      {"no value: case skipped", {.Case = cmUpper}, 1, nullptr, nullptr},
+      {"no value: replace skipped", {.Replace = {{"a", "x", false}}}, 1, nullptr, nullptr},
+      {"trim left", {.LeftTrim = true}, 1, "\t\r\n  ab  ", "ab  "},
+      {"trim right", {.RightTrim = true}, 1, "  ab \x01\x1f", "  ab"},
+      {"trim keeps DEL", {.LeftTrim = true, .RightTrim = true}, 1, " \x7f ", "\x7f"},
+      {"case 1 changes only ASCII", {.Case = cmFirstUpper}, 1, "mÜLLER", "MÜller"},
+      {"case 1, non-ASCII first letter", {.Case = cmFirstUpper}, 1, "ÄPFEL", "Äpfel"},
+      {"case 1 on empty text", {.Case = cmFirstUpper}, 1, "", ""},
+      {"case 2", {.Case = cmUpper}, 1, "straße öl", "STRAßE öL"},
+      {"case 3", {.Case = cmLower}, 1, "ÖL UND WASSER", "Öl und wasser"},
+      {"chain in order", {.Replace = {{"a", "b", true}, {"b", "c", true}}}, 1, "a", "c"},
+      {"case-sensitive", {.Replace = {{"St.", "S", true}}}, 1, "xst. St.", "xst. S"},
+      {"ignoring case, everywhere", {.Replace = {{"ST.", "S", false}}}, 1, "xst. St.", "xS S"},
+      {"no rescan of the output", {.Replace = {{"a", "aa", true}}}, 1, "aba", "aabaa"},
+      {"replacement by nothing", {.Replace = {{"-", "", true}}}, 1, "12-34-5", "12345"},
+      {"empty search changes nothing", {.Replace = {{"", "x", false}}}, 1, "ab", "ab"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TAdvFieldSettingsList list(nullptr);
     Apply(*list.Add("FIELD"), c.Settings);
     list.ResetSteps();
-    std::string value = c.In;
-    bool has = c.InHasValue;
+    std::string value = c.In ? c.In : " ab ";
+    bool has = c.In != nullptr;
     list.ProcessValue("FIELD", c.RecordNumber, value, has);
-    EXPECT_EQ(value, c.Out);
-    EXPECT_EQ(has, c.OutHasValue);
+    EXPECT_EQ(has, c.Out != nullptr);
+    EXPECT_EQ(value, c.Out ? c.Out : " ab ");
   }
+}
+
+// The steps run in this order: generate, trim, replace, change the case.
+TEST(AdvFieldSettings, ProcessValueOrder) {
+  TAdvFieldSettingsList list(nullptr);
+  Apply(*list.Add("F"), {.Fix = "  id-%d  ",
+                         .LeftTrim = true,
+                         .RightTrim = true,
+                         .Case = cmUpper,
+                         .Replace = {{"ID", "no", false}}});
+  std::string value;
+  bool has = false;
+  list.ProcessValue("F", 12, value, has);
+  EXPECT_EQ(value, "NO-12");
 }
 
 TEST(AdvFieldSettings, ByNameIsExactAndFirstWins) {
@@ -132,29 +113,15 @@ TEST(AdvFieldSettings, ByNameIsExactAndFirstWins) {
 }
 
 TEST(AdvFieldSettings, PatternsThatDoNotFitRaiseConvertErrors) {
-  for (auto [fix, pattern] : {std::pair{true, "%s"}, std::pair{true, "%d-%d"},
-                              std::pair{false, "%d/%d/%d"}, std::pair{false, "%s"}}) {
-    SCOPED_TRACE(pattern);
+  for (const Rule& r :
+       {Rule{.Fix = "%s"}, Rule{.Fix = "%d-%d"}, Rule{.Auto = "%d/%d/%d"}, Rule{.Auto = "%s"}}) {
+    SCOPED_TRACE(r.Fix ? r.Fix : r.Auto);
     TAdvFieldSettingsList list(nullptr);
-    TAdvFieldData* d = list.Add("F");
-    (fix ? d->Set_UseFixValue(true) : d->Set_AutoValue(true));
-    (fix ? d->Set_FixValue(pattern) : d->Set_AutoValueString(pattern));
+    Apply(*list.Add("F"), r);
     std::string value;
     bool has = false;
     EXPECT_THROW(list.ProcessValue("F", 1, value, has), EConvertError);
   }
-}
-
-TEST(AdvFieldSettings, NewItemsStartEmpty) {
-  TAdvFieldData d("Field");
-  EXPECT_EQ(d.Get_FieldName(), "Field");
-  EXPECT_FALSE(d.Get_AutoValue() || d.Get_UseFixValue() || d.Get_LeftTrim() || d.Get_RightTrim());
-  EXPECT_EQ(d.Get_StepStart(), 0);
-  EXPECT_EQ(d.Get_StepWidth(), 0);
-  EXPECT_EQ(d.Get_AutoValueString(), "");
-  EXPECT_EQ(d.Get_FixValue(), "");
-  EXPECT_EQ(d.Get_CaseMode(), cmNone);
-  EXPECT_EQ(d.Get_Replacements()->Count(), 0);
 }
 
 // Automatic values seen the way the record buffer sees them: processed in the value event, with
@@ -219,35 +186,37 @@ TEST(RuleLists, ReferenceCountingIsOff) {
   EXPECT_FALSE(Supports<IFieldChangeConditions>(static_cast<IInterface*>(settings)));
 }
 
-TEST(RuleLists, ReplacementsDeleteAndClear) {
+// Items delete themselves through their list; lists delete by index.
+TEST(RuleLists, DeleteByItemAndByIndex) {
   TAdvFieldData d("F");
-  IReplacements* list = d.Get_Replacements();
+  IReplacements* replacements = d.Get_Replacements();
   TReplacement* a = d.Replacements().Add();
   a->Set_SearchStr("a");
-  TReplacement* b = d.Replacements().Add();
-  b->Set_SearchStr("b");
+  d.Replacements().Add()->Set_SearchStr("b");
   d.Replacements().Add()->Set_SearchStr("c");
-  a->Delete();  // frees itself through its list
-  ASSERT_EQ(list->Count(), 2);
-  EXPECT_EQ(list->Items(0)->Get_SearchStr(), "b");
-  list->Delete(1);
-  EXPECT_EQ(list->Count(), 1);
-  EXPECT_THROW(list->Items(1), EListError);
-  list->Clear();
-  EXPECT_EQ(list->Count(), 0);
-}
+  a->Delete();
+  replacements->Delete(1);
+  ASSERT_EQ(replacements->Count(), 1);
+  EXPECT_EQ(replacements->Items(0)->Get_SearchStr(), "b");
+  EXPECT_THROW(replacements->Items(1), EListError);
 
-TEST(RuleLists, AdvFieldSettingsDeleteAndClear) {
-  TAdvFieldSettingsList list(nullptr);
-  list.Add("A");
-  list.Add("B");
-  list.Add("C");
-  list.Delete(0);
-  EXPECT_EQ(list.Items(0)->FieldName(), "B");
-  EXPECT_EQ(list.ByName("A"), nullptr);
-  EXPECT_THROW(list.Delete(5), EListError);
-  list.Clear();
-  EXPECT_EQ(list.Count(), 0);
+  TAdvFieldSettingsList fields(nullptr);
+  for (const char* name : {"A", "B", "C"})
+    fields.Add(name);
+  fields.Delete(0);
+  EXPECT_EQ(fields.Items(0)->FieldName(), "B");
+  EXPECT_EQ(fields.ByName("A"), nullptr);
+  EXPECT_THROW(fields.Delete(5), EListError);
+
+  TFieldChangeConditions conditions(nullptr);
+  TFieldChangeCondition* first = conditions.Add();
+  first->Set_ConditionField("a");
+  conditions.Add()->Set_ConditionField("b");
+  conditions.Add()->Set_ConditionField("c");
+  first->Delete();
+  conditions.Delete(1);
+  ASSERT_EQ(conditions.Count(), 1);
+  EXPECT_EQ(conditions.Items(0)->ConditionField(), "b");
 }
 
 // --- field change conditions ---
@@ -266,18 +235,6 @@ TEST(FieldChangeConditions, ClearKeepsPredefinedRules) {
   EXPECT_EQ(list.ByName("PRE"), nullptr);
   list.Clear(true);
   EXPECT_EQ(list.Count(), 0);
-}
-
-TEST(FieldChangeConditions, DeleteRemovesTheRule) {
-  TFieldChangeConditions list(nullptr);
-  TFieldChangeCondition* a = list.Add();
-  a->Set_ConditionField("a");
-  list.Add()->Set_ConditionField("b");
-  list.Add()->Set_ConditionField("c");
-  a->Delete();
-  list.Delete(1);
-  ASSERT_EQ(list.Count(), 1);
-  EXPECT_EQ(list.Items(0)->ConditionField(), "b");
 }
 
 // A record as the record buffer holds it: field texts, some fields absent.
@@ -299,109 +256,84 @@ class TFakeRecord : public TConditionRecordAccess {
   }
 };
 
-struct ConditionRule {
-  std::string Field;
-  TCondition Condition;
-  std::string Value;
-  TConditionCheckMode Mode;
-  TConditionAction Action;
-  std::string Dest, Source;
-};
+void AddRule(TFieldChangeConditions& list, const char* field, TCondition condition,
+             const char* value, TConditionCheckMode mode, TConditionAction action,
+             const char* dest = "", const char* source = "") {
+  IFieldChangeCondition* rule = list.Add();
+  rule->Set_ConditionField(field);
+  rule->Set_Condition(condition);
+  rule->Set_ConditionValue(value);
+  rule->Set_ConditionCheckMode(mode);
+  rule->Set_Action(action);
+  rule->Set_DestinationField(dest);
+  rule->Set_ReplaceField(source);
+}
 
+constexpr TConditionCheckMode kBefore = ccmBeforeKeySearch, kAfter = ccmAfterKeySearch;
+constexpr TConditionAction kIgnore = caIgnoreRecord, kReplace = caReplaceField;
+
+// One rule, tested in one pass over the record {Status=old, Town=Rom, Empty=""}.
 struct ConditionCase {
   const char* Name;
-  std::vector<ConditionRule> Rules;
+  const char* Field;
+  TCondition Condition;
+  const char* Value;
+  TConditionCheckMode Mode;
+  TConditionAction Action;
+  const char* Dest;
+  const char* Source;
   TConditionCheckMode Pass;
   bool Result;
   bool HasDelete;
-  std::vector<std::string> Replaced;
+  const char* Replaced;  // "Dest<-Source" or empty
 };
 
 TEST(FieldChangeConditions, RunTable) {
   const ConditionCase cases[] = {
-      {"equal holds and ignores",
-       {{"Status", coEqual, "old", ccmBeforeKeySearch, caIgnoreRecord, "", ""}},
-       ccmBeforeKeySearch,
-       true,
-       true,
-       {}},
-      {"equal is case-sensitive",
-       {{"Status", coEqual, "OLD", ccmBeforeKeySearch, caIgnoreRecord, "", ""}},
-       ccmBeforeKeySearch,
-       false,
-       false,
-       {}},
-      {"rule of the other pass is not tested",
-       {{"Status", coEqual, "old", ccmAfterKeySearch, caIgnoreRecord, "", ""}},
-       ccmBeforeKeySearch,
-       false,
-       false,
-       {}},
-      {"after the key search",
-       {{"Status", coEqual, "old", ccmAfterKeySearch, caIgnoreRecord, "", ""}},
-       ccmAfterKeySearch,
-       true,
-       true,
-       {}},
-      {"not equal holds for a different text",
-       {{"Status", coNotEqual, "new", ccmBeforeKeySearch, caReplaceField, "City", "Town"}},
-       ccmBeforeKeySearch,
-       true,
-       false,
-       {"City<-Town"}},
-      {"not equal fails for the same text",
-       {{"Status", coNotEqual, "old", ccmBeforeKeySearch, caIgnoreRecord, "", ""}},
-       ccmBeforeKeySearch,
-       false,
-       false,
-       {}},
-      {"missing field: equal does not hold",
-       {{"Missing", coEqual, "", ccmBeforeKeySearch, caIgnoreRecord, "", ""}},
-       ccmBeforeKeySearch,
-       false,
-       false,
-       {}},
-      {"missing field: not equal does not hold either",
-       {{"Missing", coNotEqual, "x", ccmBeforeKeySearch, caIgnoreRecord, "", ""}},
-       ccmBeforeKeySearch,
-       false,
-       false,
-       {}},
-      {"empty text is present and equals empty",
-       {{"Empty", coEqual, "", ccmAfterKeySearch, caReplaceField, "Empty", "Town"}},
-       ccmAfterKeySearch,
-       true,
-       false,
-       {"Empty<-Town"}},
-      {"later rule sees the earlier replacement",
-       {{"Status", coEqual, "old", ccmBeforeKeySearch, caReplaceField, "Status", "Town"},
-        {"Status", coEqual, "Rom", ccmBeforeKeySearch, caIgnoreRecord, "", ""},
-        {"Status", coEqual, "old", ccmBeforeKeySearch, caReplaceField, "X", "Town"}},
-       ccmBeforeKeySearch,
-       true,
-       true,
-       {"Status<-Town"}},
+      {"equal holds and ignores", "Status", coEqual, "old", kBefore, kIgnore, "", "", kBefore, true,
+       true, ""},
+      {"equal is case-sensitive", "Status", coEqual, "OLD", kBefore, kIgnore, "", "", kBefore,
+       false, false, ""},
+      {"rule of the other pass is not tested", "Status", coEqual, "old", kAfter, kIgnore, "", "",
+       kBefore, false, false, ""},
+      {"after the key search", "Status", coEqual, "old", kAfter, kIgnore, "", "", kAfter, true,
+       true, ""},
+      {"not equal holds for a different text", "Status", coNotEqual, "new", kBefore, kReplace,
+       "City", "Town", kBefore, true, false, "City<-Town"},
+      {"not equal fails for the same text", "Status", coNotEqual, "old", kBefore, kIgnore, "", "",
+       kBefore, false, false, ""},
+      {"missing field: equal does not hold", "Missing", coEqual, "", kBefore, kIgnore, "", "",
+       kBefore, false, false, ""},
+      {"missing field: not equal does not hold either", "Missing", coNotEqual, "x", kBefore,
+       kIgnore, "", "", kBefore, false, false, ""},
+      {"empty text is present and equals empty", "Empty", coEqual, "", kAfter, kReplace, "Empty",
+       "Town", kAfter, true, false, "Empty<-Town"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TFieldChangeConditions list(nullptr);
-    for (const auto& r : c.Rules) {
-      IFieldChangeCondition* rule = list.Add();
-      rule->Set_ConditionField(r.Field);
-      rule->Set_Condition(r.Condition);
-      rule->Set_ConditionValue(r.Value);
-      rule->Set_ConditionCheckMode(r.Mode);
-      rule->Set_Action(r.Action);
-      rule->Set_DestinationField(r.Dest);
-      rule->Set_ReplaceField(r.Source);
-    }
+    AddRule(list, c.Field, c.Condition, c.Value, c.Mode, c.Action, c.Dest, c.Source);
     TFakeRecord record;
     record.Fields = {{"Status", "old"}, {"Town", "Rom"}, {"Empty", ""}};
     bool hasDelete = !c.HasDelete;
     EXPECT_EQ(list.Run(c.Pass, record, hasDelete), c.Result);
     EXPECT_EQ(hasDelete, c.HasDelete);
-    EXPECT_EQ(record.Replaced, c.Replaced);
+    EXPECT_EQ(record.Replaced,
+              *c.Replaced ? std::vector<std::string>{c.Replaced} : std::vector<std::string>{});
   }
+}
+
+TEST(FieldChangeConditions, LaterRuleSeesTheEarlierReplacement) {
+  TFieldChangeConditions list(nullptr);
+  AddRule(list, "Status", coEqual, "old", kBefore, kReplace, "Status", "Town");
+  AddRule(list, "Status", coEqual, "Rom", kBefore, kIgnore);
+  AddRule(list, "Status", coEqual, "old", kBefore, kReplace, "X", "Town");
+  TFakeRecord record;
+  record.Fields = {{"Status", "old"}, {"Town", "Rom"}};
+  bool hasDelete = false;
+  EXPECT_TRUE(list.Run(kBefore, record, hasDelete));
+  EXPECT_TRUE(hasDelete);
+  EXPECT_EQ(record.Replaced, std::vector<std::string>{"Status<-Town"});
 }
 
 }  // namespace

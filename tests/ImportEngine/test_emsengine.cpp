@@ -3,8 +3,10 @@
 #include <fstream>
 
 #include "ImportEngine/QImport2ASCII.h"
+#include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_EMSImportEngine.h"
 #include "ImportEngine/test_qimport_recorder.h"
+#include "TestData.h"
 
 namespace vela::test {
 namespace {
@@ -14,48 +16,28 @@ constexpr const char* kXmlGuid = "{E6D9313A-B24F-40D0-BA0D-FA27F710176D}";
 constexpr const char* kTxtGuid = "{4AD627B0-DFD6-4DE3-A51E-AF51926B89FA}";
 
 struct EMSFixture : ::testing::Test {
-  TEMSImportEngine Engine;
-  TImportRecorder Rec;
+  TEngineRecorder<TEMSImportEngine> Rec;
+  TEMSImportEngine& Engine = Rec.Engine;
   TTempDir Dir{"emsengine"};
-  EMSFixture() { Rec.Processor.RegisterEngine(&Engine); }
 
-  std::string Write(std::string_view Name, std::string_view Text) {
-    std::string p = Dir.File(Name);
-    std::ofstream(p, std::ios::binary) << Text;
-    return p;
-  }
+  std::string Write(std::string_view Name, std::string_view Text) { return Dir.Write(Name, Text); }
   bool Run(const std::string& File, int32_t Format, const TStringList& Dest = {}) {
-    Rec.Processor.SetEngineParameter(0, File, Format, Dest);
-    return Rec.Processor.Execute(0, false);
+    return Rec.Run(File, Format, Dest);
   }
 };
 
-TEST_F(EMSFixture, FormatsInOrderWithTheirFlags) {
-  EXPECT_EQ(Engine.GetTitle(), "Standardfile Import");
-  ASSERT_EQ(Engine.GetFormatCount(), 3);
-  const struct {
-    const char *Guid, *Title, *Ext, *Name;
-  } expected[] = {{kDbfGuid, "DBase", ".dbf", "DBase"},
-                  {kXmlGuid, "XML-DATAPACKET", ".xml", "XMLDATAPACKET"},
-                  {kTxtGuid, "Text", ".txt", "Text"}};
+TEST_F(EMSFixture, OneFormatPerComponent) {
+  const std::pair<const char*, const char*> expected[] = {
+      {kDbfGuid, "DATA.DBF"}, {kXmlGuid, "data.xml"}, {kTxtGuid, "data.txt"}};
   for (int i = 0; i < 3; ++i) {
-    std::string guid, title, ext;
-    Engine.GetFormatInfo(i, guid, title, ext);
-    EXPECT_EQ(guid, expected[i].Guid);
-    EXPECT_EQ(title, expected[i].Title);
-    EXPECT_EQ(ext, expected[i].Ext);
-    TImportFormat* f = Engine.GetFormats(i);
-    EXPECT_TRUE(f->HasSettings && f->HandelFieldAssignments && f->CheckFileExt &&
-                f->UseFormatForDialog && f->FileNameIsUserReadable);
-    EXPECT_FALSE(f->FirstRowIsHeader);
-    EXPECT_EQ(f->Data, Engine.Importer(i));
-    EXPECT_EQ(Engine.Importer(i)->Name, expected[i].Name);
-    EXPECT_EQ(Engine.Importer(i)->ImportDestination, qidUserDefined);
+    EXPECT_EQ(Engine.GetFormats(i)->GUID, expected[i].first);
+    EXPECT_EQ(Engine.GetFormats(i)->Data, Engine.Importer(i));
+    int32_t e = -1, f = -1;
+    EXPECT_TRUE(Rec.Processor.QueryEngine(expected[i].second, e, f));
+    EXPECT_EQ(f, i);
   }
+  // The text component detects its separator.
   EXPECT_EQ(static_cast<TQImport2ASCII*>(Engine.Importer(2))->Comma, '\0');
-  int32_t e = -1, f = -1;
-  EXPECT_TRUE(Rec.Processor.QueryEngine("DATA.DBF", e, f));
-  EXPECT_EQ(f, 0);
 }
 
 TEST_F(EMSFixture, ValuesArriveAsTextWhateverTheirType) {
@@ -95,7 +77,6 @@ TEST_F(EMSFixture, AbortInStartRecordSendsNoValueOfThatRowAndStopsTheComponent) 
 
   // The next import starts afresh.
   Rec.AbortAtStart = -1;
-  Rec.Rows.clear();
   ASSERT_TRUE(Run(file, 2));
   EXPECT_EQ(Rec.Rows.size(), 3u);
 }
@@ -132,48 +113,28 @@ TEST_F(EMSFixture, QueryFieldsAndFieldAssignmentWorkOnTheComponentsMap) {
   EXPECT_EQ(Rec.Value(0, "Dest"), "y");
 }
 
-TEST_F(EMSFixture, ParametersSetGivesTheCurrentComponentTheFile) {
+TEST_F(EMSFixture, ParametersGiveTheCurrentComponentTheFile) {
   TStringList none;
   Rec.Processor.SetEngineParameter(0, "/data/a.dbf", 0, none);
-  Rec.Processor.SetEngineParameter(0, "/data/b.xml", 1, none);
+  Rec.Processor.SetEngineParameter(0, "/data/b.txt", 2, none);
   EXPECT_EQ(Engine.Importer(0)->FileName, "/data/a.dbf");
-  EXPECT_EQ(Engine.Importer(1)->FileName, "/data/b.xml");
-  EXPECT_EQ(Engine.Importer(2)->FileName, "");
+  EXPECT_EQ(Engine.Importer(1)->FileName, "");
+  EXPECT_EQ(Engine.Importer(2)->FileName, "/data/b.txt");
+  EXPECT_FALSE(Engine.EditSettings());  // headless
+  EXPECT_EQ(Engine.GetInputFile(), "/data/b.txt");
 }
-
-TEST_F(EMSFixture, HeadlessEditSettingsIsFalse) {
-  TStringList none;
-  Rec.Processor.SetEngineParameter(0, "/data/a.txt", 2, none);
-  EXPECT_TRUE(Engine.HasSettings());
-  EXPECT_TRUE(Engine.HandelFieldAssignments());
-  EXPECT_FALSE(Engine.EditSettings());
-  EXPECT_EQ(Engine.GetInputFile(), "/data/a.txt");
-}
-
-// A settings service standing in for the setup wizard: it changes the file name.
-struct TWizardUI : TInterfacedObject, IImportEngineUI {
-  VELA_INTERFACES(TInterfacedObject, IImportEngineUI)
-  TEMSImportEngine* Engine = nullptr;
-  TQImportDestination SeenDestination = qidUserDefined;
-  void ShowMessage(std::string_view, TEngineDialogType) override {}
-  bool EditSettings(IDataImportEngine*, int32_t Format) override {
-    SeenDestination = Engine->Importer(Format)->ImportDestination;
-    Engine->Importer(Format)->FileName = "/chosen/by/wizard.txt";
-    return true;
-  }
-  bool SelectSource(IDataImportEngine*, int32_t, std::string&) override { return false; }
-};
 
 TEST_F(EMSFixture, WizardResultIsAlwaysFalseButItsFileNameIsTaken) {
-  IPtr<TWizardUI> ui(new TWizardUI);
-  ui->Engine = &Engine;
-  SetImportEngineUI(IPtr<IImportEngineUI>(ui.get()));
-  TStringList none;
-  Rec.Processor.SetEngineParameter(0, "/data/a.txt", 2, none);
-  bool result = Engine.EditSettings();
-  SetImportEngineUI(nullptr);
-  EXPECT_FALSE(result);
-  EXPECT_EQ(ui->SeenDestination, qidDataSet);
+  TScopedEngineUI ui;
+  TQImportDestination seen = qidUserDefined;
+  ui->OnEditSettings = [&](IDataImportEngine*, int32_t format) {
+    seen = Engine.Importer(format)->ImportDestination;
+    Engine.Importer(format)->FileName = "/chosen/by/wizard.txt";
+    return true;
+  };
+  Rec.Processor.SetEngineParameter(0, "/data/a.txt", 2, TStringList{});
+  EXPECT_FALSE(Engine.EditSettings());
+  EXPECT_EQ(seen, qidDataSet);
   EXPECT_EQ(Engine.GetInputFile(), "/chosen/by/wizard.txt");
   EXPECT_EQ(Engine.Importer(2)->ImportDestination, qidUserDefined);
 }
@@ -185,19 +146,9 @@ TEST_F(EMSFixture, ComponentErrorsBecomeOneErrorMessage) {
   EXPECT_EQ(Rec.Messages[0].first.rfind("EQImportError: ", 0), 0u) << Rec.Messages[0].first;
 }
 
-TEST_F(EMSFixture, CheckFileComparesTheExtension) {
-  TStringList none;
-  std::string msg;
-  Rec.Processor.SetEngineParameter(0, "/data/TABLE.DBF", 0, none);
-  EXPECT_TRUE(Engine.CheckFile(msg));
-  Rec.Processor.SetEngineParameter(0, "/data/table.csv", 2, none);
-  EXPECT_FALSE(Engine.CheckFile(msg));
-  EXPECT_EQ(msg, "File '/data/table.csv' is not a valid file for importtype 'Text'!");
-}
-
 TEST_F(EMSFixture, SharedDBaseThroughTheProcessor) {
   TFormatSettingsGuard en("en");
-  ASSERT_TRUE(Run(std::string(VELA_SAMPLES_DIR) + "/dbf/dbfread_people.dbf", 0));
+  ASSERT_TRUE(Run(SampleFile("dbf/dbfread_people.dbf"), 0));
   ASSERT_EQ(Rec.Rows.size(), 2u);
   EXPECT_EQ(Rec.Value(1, "NAME"), "Bob");
   EXPECT_EQ(Rec.Value(1, "BIRTHDATE"), "1980/11/12");

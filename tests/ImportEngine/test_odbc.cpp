@@ -57,36 +57,6 @@ TEST_F(OdbcSQLite, ListsTablesAndFields) {
   EXPECT_THROW(Conn.GetFieldNames("missing", fields), EADOError);
 }
 
-TEST_F(OdbcSQLite, ReadsTypedRowsWithNullsAsEmptyText) {
-  TFormatSettingsGuard de("de");
-  TADOTable table;
-  table.Connection = &Conn;
-  table.CommandText = "people";
-  table.Open();
-  ASSERT_FALSE(table.Eof());
-  ASSERT_EQ(table.FieldCount(), 8);
-  const std::pair<TADOFieldType, const char*> row1[] = {
-      {aftInteger, "5"},     {aftString, "M\xC3\xBCller"},
-      {aftFloat, "1,5"},     {aftDate, "29.02.2024"},
-      {aftTime, "13:45:30"}, {aftDateTime, "29.02.2024 13:45:30"},
-      {aftBoolean, "True"},  {aftMemo, "n"},
-  };
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(table.Fields(i).AsString, row1[i].second) << table.Fields(i).FieldName;
-    EXPECT_EQ(table.Fields(i).DataType, row1[i].first) << table.Fields(i).FieldName;
-  }
-  table.Next();
-  ASSERT_FALSE(table.Eof());
-  EXPECT_EQ(table.Fields(0).AsString, "6");
-  for (int i = 1; i < 8; ++i) {
-    EXPECT_TRUE(table.Fields(i).IsNull) << i;
-    EXPECT_EQ(table.Fields(i).AsString, "") << i;
-  }
-  table.Next();
-  EXPECT_TRUE(table.Eof());
-  table.Close();
-}
-
 TEST(Odbc, ConnectFailuresRaise) {
   TADOConnection conn;
   EXPECT_THROW(conn.Open(), EADOError);  // no connection string

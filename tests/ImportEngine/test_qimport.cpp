@@ -8,6 +8,7 @@
 #include "ImportEngine/QImport2DBF.h"
 #include "ImportEngine/QImport2XML.h"
 #include "ImportEngine/test_qimport_recorder.h"
+#include "TestData.h"
 
 namespace vela::test {
 namespace {
@@ -37,11 +38,7 @@ std::string Field(const TRows& Rows, size_t Row, std::string_view Name) {
 }
 
 std::string Shared(std::string_view Name) {
-  return std::string(VELA_SAMPLES_DIR) + "/dbf/" + std::string(Name);
-}
-
-void WriteText(const std::string& Path, std::string_view Text) {
-  std::ofstream(Path, std::ios::binary) << Text;
+  return SampleFile("dbf/" + std::string(Name));
 }
 
 // --- dBase ---------------------------------------------------------------------------------
@@ -146,80 +143,57 @@ TEST(QImport2DBF, ConfiguredCodePageWhenTheFileNamesNone) {
   EXPECT_EQ(Field(rows, 0, "NAME"), "M\xD1\x8Cller");
 }
 
-TEST(QImport2DBF, LanguageDriverCodePages) {
-  const std::pair<uint8_t, int> cases[] = {{0x00, 0},    {0x01, 437}, {0x02, 850}, {0x03, 1252},
-                                           {0x57, 1252}, {0x26, 866}, {0x64, 852}, {0xC8, 1250},
-                                           {0xC9, 1251}, {0x7B, 932}, {0xFF, 0}};
-  for (auto [ldid, cp] : cases)
-    EXPECT_EQ(TQImport2DBF::LanguageDriverCodePage(ldid), cp) << int(ldid);
-}
-
-TEST(QImport2DBF, SharedPeopleSkipsTheDeletedRecord) {
+// The public dBase samples: row counts and values by row and field ("..." ends a prefix). The
+// configured code page only counts where a file names none.
+TEST(QImport2DBF, SharedSamples) {
   TFormatSettingsGuard en("en");
-  TQImport2DBF dbf;
-  dbf.FileName = Shared("dbfread_people.dbf");
-  TRows rows = Collect(dbf);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(Field(rows, 0, "NAME"), "Alice");
-  EXPECT_EQ(Field(rows, 0, "BIRTHDATE"), "1987/03/01");
-  EXPECT_EQ(Field(rows, 1, "NAME"), "Bob");
-  EXPECT_EQ(Field(rows, 1, "BIRTHDATE"), "1980/11/12");
-}
-
-TEST(QImport2DBF, SharedCyrillicByLanguageDriver) {
-  TQImport2DBF dbf;
-  dbf.FileName = Shared("infused_cp1251.dbf");
-  dbf.CodePage = 1252;  // the file's own driver byte wins
-  TRows rows = Collect(dbf);
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(Field(rows, 0, "RN"), "1");
-  EXPECT_EQ(Field(rows, 0, "NAME"),
-            "\xD0\xB0\xD0\xBC\xD0\xB1\xD1\x83\xD0\xBB\xD0\xB0\xD1\x82\xD0\xBE\xD1\x80\xD0\xBD\xD0"
-            "\xBE-\xD0\xBF\xD0\xBE\xD0\xBB\xD0\xB8\xD0\xBA\xD0\xBB\xD0\xB8\xD0\xBD\xD0\xB8\xD1\x87"
-            "\xD0\xB5\xD1\x81\xD0\xBA\xD0\xBE\xD0\xB5");  // амбулаторно-поликлиническое
-}
-
-TEST(QImport2DBF, SharedDBase4WithMemo) {
-  TFormatSettingsGuard en("en");
-  TQImport2DBF dbf;
-  dbf.FileName = Shared("infused_dbase_8b.dbf");
-  TRows rows = Collect(dbf);
-  ASSERT_EQ(rows.size(), 10u);
-  EXPECT_EQ(Field(rows, 0, "CHARACTER"), "One");
-  EXPECT_EQ(Field(rows, 0, "NUMERICAL"), "1.00");
-  EXPECT_EQ(Field(rows, 0, "DATE"), "1970/01/01");
-  EXPECT_EQ(Field(rows, 0, "LOGICAL"), "True");
-  EXPECT_EQ(Field(rows, 0, "MEMO"), "First memo\r\n");
-}
-
-TEST(QImport2DBF, SharedFoxProIntegerDateTimeAndMemo) {
-  TFormatSettingsGuard en("en");
-  TQImport2DBF dbf;
-  dbf.FileName = Shared("infused_foxprodb_contacts.dbf");
-  TRows rows = Collect(dbf);
-  ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(Field(rows, 0, "CONTACT_ID"), "1");
-  EXPECT_EQ(Field(rows, 0, "FIRST_NAME"), "Nancy");
-  EXPECT_EQ(Field(rows, 0, "BIRTHDATE"), "1963/04/08");
-  EXPECT_EQ(Field(rows, 0, "LAST_MEETI"), "");  // an empty date-time
-  EXPECT_EQ(Field(rows, 3, "CONTACT_ID"), "4");
-  EXPECT_EQ(Field(rows, 3, "NOTES"), "");  // no memo block
-  EXPECT_EQ(Field(rows, 0, "NOTES").substr(0, 29), "Education includes a B.A. in ");
-}
-
-TEST(QImport2DBF, SharedDBase3WithAndWithoutMemo) {
-  TQImport2DBF dbf;
-  dbf.FileName = Shared("infused_dbase_83.dbf");
-  TRows rows = Collect(dbf);
-  ASSERT_EQ(rows.size(), 67u);
-  EXPECT_EQ(Field(rows, 0, "ID"), "87");
-  EXPECT_EQ(Field(rows, 0, "NAME"), "Assorted Petits Fours");
-  EXPECT_NE(Field(rows, 0, "DESC").find("Our Original assortment"), std::string::npos);
-
-  dbf.FileName = Shared("infused_dbase_03.dbf");
-  rows = Collect(dbf);
-  ASSERT_EQ(rows.size(), 14u);
-  EXPECT_EQ(Field(rows, 0, "Point_ID"), "0507121");
+  const struct {
+    const char* File;
+    size_t Rows;
+    size_t Row;
+    const char* Field;
+    const char* Value;
+  } cases[] = {
+      // Cyrillic by the language driver 0xC9 (cp1251): "амбулаторно-поликлиническое".
+      {"infused_cp1251.dbf", 4, 0, "NAME",
+       "\xD0\xB0\xD0\xBC\xD0\xB1\xD1\x83\xD0\xBB\xD0\xB0\xD1\x82\xD0\xBE\xD1\x80\xD0\xBD\xD0"
+       "\xBE-\xD0\xBF\xD0\xBE\xD0\xBB\xD0\xB8\xD0\xBA\xD0\xBB\xD0\xB8\xD0\xBD\xD0\xB8\xD1\x87"
+       "\xD0\xB5\xD1\x81\xD0\xBA\xD0\xBE\xD0\xB5"},
+      {"infused_cp1251.dbf", 4, 0, "RN", "1"},
+      // dBase IV with memo.
+      {"infused_dbase_8b.dbf", 10, 0, "CHARACTER", "One"},
+      {"infused_dbase_8b.dbf", 10, 0, "NUMERICAL", "1.00"},
+      {"infused_dbase_8b.dbf", 10, 0, "DATE", "1970/01/01"},
+      {"infused_dbase_8b.dbf", 10, 0, "LOGICAL", "True"},
+      {"infused_dbase_8b.dbf", 10, 0, "MEMO", "First memo\r\n"},
+      // FoxPro integer, date, empty date-time, memo and no memo block.
+      {"infused_foxprodb_contacts.dbf", 5, 0, "CONTACT_ID", "1"},
+      {"infused_foxprodb_contacts.dbf", 5, 0, "FIRST_NAME", "Nancy"},
+      {"infused_foxprodb_contacts.dbf", 5, 0, "BIRTHDATE", "1963/04/08"},
+      {"infused_foxprodb_contacts.dbf", 5, 0, "LAST_MEETI", ""},
+      {"infused_foxprodb_contacts.dbf", 5, 0, "NOTES", "Education includes a B.A. in ..."},
+      {"infused_foxprodb_contacts.dbf", 5, 3, "CONTACT_ID", "4"},
+      {"infused_foxprodb_contacts.dbf", 5, 3, "NOTES", ""},
+      // dBase III with and without memo.
+      {"infused_dbase_83.dbf", 67, 0, "ID", "87"},
+      {"infused_dbase_83.dbf", 67, 0, "NAME", "Assorted Petits Fours"},
+      {"infused_dbase_83.dbf", 67, 0, "DESC", "Our Original assortment ..."},
+      {"infused_dbase_03.dbf", 14, 0, "Point_ID", "0507121"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.File) + " " + c.Field);
+    TQImport2DBF dbf;
+    dbf.FileName = Shared(c.File);
+    dbf.CodePage = 1252;
+    TRows rows = Collect(dbf);
+    ASSERT_EQ(rows.size(), c.Rows);
+    const std::string expected = c.Value;
+    if (expected.ends_with(" ..."))
+      EXPECT_EQ(Field(rows, c.Row, c.Field).substr(0, expected.size() - 4),
+                expected.substr(0, expected.size() - 4));
+    else
+      EXPECT_EQ(Field(rows, c.Row, c.Field), expected);
+  }
 }
 
 TEST(QImport2DBF, MissingMemoFileNamesTheField) {
@@ -245,7 +219,7 @@ TEST(QImport2DBF, UnreadableFileRaises) {
 
 TEST(QImport2, MapChoosesColumnsByNameOrNumber) {
   TTempDir dir("qimport_map");
-  WriteText(dir.File("m.txt"), "id;name;city\n1;Ann;Rome\n2;Bob;Oslo\n");
+  dir.Write("m.txt", "id;name;city\n1;Ann;Rome\n2;Bob;Oslo\n");
   TQImport2ASCII txt;
   txt.FileName = dir.File("m.txt");
   txt.Map.AddStrings({"Town=CITY", "Nr=1", "Unused="});
@@ -262,7 +236,7 @@ TEST(QImport2, MapChoosesColumnsByNameOrNumber) {
 
 TEST(QImport2, CancelStopsAfterTheAnsweredRow) {
   TTempDir dir("qimport_cancel");
-  WriteText(dir.File("c.txt"), "a\n1\n2\n3\n4\n");
+  dir.Write("c.txt", "a\n1\n2\n3\n4\n");
   TQImport2ASCII txt;
   txt.FileName = dir.File("c.txt");
   TRows rows = Collect(txt, 2);
@@ -283,7 +257,7 @@ TEST(QImport2ASCII, DetectsTheSeparatorOfTheHeaderLine) {
 
 TEST(QImport2ASCII, QuotesBomCrLfAndDetection) {
   TTempDir dir("qimport_txt");
-  WriteText(dir.File("q.txt"),
+  dir.Write("q.txt",
             "\xEF\xBB\xBFName|Note|Empty\r\n"
             "\"Doe | John\"|\"said \"\"hi\"\"\r\nand left\"|\r\n"
             "\r\n"
@@ -303,7 +277,7 @@ TEST(QImport2ASCII, QuotesBomCrLfAndDetection) {
 
 TEST(QImport2ASCII, AnsiLinesAreDecoded) {
   TTempDir dir("qimport_ansi");
-  WriteText(dir.File("a.txt"), "Name,City\nJos\xE9,K\xF6ln\n");
+  dir.Write("a.txt", "Name,City\nJos\xE9,K\xF6ln\n");
   TQImport2ASCII txt;
   txt.Comma = ',';
   txt.FileName = dir.File("a.txt");
@@ -333,7 +307,7 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 TEST(QImport2XML, FieldsAndTypedValues) {
   TFormatSettingsGuard de("de");
   TTempDir dir("qimport_xml");
-  WriteText(dir.File("p.xml"), kPacket);
+  dir.Write("p.xml", kPacket);
   TQImport2XML xml;
   xml.FileName = dir.File("p.xml");
   EXPECT_EQ(xml.ReadColumnNames(),
@@ -356,7 +330,7 @@ TEST(QImport2XML, FieldsAndTypedValues) {
 
 TEST(QImport2XML, StopsWhenCancelled) {
   TTempDir dir("qimport_xml_stop");
-  WriteText(dir.File("p.xml"), kPacket);
+  dir.Write("p.xml", kPacket);
   TQImport2XML xml;
   xml.FileName = dir.File("p.xml");
   EXPECT_EQ(Collect(xml, 1).size(), 1u);
@@ -364,8 +338,8 @@ TEST(QImport2XML, StopsWhenCancelled) {
 
 TEST(QImport2XML, BrokenOrForeignXmlRaises) {
   TTempDir dir("qimport_xml_bad");
-  WriteText(dir.File("bad.xml"), "<DATAPACKET><METADATA><FIELDS>");
-  WriteText(dir.File("other.xml"), "<root><item/></root>");
+  dir.Write("bad.xml", "<DATAPACKET><METADATA><FIELDS>");
+  dir.Write("other.xml", "<root><item/></root>");
   TQImport2XML xml;
   for (const char* f : {"bad.xml", "other.xml"}) {
     xml.FileName = dir.File(f);

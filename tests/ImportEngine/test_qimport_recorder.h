@@ -1,15 +1,15 @@
-// A processor with recording event handlers, to observe what an engine delivers.
+// A processor with recording event handlers, to observe what an engine delivers, and the small
+// helpers of the engine tests.
 #pragma once
 
-#include <unistd.h>
-
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "TestData.h"
 #include "rtl/Exceptions.h"
 #include "rtl/SysUtils.h"
+#include "vcard/VCard.h"
 
 namespace vela::test {
 
@@ -61,12 +61,59 @@ struct TImportRecorder {
 
   // The value of a field in a row; "<missing>" when the row lacks it.
   std::string Value(size_t Row, std::string_view Name) const {
-    if (Row >= Rows.size()) return "<no row>";
+    const TRecordedValue* v = Find(Row, Name);
+    return v ? v->Value : Row < Rows.size() ? "<missing>" : "<no row>";
+  }
+  // The type of a field in a row; -1 when the row lacks it.
+  TImportDataType Type(size_t Row, std::string_view Name) const {
+    const TRecordedValue* v = Find(Row, Name);
+    return v ? v->Type : static_cast<TImportDataType>(-1);
+  }
+  // The field names of a row in the order delivered.
+  std::vector<std::string> Names(size_t Row) const {
+    std::vector<std::string> names;
+    for (const TRecordedValue& v : Rows.at(Row))
+      names.push_back(v.Name);
+    return names;
+  }
+  void Reset() {
+    Rows.clear();
+    Messages.clear();
+    StartCalls = PostCalls = ValuesOutsideRecord = 0;
+    Open = false;
+  }
+
+ private:
+  const TRecordedValue* Find(size_t Row, std::string_view Name) const {
+    if (Row >= Rows.size()) return nullptr;
     for (const TRecordedValue& v : Rows[Row])
-      if (v.Name == Name) return v.Value;
-    return "<missing>";
+      if (v.Name == Name) return &v;
+    return nullptr;
   }
 };
+
+// A recorder around one engine, which it registers as engine 0.
+template <class TEngine>
+struct TEngineRecorder : TImportRecorder {
+  TEngine Engine;
+  TEngineRecorder() { Processor.RegisterEngine(&Engine); }
+  ~TEngineRecorder() { Processor.UnRegisterEngine(&Engine); }
+  // Imports Source in Format afresh; the processor's result.
+  bool Run(const std::string& Source, int32_t Format = 0, const TStringList& Dest = {}) {
+    Reset();
+    Processor.SetEngineParameter(0, Source, Format, Dest);
+    return Processor.Execute(0, false);
+  }
+};
+
+// The contact fields in card order: the field names every contact engine delivers.
+inline std::vector<std::string> CardFieldNames() {
+  TVCard card;
+  std::vector<std::string> names;
+  for (int i = 0; i < card.FieldCount(); ++i)
+    names.push_back(card.GetFieldNames(i));
+  return names;
+}
 
 // Sets the process format settings for one test and restores them afterwards.
 struct TFormatSettingsGuard {
@@ -75,22 +122,6 @@ struct TFormatSettingsGuard {
     FormatSettings = FormatSettingsFor(Language);
   }
   ~TFormatSettingsGuard() { FormatSettings = Saved; }
-};
-
-// A fresh folder below the system's temporary folder, removed with the object.
-struct TTempDir {
-  std::filesystem::path Path;
-  explicit TTempDir(std::string_view Name) {
-    Path = std::filesystem::temp_directory_path() /
-           (std::string(Name) + "_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(Path);
-    std::filesystem::create_directories(Path);
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
-  }
-  std::string File(std::string_view Name) const { return (Path / Name).string(); }
 };
 
 }  // namespace vela::test

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
+#include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_TextDataImportEngine.h"
+#include "ImportEngine/test_qimport_recorder.h"
+#include "TestData.h"
 #include "rtl/FileUtils.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
@@ -15,40 +18,21 @@
 namespace vela {
 namespace {
 
-// Records what the engine hands to the processor.
-class TRecordingProcessor : public TInterfacedObject, public IDataImportProcessor {
-  VELA_INTERFACES(TInterfacedObject, IDataImportProcessor)
-  void StartRecord(int32_t, bool& Abort) override {
-    Abort = AbortAtRecord > 0 && Started + 1 == AbortAtRecord;
-    if (Abort) return;
-    ++Started;
-    Records.emplace_back();
+// What the engine handed to the processor: each record as "name=value:type" texts, each message
+// as "type text".
+struct TRecordingProcessor : test::TImportRecorder {
+  std::vector<std::string> Record(size_t row) const {
+    std::vector<std::string> out;
+    for (const test::TRecordedValue& v : Rows.at(row))
+      out.push_back(v.Name + "=" + v.Value + ":" + std::to_string(static_cast<int>(v.Type)));
+    return out;
   }
-  void PostRecord(int32_t) override { ++Posted; }
-  void SetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
-                int32_t) override {
-    Records.back().push_back(std::string(FieldName) + "=" + std::string(Value) + ":" +
-                             std::to_string(static_cast<int>(DataType)));
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> out;
+    for (const auto& [text, type] : Messages)
+      out.push_back(std::to_string(static_cast<int>(type)) + " " + text);
+    return out;
   }
-  void EngineMessage(int32_t, std::string_view Msg, TImportMessageType MsgType) override {
-    Messages.push_back(std::to_string(static_cast<int>(MsgType)) + " " + std::string(Msg));
-  }
-
-  int AbortAtRecord = 0;
-  int Started = 0, Posted = 0;
-  std::vector<std::vector<std::string>> Records;
-  std::vector<std::string> Messages;
-};
-
-class TSettingsUI : public TInterfacedObject, public IImportEngineUI {
-  VELA_INTERFACES(TInterfacedObject, IImportEngineUI)
-  void ShowMessage(std::string_view, TEngineDialogType) override {}
-  bool EditSettings(IDataImportEngine*, int32_t FormatIndex) override {
-    Asked.push_back(FormatIndex);
-    return false;  // cancelled
-  }
-  bool SelectSource(IDataImportEngine*, int32_t, std::string&) override { return false; }
-  std::vector<int32_t> Asked;
 };
 
 std::string ReadFile(const std::string& name) {
@@ -82,8 +66,8 @@ class TextEngineTest : public ::testing::Test {
   }
   // The orders sample: heads in the first file, the linking schema and items in the second.
   void InstallOrders() {
-    Write("custom/1_head.tic", ReadFile(VELA_TEST_DATA_DIR "/textimport/orders_head.tic"));
-    Write("custom/2_items.tic", ReadFile(VELA_TEST_DATA_DIR "/textimport/orders_items.tic"));
+    Write("custom/1_head.tic", ReadFile(test::DataFile("textimport/orders_head.tic")));
+    Write("custom/2_items.tic", ReadFile(test::DataFile("textimport/orders_items.tic")));
     Write("custom/notes.txt", "not a schema");
   }
   std::string Schema(const std::string& attrs, const std::string& fields = {}) {
@@ -127,17 +111,17 @@ TEST_F(TextEngineTest, BrokenSchemaFileFailsConstruction) {
 TEST_F(TextEngineTest, ImportsRecordsWithHostTypesAndMessages) {
   InstallOrders();
   TTextImportEngine engine;
-  IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
-  engine.SetParameter(VELA_TEST_DATA_DIR "/textimport/orders.ord", 1, "", nullptr);
-  EXPECT_TRUE(engine.Execute(7, proc.get(), false));
-  ASSERT_EQ(proc->Records.size(), 5u);
-  EXPECT_EQ(proc->Records[0],
+  TRecordingProcessor proc;
+  engine.SetParameter(test::DataFile("textimport/orders.ord"), 1, "", nullptr);
+  EXPECT_TRUE(engine.Execute(7, &proc.Processor, false));
+  ASSERT_EQ(proc.Rows.size(), 5u);
+  EXPECT_EQ(proc.Record(0),
             (std::vector<std::string>{"kind=H:0", "number=1001:5", "orderdate=2024/01/31:3",
                                       "customer=Miller & Sons:0"}));
-  EXPECT_EQ(proc->Records[1],
+  EXPECT_EQ(proc.Record(1),
             (std::vector<std::string>{"kind=P:0", "article=A-17:0", "qty=3:5", "price=12.5:1"}));
-  EXPECT_EQ(proc->Posted, 5);
-  EXPECT_EQ(proc->Messages,
+  EXPECT_EQ(proc.PostCalls, 5);
+  EXPECT_EQ(proc.Texts(),
             (std::vector<std::string>{"2 Record 4: Field 'kind' >SubSchema on schema 'orders' not "
                                       "defined. Value of link: 'C' Value of field: 'C'"}));
 }
@@ -147,46 +131,46 @@ TEST_F(TextEngineTest, ConversionErrorMessage) {
                                "<a dt=\"idtString\" /><qty dt=\"idtInteger\" />"));
   const std::string data = Write("data.n", "x;1\ny;z\n");
   TTextImportEngine engine;
-  IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+  TRecordingProcessor proc;
   engine.SetParameter(data, 0, "", nullptr);
-  EXPECT_TRUE(engine.Execute(0, proc.get(), false));
-  EXPECT_EQ(proc->Posted, 2);
+  EXPECT_TRUE(engine.Execute(0, &proc.Processor, false));
+  EXPECT_EQ(proc.PostCalls, 2);
   EXPECT_EQ(
-      proc->Messages,
+      proc.Texts(),
       (std::vector<std::string>{"2 Record 2: Field 'qty' >'z' is not a valid integer value"}));
-  EXPECT_EQ(proc->Records[1][1], "qty=z:5");  // the value goes on unconverted
+  EXPECT_EQ(proc.Record(1)[1], "qty=z:5");  // the value goes on unconverted
 }
 
 TEST_F(TextEngineTest, AbortFromTheProcessorEndsQuietly) {
   InstallOrders();
   TTextImportEngine engine;
-  IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
-  proc->AbortAtRecord = 2;
-  engine.SetParameter(VELA_TEST_DATA_DIR "/textimport/orders.ord", 0, "", nullptr);
-  EXPECT_TRUE(engine.Execute(0, proc.get(), false));
-  EXPECT_EQ(proc->Posted, 1);
-  EXPECT_TRUE(proc->Messages.empty());
+  TRecordingProcessor proc;
+  proc.AbortAtStart = 1;
+  engine.SetParameter(test::DataFile("textimport/orders.ord"), 0, "", nullptr);
+  EXPECT_TRUE(engine.Execute(0, &proc.Processor, false));
+  EXPECT_EQ(proc.PostCalls, 1);
+  EXPECT_TRUE(proc.Messages.empty());
 }
 
 TEST_F(TextEngineTest, FailuresBecomeOneMessage) {
   InstallOrders();
   TTextImportEngine engine;
   {
-    IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+    TRecordingProcessor proc;
     engine.SetParameter(FApp + "/orders.txt", 1, "", nullptr);
-    EXPECT_FALSE(engine.Execute(0, proc.get(), false));
+    EXPECT_FALSE(engine.Execute(0, &proc.Processor, false));
     EXPECT_EQ(
-        proc->Messages,
+        proc.Texts(),
         (std::vector<std::string>{"2 Exception: File '" + FApp +
                                   "/orders.txt' is not a valid file for importtype 'Orders with "
                                   "items'!"}));
   }
   {
-    IPtr<TRecordingProcessor> proc(new TRecordingProcessor);
+    TRecordingProcessor proc;
     engine.SetParameter(FApp + "/missing.ord", 1, "", nullptr);
-    EXPECT_FALSE(engine.Execute(0, proc.get(), false));
-    ASSERT_EQ(proc->Messages.size(), 1u);
-    EXPECT_EQ(proc->Messages[0].rfind("2 EFOpenError: Cannot open file", 0), 0u);
+    EXPECT_FALSE(engine.Execute(0, &proc.Processor, false));
+    ASSERT_EQ(proc.Messages.size(), 1u);
+    EXPECT_EQ(proc.Texts()[0].rfind("2 EFOpenError: Cannot open file", 0), 0u);
   }
 }
 
@@ -238,11 +222,14 @@ TEST_F(TextEngineTest, EditSettingsOnlyForFormatsWithSettings) {
   engine.SetParameter("x.ord", 1, "", nullptr);
   EXPECT_TRUE(engine.EditSettings());  // headless: closed at once, still true
 
-  IPtr<TSettingsUI> ui(new TSettingsUI);
-  SetImportEngineUI(IPtr<IImportEngineUI>(ui.get()));
+  test::TScopedEngineUI ui;
+  std::vector<int32_t> asked;
+  ui->OnEditSettings = [&](IDataImportEngine*, int32_t format) {
+    asked.push_back(format);
+    return false;  // cancelled
+  };
   EXPECT_TRUE(engine.EditSettings());  // cancelled by the user, still true
-  SetImportEngineUI(nullptr);
-  EXPECT_EQ(ui->Asked, (std::vector<int32_t>{1}));
+  EXPECT_EQ(asked, (std::vector<int32_t>{1}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "TestData.h"
 #include "cli/CliTestSupport.h"
 
 namespace vela::test {
@@ -19,8 +20,9 @@ const std::string kStoreID = "5321000000";
 const std::string kAsposeContacts = "4682800000";
 const std::string kJapaneseContacts = "46A2800000";
 
+// A public sample; a missing file fails the test naming it.
 std::string Sample(const std::string& relative) {
-  return kShared + "/" + relative;
+  return SampleFile(relative);
 }
 
 // The store's and the folder's entry ids of the first folder of an `outlook folders --json`
@@ -38,6 +40,11 @@ std::pair<std::string, std::string> StoreAndFolder(const TCliRun& list, const st
 // velaimport on its own home and default SQLite database (the listing needs no table).
 class CliContactsOutlookFolders : public CliHomeTest {
  protected:
+  void SetUp() override {
+    CliHomeTest::SetUp();
+    ASSERT_DATA_FILE(kAspose);
+    ASSERT_DATA_FILE(kJapanese);
+  }
   TCliRun Run(const std::vector<std::string>& args) { return Velaimport(args); }
 };
 
@@ -132,7 +139,7 @@ TEST_F(CliContactsOutlookFolders, MissingOrUnreadableFilesAndUsage) {
        2,
        "{\"type\":\"error\",\"message\":\"file not found: missing.pst\"}\n"},
       {{"outlook", "folders", notPst}, 1, "error: EMapiError: Cannot open the data file '"},
-      {{"outlook", "folders", Sample("vcard/gammu_se-1.vcf")}, 1, "error: EMapiError: "},
+      {{"outlook", "folders", DataFile("vcard/phone_export.vcf")}, 1, "error: EMapiError: "},
       {{"outlook"}, 2, ""},
       {{"outlook", "folders"}, 2, ""},
   };
@@ -198,7 +205,7 @@ std::string LocalDateTime(std::time_t utc) {
 }
 
 TEST_P(CliContactsImport, FieldsListTheContactFieldsWithCaptions) {
-  auto r = Velaimport({"fields", Sample("vcard/gammu_se-1.vcf")});
+  auto r = Velaimport({"fields", DataFile("vcard/phone_export.vcf")});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_EQ(
       r.Out.rfind("FirstName=First name\nSecondFirstName=Middle name\nLastName=Last name\n", 0), 0u)
@@ -225,19 +232,19 @@ TEST_P(CliContactsImport, FieldsListTheContactFieldsWithCaptions) {
 }
 
 TEST_P(CliContactsImport, VCardNamesEmailsAndBirthday) {
-  Import({Sample("vcard/gammu_se-1.vcf"), "--table", "contacts"}, 1, 0);
+  Import({DataFile("vcard/phone_export.vcf"), "--table", "contacts"}, 1, 0);
   Import({Sample("vcard/ezvcard_rfc2426-example.vcf"), "--table", "contacts"}, 2, 0);
   EXPECT_EQ(Contacts("\"FirstName\", \"LastName\", \"FormattedName\", \"Organization\", \"Email\", "
                      "\"Email2\", \"TelWorkVoice\", \"AdrWorkCity\""),
-            "Yves|Laurent|Yves Laurent|CNRS|Yvalb.Laurent@free.fr|yves@yclaurent.fr|+33476635611|"
-            "Saint Martin d'H\xC3\xA8res\n"
+            "Claire|Moreau|Claire Moreau|Atelier Moreau|c.moreau@mail.example|"
+            "claire@moreau.example|+33145550104|Saint-Genis-Laval\n"
             "||Frank Dawson|Lotus Development Corporation|fdawson@earthlink.net||+1-919-676-9515|"
             "Raleigh\n"
             "||Tim Howes|Netscape Communications Corp.|||+1-415-937-3419|Mountain View\n");
   // The birthday is a date-time column; a card without one stores the card library's "no date".
   EXPECT_EQ(Contacts("\"Birthday\""),
-            "1954-04-21 00:00:00\n0100-01-01 00:00:00\n0100-01-01 00:00:00\n");
-  EXPECT_EQ(Count("*", "\"Birthday\" = '1954-04-21 00:00:00'"), "1\n");
+            "1961-03-05 00:00:00\n0100-01-01 00:00:00\n0100-01-01 00:00:00\n");
+  EXPECT_EQ(Count("*", "\"Birthday\" = '1961-03-05 00:00:00'"), "1\n");
 }
 
 TEST_P(CliContactsImport, LdifEntriesFormOneContact) {
@@ -303,18 +310,18 @@ TEST_P(CliContactsImport, RepeatedImportKeyedOnBirthdayUpdatesKeyedOnTextInserts
     int Inserted1, Updated1, Inserted2, Updated2, Rows;
   } cases[] = {
       // The birthday finds the stored card.
-      {"vcard/gammu_se-1.vcf", "Birthday", 1, 0, 0, 1, 1},
+      {DataFile("vcard/phone_export.vcf"), "Birthday", 1, 0, 0, 1, 1},
       // Both cards lack a birthday: the second finds the first one's "no date", in both runs.
-      {"vcard/ezvcard_rfc2426-example.vcf", "Birthday", 1, 1, 0, 2, 1},
+      {Sample("vcard/ezvcard_rfc2426-example.vcf"), "Birthday", 1, 1, 0, 2, 1},
       // Text key fields take no part in the key search: every record is inserted again.
-      {"vcard/gammu_se-1.vcf", "Email", 1, 0, 1, 0, 2},
-      {"vcard/ezvcard_rfc2426-example.vcf", "Email", 2, 0, 2, 0, 4},
+      {DataFile("vcard/phone_export.vcf"), "Email", 1, 0, 1, 0, 2},
+      {Sample("vcard/ezvcard_rfc2426-example.vcf"), "Email", 2, 0, 2, 0, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.File + " keyed on " + c.Key);
     ASSERT_EQ(CountRows("contacts"), 0);
-    const std::vector<std::string> args = {Sample(c.File), "--table", "contacts", "--mode",
-                                           "update",       "--key",   c.Key};
+    const std::vector<std::string> args = {c.File,   "--table", "contacts", "--mode",
+                                           "update", "--key",   c.Key};
     Import(args, c.Inserted1, c.Updated1);
     const std::string first = Contacts("\"FormattedName\", \"Email\", \"Birthday\"");
     Import(args, c.Inserted2, c.Updated2);

@@ -5,18 +5,21 @@
 #include <sstream>
 #include <string>
 
+#include "TestData.h"
 #include "vcard/VCalendarItem.h"
 #include "vcard/VCard.h"
 #include "vcard/VCardItem.h"
 
 namespace vela::cardtest {
 
+// A public sample below tests/data/samples; a missing file fails the test naming it.
 inline std::string SharedSample(const std::string& relative) {
-  return std::string(VELA_SAMPLES_DIR) + "/" + relative;
+  return test::SampleFile(relative);
 }
 
+// A file of tests/data/vcard; a missing file fails the test naming it.
 inline std::string OwnData(const std::string& relative) {
-  return std::string(VELA_TEST_DATA_DIR) + "/vcard/" + relative;
+  return test::DataFile("vcard/" + relative);
 }
 
 inline std::string ReadBytes(const std::string& path) {

@@ -1,8 +1,8 @@
-// The public sample files: vCards from several writers, LDIF files and vCalendar files.
+// The public sample files: vCards from several writers and LDIF files. Our own files for the
+// quirks of other writers are golden cases (test_card_golden.cpp).
 #include <gtest/gtest.h>
 
 #include "CardTestSupport.h"
-#include "rtl/CodePages.h"
 #include "rtl/DateUtils.h"
 
 using namespace vela;
@@ -110,83 +110,6 @@ TEST(CardSamples, GmailGroupsAndRepeatedTypes) {
   EXPECT_EQ(c.Birthday, EncodeDate(1912, 6, 23));
 }
 
-TEST(CardSamples, LowerCaseNetscapeAndNoVersion) {
-  TVCard card;
-  LoadVCard(card, "kcontacts_vcard3.vcf");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.LastName, "geiser");
-  EXPECT_EQ(c.FirstName, "ian");
-  EXPECT_EQ(c.Email3, "geiseri@yahoo.com");
-  EXPECT_EQ(c.Organization, "Source eXtreme");
-
-  TVCard card7;
-  LoadVCard(card7, "kcontacts_vcard7.vcf");
-  auto& l = VCardAt(card7, 0);
-  EXPECT_EQ(l.LabelWork.Text(),
-            "401 Park Drive  3 West\r\nBoston, MA 02215\r\nUSA\r\nHerecomesyetanotherline\r\n");
-  EXPECT_EQ(l.UID, "pas-id-3E136F9B00000000");
-}
-
-TEST(CardSamples, Utf8FoldedInsideCharacters) {
-  TVCard card;
-  LoadVCard(card, "kcontacts_vcard9.vcf");
-  auto& c = VCardAt(card, 0);
-  EXPECT_TRUE(IsValidUtf8(c.LastName));
-  EXPECT_EQ(c.LastName.substr(0, 3), "123");
-  EXPECT_NE(c.Notes.Text().find("\xD0\x94\xD0\xBB\xD0\xB8\xD0\xBD"), std::string::npos);  // Длин
-}
-
-TEST(CardSamples, QuotedPrintableBlocksDoNotSwallowFollowingLines) {
-  TVCard card;
-  LoadVCard(card, "kcontacts_vcard10.vcf");
-  ASSERT_EQ(card.Count(), 5);
-  EXPECT_EQ(VCardAt(card, 0).FormattedName(), "Bike Shop");
-  EXPECT_EQ(VCardAt(card, 1).Url, "http://some-webseite.com");
-  EXPECT_EQ(VCardAt(card, 1).AdrHomeCity, "Urt");
-  EXPECT_EQ(VCardAt(card, 3).Greeting, "Dr. med.");
-  EXPECT_EQ(VCardAt(card, 4).UID, "941b057d-e959-4644-b41f-e122b26c3807");
-}
-
-TEST(CardSamples, GammuFiles) {
-  TVCard qp;
-  LoadVCard(qp, "gammu_quoted-printable-new-line.vcf");
-  EXPECT_EQ(VCardAt(qp, 0).FirstName, "\xD0\x9F\xD0\x9E\xD0\xA0\xD0\x9A\xD0\xA1");  // ПОРКС
-  EXPECT_EQ(VCardAt(qp, 0).TelHomeVoice, "+222222222222");
-
-  TVCard se;
-  LoadVCard(se, "gammu_se-1.vcf");
-  auto& s = VCardAt(se, 0);
-  EXPECT_EQ(s.AdrWorkCity, "Saint Martin d'H\xC3\xA8res");
-  EXPECT_EQ(s.Email3, "Yves.Laurent@ujf-grenoble.fr");
-  EXPECT_EQ(s.Email, "Yvalb.Laurent@free.fr");
-  EXPECT_EQ(s.Birthday, EncodeDate(1954, 4, 21));
-
-  TVCard cont;
-  LoadVCard(cont, "gammu_line-continuation.vcf");
-  EXPECT_EQ(VCardAt(cont, 0).FirstName, "Nikdovic");
-  EXPECT_EQ(VCardAt(cont, 0).Notes[0], "This ends with equal sign=");
-  EXPECT_EQ(VCardAt(cont, 0).TelHomeVoice, "55554444");
-
-  TVCard utf;
-  LoadVCard(utf, "gammu_vcard3-utf-8.vcf");
-  EXPECT_EQ(VCardAt(utf, 0).LastName, "Bod\xC3\xB8 likningskontor");
-  EXPECT_EQ(VCardAt(utf, 0).Notes.Count(), 2);
-
-  // Several NOTE lines: the last one overwrites; its backslashes stay where no escape applies.
-  TVCard esc;
-  LoadVCard(esc, "gammu_char-escaping.vcf");
-  EXPECT_EQ(VCardAt(esc, 0).Notes[0], "let's try also some invalid escape sequence\\M\\N\\");
-}
-
-TEST(CardSamples, KContactsPhotos) {
-  TVCard card;
-  LoadVCard(card, "kcontacts_vcard12.vcf");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.FormattedName(), "Good Looking");
-  ASSERT_FALSE(c.Photo.IsEmpty());
-  EXPECT_EQ(c.Photo.Data().substr(1, 3), "PNG");
-}
-
 // --- LDIF ---
 
 TEST(CardSamples, LdifAccountingEntriesMergeIntoOneItem) {
@@ -214,70 +137,6 @@ TEST(CardSamples, LdifBase64AndFoldedValues) {
   TVCard modify;
   modify.LoadFromFile(SharedSample("ldif/openldap_test-modify.ldif"));
   EXPECT_EQ(ContactAt(modify, 0).NickName, " gjensen");
-}
-
-// --- vCalendar ---
-
-TEST(CardSamples, CalendarRRuleAndTimes) {
-  TVCalendar cal;
-  cal.LoadFromFile(SharedSample("vcalendar/gammu_rrule-1.0.vcs"));
-  ASSERT_EQ(cal.Count(), 1);
-  auto& e = EventAt(cal, 0);
-  EXPECT_EQ(e.Caption, "Tester");
-  EXPECT_EQ(e.Location, "C/S/007");
-  EXPECT_EQ(e.Start(), EncodeDateTime(2004, 1, 23, 12, 0, 0, 0));
-  EXPECT_EQ(e.Finish(), EncodeDateTime(2004, 1, 23, 12, 30, 0, 0));
-  EXPECT_FALSE(e.Transparency);
-  EXPECT_EQ(e.Recurrence.Recurrence, calrWeekly);
-  EXPECT_EQ(e.Recurrence.OccurDays, DaySet(dFriday));
-  EXPECT_EQ(e.Recurrence.Count, 9);
-}
-
-TEST(CardSamples, CalendarEnvelopeTimeZoneAndEndDate) {
-  TVCalendar cal;
-  cal.LoadFromFile(SharedSample("vcalendar/gammu_outlook.vcs"));
-  EXPECT_EQ(cal.BaseData().ProductID, "-//IRPS UCSD EDU//iCal 1.0//EN");
-  EXPECT_EQ(cal.BaseData().TimeZoneBias, -420);
-  auto& e = EventAt(cal, 0);
-  EXPECT_EQ(e.Recurrence.Recurrence, calrDaily);
-  EXPECT_EQ(e.Recurrence.Finish, EncodeDateTime(2010, 2, 28, 8, 30, 0, 0));
-  EXPECT_NE(e.Description.find("Societies\xE2\x80\x99 35th"), std::string::npos);
-}
-
-TEST(CardSamples, CalendarByPositionUntilDate) {
-  TVCalendar cal;
-  cal.LoadFromFile(SharedSample("vcalendar/kcalendarcore_KOrganizer_vCalTestCase13.vcs"));
-  auto& r = EventAt(cal, 0).Recurrence;
-  EXPECT_EQ(r.Recurrence, calrMonthly);
-  EXPECT_EQ(r.Periodicity, 3);
-  EXPECT_EQ(r.DayNumber, 5);
-  EXPECT_EQ(r.DayType, calThursday);
-  EXPECT_EQ(r.Finish, EncodeDate(2006, 12, 31));
-  EXPECT_EQ(EventAt(cal, 0).Priority, 5);
-
-  TVCalendar p990;
-  p990.LoadFromFile(SharedSample("vcalendar/gammu_p990.vcs"));
-  EXPECT_EQ(EventAt(p990, 0).Recurrence.DayType, calThursday);
-  EXPECT_EQ(EventAt(p990, 0).Recurrence.DayNumber, 1);
-
-  TVCalendar k770;
-  k770.LoadFromFile(SharedSample("vcalendar/gammu_k770.vcs"));
-  ASSERT_EQ(k770.Count(), 2);
-  EXPECT_EQ(EventAt(k770, 0).Recurrence.Recurrence, calrYearly);
-}
-
-TEST(CardSamples, KOrganizerExportStopsAtTheUnsupportedRule) {
-  TVCalendar cal;
-  try {
-    cal.LoadFromFile(SharedSample("vcalendar/kcalendarcore_KOrganizer_3.4_all.vcs"));
-    FAIL() << "expected the by-position rule error";
-  } catch (const EUnsupportedRecurrenceException& e) {
-    EXPECT_EQ(e.Message(),
-              "Recurrence-Pattern \"MP3 2- FR #17\" contains a unsupported recurrence: Monthly "
-              "recurrence by-position rule: from last only last day in month is supported!");
-  }
-  EXPECT_EQ(cal.Count(), 1);
-  EXPECT_EQ(cal.BaseData().ProductID, "-//K Desktop Environment//NONSGML KOrganizer 3.4//EN");
 }
 
 }  // namespace

@@ -20,80 +20,72 @@ std::unique_ptr<TVCalendarRecurrenceInfo> ReadRule(const std::string& rule) {
   return r;
 }
 
-TEST(RRule, DailyWithCountWritesBackIdentically) {
-  auto r = ReadRule("D2 #10");
+// A rule text, the structure it reads as and the text it is written back as.
+struct TRuleCase {
+  const char* Rule;
+  TCalRecurrence Kind;
+  int Periodicity;
+  TVCalendarDayType DayType;
+  int DayNumber;
+  int Count;
+  const char* Written;
+};
+
+class RRuleRead : public ::testing::TestWithParam<TRuleCase> {};
+
+TEST_P(RRuleRead, ReadsAndWritesBack) {
+  const TRuleCase& c = GetParam();
+  auto r = ReadRule(c.Rule);
   EXPECT_TRUE(r->Enabled);
-  EXPECT_EQ(r->Recurrence, calrDaily);
-  EXPECT_EQ(r->Periodicity, 2);
-  EXPECT_EQ(r->Count, 10);
-  EXPECT_EQ(r->DayType, calEveryDay);
-  EXPECT_EQ(r->ToRRule(), "D2 #10");
+  EXPECT_EQ(r->Recurrence, c.Kind);
+  EXPECT_EQ(r->Periodicity, c.Periodicity);
+  EXPECT_EQ(r->DayType, c.DayType);
+  EXPECT_EQ(r->DayNumber, c.DayNumber);
+  EXPECT_EQ(r->Count, c.Count);
+  EXPECT_EQ(r->IsInfinity(), c.Count == 0);
+  EXPECT_EQ(r->ToRRule(), c.Written);
 }
 
-TEST(RRule, WeekdaysBecomeDailyOnWeekdays) {
-  auto r = ReadRule("W1 MO TU WE TH FR #0");
-  EXPECT_EQ(r->Recurrence, calrDaily);
-  EXPECT_EQ(r->DayType, calWeekDay);
-  EXPECT_TRUE(r->IsInfinity());
-  EXPECT_EQ(r->ToRRule(), "W1 MO TU WE TH FR #0");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rules, RRuleRead,
+    ::testing::Values(
+        TRuleCase{"D2 #10", calrDaily, 2, calEveryDay, 0, 10, "D2 #10"},
+        // Weekly on Monday to Friday becomes daily on weekdays.
+        TRuleCase{"W1 MO TU WE TH FR #0", calrDaily, 1, calWeekDay, 0, 0, "W1 MO TU WE TH FR #0"},
+        TRuleCase{"MP1 1- FR #0", calrMonthly, 1, calFriday, 5, 0, "MP1 1- FR #0"},
+        TRuleCase{"MP2 4+ TU #5", calrMonthly, 2, calTuesday, 4, 5, "MP2 4+ TU #5"},
+        TRuleCase{"MP1 2+ SU SA #0", calrMonthly, 1, calWeekEndDay, 2, 0, "MP1 2+ SU SA #0"},
+        TRuleCase{"MP1 2+ MO TU WE TH FR #0", calrMonthly, 1, calWeekDay, 2, 0,
+                  "MP1 2+ MO TU WE TH FR #0"},
+        TRuleCase{"MP1 3+ SU MO TU WE TH FR SA #0", calrMonthly, 1, calEveryDay, 3, 0, "MD1 3+ #0"},
+        TRuleCase{"MD1 15 #0", calrMonthly, 1, calDay, 15, 0, "MD1 15 #0"},
+        TRuleCase{"MD1 LD #3", calrMonthly, 1, calEveryDay, 5, 3, "MD1 1- #3"},
+        TRuleCase{"YM1 6 #0", calrYearly, 6, calDay, 0, 0, "YM1 6 #0"},
+        // An unreadable count is one occurrence.
+        TRuleCase{"D1 #x", calrDaily, 1, calEveryDay, 0, 1, "D1 #1"}));
 
 TEST(RRule, WeeklyWithEndDate) {
   auto r = ReadRule("W2 MO WE 20241231");
   EXPECT_EQ(r->Recurrence, calrWeekly);
   EXPECT_EQ(r->Periodicity, 2);
-  EXPECT_EQ(r->DayType, calDay);
   EXPECT_EQ(r->OccurDays, DaySet(dMonday) | DaySet(dWednesday));
   EXPECT_EQ(r->Count, 0);
   EXPECT_EQ(r->Finish, EncodeDate(2024, 12, 31));
   EXPECT_FALSE(r->IsInfinity());
   // The end date is written in the compact form and reads back.
-  EXPECT_EQ(ReadRule(r->ToRRule())->Finish, r->Finish);
   EXPECT_EQ(r->ToRRule().substr(0, 9), "W2 MO WE ");
+  EXPECT_EQ(ReadRule(r->ToRRule())->Finish, r->Finish);
 }
 
-TEST(RRule, LastFridayOfEveryMonth) {
-  auto r = ReadRule("MP1 1- FR #0");
-  EXPECT_EQ(r->Recurrence, calrMonthly);
-  EXPECT_EQ(r->DayNumber, 5);
-  EXPECT_EQ(r->DayType, calFriday);
-  EXPECT_EQ(r->ToRRule(), "MP1 1- FR #0");
-}
-
-TEST(RRule, MonthlyByDayAndYearlyByMonth) {
-  auto m = ReadRule("MD1 15 #0");
-  EXPECT_EQ(m->Recurrence, calrMonthly);
-  EXPECT_EQ(m->DayType, calDay);
-  EXPECT_EQ(m->DayNumber, 15);
-  EXPECT_EQ(m->ToRRule(), "MD1 15 #0");
-
-  auto last = ReadRule("MD1 LD #3");
-  EXPECT_EQ(last->DayNumber, 5);
-  EXPECT_EQ(last->DayType, calEveryDay);
-  EXPECT_EQ(last->ToRRule(), "MD1 1- #3");
-
-  auto y = ReadRule("YM1 6 #0");
-  EXPECT_EQ(y->Recurrence, calrYearly);
-  EXPECT_EQ(y->Periodicity, 6);
-  EXPECT_EQ(y->YearPeriodicity, 1);
-  EXPECT_EQ(y->DayType, calDay);
-  EXPECT_EQ(y->ToRRule(), "YM1 6 #0");
-}
-
-TEST(RRule, DayTypesOfByPositionRules) {
-  EXPECT_EQ(ReadRule("MP1 2+ SU SA #0")->DayType, calWeekEndDay);
-  EXPECT_EQ(ReadRule("MP1 2+ MO TU WE TH FR #0")->DayType, calWeekDay);
-  EXPECT_EQ(ReadRule("MP1 3+ SU MO TU WE TH FR SA #0")->DayType, calEveryDay);
-  EXPECT_EQ(ReadRule("MP2 4+ TU #5")->ToRRule(), "MP2 4+ TU #5");
-}
-
-TEST(RRule, ShortOrUnknownValuesLeaveItDisabled) {
+TEST(RRule, ShortUnknownOrDisabledRules) {
   EXPECT_FALSE(ReadRule("")->Enabled);
   EXPECT_FALSE(ReadRule("D2")->Enabled);
   EXPECT_FALSE(ReadRule("X1 #3")->Enabled);
-  EXPECT_EQ(ReadRule("D1 #x")->Count, 1);
   EXPECT_EQ(ReadRule("D1 garbage")->Finish, -1.0);
-  EXPECT_TRUE(ReadRule("D1 #x")->Enabled);
+  TVCalendarRecurrenceInfo r;
+  EXPECT_EQ(r.ToRRule(), "");
+  EXPECT_TRUE(r.IsEmpty());
+  EXPECT_TRUE(r.IsInfinity());
 }
 
 struct TRuleError {
@@ -157,13 +149,6 @@ TEST(RRule, YearlyByWeekdayPositionWritesFormThatReadsBack) {
   EXPECT_EQ(back->DayType, calSunday);
 }
 
-TEST(RRule, DisabledWritesNothing) {
-  TVCalendarRecurrenceInfo r;
-  EXPECT_EQ(r.ToRRule(), "");
-  EXPECT_TRUE(r.IsEmpty());
-  EXPECT_TRUE(r.IsInfinity());
-}
-
 // --- time zone ---
 
 TEST(CalendarTimeZone, TextForms) {
@@ -200,99 +185,36 @@ TEST(CalendarEnvelope, ReadsAndWritesProductAndTimeZone) {
   EXPECT_NE(cal.GetAsString().find("PRODID:falder vcalendar\r\n"), std::string::npos);
 }
 
-TEST(CalendarEnvelope, LocalBiasComesFromTheSystemZone) {
-  TVCalendar cal;
-  EXPECT_EQ(cal.BaseData().LocalTimeZoneBias, CurrentTimeZoneBias());
-}
-
 // --- events ---
 
-const char* kEvent =
-    "BEGIN:VCALENDAR\n"
-    "VERSION:1.0\n"
-    "BEGIN:VEVENT\n"
-    "UID:abc-1\n"
-    "SUMMARY;CHARSET=utf-8:Meeting\n"
-    "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:Line 1=0D=0ALine 2\n"
-    "LOCATION:Room 1\n"
-    "CATEGORIES:Work;Important\n"
-    "DTSTART:20240301T090000Z\n"
-    "DTEND:20240301T100000Z\n"
-    "PRIORITY:2\n"
-    "STATUS:CONFIRMED\n"
-    "X-MICROSOFT-CDO-BUSYSTATUS:OOF\n"
-    "TRANSP:1\n"
-    "RRULE:W1 MO #4\n"
-    "LAST-MODIFIED:20240201T120000Z\n"
-    "END:VEVENT\n"
-    "END:VCALENDAR\n";
-
-TEST(CalendarEvent, ReadsFields) {
-  TVCalendar cal;
-  cal.SetAsString(kEvent);
-  ASSERT_EQ(cal.Count(), 1);
-  auto& e = EventAt(cal, 0);
-  EXPECT_EQ(e.UID, "abc-1");
-  EXPECT_EQ(e.Caption, "Meeting");
-  EXPECT_EQ(e.Description, "Line 1\r\nLine 2");
-  EXPECT_EQ(e.Location, "Room 1");
-  EXPECT_EQ(e.Categories.Text(), "Work;Important\r\n");
-  EXPECT_EQ(e.Start(), EncodeDateTime(2024, 3, 1, 9, 0, 0, 0));
-  EXPECT_EQ(e.Finish(), EncodeDateTime(2024, 3, 1, 10, 0, 0, 0));
-  EXPECT_EQ(e.LocalStart(), UTCToLocal(e.Start()));
-  EXPECT_EQ(e.Priority, 2);
-  EXPECT_EQ(e.Status, "CONFIRMED");
-  EXPECT_EQ(e.BusyState, cbsOutOfOffice);
-  EXPECT_TRUE(e.Transparency);
-  EXPECT_FALSE(e.AllDayEvent);
-  EXPECT_EQ(e.Recurrence.Recurrence, calrWeekly);
-  EXPECT_EQ(e.Recurrence.OccurDays, DaySet(dMonday));
-  EXPECT_EQ(e.Recurrence.Count, 4);
-  EXPECT_EQ(e.LastModified, EncodeDateTime(2024, 2, 1, 12, 0, 0, 0));
-}
-
+// Written, read back and written again gives the same text, in both versions; line breaks are
+// quoted-printable in 1.0 and escaped as \n later.
 TEST(CalendarEvent, RoundTripBothVersions) {
   for (uint8_t version : {0, 1}) {
     TVCalendar cal;
-    cal.SetAsString(kEvent);
+    cal.LoadFromFile(OwnData("calendar_event_fields.vcs"));
     cal.SetVersion(version);
-    std::string text = cal.GetAsString();
+    const std::string text = cal.GetAsString();
     TVCalendar back;
     back.SetAsString(text);
-    ASSERT_EQ(back.Count(), 1) << text;
+    ASSERT_EQ(back.Count(), 3) << text;
     EXPECT_EQ(back.Version(), version);
-    auto& a = EventAt(cal, 0);
-    auto& b = EventAt(back, 0);
-    EXPECT_EQ(b.Caption, a.Caption);
-    EXPECT_EQ(b.Description, a.Description) << text;
-    EXPECT_EQ(b.Categories.Text(), a.Categories.Text());
-    EXPECT_EQ(b.Start(), a.Start());
-    EXPECT_EQ(b.Finish(), a.Finish());
-    EXPECT_EQ(b.BusyState, a.BusyState);
-    EXPECT_EQ(b.Transparency, a.Transparency);
-    EXPECT_EQ(b.Recurrence.ToRRule(), "W1 MO #4");
-    EXPECT_EQ(b.AccessClass, "PUBLIC");
-    if (version == 0) {
-      EXPECT_NE(text.find("DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=utf-8:Line 1=0D=0A="),
-                std::string::npos)
-          << text;
-    } else {
-      EXPECT_NE(text.find("DESCRIPTION;CHARSET=utf-8:Line 1\\nLine 2"), std::string::npos);
-      EXPECT_FALSE(b.UID.empty());
-    }
+    EXPECT_EQ(back.GetAsString(), text);
+    EXPECT_EQ(EventAt(back, 0).Description, "Line 1\r\nLine 2");
+    EXPECT_EQ(EventAt(back, 0).Recurrence.ToRRule(), "W1 MO #4");
+    EXPECT_NE(
+        text.find(version == 0 ? "DESCRIPTION;ENCODING=QUOTED-PRINTABLE;CHARSET=utf-8:Line 1=0D=0A="
+                               : "DESCRIPTION;CHARSET=utf-8:Line 1\\nLine 2"),
+        std::string::npos)
+        << text;
   }
 }
 
 TEST(CalendarEvent, BusyStatusAndTransparencyTexts) {
   TVCalendar cal;
-  cal.SetAsString(
-      "BEGIN:VEVENT\nBUSYSTATUS:TENTATIVE\nTRANSP:OPAQUE\nEND:VEVENT\n"
-      "BEGIN:VEVENT\nBUSYSTATUS:whatever\nTRANSP:TRANSPARENT\nEND:VEVENT\n");
-  EXPECT_EQ(EventAt(cal, 0).BusyState, vbcTentative);
-  EXPECT_FALSE(EventAt(cal, 0).Transparency);
-  EXPECT_EQ(EventAt(cal, 1).BusyState, cbsFree);
-  EXPECT_TRUE(EventAt(cal, 1).Transparency);
-  std::string text = cal.GetAsString(&EventAt(cal, 0));
+  auto& e = cal.CreateEvent();
+  e.BusyState = vbcTentative;
+  const std::string text = cal.GetAsString(&e);
   EXPECT_NE(text.find("BUSYSTATUS:TENTATIVE\r\n"), std::string::npos);
   EXPECT_NE(text.find("X-MICROSOFT-CDO-BUSYSTATUS:TENTATIVE\r\n"), std::string::npos);
   EXPECT_NE(text.find("TRANSP:OPAQUE\r\n"), std::string::npos);
@@ -332,15 +254,6 @@ TEST(CalendarEvent, YearlyRuleTakesDayOfStart) {
   TVCalendar cal;
   cal.SetAsString("BEGIN:VEVENT\nDTSTART:20240617T100000Z\nRRULE:YM1 6 #0\nEND:VEVENT\n");
   EXPECT_EQ(EventAt(cal, 0).Recurrence.DayNumber, 17);
-}
-
-TEST(CalendarEvent, UnsupportedRuleStopsLoading) {
-  TVCalendar cal;
-  EXPECT_THROW(cal.SetAsString("BEGIN:VEVENT\nSUMMARY:a\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nRRULE:YD1 141 #17\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nSUMMARY:c\nEND:VEVENT\n"),
-               EUnsupportedRecurrenceException);
-  EXPECT_EQ(cal.Count(), 2);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-// Reading vCard and LDIF text: lines, parameters, encodings, definition choice, conversions.
+// Reading vCard text: line ends, chunked streams, definition choice, unfolding and unescaping.
+// Whole files with their quirks, LDIF, dates and name fall-backs are golden cases
+// (test_card_golden.cpp).
 #include <gtest/gtest.h>
 
 #include "CardTestSupport.h"
@@ -18,21 +20,6 @@ const char* kSimple21 =
     "EMAIL;INTERNET:john@example.com\n"
     "END:VCARD\n";
 
-TEST(VCardRead, SimpleCardFillsNameParts) {
-  TVCard card;
-  card.SetAsString(kSimple21);
-  ASSERT_EQ(card.Count(), 1);
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.LastName, "Doe");
-  EXPECT_EQ(c.FirstName, "John");
-  EXPECT_EQ(c.SecondFirstName, "Paul");
-  EXPECT_EQ(c.Greeting, "Mr.");
-  EXPECT_EQ(c.NamePrefix, "Jr.");
-  EXPECT_EQ(c.TelHomeVoice, "111");
-  EXPECT_EQ(c.Email3, "john@example.com");
-  EXPECT_EQ(card.VCardVersion(), vcv21);
-}
-
 // Every line-ending form must give the same card; without a final line end the last line is
 // trimmed and, when it is the footer, still ends the card.
 class VCardLineEnds : public ::testing::TestWithParam<std::string> {};
@@ -47,6 +34,7 @@ TEST_P(VCardLineEnds, SameFieldsForEveryLineEnd) {
     ASSERT_EQ(card.Count(), 1) << "final newline " << finalNewline;
     auto& c = VCardAt(card, 0);
     EXPECT_EQ(c.LastName, "Doe");
+    EXPECT_EQ(c.SecondFirstName, "Paul");
     EXPECT_EQ(c.NamePrefix, "Jr.");
     EXPECT_EQ(c.TelHomeVoice, "111");
     EXPECT_EQ(c.Email3, "john@example.com");
@@ -62,247 +50,6 @@ TEST(VCardRead, MixedLineEndsAndTrailingBlanksOnLastLine) {
   EXPECT_EQ(VCardAt(card, 0).FormattedName(), "Anna");
   EXPECT_EQ(card.VCardVersion(), vcv30);
 }
-
-TEST(VCardRead, LoadFromStreamAppendsOrClears) {
-  TVCard card;
-  card.SetAsString(kSimple21);
-  TStringStream s{std::string(kSimple21)};
-  card.LoadFromStream(s, false);
-  EXPECT_EQ(card.Count(), 2);
-  TStringStream s2{std::string(kSimple21)};
-  card.LoadFromStream(s2, true);
-  EXPECT_EQ(card.Count(), 1);
-}
-
-TEST(VCardRead, MissingFileRaisesAndClearsWhenAsked) {
-  TVCard card;
-  card.SetAsString(kSimple21);
-  EXPECT_THROW(card.LoadFromFile("/nonexistent/dir/none.vcf", false), EFOpenError);
-  EXPECT_EQ(card.Count(), 1);
-  EXPECT_THROW(card.LoadFromFile("/nonexistent/dir/none.vcf", true), EFOpenError);
-  EXPECT_EQ(card.Count(), 0);
-}
-
-TEST(VCardRead, QuotedPrintableNoteWithSoftBreakGivesTwoLines) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\r\nVERSION:2.1\r\n"
-      "NOTE;ENCODING=QUOTED-PRINTABLE:First line=0D=0ASecond =\r\n"
-      "line\r\n"
-      "TEL;WORK;VOICE:5\r\n"
-      "END:VCARD\r\n");
-  auto& c = VCardAt(card, 0);
-  ASSERT_EQ(c.Notes.Count(), 2);
-  EXPECT_EQ(c.Notes[0], "First line");
-  EXPECT_EQ(c.Notes[1], "Second line");
-  EXPECT_EQ(c.TelWorkVoice, "5");  // the line after the soft break is not swallowed
-}
-
-TEST(VCardRead, QuotedPrintableWithCharset) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=\n"
-      "=B6rg\nORG;CHARSET=ISO-8859-1:Caf\xE9\nEND:VCARD\n");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.LastName, "M\xC3\xBCller");
-  EXPECT_EQ(c.FirstName, "J\xC3\xB6rg");
-  EXPECT_EQ(c.Organization, "Caf\xC3\xA9");
-}
-
-TEST(VCardRead, FivePartNameWithEscapedSemicolon) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nN:Smith\\;Jones;Anna;;;\nEND:VCARD\n");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.LastName, "Smith;Jones");
-  EXPECT_EQ(c.FirstName, "Anna");
-  EXPECT_EQ(c.SecondFirstName, "");
-  EXPECT_EQ(c.Greeting, "");
-  EXPECT_EQ(c.NamePrefix, "");
-}
-
-TEST(VCardRead, MissingPartsLeaveFieldsAndSurplusPartsAreDropped) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\nADR;HOME:;;Main St 1;Springfield\n"
-      "ADR;WORK:1;2;3;4;5;6;7;8;9\nEND:VCARD\n");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.AdrHomeStreetAddress, "Main St 1");
-  EXPECT_EQ(c.AdrHomeCity, "Springfield");
-  EXPECT_EQ(c.AdrHomePostal, "");
-  EXPECT_EQ(c.AdrWorkPostOfficeBox, "1");
-  EXPECT_EQ(c.AdrWorkCountry, "7");
-}
-
-TEST(VCardRead, FileEndingInsideCardKeepsCardWithoutLastLine) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nVERSION:2.1\nFN:Kept\nTEL;HOME;VOICE:123");
-  ASSERT_EQ(card.Count(), 1);
-  EXPECT_EQ(VCardAt(card, 0).FormattedName(), "Kept");
-  EXPECT_EQ(VCardAt(card, 0).TelHomeVoice, "");
-}
-
-TEST(VCardRead, UnescapingRunsInOrder) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nVERSION:3.0\nNOTE:a\\nb\\\\c\\;d\\,e=0D=0Af\nEND:VCARD\n");
-  EXPECT_EQ(VCardAt(card, 0).Notes.Text(), "a\r\nb\\c;d,e\r\nf\r\n");
-}
-
-TEST(VCardRead, ContinuationLinesAreJoinedWithoutTheirFirstCharacter) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nVERSION:3.0\nNOTE:abc\n def\n\tghi\nFN:x\nEND:VCARD\n");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.Notes[0], "abcdefghi");
-  EXPECT_EQ(c.FormattedName(), "x");
-}
-
-TEST(VCardRead, NonQuotedPrintableValueEndingInEqualsIsNotJoined) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nNOTE:ends with=\nTEL;WORK:5555\n 4444\nEND:VCARD\n");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.Notes[0], "ends with=");
-  // TEL;WORK fits no TEL definition by type and reaches the first empty one.
-  EXPECT_EQ(c.TelHomeVoice, "55554444");
-}
-
-TEST(VCardRead, Base64PhotoGivesBytes) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nPHOTO;ENCODING=BASE64;TYPE=JPEG:AAEC\n /wA=\n\nEND:VCARD\n");
-  auto& c = VCardAt(card, 0);
-  EXPECT_EQ(c.Photo.Data(), std::string("\x00\x01\x02\xFF\x00", 5));
-}
-
-// Which definition a line reaches, by its types and by what is already filled.
-struct TDefChoiceCase {
-  const char* Lines;
-  const char* Field;
-  const char* Expected;
-};
-
-class VCardDefinitionChoice : public ::testing::TestWithParam<TDefChoiceCase> {};
-
-TEST_P(VCardDefinitionChoice, LineReachesField) {
-  TVCard card;
-  card.SetAsString(std::string("BEGIN:VCARD\n") + GetParam().Lines + "END:VCARD\n");
-  int idx = card.GetFieldIndexByName(GetParam().Field);
-  ASSERT_GE(idx, 0);
-  EXPECT_EQ(VarToStr(card.GetValues(card.Items()[0], idx)), GetParam().Expected)
-      << GetParam().Lines;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VCardDefinitionChoice,
-    ::testing::Values(
-        TDefChoiceCase{"TEL;TYPE=HOME,CELL,VOICE:1\n", "TelHomeCellular", "1"},
-        TDefChoiceCase{"TEL;HOME;CELL;VOICE:1\n", "TelHomeVoice", ""},
-        TDefChoiceCase{"TEL;HOME:2\n", "TelHomeVoice", "2"},
-        TDefChoiceCase{"TEL;HOME:2\nTEL;HOME:3\n", "TelHomeFax", "3"},
-        TDefChoiceCase{"TEL;WORK;FAX:4\n", "TelWorkFax", "4"},
-        TDefChoiceCase{"TEL;TYPE=work;TYPE=voice;PREF:5\n", "TelWorkVoice", "5"},
-        TDefChoiceCase{"EMAIL;INTERNET:a\nEMAIL;INTERNET:b\nEMAIL;INTERNET:c\n", "Email3", "a"},
-        TDefChoiceCase{"EMAIL;INTERNET:a\nEMAIL;INTERNET:b\nEMAIL;INTERNET:c\n", "Email", "b"},
-        TDefChoiceCase{"EMAIL;INTERNET:a\nEMAIL;INTERNET:b\nEMAIL;INTERNET:c\n", "Email2", "c"},
-        TDefChoiceCase{"EMAIL;TYPE=INTERNET,WORK:w\n", "Email2", "w"},
-        TDefChoiceCase{"EMAIL;INTERNET=TRUE;HOME=TRUE:h\n", "Email", "h"},
-        // All definitions filled: the best type fit is overwritten.
-        TDefChoiceCase{"FN:a\nFN:b\n", "FormattedName", "b"},
-        TDefChoiceCase{"item1.URL:http\\://x\n", "Url", "http\\://x"},
-        TDefChoiceCase{"NOCOLON\nX-UNKNOWN:1\nURL:u\n", "Url", "u"}));
-
-TEST(VCardRead, VersionLineSetsCardVersion) {
-  TVCard card;
-  card.SetAsString("BEGIN:VCARD\nVERSION:3.0\nEND:VCARD\n");
-  EXPECT_EQ(card.VCardVersion(), vcv30);
-  card.SetAsString("BEGIN:VCARD\nVERSION:2.1\nEND:VCARD\n");
-  EXPECT_EQ(card.VCardVersion(), vcv21);
-}
-
-TEST(VCardRead, DatesIso8601ThenCompactThenNone) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\nBDAY:1980-02-29\nREV:20240131T134500Z\nEND:VCARD\n"
-      "BEGIN:VCARD\nBDAY:19540421\nREV:garbage\nEND:VCARD\n");
-  EXPECT_EQ(VCardAt(card, 0).Birthday, EncodeDate(1980, 2, 29));
-  EXPECT_EQ(VCardAt(card, 0).Revision, EncodeDateTime(2024, 1, 31, 13, 45, 0, 0));
-  EXPECT_EQ(VCardAt(card, 1).Birthday, EncodeDate(1954, 4, 21));
-  EXPECT_EQ(VCardAt(card, 1).Revision, MinDateTime);
-}
-
-TEST(VCardRead, FormattedNameFallBacks) {
-  TVCard card;
-  card.SetAsString(
-      "BEGIN:VCARD\nFN:Stored\nN:Last;First\nORG:Org\nEND:VCARD\n"
-      "BEGIN:VCARD\nN:Last;First\nORG:Org\nEND:VCARD\n"
-      "BEGIN:VCARD\nN:;First\nORG:Org\nEND:VCARD\n"
-      "BEGIN:VCARD\nORG:Org only\nEND:VCARD\n");
-  EXPECT_EQ(VCardAt(card, 0).FormattedName(), "Stored");
-  EXPECT_EQ(VCardAt(card, 1).FormattedName(), "First Last");
-  EXPECT_EQ(VCardAt(card, 2).FormattedName(), "First");
-  EXPECT_EQ(VCardAt(card, 3).FormattedName(), "Org only");
-}
-
-TEST(VCardRead, ParseCardItemFromText) {
-  TVCardItem item(nullptr);
-  item.ParseCardItem("N:A;B\r\nTEL;CELL:9\r\n");
-  EXPECT_EQ(item.LastName, "A");
-  EXPECT_EQ(item.TelHomeVoice, "9");
-}
-
-// --- LDIF ---
-
-TEST(LdifRead, AttributesGoToContactFields) {
-  TVCard card;
-  card.SetAsString(
-      "version: 1\n"
-      "dn: cn=Barbara Jensen,dc=example\n"
-      "cn: Barbara Jensen\n"
-      "givenName: Barbara\n"
-      "sn:: SmVuc2Vu\n"
-      "mail: bjensen@example.com\n"
-      "telephoneNumber: +1 408 555 1212\n"
-      "description: folded\n"
-      "  text\n"
-      "homeurl:\n"
-      "URL: http://first\n"
-      "URL: http://second\n"
-      "# a comment\n"
-      "o: Example");
-  ASSERT_EQ(card.Count(), 1);
-  auto& c = ContactAt(card, 0);
-  EXPECT_TRUE(dynamic_cast<TLDifItem*>(&c) != nullptr);
-  // Values keep the blank after the colon.
-  EXPECT_EQ(c.FormattedName(), " Barbara Jensen");
-  EXPECT_EQ(c.FirstName, " Barbara");
-  EXPECT_EQ(c.LastName, "Jensen");
-  EXPECT_EQ(c.Email, " bjensen@example.com");
-  EXPECT_EQ(c.TelWorkVoice, " +1 408 555 1212");
-  EXPECT_EQ(c.Notes.Text(), " folded text\r\n");
-  EXPECT_EQ(c.Url, " http://first");
-  // The last line of the text is not part of the entry.
-  EXPECT_EQ(c.Organization, "");
-}
-
-TEST(LdifRead, TwoEntriesMakeOneItemWithAppendedValues) {
-  TVCard card;
-  card.SetAsString(
-      "dn: cn=A\ncn: A\nmail: a@x\nstreetAddress: Road 1\n\n"
-      "dn: cn=B\ncn: B\nmail: b@x\nstreetAddress: Road 2\n\n");
-  ASSERT_EQ(card.Count(), 1);
-  auto& c = ContactAt(card, 0);
-  EXPECT_EQ(c.FormattedName(), " B");
-  EXPECT_EQ(c.Email, "a@x; b@x");
-  EXPECT_EQ(c.AdrWorkStreetAddress, "Road 1; Road 2");
-}
-
-TEST(LdifRead, Base64ValuesAreUtf8) {
-  TVCard card;
-  // "Müller" in UTF-8, base64.
-  card.SetAsString("dn: x\nsn:: TcO8bGxlcg==\n\n");
-  EXPECT_EQ(ContactAt(card, 0).LastName, "M\xC3\xBCller");
-}
-
-}  // namespace
-
-namespace {
 
 // A stream that hands out at most Chunk bytes per read, to hit every buffer edge of the reader.
 class TTrickleStream : public TStringStream {
@@ -332,6 +79,78 @@ TEST(VCardRead, SameResultForEveryChunkSize) {
     EXPECT_EQ(VCardAt(card, 0).Notes[0], "folded note");
     EXPECT_EQ(VCardAt(card, 1).FormattedName(), "Second");
   }
+}
+
+TEST(VCardRead, LoadingAppendsOrClears) {
+  TVCard card;
+  card.SetAsString(kSimple21);
+  TStringStream s{std::string(kSimple21)};
+  card.LoadFromStream(s, false);
+  EXPECT_EQ(card.Count(), 2);
+  TStringStream s2{std::string(kSimple21)};
+  card.LoadFromStream(s2, true);
+  EXPECT_EQ(card.Count(), 1);
+  // A missing file raises the stream error; the items stay unless clearing was asked for.
+  EXPECT_THROW(card.LoadFromFile("/nonexistent/dir/none.vcf", false), EFOpenError);
+  EXPECT_EQ(card.Count(), 1);
+  EXPECT_THROW(card.LoadFromFile("/nonexistent/dir/none.vcf", true), EFOpenError);
+  EXPECT_EQ(card.Count(), 0);
+}
+
+// Which field a line reaches and with what text: definition choice by types and by what is
+// already filled, unfolding, unescaping.
+struct TLineCase {
+  const char* Lines;
+  const char* Field;
+  const char* Expected;
+};
+
+class VCardLines : public ::testing::TestWithParam<TLineCase> {};
+
+TEST_P(VCardLines, LineReachesField) {
+  TVCard card;
+  card.SetAsString(std::string("BEGIN:VCARD\n") + GetParam().Lines + "END:VCARD\n");
+  int idx = card.GetFieldIndexByName(GetParam().Field);
+  ASSERT_GE(idx, 0);
+  EXPECT_EQ(VarToStr(card.GetValues(card.Items()[0], idx)), GetParam().Expected)
+      << GetParam().Lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VCardLines,
+    ::testing::Values(
+        TLineCase{"TEL;TYPE=HOME,CELL,VOICE:1\n", "TelHomeCellular", "1"},
+        TLineCase{"TEL;HOME;CELL;VOICE:1\n", "TelHomeVoice", ""},
+        TLineCase{"TEL;HOME:2\n", "TelHomeVoice", "2"},
+        TLineCase{"TEL;HOME:2\nTEL;HOME:3\n", "TelHomeFax", "3"},
+        TLineCase{"TEL;WORK;FAX:4\n", "TelWorkFax", "4"},
+        TLineCase{"TEL;TYPE=work;TYPE=voice;PREF:5\n", "TelWorkVoice", "5"},
+        TLineCase{"EMAIL;INTERNET:a\nEMAIL;INTERNET:b\nEMAIL;INTERNET:c\n", "Email3", "a"},
+        TLineCase{"EMAIL;INTERNET:a\nEMAIL;INTERNET:b\nEMAIL;INTERNET:c\n", "Email", "b"},
+        TLineCase{"EMAIL;INTERNET:a\nEMAIL;INTERNET:b\nEMAIL;INTERNET:c\n", "Email2", "c"},
+        TLineCase{"EMAIL;TYPE=INTERNET,WORK:w\n", "Email2", "w"},
+        TLineCase{"EMAIL;INTERNET=TRUE;HOME=TRUE:h\n", "Email", "h"},
+        // All definitions filled: the best type fit is overwritten.
+        TLineCase{"FN:a\nFN:b\n", "FormattedName", "b"},
+        TLineCase{"item1.URL:http\\://x\n", "Url", "http\\://x"},
+        TLineCase{"NOCOLON\nX-UNKNOWN:1\nURL:u\n", "Url", "u"},
+        // Continuations lose their first character, a blank or a tab.
+        TLineCase{"NOTE:abc\n def\n\tghi\nFN:x\n", "Notes", "abcdefghi\r\n"},
+        TLineCase{"NOTE:abc\n def\n\tghi\nFN:x\n", "FormattedName", "x"},
+        // Unescaping runs over the whole value in a fixed order.
+        TLineCase{"NOTE:a\\nb\\\\c\\;d\\,e=0D=0Af\n", "Notes", "a\r\nb\\c;d,e\r\nf\r\n"}));
+
+TEST(VCardRead, Base64PhotoGivesBytes) {
+  TVCard card;
+  card.SetAsString("BEGIN:VCARD\nPHOTO;ENCODING=BASE64;TYPE=JPEG:AAEC\n /wA=\n\nEND:VCARD\n");
+  EXPECT_EQ(VCardAt(card, 0).Photo.Data(), std::string("\x00\x01\x02\xFF\x00", 5));
+}
+
+TEST(VCardRead, ParseCardItemFromText) {
+  TVCardItem item(nullptr);
+  item.ParseCardItem("N:A;B\r\nTEL;CELL:9\r\n");
+  EXPECT_EQ(item.LastName, "A");
+  EXPECT_EQ(item.TelHomeVoice, "9");
 }
 
 }  // namespace

@@ -17,18 +17,9 @@ using namespace vela::cardtest;
 namespace {
 
 std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t br = text.find("\r\n", start);
-    if (br == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, br - start));
-    start = br + 2;
-  }
-  return lines;
+  TStringList lines;
+  lines.SetText(text);
+  return lines.Lines();
 }
 
 void FillContact(TCustomAddressCardItem& c) {
@@ -49,25 +40,7 @@ void FillContact(TCustomAddressCardItem& c) {
   c.Url = "http://example.com/~john";
 }
 
-void ExpectSameContact(TCustomAddressCardItem& a, TCustomAddressCardItem& b) {
-  EXPECT_EQ(a.FirstName, b.FirstName);
-  EXPECT_EQ(a.LastName, b.LastName);
-  EXPECT_EQ(a.Organization, b.Organization);
-  EXPECT_EQ(a.Email, b.Email);
-  EXPECT_EQ(a.Email2, b.Email2);
-  EXPECT_EQ(a.TelHomeVoice, b.TelHomeVoice);
-  EXPECT_EQ(a.TelWorkCellular, b.TelWorkCellular);
-  EXPECT_EQ(a.AdrWorkStreetAddress, b.AdrWorkStreetAddress);
-  EXPECT_EQ(a.AdrWorkCity, b.AdrWorkCity);
-  EXPECT_EQ(a.AdrWorkPostal, b.AdrWorkPostal);
-  EXPECT_EQ(a.AdrWorkCountry, b.AdrWorkCountry);
-  EXPECT_EQ(a.Notes.Text(), b.Notes.Text());
-  EXPECT_EQ(a.Birthday, b.Birthday);
-  EXPECT_EQ(a.Revision, b.Revision);
-  EXPECT_EQ(a.Url, b.Url);
-  EXPECT_EQ(a.FormattedName(), b.FormattedName());
-}
-
+// Written, read back and written again gives the same text: every written field survived.
 class VCardRoundTrip : public ::testing::TestWithParam<TVCardVersion> {};
 
 TEST_P(VCardRoundTrip, WrittenCardReadsBackWithSameFields) {
@@ -75,16 +48,16 @@ TEST_P(VCardRoundTrip, WrittenCardReadsBackWithSameFields) {
   card.SetVCardVersion(GetParam());
   FillContact(card.CreateCard());
   FillContact(card.CreateCard());
-  std::string text = card.GetAsString();
+  const std::string text = card.GetAsString();
 
   TVCard back;
   back.SetAsString(text);
   ASSERT_EQ(back.Count(), 2) << text;
   EXPECT_EQ(back.VCardVersion(), GetParam());
-  for (int i = 0; i < 2; ++i)
-    ExpectSameContact(VCardAt(card, i), VCardAt(back, i));
-  EXPECT_EQ(VCardAt(back, 0).AccessClass, "PUBLIC");
-  EXPECT_EQ(VCardAt(back, 0).UID, VCardAt(card, 0).UID);
+  EXPECT_EQ(back.GetAsString(), text);
+  EXPECT_EQ(VCardAt(back, 1).Notes.Text(), "Line one\r\nLine two with \\ backslash\r\n");
+  EXPECT_EQ(VCardAt(back, 1).LastName, "Doe; Jr");
+  EXPECT_EQ(VCardAt(back, 1).Revision, EncodeDateTime(2024, 1, 31, 13, 45, 10, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, VCardRoundTrip, ::testing::Values(vcv21, vcv30));
@@ -96,17 +69,10 @@ TEST(VCardWrite, Version21UsesQuotedPrintableForTextAndKeepsOrder) {
   c.LastName = "B";
   c.Notes.SetText("x\r\ny");
   c.TelWorkFax = "7";
-  std::vector<std::string> lines = SplitCrLf(card.GetAsString());
-  std::vector<std::string> expected = {"BEGIN:VCARD",
-                                       "VERSION:2.1",
-                                       "FN;ENCODING=QUOTED-PRINTABLE:A B",
-                                       "N;ENCODING=QUOTED-PRINTABLE:B;A;;;",
-                                       "NOTE;ENCODING=QUOTED-PRINTABLE:x=0D=0A=",
-                                       "y",
-                                       "TEL;TYPE=WORK,FAX:7",
-                                       "CLASS:PUBLIC",
-                                       "END:VCARD"};
-  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(card.GetAsString(),
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nFN;ENCODING=QUOTED-PRINTABLE:A B\r\n"
+            "N;ENCODING=QUOTED-PRINTABLE:B;A;;;\r\nNOTE;ENCODING=QUOTED-PRINTABLE:x=0D=0A=\r\ny\r\n"
+            "TEL;TYPE=WORK,FAX:7\r\nCLASS:PUBLIC\r\nEND:VCARD\r\n");
   EXPECT_EQ(c.UID, "");  // no generated UID for 2.1
 }
 
