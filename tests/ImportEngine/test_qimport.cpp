@@ -275,17 +275,6 @@ TEST(QImport2ASCII, QuotesBomCrLfAndDetection) {
   EXPECT_EQ(txt.ReadColumnNames(), (std::vector<std::string>{"Name", "Note", "Empty"}));
 }
 
-TEST(QImport2ASCII, AnsiLinesAreDecoded) {
-  TTempDir dir("qimport_ansi");
-  dir.Write("a.txt", "Name,City\nJos\xE9,K\xF6ln\n");
-  TQImport2ASCII txt;
-  txt.Comma = ',';
-  txt.FileName = dir.File("a.txt");
-  TRows rows = Collect(txt);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(Field(rows, 0, "City"), "K\xC3\xB6ln");
-}
-
 // --- XML data packets ------------------------------------------------------------------------
 
 constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>

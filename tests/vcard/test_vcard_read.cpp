@@ -20,65 +20,12 @@ const char* kSimple21 =
     "EMAIL;INTERNET:john@example.com\n"
     "END:VCARD\n";
 
-// Every line-ending form must give the same card; without a final line end the last line is
-// trimmed and, when it is the footer, still ends the card.
-class VCardLineEnds : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(VCardLineEnds, SameFieldsForEveryLineEnd) {
-  std::string text = WithLineEnds(kSimple21, GetParam());
-  for (bool finalNewline : {true, false}) {
-    std::string input = text;
-    if (!finalNewline) input.erase(input.size() - GetParam().size());
-    TVCard card;
-    card.SetAsString(input);
-    ASSERT_EQ(card.Count(), 1) << "final newline " << finalNewline;
-    auto& c = VCardAt(card, 0);
-    EXPECT_EQ(c.LastName, "Doe");
-    EXPECT_EQ(c.SecondFirstName, "Paul");
-    EXPECT_EQ(c.NamePrefix, "Jr.");
-    EXPECT_EQ(c.TelHomeVoice, "111");
-    EXPECT_EQ(c.Email3, "john@example.com");
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Forms, VCardLineEnds, ::testing::Values("\n", "\r\n"));
-
 TEST(VCardRead, MixedLineEndsAndTrailingBlanksOnLastLine) {
   TVCard card;
   card.SetAsString("BEGIN:VCARD\r\nVERSION:3.0\nFN:Anna\r\nEND:VCARD   ");
   ASSERT_EQ(card.Count(), 1);
   EXPECT_EQ(VCardAt(card, 0).FormattedName(), "Anna");
   EXPECT_EQ(card.VCardVersion(), vcv30);
-}
-
-// A stream that hands out at most Chunk bytes per read, to hit every buffer edge of the reader.
-class TTrickleStream : public TStringStream {
- public:
-  TTrickleStream(std::string data, size_t chunk) : TStringStream(std::move(data)), FChunk(chunk) {}
-  size_t Read(void* buffer, size_t count) override {
-    return TStringStream::Read(buffer, std::min(count, FChunk));
-  }
-
- private:
-  size_t FChunk;
-};
-
-TEST(VCardRead, SameResultForEveryChunkSize) {
-  const std::string text = WithLineEnds(
-      "\xEF\xBB\xBF"
-      "BEGIN:VCARD\nVERSION:2.1\nN;ENCODING=QUOTED-PRINTABLE:M=C3=BCl=\nler;Jo\n"
-      "NOTE:folded\n  note\nEND:VCARD\nBEGIN:VCARD\nFN:Second\nEND:VCARD",
-      "\r\n");
-  for (size_t chunk : {1, 2, 3, 5, 7, 64}) {
-    TTrickleStream stream(text, chunk);
-    TVCard card;
-    card.LoadFromStream(stream);
-    ASSERT_EQ(card.Count(), 2) << "chunk " << chunk;
-    EXPECT_EQ(VCardAt(card, 0).LastName, "M\xC3\xBCller") << "chunk " << chunk;
-    EXPECT_EQ(VCardAt(card, 0).FirstName, "Jo");
-    EXPECT_EQ(VCardAt(card, 0).Notes[0], "folded note");
-    EXPECT_EQ(VCardAt(card, 1).FormattedName(), "Second");
-  }
 }
 
 TEST(VCardRead, LoadingAppendsOrClears) {
