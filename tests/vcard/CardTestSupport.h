@@ -41,16 +41,4 @@ inline TVCalendarItem& EventAt(TVCalendar& cal, int index) {
   return dynamic_cast<TVCalendarItem&>(cal.Items()[index]);
 }
 
-// Replaces every LF of a text with the given line end.
-inline std::string WithLineEnds(const std::string& lfText, const std::string& lineEnd) {
-  std::string out;
-  for (char c : lfText) {
-    if (c == '\n')
-      out += lineEnd;
-    else
-      out += c;
-  }
-  return out;
-}
-
 }  // namespace vela::cardtest
