@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "platform/sax/SAXReader.h"
+#include "platform/sax/SAXWriter.h"
 #include "rtl/Streams.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 namespace {
@@ -164,6 +166,190 @@ TEST(SAXReader, MissingFileRaisesOpenError) {
   TTrace t;
   TSAXReader r(t);
   EXPECT_THROW(r.ParseFile("no/such/file.xml"), EFOpenError);
+}
+
+// --- Writer -----------------------------------------------------------------------------------
+
+// The document a writer produces from one call sequence.
+template <class F>
+std::string Written(F&& Calls, std::string_view Encoding = "UTF-8", size_t Buffer = 64 * 1024) {
+  TStringStream out;
+  {
+    TSAXWriter w(out, Buffer);
+    w.StartDocument(Encoding);
+    Calls(w);
+    w.EndDocument();
+  }
+  return out.DataString();
+}
+
+TEST(SAXWriter, EscapesTextAndAttributesAndSplitsCData) {
+  struct Case {
+    const char* Value;
+    const char* Text;  // as written inside <e>...</e>
+    const char* Attr;  // as written in a="..."
+    const char* CData;
+  };
+  const Case cases[] = {
+      {"a&b<c>d\"e'f", "a&amp;b&lt;c&gt;d\"e'f", "a&amp;b&lt;c&gt;d&quot;e'f",
+       "<![CDATA[a&b<c>d\"e'f]]>"},
+      {"l1\tl2\nl3\r\n", "l1\tl2\nl3&#13;\n", "l1&#9;l2&#10;l3&#13;&#10;",
+       "<![CDATA[l1\tl2\nl3]]>&#13;<![CDATA[\n]]>"},
+      {"x]]>y]]]>", "x]]&gt;y]]]&gt;", "x]]&gt;y]]]&gt;",
+       "<![CDATA[x]]]]><![CDATA[>y]]]]]><![CDATA[>]]>"},
+      {"\x7F\xC2\x85\xC3\xA4\xE2\x82\xAC", "&#127;&#133;\xC3\xA4\xE2\x82\xAC",
+       "&#127;&#133;\xC3\xA4\xE2\x82\xAC", "<![CDATA[\x7F\xC2\x85\xC3\xA4\xE2\x82\xAC]]>"},
+      {"", "", "", "<![CDATA[]]>"},
+  };
+  const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  for (const Case& c : cases) {
+    EXPECT_EQ(Written([&](TSAXWriter& w) {
+                w.StartElement("e");
+                w.Characters(c.Value);
+              }),
+              decl + "<e>" + c.Text + "</e>");
+    EXPECT_EQ(Written([&](TSAXWriter& w) {
+                w.StartElement("e");
+                w.Attribute("a", c.Value);
+              }),
+              decl + "<e a=\"" + c.Attr + "\"/>");
+    EXPECT_EQ(Written([&](TSAXWriter& w) {
+                w.StartElement("e");
+                w.CData(c.Value);
+              }),
+              decl + "<e>" + c.CData + "</e>");
+  }
+}
+
+TEST(SAXWriter, WritesWhatTheDeclaredEncodingCannotHoldAsReferences) {
+  auto doc = [](TSAXWriter& w) {
+    w.StartElement("r");
+    w.Attribute("a", "\xC3\xA4\xE2\x82\xAC");
+    w.Characters("\xC3\xA4\xE2\x82\xAC");
+    w.CData("\xC3\xA4\xE2\x82\xAC");
+  };
+  EXPECT_EQ(Written(doc, "iso-8859-1"),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\xE4&#8364;\">\xE4&#8364;"
+            "<![CDATA[\xE4]]>&#8364;<![CDATA[]]></r>");
+  EXPECT_EQ(Written(doc, "US-ASCII"),
+            "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<r a=\"&#228;&#8364;\">&#228;&#8364;"
+            "<![CDATA[]]>&#228;<![CDATA[]]>&#8364;<![CDATA[]]></r>");
+  TStringStream out;
+  TSAXWriter w(out);
+  EXPECT_THROW(w.StartDocument("windows-1252"), ESAXWriteError);
+}
+
+TEST(SAXWriter, NestsClosesAndRefusesWhatXmlCannotHold) {
+  EXPECT_EQ(Written([](TSAXWriter& w) {
+              w.StartElement("a");
+              w.StartElement("b");
+              w.EndElement();
+              w.StartElement("c");
+              w.Characters("");
+              w.EndElement();
+              w.StartElement("d");
+            }),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a><b/><c></c><d/></a>");
+  using Call = void (*)(TSAXWriter&);
+  const Call refused[] = {
+      [](TSAXWriter& w) { w.Characters("before the root"); },
+      [](TSAXWriter& w) { w.EndElement(); },
+      [](TSAXWriter& w) { w.StartElement("1a"); },
+      [](TSAXWriter& w) { w.StartElement("a b"); },
+      [](TSAXWriter& w) { w.StartElement(""); },
+      [](TSAXWriter& w) {
+        w.StartElement("a");
+        w.Characters("x");
+        w.Attribute("late", "1");
+      },
+      [](TSAXWriter& w) {
+        w.StartElement("a");
+        w.Characters("bell\x07");
+      },
+      [](TSAXWriter& w) {
+        w.StartElement("a");
+        w.Attribute("v", "\xEF\xBF\xBF");
+      },
+      [](TSAXWriter& w) {
+        w.StartElement("a");
+        w.CData("\x01");
+      },
+      [](TSAXWriter& w) {
+        w.StartElement("a");
+        w.Characters("\xC3(");
+      },
+      [](TSAXWriter& w) {
+        w.StartElement("a");
+        w.Characters("\xED\xA0\x80");  // a surrogate
+      },
+  };
+  for (size_t i = 0; i < std::size(refused); ++i) {
+    TStringStream out;
+    TSAXWriter w(out);
+    w.StartDocument();
+    EXPECT_THROW(refused[i](w), ESAXWriteError) << "call sequence " << i;
+  }
+}
+
+// Random texts over the whole BMP (without what XML cannot hold), with "]]>" and CR, LF, TAB
+// mixed in, written as text, attribute and CDATA in small buffers and read back in small blocks.
+TEST(SAXWriter, RandomTextsComeBackUnchanged) {
+  std::mt19937 rng(15);
+  auto randomText = [&] {
+    std::string s;
+    const int len = std::uniform_int_distribution<int>(0, 40)(rng);
+    for (int k = 0; k < len; ++k) {
+      switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
+        case 0:
+          s += "]]>";
+          break;
+        case 1:
+          s += "\r\n\t&<>\"'"[std::uniform_int_distribution<int>(0, 7)(rng)];
+          break;
+        default: {
+          char32_t cp;
+          do {
+            cp = std::uniform_int_distribution<char32_t>(1, 0xFFFF)(rng);
+          } while ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') ||
+                   (cp >= 0xD800 && cp <= 0xDFFF) || cp >= 0xFFFE);
+          AppendUtf8(s, cp);
+        }
+      }
+    }
+    return s;
+  };
+  struct TCollect : TSAXContentHandler {
+    std::vector<std::string> Values;
+    void StartElement(std::string_view, const TSAXAttributes& Atts) override {
+      if (const char* v = Atts.Find("v")) Values.emplace_back(v);
+      Values.emplace_back();
+    }
+    void Characters(std::string_view T) override { Values.back() += T; }
+  };
+  for (const char* encoding : {"UTF-8", "ISO-8859-1", "US-ASCII"}) {
+    std::vector<std::string> expected;
+    const std::string doc = Written(
+        [&](TSAXWriter& w) {
+          w.StartElement("root");
+          for (int i = 0; i < 200; ++i) {
+            const std::string t = randomText();
+            w.StartElement("e");
+            w.Attribute("v", t);
+            if (i % 2)
+              w.Characters(t);
+            else
+              w.CData(t);
+            w.EndElement();
+            expected.insert(expected.end(), {t, t});
+          }
+        },
+        encoding, 7);
+    TCollect c;
+    EXPECT_TRUE(ParseText(c, doc, 13));
+    ASSERT_EQ(c.Values.size(), expected.size() + 1) << encoding;
+    for (size_t i = 0; i < expected.size(); ++i)
+      ASSERT_EQ(c.Values[i + 1], expected[i]) << encoding << " value " << i;
+  }
 }
 
 }  // namespace
