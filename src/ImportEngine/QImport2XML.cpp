@@ -1,12 +1,9 @@
 #include "ImportEngine/QImport2XML.h"
 
-#include <expat.h>
-
-#include <cstdio>
-#include <cstring>
-#include <exception>
 #include <memory>
 
+#include "platform/sax/SAXReader.h"
+#include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
 namespace vela {
@@ -53,7 +50,7 @@ bool ParseTime(std::string_view s, TDateTime& dt) {
   return ms >= 0 && TryEncodeTime(Digits(s, 0, 2), Digits(s, 3, 2), Digits(s, 6, 2), ms, dt);
 }
 
-class TPacketReader {
+class TPacketReader : public TSAXContentHandler {
  public:
   TPacketReader(std::vector<std::string>& Names, bool HeaderOnly)
       : FNames(Names), FHeaderOnly(HeaderOnly) {}
@@ -61,94 +58,57 @@ class TPacketReader {
   std::function<void()> OnColumns;
   std::function<bool(const std::vector<std::string>&)> OnRow;
 
-  void Run(FILE* f, const std::string& FileName) {
-    std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> p(XML_ParserCreate(nullptr),
-                                                                   &XML_ParserFree);
-    FParser = p.get();
-    XML_SetUserData(FParser, this);
-    XML_SetElementHandler(FParser, &StartEl, &EndEl);
-    for (;;) {
-      void* buf = XML_GetBuffer(FParser, 65536);
-      if (!buf) throw EQImportError("Out of memory reading '" + FileName + "'");
-      size_t n = std::fread(buf, 1, 65536, f);
-      bool last = n < 65536;
-      XML_Status st = XML_ParseBuffer(FParser, static_cast<int>(n), last);
-      if (FError) std::rethrow_exception(FError);
-      if (FStopped) return;
-      if (st == XML_STATUS_ERROR)
-        throw EQImportError("XML error in '" + FileName + "' at line " +
-                            std::to_string(XML_GetCurrentLineNumber(FParser)) + ": " +
-                            XML_ErrorString(XML_GetErrorCode(FParser)));
-      if (last) break;
+  void Run(TStream& Source, const std::string& FileName) {
+    TSAXReader reader(*this);
+    try {
+      if (!reader.Parse(Source, FileName)) return;
+    } catch (const ESAXParseError& e) {
+      throw EQImportError("XML error in '" + FileName + "' at line " + std::to_string(e.Line()) +
+                          ", column " + std::to_string(e.Column()) + ": " + e.Reason());
     }
     if (!FColumnsSent) throw EQImportError("'" + FileName + "' is not an XML data packet");
   }
 
- private:
-  static void StartEl(void* ud, const XML_Char* name, const XML_Char** atts) {
-    auto* self = static_cast<TPacketReader*>(ud);
-    try {
-      self->Start(name, atts);
-    } catch (...) {
-      self->FError = std::current_exception();
-      XML_StopParser(self->FParser, XML_FALSE);
-    }
-  }
-  static void EndEl(void* ud, const XML_Char* name) {
-    auto* self = static_cast<TPacketReader*>(ud);
-    try {
-      if (std::strcmp(name, "METADATA") == 0) self->SendColumns();
-    } catch (...) {
-      self->FError = std::current_exception();
-      XML_StopParser(self->FParser, XML_FALSE);
-    }
-  }
-
-  void Stop() {
-    FStopped = true;
-    XML_StopParser(FParser, XML_FALSE);
-  }
-
-  void SendColumns() {
-    if (FColumnsSent) return;
-    FColumnsSent = true;
-    OnColumns();
-    FValues.resize(FNames.size());
-    if (FHeaderOnly) Stop();
-  }
-
-  void Start(const char* name, const char** atts) {
-    if (!FColumnsSent && std::strcmp(name, "FIELD") == 0) {
-      std::string_view attr, type;
-      for (const char** a = atts; *a; a += 2) {
-        if (std::strcmp(a[0], "attrname") == 0)
-          attr = a[1];
-        else if (std::strcmp(a[0], "fieldtype") == 0)
-          type = a[1];
-      }
+  void StartElement(std::string_view Name, const TSAXAttributes& Atts) override {
+    if (!FColumnsSent && Name == "FIELD") {
+      std::string_view attr = Atts.Get("attrname"), type = Atts.Get("fieldtype");
       if (attr.empty()) return;
       FNames.emplace_back(attr);
       FTypes.push_back(PacketType(type));
       return;
     }
-    if (std::strcmp(name, "ROW") != 0) return;
+    if (Name != "ROW") return;
     if (!FColumnsSent) SendColumns();
-    if (FStopped) return;
+    if (StopRequested()) return;
     for (std::string& v : FValues)
       v.clear();
     // Attributes usually come in field order: search from the field after the last match.
     const size_t n = FNames.size();
+    const size_t count = Atts.Count();
     size_t hint = 0;
-    for (const char** a = atts; *a && n > 0; a += 2) {
+    for (size_t a = 0; a < count && n > 0; ++a) {
       for (size_t k = 0; k < n; ++k) {
         size_t i = (hint + k) % n;
-        if (FNames[i] != a[0]) continue;
-        Render(FTypes[i], a[1], FValues[i]);
+        if (FNames[i] != Atts.Name(a)) continue;
+        Render(FTypes[i], Atts.Value(a), FValues[i]);
         hint = i + 1;
         break;
       }
     }
-    if (!OnRow(FValues)) Stop();
+    if (!OnRow(FValues)) StopParsing();
+  }
+
+  void EndElement(std::string_view Name) override {
+    if (Name == "METADATA") SendColumns();
+  }
+
+ private:
+  void SendColumns() {
+    if (FColumnsSent) return;
+    FColumnsSent = true;
+    OnColumns();
+    FValues.resize(FNames.size());
+    if (FHeaderOnly) StopParsing();
   }
 
   static void Render(TPacketType type, std::string_view v, std::string& out) {
@@ -197,26 +157,23 @@ class TPacketReader {
   std::vector<TPacketType> FTypes;
   std::vector<std::string> FValues;
   bool FHeaderOnly;
-  XML_Parser FParser = nullptr;
   bool FColumnsSent = false;
-  bool FStopped = false;
-  std::exception_ptr FError;
-};
-
-struct TFileCloser {
-  void operator()(FILE* f) const noexcept { std::fclose(f); }
 };
 
 }  // namespace
 
 void TQImport2XML::DoExecute(bool HeaderOnly) {
-  std::unique_ptr<FILE, TFileCloser> f(std::fopen(FileName.c_str(), "rb"));
-  if (!f) throw EQImportError("Cannot open XML data packet '" + FileName + "'");
+  std::unique_ptr<TFileStream> f;
+  try {
+    f = std::make_unique<TFileStream>(FileName, fmOpenRead);
+  } catch (const EFOpenError&) {
+    throw EQImportError("Cannot open XML data packet '" + FileName + "'");
+  }
   std::vector<std::string> names;
   TPacketReader reader(names, HeaderOnly);
   reader.OnColumns = [&] { SetColumns(names); };
   reader.OnRow = [&](const std::vector<std::string>& values) { return DeliverRow(values); };
-  reader.Run(f.get(), FileName);
+  reader.Run(*f, FileName);
 }
 
 }  // namespace vela

@@ -1,5 +1,5 @@
 // XML data packets: DATAPACKET with METADATA/FIELDS/FIELD (attrname, fieldtype, width) and
-// ROWDATA/ROW, whose attributes hold the values. Read as a stream through expat.
+// ROWDATA/ROW, whose attributes hold the values. Read as a stream through the SAX layer.
 #pragma once
 
 #include "ImportEngine/QImport2.h"
