@@ -34,8 +34,8 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
     std::vector<std::string> keys;
     for (auto it = f.begin(); it != f.end(); ++it)
       keys.push_back(it.key());
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{"filterIndex", "guid", "title", "fileExt", "engine"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"filterIndex", "guid", "title", "fileExt", "engine",
+                                              "name"}));
     // The formats of the file dialog are numbered from 1 in registry order.
     if (!f["filterIndex"].is_null()) {
       EXPECT_EQ(f["filterIndex"], ++dialogFormats) << f.dump();
@@ -43,6 +43,7 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
     if (f["guid"] == kPeopleGuid) {
       EXPECT_EQ(f.value("title", ""), "People list");
       EXPECT_EQ(f.value("fileExt", ""), ".ppl");
+      EXPECT_EQ(f.value("name", ""), "people");
       people = f.value("filterIndex", 0);
     }
   }
@@ -77,7 +78,8 @@ TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
       {{"fields", missing}, 2, R"({"type":"error","message":"file not found: )"},
       {{"import", FPeople, "--table", "no_such_table"},
        2,
-       R"({"type":"error","message":"unknown table: no_such_table"})"
+       R"x({"type":"error","message":"unknown table: no_such_table (--create-table creates it )x"
+       R"x(from the source)"})x"
        "\n"},
       {{"import", FPeople, "--table", "person", "--frobnicate"},
        2,
@@ -87,28 +89,28 @@ TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
        1,
        R"x({"type":"error","message":"the user lacks right 100 (access to the data import)"})x"
        "\n"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = {"--json"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    auto r = Velaimport(args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
-    EXPECT_EQ(r.Out, "");
-  }
+};
+for (const auto& c : cases) {
+  std::vector<std::string> args = {"--json"};
+  args.insert(args.end(), c.Args.begin(), c.Args.end());
+  auto r = Velaimport(args);
+  EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+  EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+  EXPECT_EQ(r.Out, "");
+}
 
-  auto r = Velaimport({"--json", "import", FPeople, "--table", "person"});
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(JsonOut(r).value("inserted", 0), 1) << r.Out;
-  int messages = 0;
-  for (size_t p = 0, e; (e = r.Err.find('\n', p)) != std::string::npos; p = e + 1, ++messages) {
-    const TJson m = TJson::parse(r.Err.substr(p, e - p), nullptr, false);
-    ASSERT_TRUE(m.is_object()) << r.Err;
-    EXPECT_EQ(m.size(), 2u) << m.dump();
-    EXPECT_EQ(m.value("type", ""), "info") << m.dump();
-    EXPECT_TRUE(m["message"].is_string()) << m.dump();
-  }
-  EXPECT_GT(messages, 0);
+auto r = Velaimport({"--json", "import", FPeople, "--table", "person"});
+ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+EXPECT_EQ(JsonOut(r).value("inserted", 0), 1) << r.Out;
+int messages = 0;
+for (size_t p = 0, e; (e = r.Err.find('\n', p)) != std::string::npos; p = e + 1, ++messages) {
+  const TJson m = TJson::parse(r.Err.substr(p, e - p), nullptr, false);
+  ASSERT_TRUE(m.is_object()) << r.Err;
+  EXPECT_EQ(m.size(), 2u) << m.dump();
+  EXPECT_EQ(m.value("type", ""), "info") << m.dump();
+  EXPECT_TRUE(m["message"].is_string()) << m.dump();
+}
+EXPECT_GT(messages, 0);
 }
 
 TEST_F(CliModuleTest, PreprocessorsListTheUsableLibraries) {
