@@ -9,6 +9,7 @@
 #include "ModuleHost.h"
 #include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
+#include "plugins/_DataImportPositionIntf.h"
 #include "rtl/SysUtils.h"
 
 namespace vela::cli {
@@ -77,13 +78,16 @@ int ListFields(TCommandContext& c, const TFieldsOptions& o) {
 
 // --- import ---
 
-// Reports the run: its messages, counted, and a record counter on the progress line.
+// Reports the run: its messages, counted, and a record counter on the progress line. Warnings and
+// errors about a record start with where it is: "FILE:LINE: record N: " (LINE for sources read
+// line by line).
 class TCliCallBack : public TInterfacedObject, public IDataImportCallBack {
   VELA_INTERFACES(TInterfacedObject, IDataImportCallBack)
 
   explicit TCliCallBack(TCommandContext& context) : FContext(context) {}
 
   TMessageCounts Counts;
+  IPtr<IDataImportPosition> Position;  // nil: messages without location
 
   void Do_AfterInsert(bool, int64_t) override { Step(); }
   void Do_AfterUpdate(bool, int64_t) override { Step(); }
@@ -91,13 +95,22 @@ class TCliCallBack : public TInterfacedObject, public IDataImportCallBack {
   void Do_Message(TImportMessageType AMsgType, const std::string& AMsg) override {
     const int type = AMsgType < imtInformation || AMsgType > imtError ? imtError : AMsgType;
     ++Counts[type];
-    FContext.Message(static_cast<TMessageKind>(type), AMsg);
+    FContext.Message(static_cast<TMessageKind>(type),
+                     type == imtInformation ? AMsg : Location() + AMsg);
   }
   bool Do_AdvFieldImport(bool, int64_t, const std::string&, const std::string&, bool) override {
     return true;
   }
 
  private:
+  std::string Location() {
+    const int32_t record = Position ? Position->Get_RecordNumber() : 0;
+    if (record <= 0) return {};
+    const int64_t line = Position->Get_SourceLine();
+    return Position->Get_SourceName() + (line > 0 ? ":" + IntToStr(line) : std::string()) +
+           ": record " + IntToStr(record) + ": ";
+  }
+
   void Step() {
     if (++FRecords % 100 == 0) FContext.Progress("records written: " + IntToStr(FRecords));
   }
@@ -269,6 +282,7 @@ int RunImport(TCommandContext& c, const TImportOptions& o) {
   }
 
   IPtr<TCliCallBack> cb(new TCliCallBack(c));
+  cb->Position = Supports<IDataImportPosition>(imp);
   const bool ok = imp->Do_Execute(IPtr<IDataImportCallBack>(cb.get()), o.Simulate);
   c.EndProgress();
   int32_t inserted = 0, updated = 0;

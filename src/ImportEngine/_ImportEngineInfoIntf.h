@@ -20,8 +20,8 @@ struct IImportFormatNames : virtual IInterface {
 // Offered by the engines that read text line by line.
 struct IImportSourcePosition : virtual IInterface {
   VELA_IID("{6E7D505E-6416-4F67-966A-6F3E7C50187A}");
-  // The physical line (1-based) at which the record being read began; 0 outside a run or when
-  // the current format reads no lines.
+  // The physical line (1-based) at which the record being read (or read last) began; 0 before
+  // the first record or when the current format reads no lines.
   virtual int64_t GetSourceLine() = 0;
 };
 

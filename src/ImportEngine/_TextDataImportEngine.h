@@ -13,9 +13,11 @@
 
 namespace vela {
 
-class TTextImportEngine : public TBaseDataImportEngine, public IImportFormatNames {
+class TTextImportEngine : public TBaseDataImportEngine,
+                          public IImportFormatNames,
+                          public IImportSourcePosition {
   VELA_IMPORT_ENGINE_CLASS(TTextImportEngine)
-  VELA_INTERFACES(TBaseDataImportEngine, IImportFormatNames)
+  VELA_INTERFACES(TBaseDataImportEngine, IImportFormatNames, IImportSourcePosition)
 
   // Loads every "*.tic" of the application folder's "custom" folder (in name order) into one
   // schema collection and adds one format per schema. A schema file that cannot be read makes
@@ -32,6 +34,8 @@ class TTextImportEngine : public TBaseDataImportEngine, public IImportFormatName
 
   // --- IImportFormatNames: a format is named by its data schema ---
   std::string GetFormatName(int32_t Index) override;
+  // --- IImportSourcePosition ---
+  int64_t GetSourceLine() override { return FXMLImport->ImportData().RecordLine(); }
 
  protected:
   bool DoImport() override;
