@@ -89,28 +89,28 @@ TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
        1,
        R"x({"type":"error","message":"the user lacks right 100 (access to the data import)"})x"
        "\n"},
-};
-for (const auto& c : cases) {
-  std::vector<std::string> args = {"--json"};
-  args.insert(args.end(), c.Args.begin(), c.Args.end());
-  auto r = Velaimport(args);
-  EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-  EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
-  EXPECT_EQ(r.Out, "");
-}
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--json"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    auto r = Velaimport(args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+    EXPECT_EQ(r.Out, "");
+  }
 
-auto r = Velaimport({"--json", "import", FPeople, "--table", "person"});
-ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-EXPECT_EQ(JsonOut(r).value("inserted", 0), 1) << r.Out;
-int messages = 0;
-for (size_t p = 0, e; (e = r.Err.find('\n', p)) != std::string::npos; p = e + 1, ++messages) {
-  const TJson m = TJson::parse(r.Err.substr(p, e - p), nullptr, false);
-  ASSERT_TRUE(m.is_object()) << r.Err;
-  EXPECT_EQ(m.size(), 2u) << m.dump();
-  EXPECT_EQ(m.value("type", ""), "info") << m.dump();
-  EXPECT_TRUE(m["message"].is_string()) << m.dump();
-}
-EXPECT_GT(messages, 0);
+  auto r = Velaimport({"--json", "import", FPeople, "--table", "person"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(JsonOut(r).value("inserted", 0), 1) << r.Out;
+  int messages = 0;
+  for (size_t p = 0, e; (e = r.Err.find('\n', p)) != std::string::npos; p = e + 1, ++messages) {
+    const TJson m = TJson::parse(r.Err.substr(p, e - p), nullptr, false);
+    ASSERT_TRUE(m.is_object()) << r.Err;
+    EXPECT_EQ(m.size(), 2u) << m.dump();
+    EXPECT_EQ(m.value("type", ""), "info") << m.dump();
+    EXPECT_TRUE(m["message"].is_string()) << m.dump();
+  }
+  EXPECT_GT(messages, 0);
 }
 
 TEST_F(CliModuleTest, PreprocessorsListTheUsableLibraries) {

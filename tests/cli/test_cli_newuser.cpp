@@ -138,6 +138,15 @@ TEST_P(CliNewUserTest, AssignmentsAndKeysMustNameFieldsOfTheTable) {
     EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
   }
   EXPECT_EQ(Rows("SELECT name, age FROM person"), "Ada|36\n");
+
+  // A bad value names the file, the physical line where its record began, and the record.
+  const auto bad = WriteHomeFile("bad.csv", "name,age\n\"Ada\nLovelace\",36\nBob,old\n");
+  auto r = Velaimport({"import", bad, "--format", "csv", "--table", "person"});
+  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
+  EXPECT_TRUE(Contains(r.Err, "error: " + bad +
+                                  ":4: record 2: Cant't convert value 'old' of "
+                                  "import field 'age'"))
+      << r.Err;
 }
 
 VELA_INSTANTIATE_CLI_TEST(CliNewUserTest);

@@ -418,9 +418,9 @@ TEST_P(CliTextImportTest, RecordErrorsUnderTheErrorPolicies) {
     ASSERT_TRUE(s.Parsed) << r.Out;
     EXPECT_EQ(s.Result, c.Result);
     EXPECT_GE(s.Error, 1);
-    EXPECT_TRUE(Contains(r.Err,
-                         "{\"type\":\"error\",\"message\":\"Cant't convert value 'old' of "
-                         "import field 'age'"))
+    EXPECT_TRUE(
+        Contains(r.Err, "{\"type\":\"error\",\"message\":\"" + file +
+                            ":3: record 3: Cant't convert value 'old' of import field 'age'"))
         << r.Err;
     EXPECT_EQ(PersonRows(), c.Rows);
   }
@@ -433,14 +433,16 @@ TEST_P(CliTextImportTest, ErrorMessagesInGerman) {
       Velaimport({"--lang", "de", "import", file, "--table", "person", "--ignore-record-on-error"});
   EXPECT_EQ(r.ExitCode, 4) << Describe(r);
   EXPECT_TRUE(Contains(r.Err, "info: Import gestartet\n")) << r.Err;
-  EXPECT_TRUE(Contains(r.Err,
-                       "error: Wert 'old' des Importfeldes 'age' kann nicht in den "
-                       "erforderlichen Datentyp für das Datenbankfeld 'age' konvertiert "
-                       "werden."))
+  EXPECT_TRUE(
+      Contains(r.Err, "error: " + file +
+                          ":3: record 3: Wert 'old' des Importfeldes 'age' kann nicht in den "
+                          "erforderlichen Datentyp für das Datenbankfeld 'age' konvertiert "
+                          "werden."))
       << r.Err;
-  EXPECT_TRUE(Contains(r.Err,
-                       "warning: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers "
-                       "nicht importiert!"))
+  EXPECT_TRUE(
+      Contains(r.Err, "warning: " + file +
+                          ":3: record 3: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers "
+                          "nicht importiert!"))
       << r.Err;
   EXPECT_TRUE(Contains(r.Err, "info: Neue Datensätze: 1\n")) << r.Err;
   EXPECT_TRUE(Contains(r.Err, "info: Import beendet\n")) << r.Err;
@@ -481,8 +483,10 @@ TEST_P(CliTextImportTest, ConversionErrorsAreReportedPerField) {
   const auto file = WriteHomeFile("in.ord", "1;A;1.234,5;01.01.2020\nx;B;2;02.01.2020\n");
   auto r = Velaimport({"import", file, "--table", "item"});
   EXPECT_EQ(r.ExitCode, 4) << Describe(r);
-  EXPECT_TRUE(Contains(r.Err, "error: Record 1: Field 'amount' >")) << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "error: Record 2: Field 'no' >")) << r.Err;
+  // Each message names the file, the line and the record where it happened.
+  EXPECT_TRUE(Contains(r.Err, "error: " + file + ":1: record 1: Record 1: Field 'amount' >"))
+      << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "error: " + file + ":2: record 2: Record 2: Field 'no' >")) << r.Err;
   EXPECT_EQ(Rows("SELECT no, name, amount, day FROM item ORDER BY id"),
             "1|A||2020-01-01\n|B|" + WholeNumber(2) + "|2020-01-02\n");
 }
