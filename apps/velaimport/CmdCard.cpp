@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Commands.h"
+#include "rtl/CodePages.h"
 #include "rtl/Exceptions.h"
 #include "rtl/SysUtils.h"
 #include "vcard/VCard.h"
@@ -53,7 +54,14 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
     throw EUsageError(o.Output +
                       ": cannot tell the output format from the extension; use --to vcard21, "
                       "vcard30 or ldif");
+  if (std::filesystem::is_directory(o.Input))
+    throw EUsageError(o.Input + " is a folder, not a file");
   if (!std::filesystem::is_regular_file(o.Input)) throw EUsageError(o.Input + ": file not found");
+  if (const int cp = CodePageFromName(o.Charset); cp == 0 || CodePageName(cp).empty())
+    throw EUsageError("--charset: unknown charset '" + o.Charset +
+                      "'; known: UTF-8, UTF-16, UTF-16BE, US-ASCII, ISO-8859-1 to ISO-8859-16, "
+                      "windows-1250 to windows-1258, KOI8-R, KOI8-U, macintosh, or CPnnn for a "
+                      "code page number");
 
   TVCard source;
   try {

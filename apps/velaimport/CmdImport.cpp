@@ -1,12 +1,15 @@
 // velaimport formats, fields and import: file imports through the module's external function
 // interface, as the host's menus and wizards run them.
 #include <iostream>
+#include <map>
 
 #include "Commands.h"
 #include "ImportFormats.h"
 #include "ImportSettings.h"
 #include "ModuleHost.h"
+#include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
+#include "plugins/_DataImportPositionIntf.h"
 #include "rtl/SysUtils.h"
 
 namespace vela::cli {
@@ -15,6 +18,18 @@ namespace {
 
 IPtr<IExtFuncDataImport> DataImportModule(TCommandContext& c) {
   return c.ModuleFunction<IExtFuncDataImport>("data import interface");
+}
+
+// The format that reads the source; a file that no format takes gets a hint after the error.
+TFormatRef ChooseFormatFor(TCommandContext& c, IExtFuncDataImport& ext, const std::string& source,
+                           const std::string& format, int32_t filter) {
+  try {
+    return ChooseFormat(ext, source, format, filter);
+  } catch (const EVelaUserMessageException& e) {
+    c.Message(TMessageKind::Error, e.Message());
+    c.Message(TMessageKind::Hint, kNoEngineHint);
+    Abort();
+  }
 }
 
 // --- formats ---
@@ -27,11 +42,13 @@ int ListFormats(TCommandContext& c) {
                          {"guid", f.GUID},
                          {"title", f.Title},
                          {"fileExt", f.FileExt},
-                         {"engine", f.Engine->GetTitle()}});
+                         {"engine", f.Engine->GetTitle()},
+                         {"name", f.Name.empty() ? TJson() : TJson(f.Name)}});
   c.Output(json, [&](std::ostream& out) {
     for (const auto& f : formats)
       out << (f.FilterIndex ? IntToStr(f.FilterIndex) : std::string("-")) << "\t" << f.GUID << "\t"
-          << f.Title << "\t" << f.FileExt << "\t" << f.Engine->GetTitle() << "\n";
+          << f.Title << "\t" << f.FileExt << "\t" << f.Engine->GetTitle() << "\t"
+          << (f.Name.empty() ? std::string("-") : f.Name) << "\n";
   });
   if (formats.empty()) c.Message(TMessageKind::Info, "no import formats registered");
   return kExitOk;
@@ -49,7 +66,7 @@ struct TFieldsOptions {
 int ListFields(TCommandContext& c, const TFieldsOptions& o) {
   CheckSource(o.Source);
   const TSourceSettings settings = ParseSourceSettings(o.TableParams);
-  const TFormatRef format = ChooseFormat(*DataImportModule(c), o.Source, o.Format, o.Filter);
+  const TFormatRef format = ChooseFormatFor(c, *DataImportModule(c), o.Source, o.Format, o.Filter);
   CheckSourceSettings(format, settings);
   const auto fields = ImportFields(format, o.Source, settings);
   c.Output(fields, [&](std::ostream& out) {
@@ -61,13 +78,16 @@ int ListFields(TCommandContext& c, const TFieldsOptions& o) {
 
 // --- import ---
 
-// Reports the run: its messages, counted, and a record counter on the progress line.
+// Reports the run: its messages, counted, and a record counter on the progress line. Warnings and
+// errors about a record start with where it is: "FILE:LINE: record N: " (LINE for sources read
+// line by line).
 class TCliCallBack : public TInterfacedObject, public IDataImportCallBack {
   VELA_INTERFACES(TInterfacedObject, IDataImportCallBack)
 
   explicit TCliCallBack(TCommandContext& context) : FContext(context) {}
 
   TMessageCounts Counts;
+  IPtr<IDataImportPosition> Position;  // nil: messages without location
 
   void Do_AfterInsert(bool, int64_t) override { Step(); }
   void Do_AfterUpdate(bool, int64_t) override { Step(); }
@@ -75,13 +95,22 @@ class TCliCallBack : public TInterfacedObject, public IDataImportCallBack {
   void Do_Message(TImportMessageType AMsgType, const std::string& AMsg) override {
     const int type = AMsgType < imtInformation || AMsgType > imtError ? imtError : AMsgType;
     ++Counts[type];
-    FContext.Message(static_cast<TMessageKind>(type), AMsg);
+    FContext.Message(static_cast<TMessageKind>(type),
+                     type == imtInformation ? AMsg : Location() + AMsg);
   }
   bool Do_AdvFieldImport(bool, int64_t, const std::string&, const std::string&, bool) override {
     return true;
   }
 
  private:
+  std::string Location() {
+    const int32_t record = Position ? Position->Get_RecordNumber() : 0;
+    if (record <= 0) return {};
+    const int64_t line = Position->Get_SourceLine();
+    return Position->Get_SourceName() + (line > 0 ? ":" + IntToStr(line) : std::string()) +
+           ": record " + IntToStr(record) + ": ";
+  }
+
   void Step() {
     if (++FRecords % 100 == 0) FContext.Progress("records written: " + IntToStr(FRecords));
   }
@@ -91,10 +120,10 @@ class TCliCallBack : public TInterfacedObject, public IDataImportCallBack {
 };
 
 IPtr<IDataImport> NewImport(TCommandContext& c, IExtFuncDataImport& ext, const TImportOptions& o,
-                            TImportMode mode) {
+                            const TFormatRef& format, TImportMode mode) {
   IPtr<IDataImport> imp;
   if (!o.Format.empty())
-    imp = ext.Do_ImportEx2(o.Source, o.Table, mode, o.Format, false);
+    imp = ext.Do_ImportEx2(o.Source, o.Table, mode, format.GUID, false);
   else if (o.Filter > 0)
     imp = ext.Do_ImportEx1(o.Source, o.Table, mode, o.Filter, false);
   else
@@ -106,34 +135,154 @@ IPtr<IDataImport> NewImport(TCommandContext& c, IExtFuncDataImport& ext, const T
   return imp;
 }
 
+// Reads the first records of a source in a simulation and notes the type in which each field's
+// values arrive: what --create-table makes of the source's fields.
+class TTypeProbe : public TInterfacedObject, public IDataImportProcessor {
+  VELA_INTERFACES(TInterfacedObject, IDataImportProcessor)
+
+  static constexpr int kRecords = 200;
+  std::map<std::string, TImportDataType> Types;  // fields that had a value
+
+  void StartRecord(int32_t, bool& Abort) override { Abort = ++FRecords > kRecords; }
+  void PostRecord(int32_t) override {}
+  void SetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
+                int32_t) override {
+    if (Value.empty()) return;
+    auto [it, added] = Types.emplace(LowerCase(std::string(FieldName)), DataType);
+    if (added || it->second == DataType) return;
+    // Whole and decimal numbers make a float column; any other mix a text column.
+    const bool numbers = (it->second == idtInteger || it->second == idtFloat) &&
+                         (DataType == idtInteger || DataType == idtFloat);
+    it->second = numbers ? idtFloat : idtText;
+  }
+  void EngineMessage(int32_t, std::string_view, TImportMessageType) override {}
+
+ private:
+  int FRecords = 0;
+};
+
+TFieldType ColumnType(TImportDataType type) {
+  switch (type) {
+    case idtInteger:
+      return ftInteger;
+    case idtFloat:
+      return ftFloat;
+    case idtDate:
+      return ftDate;
+    case idtDateTime:
+      return ftDateTime;
+    case idtTime:
+      return ftTime;
+    default:
+      return ftString;
+  }
+}
+
+// The field name of a field line ("name" or "name=caption").
+std::string FieldName(const std::string& line) {
+  return line.substr(0, line.find('='));
+}
+
+// --create-table: the table "id" plus one column per source field, typed by the values the
+// engine delivers for the first records (text where it delivers none).
+void CreateTable(TCommandContext& c, const TFormatRef& format, const TImportOptions& o,
+                 const TSourceSettings& settings) {
+  IPtr<TTypeProbe> probe(new TTypeProbe);
+  auto engine = PreparedEngine(format, o.Source, settings);
+  engine->Execute(0, probe.get(), true);
+  THostTableDef def{o.Table, {}};
+  for (const std::string& line : ImportFields(format, o.Source, settings)) {
+    const std::string name = FieldName(line);
+    if (name.empty() || SameText(name, "id")) continue;
+    const auto it = probe->Types.find(LowerCase(name));
+    def.Fields.push_back(
+        {name, ColumnType(it == probe->Types.end() ? idtText : it->second), 0, false, ""});
+  }
+  TVelaDatabase& db = c.ModuleDatabase();
+  {
+    auto conn = db.Connection();
+    conn->ExecSQL(CreateTableSQL(*conn, def));
+  }
+  db.RefreshSchema();
+  c.Message(TMessageKind::Info, "table " + o.Table + " created with " +
+                                    IntToStr(static_cast<int64_t>(def.Fields.size())) +
+                                    " field(s) of the source");
+}
+
+std::string FieldNames(const IDBFieldSchemaItem& schema) {
+  std::string names;
+  for (int i = 0; i < schema.GetFieldCount(); ++i)
+    if (!schema.GetField(i).IsRecordID())
+      names += (names.empty() ? "" : ", ") + schema.GetField(i).Name;
+  return names;
+}
+
+// Only numbers, dates and times take part in the search for existing records.
+bool IsSearchKeyType(TFieldType type) {
+  return type == ftDate || type == ftTime || type == ftDateTime || type == ftTimeStamp ||
+         type == ftFloat || type == ftCurrency || IsIntegerFieldType(type);
+}
+
+// A key must be a field of the table; a text key is allowed but finds nothing.
+void CheckKeys(TCommandContext& c, const IDBFieldSchemaItem& schema,
+               const std::vector<std::string>& keys) {
+  for (const std::string& key : keys) {
+    const auto* field = schema.FindField(key);
+    if (!field)
+      throw EUsageError("--key: '" + key + "' is no field of table " + schema.GetName() +
+                        " (fields: " + FieldNames(schema) + ")");
+    if (!IsSearchKeyType(field->DataType))
+      c.Message(TMessageKind::Warning,
+                "key field '" + field->Name +
+                    "' is a text field: text fields take no part in the search for existing "
+                    "records, so records found only by it are inserted again");
+  }
+}
+
 int RunImport(TCommandContext& c, const TImportOptions& o) {
   CheckSource(o.Source);
   const TSourceSettings settings = ParseSourceSettings(o.TableParams);
   const TImportDefinition def =
       o.Definition.empty() ? TImportDefinition{} : LoadImportDefinition(o.Definition);
 
-  auto schema = c.ModuleDatabase().GetSchemaByName(o.Table);
-  if (!schema) throw EUsageError("unknown table: " + o.Table);
-
   auto ext = DataImportModule(c);
-  const TFormatRef format = ChooseFormat(*ext, o.Source, o.Format, o.Filter);
+  const TFormatRef format = ChooseFormatFor(c, *ext, o.Source, o.Format, o.Filter);
   CheckSourceSettings(format, settings);
-  IPtr<IDataImport> imp = NewImport(c, *ext, o, EffectiveImportMode(o, def));
+  auto schema = c.ModuleDatabase().GetSchemaByName(o.Table);
+  if (!schema && o.CreateTable) {
+    CreateTable(c, format, o, settings);
+    schema = c.ModuleDatabase().GetSchemaByName(o.Table);
+  }
+  if (!schema)
+    throw EUsageError("unknown table: " + o.Table +
+                      (o.CreateTable ? "" : " (--create-table creates it from the source)"));
+  CheckKeys(c, *schema,
+            !o.Keys.empty() ? o.Keys : def.KeyFields.value_or(std::vector<std::string>{}));
+
+  IPtr<IDataImport> imp = NewImport(c, *ext, o, format, EffectiveImportMode(o, def));
   ApplySourceSettings(*imp, format, settings);
   const bool header = PreparedEngine(format, o.Source, settings)->FirstRowIsHeader();
   if (!ApplyImportSettings(*imp, header, def, o)) {
     // Every import field to the database field of the same name (ignoring case); field lines
     // are "name" or "name=caption".
     std::vector<std::string> lines;
+    std::string sourceFields;
     for (const std::string& line : ImportFields(format, o.Source, settings)) {
-      const std::string field = line.substr(0, line.find('='));
+      const std::string field = FieldName(line);
+      sourceFields += (sourceFields.empty() ? "" : ", ") + field;
       if (const auto* dbField = schema->FindField(field); dbField && !dbField->IsRecordID())
         lines.push_back(dbField->Name + "=" + field);
     }
+    // Nothing assigned would write records of nothing but NULLs.
+    if (lines.empty())
+      throw EUsageError("no field of the source has the name of a field of table " + o.Table +
+                        "\nsource fields: " + sourceFields + "\ntable fields: " +
+                        FieldNames(*schema) + "\nassign them with --map DBFIELD=IMPORTFIELD");
     imp->Set_FieldAssignments(NewStringListData(lines));
   }
 
   IPtr<TCliCallBack> cb(new TCliCallBack(c));
+  cb->Position = Supports<IDataImportPosition>(imp);
   const bool ok = imp->Do_Execute(IPtr<IDataImportCallBack>(cb.get()), o.Simulate);
   c.EndProgress();
   int32_t inserted = 0, updated = 0;
@@ -159,7 +308,10 @@ int RunImport(TCommandContext& c, const TImportOptions& o) {
 void AddSourceOptions(CLI::App& cmd, std::string& source, std::string& format, int32_t& filter,
                       std::vector<std::string>& tableParams) {
   cmd.add_option("SOURCE", source, "file, ODBC connection string or Outlook source")->required();
-  auto* byGuid = cmd.add_option("--format", format, "import format GUID");
+  auto* byGuid = cmd.add_option(
+      "--format", format,
+      "import format: a GUID or a short name (text, csv, dbf, packet, vcard, ldif, odbc, outlook "
+      "or a data schema's name; see `velaimport formats`)");
   cmd.add_option("--filter", filter, "file dialog filter index (1 is the first)")->excludes(byGuid);
   cmd.add_option("--table-param", tableParams,
                  "engine-specific source setting NAME=VALUE, e.g. table=customers for an ODBC "
@@ -188,6 +340,8 @@ void RegisterImportCommands(TCommandLine& cli) {
   imp->add_option("--key", io->Keys, "key field (repeatable)")->allow_extra_args(false);
   imp->add_option("--map", io->Maps, "DBFIELD=IMPORTFIELD (repeatable)")->allow_extra_args(false);
   imp->add_option("--definition", io->Definition, "import definition (INI)");
+  imp->add_flag("--create-table", io->CreateTable,
+                "create the destination table from the source's fields when it does not exist");
   imp->add_flag("--simulate", io->Simulate, "simulate only");
   imp->add_flag("--transaction", io->Transaction, "use a transaction");
   imp->add_flag("--clear", io->Clear, "clear the destination first");

@@ -27,6 +27,33 @@ std::string FailureText(const std::exception& e) {
   return ExceptionText(e);
 }
 
+// The commands below an app, comma-separated.
+std::string CommandNames(const CLI::App& app) {
+  std::string names;
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+    names += (names.empty() ? "" : ", ") + sub->get_name();
+  return names;
+}
+
+// The text of a parse error. CLI11 checks the required options before it complains about
+// arguments it did not know, and calls an unknown command a missing one: a misspelt option or
+// command is named first, as what it is.
+std::string ParseErrorText(const CLI::App& root, const CLI::ParseError& e) {
+  const CLI::App* app = &root;
+  while (!app->get_subcommands().empty())
+    app = app->get_subcommands().front();
+  const std::vector<std::string> extra = root.remaining(true);
+  std::string unknown;
+  for (const std::string& arg : extra)
+    if (arg.size() > 1 && arg[0] == '-') unknown += (unknown.empty() ? "" : ", ") + arg;
+  if (!unknown.empty()) return "unknown option: " + unknown;
+  const bool needsCommand = app->get_require_subcommand_min() > 0;
+  if (needsCommand && !extra.empty())
+    return "unknown command '" + extra.front() + "'; the commands are: " + CommandNames(*app);
+  if (needsCommand) return "a command is required; the commands are: " + CommandNames(*app);
+  return e.what();
+}
+
 }  // namespace
 
 // --- TCommandContext ---
@@ -51,7 +78,7 @@ void TCommandContext::Output(const TJson& json, const std::function<void(std::os
 
 void TCommandContext::Message(TMessageKind kind, const std::string& text) {
   if (kind == TMessageKind::Info && FGlobal.Quiet) return;
-  static const char* const kNames[] = {"info", "warning", "error"};
+  static const char* const kNames[] = {"info", "warning", "error", "hint"};
   const char* name = kNames[static_cast<int>(kind)];
   EndProgress();
   if (FGlobal.Json)
@@ -167,7 +194,7 @@ int TCommandLine::Run(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     // --help and its kin print and succeed; any other parse error is a usage error.
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return FApp.exit(e);
-    TCommandContext(FGlobal).Message(TMessageKind::Error, e.what());
+    TCommandContext(FGlobal).Message(TMessageKind::Error, ParseErrorText(FApp, e));
     return kExitUsage;
   }
   TCommandContext context(FGlobal);

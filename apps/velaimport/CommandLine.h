@@ -51,7 +51,8 @@ struct GlobalOptions {
   std::string Rights;  // --rights, comma-separated numbers; empty = all rights
 };
 
-enum class TMessageKind { Info, Warning, Error };
+// Hint: what to try next, after an error.
+enum class TMessageKind { Info, Warning, Error, Hint };
 
 // What a running command works with: its output channels, the module and the host database.
 // One per run of velaimport.
@@ -69,8 +70,8 @@ class TCommandContext {
 
   // A result on stdout: with --json the value as one line, else what text writes (if anything).
   void Output(const TJson& json, const std::function<void(std::ostream&)>& text = nullptr);
-  // A message on stderr: "info: ", "warning: " or "error: " and the text, or with --json the
-  // line {"type":"info","message":"..."}. --quiet drops information messages.
+  // A message on stderr: "info: ", "warning: ", "error: " or "hint: " and the text, or with --json
+  // the line {"type":"info","message":"..."}. --quiet drops information messages.
   void Message(TMessageKind kind, const std::string& text);
   // Redraws the progress line (only when stderr is a terminal, without --no-progress and
   // --json); the next message or the end of the command erases it.

@@ -17,6 +17,8 @@ struct TFormatRef {
   int32_t FormatIndex = -1;
   int32_t FilterIndex = 0;  // 0: not in the file dialog
   std::string GUID, Title, FileExt;
+  std::string Name;     // the short name for --format ('' when it has none)
+  bool ByName = false;  // a data schema of the text engine, named by its schema
 
   // "'Title' (engine title)", for messages.
   std::string Describe() const;
@@ -28,10 +30,14 @@ std::vector<TFormatRef> Formats(IExtFuncDataImport& ext);
 // (a usage error otherwise).
 void CheckSource(const std::string& source);
 
-// The format that reads the source: by GUID, by filter index (> 0), else the first format of
-// the registry that takes the file. An unknown GUID or filter index is a usage error.
-TFormatRef ChooseFormat(IExtFuncDataImport& ext, const std::string& source, const std::string& guid,
-                        int32_t filter);
+// The format that reads the source: by GUID or short name, by filter index (> 0), else the
+// first format of the registry that takes the file; the name "text" takes the first data schema
+// that takes the file. An unknown format or filter index is a usage error naming the short names.
+TFormatRef ChooseFormat(IExtFuncDataImport& ext, const std::string& source,
+                        const std::string& format, int32_t filter);
+
+// The message for a file that no format takes, and the hint that goes with it.
+extern const char* const kNoEngineHint;
 
 // NAME=VALUE source settings, in the order given.
 using TSourceSettings = std::vector<std::pair<std::string, std::string>>;

@@ -15,13 +15,14 @@ namespace vela::cli {
 struct TImportOptions {
   std::string Source;
   std::string Table;
-  std::string Format;  // a format GUID
+  std::string Format;  // a format GUID or short name
   int32_t Filter = 0;  // a file dialog filter index (1 is the first)
   std::string Mode;    // empty: the definition's, else update
   std::vector<std::string> Keys;
   std::vector<std::string> Maps;  // DBFIELD=IMPORTFIELD
   std::vector<std::string> TableParams;
   std::string Definition;
+  bool CreateTable = false;
   bool Simulate = false;
   bool Transaction = false;
   bool Clear = false;

@@ -56,6 +56,12 @@ TQImport2* TEMSImportEngine::CurrentImporter() const {
   return static_cast<TQImport2*>(CurrentFormat()->Data);
 }
 
+int64_t TEMSImportEngine::GetSourceLine() {
+  if (FormatIndex() < 0) return 0;
+  const auto* text = dynamic_cast<const TQImport2ASCII*>(CurrentImporter());
+  return text ? text->RecordLine() : 0;
+}
+
 void TEMSImportEngine::ParametersSet(IFieldChangeConditions*) {
   CurrentImporter()->FileName = FCurrentInputFile;
 }

@@ -8,11 +8,13 @@
 
 #include "ImportEngine/QImport2.h"
 #include "ImportEngine/_BaseDataImportEngine.h"
+#include "ImportEngine/_ImportEngineInfoIntf.h"
 
 namespace vela {
 
-class TEMSImportEngine : public TBaseDataImportEngine {
+class TEMSImportEngine : public TBaseDataImportEngine, public IImportSourcePosition {
   VELA_IMPORT_ENGINE_CLASS(TEMSImportEngine)
+  VELA_INTERFACES(TBaseDataImportEngine, IImportSourcePosition)
 
   explicit TEMSImportEngine(TObject* AOwner = nullptr);
   ~TEMSImportEngine() override;
@@ -21,6 +23,9 @@ class TEMSImportEngine : public TBaseDataImportEngine {
   TQImport2* Importer(int32_t Index) const {
     return FEMSImporter.at(static_cast<size_t>(Index)).get();
   }
+
+  // --- IImportSourcePosition: the line of the delimited text format's current row ---
+  int64_t GetSourceLine() override;
 
  protected:
   bool DoImport() override;

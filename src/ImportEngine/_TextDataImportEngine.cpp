@@ -76,6 +76,10 @@ TDataSchema* TTextImportEngine::CurrentSchema() const {
   return static_cast<TDataSchema*>(CurrentFormat()->Data);
 }
 
+std::string TTextImportEngine::GetFormatName(int32_t Index) {
+  return static_cast<TDataSchema*>(GetFormats(Index)->Data)->SchemaName();
+}
+
 void TTextImportEngine::AutoAddFieldsFromInputFile() {
   CurrentSchema()->AutoAddFields(FCurrentInputFile);
 }

@@ -8,12 +8,16 @@
 #include <string>
 
 #include "ImportEngine/_BaseDataImportEngine.h"
+#include "ImportEngine/_ImportEngineInfoIntf.h"
 #include "ImportEngine/_XMLTextImport.h"
 
 namespace vela {
 
-class TTextImportEngine : public TBaseDataImportEngine {
+class TTextImportEngine : public TBaseDataImportEngine,
+                          public IImportFormatNames,
+                          public IImportSourcePosition {
   VELA_IMPORT_ENGINE_CLASS(TTextImportEngine)
+  VELA_INTERFACES(TBaseDataImportEngine, IImportFormatNames, IImportSourcePosition)
 
   // Loads every "*.tic" of the application folder's "custom" folder (in name order) into one
   // schema collection and adds one format per schema. A schema file that cannot be read makes
@@ -27,6 +31,11 @@ class TTextImportEngine : public TBaseDataImportEngine {
   // The settings dialog's action "read the fields from the file": AutoAddFields of the current
   // schema with the current input file.
   void AutoAddFieldsFromInputFile();
+
+  // --- IImportFormatNames: a format is named by its data schema ---
+  std::string GetFormatName(int32_t Index) override;
+  // --- IImportSourcePosition ---
+  int64_t GetSourceLine() override { return FXMLImport->ImportData().RecordLine(); }
 
  protected:
   bool DoImport() override;

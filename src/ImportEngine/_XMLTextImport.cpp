@@ -741,8 +741,10 @@ void TImportData::ReadRecords(TStream& Data, TDataSchema* DataSchema) {
   TLineReader reader(Data, FCodePage, FBlockSize);
   std::string line, next, quote;
   int recNo = 0;
+  FRecordLine = 0;
   while (reader.ReadLine(line)) {
     ++recNo;
+    FRecordLine = reader.LineNumber();
     FValues.Clear();
     TDataSchema* schema = DataSchema;
     if (schema->SeparatedFile()) {

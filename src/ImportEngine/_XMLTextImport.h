@@ -380,6 +380,9 @@ class TImportData {
   size_t BlockSize() const noexcept { return FBlockSize; }
   void SetBlockSize(size_t AValue) noexcept { FBlockSize = AValue; }
 
+  // The physical line (1-based) at which the record being read began; 0 before the first.
+  int64_t RecordLine() const noexcept { return FRecordLine; }
+
   // Converts Value for the field by its type in place. On failure returns false and sets
   // AError; Value is then unchanged.
   static bool ConvertValue(const TImportFieldDef& AField, std::string& Value, std::string& AError);
@@ -400,6 +403,7 @@ class TImportData {
   TRecordFieldsEvent FOnRecordFields;
   int FCodePage = 0;
   size_t FBlockSize = 64 * 1024;
+  int64_t FRecordLine = 0;
   // Per import, reused from line to line.
   TImportValues FValues;
   std::vector<TDataSchema*> FSchemaStack;

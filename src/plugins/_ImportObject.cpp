@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "ImportEngine/_ImportEngineInfoIntf.h"
 #include "host/ArdoLang.h"
 #include "host/db/DbInterfaceTable.h"
 #include "host/db/TransactionGuard.h"
@@ -214,6 +215,16 @@ bool TImportObject::Execute(bool SimulateOnly) {
     }
   }
   return RunImport(SimulateOnly);
+}
+
+int32_t TImportObject::Get_RecordNumber() {
+  return FRecordBuffer->RecordNumber();
+}
+
+int64_t TImportObject::Get_SourceLine() {
+  if (FEngineIndex < 0 || FRecordBuffer->RecordNumber() == 0) return 0;
+  auto position = Supports<IImportSourcePosition>(FDataProcessor->GetEngines(FEngineIndex));
+  return position ? position->GetSourceLine() : 0;
 }
 
 void TImportObject::PrepareRun() {

@@ -19,6 +19,7 @@
 #include "host/db/VelaDatabase.h"
 #include "host/db/VelaRecordSet.h"
 #include "plugins/_DataImportIntf.h"
+#include "plugins/_DataImportPositionIntf.h"
 #include "plugins/_DataImportSourceSettingsIntf.h"
 #include "plugins/_RecordBuffer.h"
 
@@ -26,8 +27,9 @@ namespace vela {
 
 class TImportObject : public TInterfacedObject,
                       public IDataImport,
-                      public IDataImportSourceSettings {
-  VELA_INTERFACES(TInterfacedObject, IDataImport, IDataImportSourceSettings)
+                      public IDataImportSourceSettings,
+                      public IDataImportPosition {
+  VELA_INTERFACES(TInterfacedObject, IDataImport, IDataImportSourceSettings, IDataImportPosition)
 
   // Builds the data processor (with its record event handlers), the record buffer, the SQL
   // object and the record set on the host database.
@@ -96,6 +98,11 @@ class TImportObject : public TInterfacedObject,
   virtual void SetFormatIndex(int32_t Value) { FFormatIndex = Value; }
   virtual TImportMode GetImportMode() { return FRecordBuffer->ImportMode(); }
   virtual void SetImportMode(TImportMode Value) { FRecordBuffer->SetImportMode(Value); }
+  // --- IDataImportPosition ---
+  std::string Get_SourceName() override { return FInFile; }
+  int32_t Get_RecordNumber() override;
+  int64_t Get_SourceLine() override;
+
   virtual std::string GetInFile() { return FInFile; }
   virtual void SetInFile(std::string Value) { FInFile = std::move(Value); }
   // "German", "English", ... (the message language).

@@ -34,8 +34,8 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
     std::vector<std::string> keys;
     for (auto it = f.begin(); it != f.end(); ++it)
       keys.push_back(it.key());
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{"filterIndex", "guid", "title", "fileExt", "engine"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"filterIndex", "guid", "title", "fileExt", "engine",
+                                              "name"}));
     // The formats of the file dialog are numbered from 1 in registry order.
     if (!f["filterIndex"].is_null()) {
       EXPECT_EQ(f["filterIndex"], ++dialogFormats) << f.dump();
@@ -43,6 +43,7 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
     if (f["guid"] == kPeopleGuid) {
       EXPECT_EQ(f.value("title", ""), "People list");
       EXPECT_EQ(f.value("fileExt", ""), ".ppl");
+      EXPECT_EQ(f.value("name", ""), "people");
       people = f.value("filterIndex", 0);
     }
   }
@@ -77,7 +78,8 @@ TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
       {{"fields", missing}, 2, R"({"type":"error","message":"file not found: )"},
       {{"import", FPeople, "--table", "no_such_table"},
        2,
-       R"({"type":"error","message":"unknown table: no_such_table"})"
+       R"x({"type":"error","message":"unknown table: no_such_table (--create-table creates it )x"
+       R"x(from the source)"})x"
        "\n"},
       {{"import", FPeople, "--table", "person", "--frobnicate"},
        2,

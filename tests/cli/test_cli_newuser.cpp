@@ -1,0 +1,236 @@
+// velaimport as a new user meets it: --create-table and the short format names on both
+// backends, dates with times from vCards, the checks of field assignments and key fields, and
+// the errors of bad schema files, misspelt options and commands, with their hints.
+#include "cli/CliTestSupport.h"
+
+namespace vela::test {
+namespace {
+
+const std::string kData = VELA_TEST_DATA_DIR;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class CliNewUserTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    CopyToCustom(kData + "/cli/cli_text.tic");
+  }
+  bool IsSQLite() const { return GetParam() == TDbBackendKind::SQLite; }
+  // The declared column types of a table, "name:TYPE" in column order.
+  std::string Columns(const std::string& table) {
+    return IsSQLite() ? Rows("SELECT name || ':' || type FROM pragma_table_info('" + table + "')")
+                      : Rows(
+                            "SELECT column_name || ':' || data_type FROM "
+                            "information_schema.columns WHERE table_schema = current_schema() "
+                            "AND table_name = '" +
+                            table + "' ORDER BY ordinal_position");
+  }
+};
+
+TEST_P(CliNewUserTest, CreateTableFromEachKindOfSource) {
+  const std::string csv = WriteHomeFile("my.csv", "name,qty\nAda,3\nBob,4\n");
+  const std::string ord = WriteHomeFile("in.ord", "1;Ada;12,5;31.01.2024;x\n2;Bob;3;01.02.2024;\n");
+  const bool lite = IsSQLite();
+  const struct {
+    std::vector<std::string> Args;
+    const char* Table;
+    std::string Columns;  // of the created table, after id
+    std::string Query, Rows;
+  } cases[] = {
+      {{csv, "--format", "csv"},
+       "t",
+       lite ? "name:VARCHAR\nqty:VARCHAR\n" : "name:character varying\nqty:character varying\n",
+       "SELECT name, qty FROM t ORDER BY id",
+       "Ada|3\nBob|4\n"},
+      // A data schema by its name: the columns take the schema's types.
+      {{ord, "--format", "orders"},
+       "o",
+       lite ? "no:INTEGER\nname:VARCHAR\namount:DOUBLE PRECISION\nday:DATE\nnote:VARCHAR\n"
+            : "no:integer\nname:character varying\namount:double precision\nday:date\n"
+              "note:character varying\n",
+       "SELECT no, name, CAST(amount * 10 AS INTEGER), day, note FROM o ORDER BY id",
+       "1|Ada|125|2024-01-31|x\n2|Bob|30|2024-02-01|\n"},
+      {{kData + "/samples/dbf/dbfread_people.dbf", "--format", "dbf"},
+       "d",
+       lite ? "NAME:VARCHAR\nBIRTHDATE:VARCHAR\n"
+            : "NAME:character varying\nBIRTHDATE:character varying\n",
+       "SELECT \"NAME\", \"BIRTHDATE\" FROM d ORDER BY id",
+       "Alice|1987/03/01\nBob|1980/11/12\n"},
+      {{kData + "/samples/vcard/ezvcard_John_Doe_EVOLUTION.vcf", "--format", "vcard"},
+       "v",
+       "",
+       "SELECT \"FirstName\", \"LastName\", \"Birthday\", \"Revision\" FROM v",
+       "John|Doe|1980-03-22|2012-03-05\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Table);
+    std::vector<std::string> args = {"import"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    args.insert(args.end(), {"--table", c.Table});
+    auto missing = Velaimport(args);
+    EXPECT_EQ(missing.ExitCode, 2) << Describe(missing);
+    EXPECT_TRUE(Contains(missing.Err, "unknown table: " + std::string(c.Table) +
+                                          " (--create-table creates it from the source)"))
+        << missing.Err;
+    args.push_back("--create-table");
+    auto r = Velaimport(args);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_TRUE(Contains(r.Err, "info: table " + std::string(c.Table) + " created with")) << r.Err;
+    if (!c.Columns.empty()) {
+      const std::string columns = Columns(c.Table);
+      EXPECT_EQ(columns.substr(columns.find('\n') + 1), c.Columns);
+    }
+    EXPECT_EQ(Rows(c.Query), c.Rows);
+  }
+  // An existing table is kept: the second run only adds the rows.
+  auto again = Velaimport({"import", csv, "--format", "csv", "--table", "t", "--create-table"});
+  ASSERT_EQ(again.ExitCode, 0) << Describe(again);
+  EXPECT_FALSE(Contains(again.Err, "created")) << again.Err;
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM t"), "4\n");
+}
+
+TEST_P(CliNewUserTest, VCardRevisionKeepsItsTimeInATimestampAndItsDateInADate) {
+  CreateTable({"card", {{"rev", ftDateTime, 0, false, ""}, {"revday", ftDate, 0, false, ""}}});
+  const auto vcf = WriteHomeFile("rev.vcf",
+                                 "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nN:Lovelace;Ada\r\n"
+                                 "REV:2008-04-24T19:52:43Z\r\nEND:VCARD\r\n");
+  for (const char* column : {"rev", "revday"}) {
+    auto r = Velaimport({"import", vcf, "--format", "vcard", "--table", "card", "--map",
+                         std::string(column) + "=Revision"});
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  }
+  EXPECT_EQ(Rows("SELECT CAST(rev AS VARCHAR(30)), CAST(revday AS VARCHAR(30)) FROM card ORDER "
+                 "BY id"),
+            "2008-04-24 19:52:43|\n|2008-04-24\n");
+}
+
+TEST_P(CliNewUserTest, AssignmentsAndKeysMustNameFieldsOfTheTable) {
+  CreateTable({"person", {{"name", ftString, 40, false, ""}, {"age", ftInteger, 0, false, ""}}});
+  const auto csv = WriteHomeFile("other.csv", "a,b\n1,2\n");
+  const auto ppl = WriteHomeFile("in.csv", "name,age\nAda,36\n");
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Err;
+  } cases[] = {
+      {{csv},
+       2,
+       "error: no field of the source has the name of a field of table person\nsource fields: a, "
+       "b\ntable fields: name, age\nassign them with --map DBFIELD=IMPORTFIELD\n"},
+      {{ppl, "--key", "nosuchfield"},
+       2,
+       "error: --key: 'nosuchfield' is no field of table person (fields: name, age)\n"},
+      // A text key is allowed; the warning says that it finds nothing.
+      {{ppl, "--key", "name"},
+       0,
+       "warning: key field 'name' is a text field: text fields take no part in the search for "
+       "existing records, so records found only by it are inserted again\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"import", "--format", "csv", "--table", "person"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    auto r = Velaimport(args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+  }
+  EXPECT_EQ(Rows("SELECT name, age FROM person"), "Ada|36\n");
+
+  // A bad value names the file, the physical line where its record began, and the record.
+  const auto bad = WriteHomeFile("bad.csv", "name,age\n\"Ada\nLovelace\",36\nBob,old\n");
+  auto r = Velaimport({"import", bad, "--format", "csv", "--table", "person"});
+  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
+  EXPECT_TRUE(Contains(r.Err, "error: " + bad +
+                                  ":4: record 2: Cant't convert value 'old' of "
+                                  "import field 'age'"))
+      << r.Err;
+}
+
+VELA_INSTANTIATE_CLI_TEST(CliNewUserTest);
+
+// --- without a database ---
+
+TEST_F(CliHomeTest, ABadSchemaFileNamesItselfAndCrashesNothing) {
+  const std::string head =
+      "<?xml version=\"1.0\"?>\n<dataschemas>\n<schema name=\"x\" descr=\"X\" fext=\".x\" "
+      "type=\"s\" fs=\";\" hs=\"0\" fih=\"0\" cfe=\"1\" uffd=\"1\" fur=\"1\" "
+      "uid=\"{7B1C0D2E-3F40-4A51-8B62-9C7D8E9FA0FF}\" fgn=\"\">\n";
+  const std::string fields = "<fields><a descr=\"A\" dt=\"idtString\" /></fields>\n";
+  const std::string tail = "</schema>\n</dataschemas>\n";
+  const struct {
+    const char* Name;
+    std::string Content;
+  } cases[] = {
+      {"empty", ""},
+      {"binary junk", std::string("\x00\x01\xFF\xFE junk \x7F\x80", 14)},
+      {"prec not a number",
+       head + "<dataformats><idtFloat prec=\"x\" /></dataformats>" + fields + tail},
+      {"link to a missing schema",
+       head + fields + "<subschemalinks><link fld=\"0\" fldval=\"P\" ds=\"7\" /></subschemalinks>" +
+           tail},
+      {"single-quoted attributes",
+       "<?xml version='1.0'?><dataschemas><schema name='x' "
+       "descr='X' fext='.x' type='s'></schema></dataschemas>"},
+  };
+  const std::string input = WriteHomeFile("in.vcf", "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string file = WriteHomeFile("custom/x.tic", c.Content);
+    auto r = Velaimport({"formats"});
+    ASSERT_TRUE(r.ExitCode == 0 || r.ExitCode == 1) << Describe(r);
+    if (r.ExitCode == 1) {
+      EXPECT_TRUE(Contains(r.Err, "error: EPluginLoadError: ")) << r.Err;
+      EXPECT_TRUE(Contains(r.Err, "(data schema file " + file + ")")) << r.Err;
+    }
+    // Converting contacts needs no module.
+    auto card = Velaimport({"card", "convert", input, (FHome / "out.ldif").string()});
+    EXPECT_EQ(card.ExitCode, 0) << Describe(card);
+  }
+}
+
+TEST_F(CliHomeTest, MisspeltOptionsCommandsAndSourcesAreNamed) {
+  const std::string csv = WriteHomeFile("in.csv", "a\n1\n");
+  const std::string folder = FHome.string();
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Err;
+  } cases[] = {
+      {{"import", csv, "--tabel", "x"}, 2, "error: unknown option: --tabel\n"},
+      {{"xml-exprt"}, 2, "error: unknown command 'xml-exprt'; the commands are: formats, fields,"},
+      {{"db", "frob"}, 2, "error: unknown command 'frob'; the commands are: init, tables\n"},
+      {{"import", folder, "--table", "t"}, 2, "error: " + folder + " is a folder, not a file\n"},
+      {{"card", "convert", folder, csv + ".vcf"}, 2, "error: " + folder + " is a folder"},
+      {{"card", "convert", csv, csv + ".vcf", "--charset", "klingon"},
+       2,
+       "error: --charset: unknown charset 'klingon'; known: UTF-8, "},
+      {{"fields", csv, "--format", "nosuch"},
+       2,
+       "error: unknown import format 'nosuch'; known: text, vcard, ldif, dbf, packet, csv, odbc, "
+       "outlook or a GUID (see `velaimport formats`)\n"},
+      {{"fields", csv},
+       1,
+       "error: Can't find a import engine which supports the file '" + csv +
+           "'!\nhint: `velaimport formats` lists the import formats"},
+      {{"--json", "fields", csv},
+       1,
+       "{\"type\":\"error\",\"message\":\"Can't find a import engine which supports the file '" +
+           csv + "'!\"}\n{\"type\":\"hint\",\"message\":\"`velaimport formats` lists"},
+  };
+  for (const auto& c : cases) {
+    auto r = Velaimport(c.Args);
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+  }
+  // The short names in the list of formats, and a format chosen by one of them.
+  auto formats = Velaimport({"formats"});
+  EXPECT_TRUE(Contains(formats.Out, "\tStandardfile Import\tcsv\n")) << formats.Out;
+  auto fields = Velaimport({"fields", csv, "--format", "CSV"});
+  EXPECT_EQ(fields.Out, "a\n") << Describe(fields);
+}
+
+}  // namespace
+}  // namespace vela::test
