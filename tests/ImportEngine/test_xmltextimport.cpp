@@ -2,13 +2,11 @@
 // AutoAddFields.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "ImportEngine/_XMLTextImport.h"
 #include "TestData.h"
-#include "rtl/CodePages.h"
-#include "rtl/FileUtils.h"
 #include "rtl/Streams.h"
 
 namespace vela {
@@ -147,22 +145,20 @@ TEST(DataSchemas, AttributeQuirksOnLoad) {
                         "subschemalinks></schema><schema name=\"fixed\" type=\"S\" fs=\";\" "
                         "qo=\"'\"></schema></dataschemas>");
   ASSERT_EQ(schemas.Count(), 2);
+  // The quote is the first character of qo; only "1" is true, an absent flag is false; type
+  // names match exactly; "S" is not "s".
   const TDataSchema* q = schemas.Items(0);
-  EXPECT_EQ(q->QuoteChar(), U'\'');  // first character of qo
-  EXPECT_EQ(q->FieldSeparator(), "|");
-  EXPECT_FALSE(q->HasSettings());  // only "1" is true
-  EXPECT_TRUE(q->FirstRowIsHeader());
-  EXPECT_FALSE(q->CheckFileExt());  // absent is false
-  EXPECT_EQ(q->FieldsDef().Items(0)->StartOffset(), -1);
-  EXPECT_EQ(q->FieldsDef().Items(0)->Length(), 7);
-  EXPECT_EQ(q->FieldsDef().Items(0)->DataType(), idtUnknown);  // names match exactly
-  EXPECT_EQ(q->FieldsDef().Items(1)->DataType(), idtInteger);
-  EXPECT_EQ(q->SubSchemaLinks().Items(0)->FieldIndex(), -1);
+  EXPECT_EQ(std::tuple(q->QuoteChar(), q->FieldSeparator(), q->HasSettings(), q->FirstRowIsHeader(),
+                       q->CheckFileExt()),
+            std::tuple(U'\'', "|", false, true, false));
+  const TImportFieldsDef& f = q->FieldsDef();
+  EXPECT_EQ(std::tuple(f.Items(0)->StartOffset(), f.Items(0)->Length(), f.Items(0)->DataType(),
+                       f.Items(1)->DataType(), q->SubSchemaLinks().Items(0)->FieldIndex()),
+            std::tuple(-1, 7, idtUnknown, idtInteger, -1));
   const TDataSchema* fixed = schemas.Items(1);
-  EXPECT_FALSE(fixed->SeparatedFile());  // "S" is not "s"
-  EXPECT_EQ(fixed->FieldSeparator(), "");
-  EXPECT_EQ(fixed->QuoteChar(), U'"');
-  EXPECT_FALSE(fixed->HasPreDefinedFields());
+  EXPECT_EQ(std::tuple(fixed->SeparatedFile(), fixed->FieldSeparator(), fixed->QuoteChar(),
+                       fixed->HasPreDefinedFields()),
+            std::tuple(false, "", U'"', false));
 }
 
 TEST(DataSchemas, BadPrecisionEndsTheLoad) {
