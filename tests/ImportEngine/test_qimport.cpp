@@ -133,56 +133,44 @@ TEST(QImport2DBF, ConfiguredCodePageWhenTheFileNamesNone) {
   EXPECT_EQ(Field(rows, 0, "NAME"), "Mьller");
 }
 
-// The public dBase samples: row counts and values by row and field ("..." ends a prefix). The
-// configured code page only counts where a file names none.
+// The public dBase samples: row counts and the values of some fields of one row, joined by "|"
+// ("..." ends a prefix). The configured code page only counts where a file names none.
 TEST(QImport2DBF, SharedSamples) {
   TFormatSettingsGuard en("en");
   const struct {
     const char* File;
-    size_t Rows;
-    size_t Row;
-    const char* Field;
-    const char* Value;
+    size_t Rows, Row;
+    std::string Fields, Values;
   } cases[] = {
-      // Cyrillic by the language driver 0xC9 (cp1251): "амбулаторно-поликлиническое".
-      {"infused_cp1251.dbf", 4, 0, "NAME",
-       "\xD0\xB0\xD0\xBC\xD0\xB1\xD1\x83\xD0\xBB\xD0\xB0\xD1\x82\xD0\xBE\xD1\x80\xD0\xBD\xD0"
-       "\xBE-\xD0\xBF\xD0\xBE\xD0\xBB\xD0\xB8\xD0\xBA\xD0\xBB\xD0\xB8\xD0\xBD\xD0\xB8\xD1\x87"
-       "\xD0\xB5\xD1\x81\xD0\xBA\xD0\xBE\xD0\xB5"},
-      {"infused_cp1251.dbf", 4, 0, "RN", "1"},
+      // Cyrillic by the language driver 0xC9 (cp1251).
+      {"infused_cp1251.dbf", 4, 0, "NAME|RN", "амбулаторно-поликлиническое|1"},
       // dBase IV with memo.
-      {"infused_dbase_8b.dbf", 10, 0, "CHARACTER", "One"},
-      {"infused_dbase_8b.dbf", 10, 0, "NUMERICAL", "1.00"},
-      {"infused_dbase_8b.dbf", 10, 0, "DATE", "1970/01/01"},
-      {"infused_dbase_8b.dbf", 10, 0, "LOGICAL", "True"},
-      {"infused_dbase_8b.dbf", 10, 0, "MEMO", "First memo\r\n"},
+      {"infused_dbase_8b.dbf", 10, 0, "CHARACTER|NUMERICAL|DATE|LOGICAL|MEMO",
+       "One|1.00|1970/01/01|True|First memo\r\n"},
       // FoxPro integer, date, empty date-time, memo and no memo block.
-      {"infused_foxprodb_contacts.dbf", 5, 0, "CONTACT_ID", "1"},
-      {"infused_foxprodb_contacts.dbf", 5, 0, "FIRST_NAME", "Nancy"},
-      {"infused_foxprodb_contacts.dbf", 5, 0, "BIRTHDATE", "1963/04/08"},
-      {"infused_foxprodb_contacts.dbf", 5, 0, "LAST_MEETI", ""},
-      {"infused_foxprodb_contacts.dbf", 5, 0, "NOTES", "Education includes a B.A. in ..."},
-      {"infused_foxprodb_contacts.dbf", 5, 3, "CONTACT_ID", "4"},
-      {"infused_foxprodb_contacts.dbf", 5, 3, "NOTES", ""},
+      {"infused_foxprodb_contacts.dbf", 5, 0, "CONTACT_ID|FIRST_NAME|BIRTHDATE|LAST_MEETI|NOTES",
+       "1|Nancy|1963/04/08||Education includes a B.A. in ..."},
+      {"infused_foxprodb_contacts.dbf", 5, 3, "CONTACT_ID|NOTES", "4|"},
       // dBase III with and without memo.
-      {"infused_dbase_83.dbf", 67, 0, "ID", "87"},
-      {"infused_dbase_83.dbf", 67, 0, "NAME", "Assorted Petits Fours"},
-      {"infused_dbase_83.dbf", 67, 0, "DESC", "Our Original assortment ..."},
+      {"infused_dbase_83.dbf", 67, 0, "ID|NAME|DESC",
+       "87|Assorted Petits Fours|Our Original assortment ..."},
       {"infused_dbase_03.dbf", 14, 0, "Point_ID", "0507121"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.File) + " " + c.Field);
+    SCOPED_TRACE(std::string(c.File) + " " + std::to_string(c.Row));
     TQImport2DBF dbf;
     dbf.FileName = Shared(c.File);
     dbf.CodePage = 1252;
     TRows rows = Collect(dbf);
     ASSERT_EQ(rows.size(), c.Rows);
-    const std::string expected = c.Value;
-    if (expected.ends_with(" ..."))
-      EXPECT_EQ(Field(rows, c.Row, c.Field).substr(0, expected.size() - 4),
-                expected.substr(0, expected.size() - 4));
-    else
-      EXPECT_EQ(Field(rows, c.Row, c.Field), expected);
+    std::string values;
+    for (size_t b = 0, e = 0; e != std::string::npos; b = e + 1) {
+      e = c.Fields.find('|', b);
+      values += (b ? "|" : "") + Field(rows, c.Row, c.Fields.substr(b, e - b));
+    }
+    const bool prefix = c.Values.ends_with(" ...");
+    EXPECT_EQ(prefix ? values.substr(0, c.Values.size() - 4) : values,
+              prefix ? c.Values.substr(0, c.Values.size() - 4) : c.Values);
   }
 }
 

@@ -369,7 +369,7 @@ TEST(TextReader, FloatsFollowTheGeneralFormat) {
     FormatSettings.ThousandSeparator = dec == '.' ? ',' : '.';
     for (size_t b = 0, e = 0; e != std::string::npos; b = e + 1) {
       e = inputs.find('|', b);
-      const std::string in = inputs.substr(b, e == std::string::npos ? e : e - b);
+      const std::string in = inputs.substr(b, e - b);
       std::string value = in, error;
       const bool ok = TImportData::ConvertValue(*f, value, error);
       std::string text = in;  // the schema's separator (the first) becomes the system's
