@@ -232,25 +232,18 @@ TEST(BaseDataImportEngine, QueryFieldsShowsTheErrorAndAnswersFalse) {
   EXPECT_THROW(engine.QueryFields(fields, false), std::logic_error);
 }
 
-TEST(BaseDataImportEngine, OwnedEnginesSurviveTheirLastRelease) {
-  const int before = TTestImportEngine::Alive;
-  {
-    TTestImportEngine engine;
-    EXPECT_FALSE(engine.Interfaced());
-    {
-      IPtr<IDataImportEngine> a(&engine);
-      IPtr<IDataImportEngine> b = a;
-      EXPECT_EQ(engine.RefCount(), 2);
-    }
-    EXPECT_EQ(engine.RefCount(), 0);
-    EXPECT_EQ(TTestImportEngine::Alive, before + 1);  // still there
-  }
-  EXPECT_EQ(TTestImportEngine::Alive, before);
-}
-
-TEST(BaseDataImportEngine, NewInstanceFreesItselfOnLastRelease) {
+// Owned engines survive their last release; a new instance frees itself on its last release.
+TEST(BaseDataImportEngine, LifetimeOfOwnedEnginesAndNewInstances) {
   const int before = TTestImportEngine::Alive;
   TTestImportEngine engine;
+  EXPECT_FALSE(engine.Interfaced());
+  {
+    IPtr<IDataImportEngine> a(&engine);
+    IPtr<IDataImportEngine> b = a;
+    EXPECT_EQ(engine.RefCount(), 2);
+  }
+  EXPECT_EQ(engine.RefCount(), 0);
+  EXPECT_EQ(TTestImportEngine::Alive, before + 1);  // still there
   engine.SetTitle("Test engine");
   engine.Add(kGuidA, "Alpha", ".a");
   {

@@ -139,7 +139,7 @@ TEST(DataImportProcessor, UnRegisterMovesLaterEnginesDown) {
   EXPECT_EQ(r.Card.RefCount(), 0);
 }
 
-TEST(DataImportProcessor, SetEngineParameterHandsFieldsAndConditions) {
+TEST(DataImportProcessor, SetEngineParameterAndFieldAssignmentReachTheEngine) {
   Registry r;
   TStringList dest{"NAME=Name", "CITY=City"};
   r.Processor.SetEngineParameter(1, "DSN=crm", 0, dest);
@@ -148,6 +148,8 @@ TEST(DataImportProcessor, SetEngineParameterHandsFieldsAndConditions) {
             std::tuple("DSN=crm", 0, dest.Lines(), 0));
   EXPECT_EQ(r.Database.Conditions, &r.Processor.FieldChangeConditions());
   EXPECT_THROW(r.Processor.SetEngineParameter(2, "x", 0, dest), EListError);
+  r.Processor.SetFieldAssignment(1, TStringList{"NAME=Name", "CITY=Ort"});
+  EXPECT_EQ(r.Database.Assignment, (std::vector<std::string>{"NAME=Name", "CITY=Ort"}));
 }
 
 TEST(DataImportProcessor, QueryFieldsReplacesTheListOrAbortsSilently) {
@@ -160,12 +162,6 @@ TEST(DataImportProcessor, QueryFieldsReplacesTheListOrAbortsSilently) {
   r.Card.FailInQuery = [] { throw Exception("unreadable"); };
   EXPECT_THROW(r.Processor.QueryFields(0, dest, false), EAbort);
   EXPECT_EQ(dest.Count(), 0);
-}
-
-TEST(DataImportProcessor, SetFieldAssignmentPassesTheList) {
-  Registry r;
-  r.Processor.SetFieldAssignment(1, TStringList{"NAME=Name", "CITY=Ort"});
-  EXPECT_EQ(r.Database.Assignment, (std::vector<std::string>{"NAME=Name", "CITY=Ort"}));
 }
 
 TEST(DataImportProcessor, RunFilterTypeHandlerResolvesTheFilterIndex) {
