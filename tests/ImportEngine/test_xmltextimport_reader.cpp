@@ -104,9 +104,7 @@ struct Recorder {
 
 TEST(TextSplitter, Cases) {
   struct Case {
-    const char* line;
-    const char* sep;
-    const char* quote;
+    const char *line, *sep, *quote;
     std::vector<std::string> values;
   };
   const Case cases[] = {
@@ -266,9 +264,7 @@ TEST(TextReader, ConversionsByType) {
   struct Case {
     TImportDataType type;
     TImportFloatFormat fmt;
-    const char* mask;
-    const char* in;
-    const char* out;  // nullptr: conversion error
+    const char *mask, *in, *out;  // out nullptr: conversion error
   };
   const TImportFloatFormat comma{2, U','}, implied2{2, 0}, implied0{0, 0}, dot{2, U'.'};
   const Case cases[] = {
