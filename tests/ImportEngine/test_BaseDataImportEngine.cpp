@@ -43,15 +43,11 @@ TEST(BaseDataImportEngine, CurrentFormatOperationsNeedSetParameter) {
   EXPECT_FALSE(engine.EditSettings());  // no dialog in the base
 }
 
-struct CheckFileCase {
-  const char* File;
-  const char* FileExt;
-  bool CheckFileExt;
-  bool Passes;
-};
-
 TEST(BaseDataImportEngine, CheckFileComparesExtensionsIgnoringCase) {
-  const CheckFileCase cases[] = {
+  const struct {
+    const char *File, *FileExt;
+    bool CheckFileExt, Passes;
+  } cases[] = {
       {"DATA.VCF", ".vcf", true, true},
       {"/x/data.vcf", ".VCF", true, true},
       {"data.txt", ".vcf", true, false},
@@ -67,11 +63,9 @@ TEST(BaseDataImportEngine, CheckFileComparesExtensionsIgnoringCase) {
     engine.SetParameter(c.File, 0, {}, nullptr);
     std::string msg = "old";
     EXPECT_EQ(engine.CheckFile(msg), c.Passes);
-    if (c.Passes)
-      EXPECT_EQ(msg, "");
-    else
-      EXPECT_EQ(msg,
-                std::string("File '") + c.File + "' is not a valid file for importtype 'vCard'!");
+    EXPECT_EQ(msg, c.Passes ? ""
+                            : "File '" + std::string(c.File) +
+                                  "' is not a valid file for importtype 'vCard'!");
   }
 }
 
@@ -105,11 +99,10 @@ TEST(BaseDataImportEngine, SetParameterUnpacksDestinationFieldsAndCallsParameter
 
 TEST(BaseDataImportEngine, PackedListsRoundTrip) {
   TStringList out{"stale"};
-  PPCharToStrings(StringsToPPChar(TStringList{}), out);
-  EXPECT_EQ(out.Count(), 0);
-  TStringList in{"a", "", "b=c", "ü"};
-  PPCharToStrings(StringsToPPChar(in), out);
-  EXPECT_EQ(out.Lines(), in.Lines());
+  for (const TStringList& in : {TStringList{}, TStringList{"a", "", "b=c", "ü"}}) {
+    PPCharToStrings(StringsToPPChar(in), out);
+    EXPECT_EQ(out.Lines(), in.Lines());
+  }
   PPCharToStrings(std::string_view("x\0y", 3), out);  // last terminator missing
   EXPECT_EQ(out.Lines(), (std::vector<std::string>{"x", "y"}));
 }
@@ -199,17 +192,14 @@ TEST(BaseDataImportEngine, ExecuteMapsExceptionsToOneErrorMessage) {
     engine.SetParameter("in.a", 0, {}, nullptr);
     TDataImportProcessor processor;
     std::vector<std::string> messages;
-    std::vector<TImportMessageType> types;
     processor.SetOnEngineMessage(
         [&](TDataImportProcessor*, int32_t i, std::string_view m, TImportMessageType t) {
           EXPECT_EQ(i, 3);
+          EXPECT_EQ(t, imtError);
           messages.emplace_back(m);
-          types.push_back(t);
         });
     EXPECT_FALSE(engine.Execute(3, &processor, false));
     EXPECT_EQ(messages, c.Messages);
-    for (auto t : types)
-      EXPECT_EQ(t, imtError);
     EXPECT_EQ(engine.RecordsRead, 0);
     EXPECT_EQ(processor.RefCount(), 0);
   }
@@ -242,25 +232,18 @@ TEST(BaseDataImportEngine, QueryFieldsShowsTheErrorAndAnswersFalse) {
   EXPECT_THROW(engine.QueryFields(fields, false), std::logic_error);
 }
 
-TEST(BaseDataImportEngine, OwnedEnginesSurviveTheirLastRelease) {
-  const int before = TTestImportEngine::Alive;
-  {
-    TTestImportEngine engine;
-    EXPECT_FALSE(engine.Interfaced());
-    {
-      IPtr<IDataImportEngine> a(&engine);
-      IPtr<IDataImportEngine> b = a;
-      EXPECT_EQ(engine.RefCount(), 2);
-    }
-    EXPECT_EQ(engine.RefCount(), 0);
-    EXPECT_EQ(TTestImportEngine::Alive, before + 1);  // still there
-  }
-  EXPECT_EQ(TTestImportEngine::Alive, before);
-}
-
-TEST(BaseDataImportEngine, NewInstanceFreesItselfOnLastRelease) {
+// Owned engines survive their last release; a new instance frees itself on its last release.
+TEST(BaseDataImportEngine, LifetimeOfOwnedEnginesAndNewInstances) {
   const int before = TTestImportEngine::Alive;
   TTestImportEngine engine;
+  EXPECT_FALSE(engine.Interfaced());
+  {
+    IPtr<IDataImportEngine> a(&engine);
+    IPtr<IDataImportEngine> b = a;
+    EXPECT_EQ(engine.RefCount(), 2);
+  }
+  EXPECT_EQ(engine.RefCount(), 0);
+  EXPECT_EQ(TTestImportEngine::Alive, before + 1);  // still there
   engine.SetTitle("Test engine");
   engine.Add(kGuidA, "Alpha", ".a");
   {

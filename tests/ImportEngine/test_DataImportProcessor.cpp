@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_DataImportProcessor.h"
 #include "rtl/Exceptions.h"
@@ -26,36 +29,28 @@ struct Registry {
   }
 };
 
-struct Lookup {
-  int32_t Engine;
-  int32_t Format;
-  friend bool operator==(const Lookup&, const Lookup&) = default;
-};
-std::ostream& operator<<(std::ostream& os, const Lookup& l) {
-  return os << "(" << l.Engine << "," << l.Format << ")";
-}
+// An engine and format index, as the lookups answer them.
+using Lookup = std::pair<int32_t, int32_t>;
 
 Lookup ByFilter(const TDataImportProcessor& p, int32_t filterIndex) {
   Lookup l{7, 7};
-  p.FilterIndexToEngine(filterIndex, l.Engine, l.Format);
+  p.FilterIndexToEngine(filterIndex, l.first, l.second);
   return l;
 }
 Lookup ByGUID(const TDataImportProcessor& p, std::string_view guid) {
   Lookup l{7, 7};
-  p.GUIDToEngine(guid, l.Engine, l.Format);
+  p.GUIDToEngine(guid, l.first, l.second);
   return l;
 }
 Lookup ByFile(const TDataImportProcessor& p, std::string_view file, bool expectFound) {
   Lookup l{7, 7};
-  EXPECT_EQ(p.QueryEngine(file, l.Engine, l.Format), expectFound) << file;
+  EXPECT_EQ(p.QueryEngine(file, l.first, l.second), expectFound) << file;
   return l;
 }
 
 TEST(DataImportProcessor, EmptyRegistryFindsNothing) {
   TDataImportProcessor p;
-  EXPECT_EQ(p.Count(), 0);
-  EXPECT_EQ(p.DialogFilterStr(), "");
-  EXPECT_EQ(p.GUIDCommaText(), "");
+  EXPECT_EQ(std::tuple(p.Count(), p.DialogFilterStr(), p.GUIDCommaText()), std::tuple(0, "", ""));
   EXPECT_EQ(ByFilter(p, 1), (Lookup{-1, -1}));
   EXPECT_EQ(ByGUID(p, kVcf), (Lookup{-1, -1}));
   EXPECT_EQ(ByFile(p, "a.vcf", false), (Lookup{-1, -1}));
@@ -144,16 +139,17 @@ TEST(DataImportProcessor, UnRegisterMovesLaterEnginesDown) {
   EXPECT_EQ(r.Card.RefCount(), 0);
 }
 
-TEST(DataImportProcessor, SetEngineParameterHandsFieldsAndConditions) {
+TEST(DataImportProcessor, SetEngineParameterAndFieldAssignmentReachTheEngine) {
   Registry r;
   TStringList dest{"NAME=Name", "CITY=City"};
   r.Processor.SetEngineParameter(1, "DSN=crm", 0, dest);
-  EXPECT_EQ(r.Database.GetInputFile(), "DSN=crm");
-  EXPECT_EQ(r.Database.FormatIndex(), 0);
-  EXPECT_EQ(r.Database.CurrentDestinationFields().Lines(), dest.Lines());
+  EXPECT_EQ(std::tuple(r.Database.GetInputFile(), r.Database.FormatIndex(),
+                       r.Database.CurrentDestinationFields().Lines(), r.Card.ParametersSetCalls),
+            std::tuple("DSN=crm", 0, dest.Lines(), 0));
   EXPECT_EQ(r.Database.Conditions, &r.Processor.FieldChangeConditions());
-  EXPECT_EQ(r.Card.ParametersSetCalls, 0);
   EXPECT_THROW(r.Processor.SetEngineParameter(2, "x", 0, dest), EListError);
+  r.Processor.SetFieldAssignment(1, TStringList{"NAME=Name", "CITY=Ort"});
+  EXPECT_EQ(r.Database.Assignment, (std::vector<std::string>{"NAME=Name", "CITY=Ort"}));
 }
 
 TEST(DataImportProcessor, QueryFieldsReplacesTheListOrAbortsSilently) {
@@ -168,20 +164,14 @@ TEST(DataImportProcessor, QueryFieldsReplacesTheListOrAbortsSilently) {
   EXPECT_EQ(dest.Count(), 0);
 }
 
-TEST(DataImportProcessor, SetFieldAssignmentPassesTheList) {
-  Registry r;
-  r.Processor.SetFieldAssignment(1, TStringList{"NAME=Name", "CITY=Ort"});
-  EXPECT_EQ(r.Database.Assignment, (std::vector<std::string>{"NAME=Name", "CITY=Ort"}));
-}
-
 TEST(DataImportProcessor, RunFilterTypeHandlerResolvesTheFilterIndex) {
   Registry r;
   r.Database.FilterAnswer = "Provider=SQLite;Data Source=crm.db";
   r.Database.FilterResult = true;
   std::string name = "stale";
   EXPECT_TRUE(r.Processor.RunFilterTypeHandler(3, name));
-  EXPECT_EQ(name, "Provider=SQLite;Data Source=crm.db");
-  EXPECT_EQ(r.Database.RunFilterFormat, 0);
+  EXPECT_EQ(name + "@" + std::to_string(r.Database.RunFilterFormat),
+            "Provider=SQLite;Data Source=crm.db@0");
 
   r.Database.FilterResult = false;  // cancelled: the engine's name is not taken
   EXPECT_FALSE(r.Processor.RunFilterTypeHandler(3, name));

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ImportEngine/_DataImportProcessor.h"
@@ -12,7 +13,6 @@
 #include "ImportEngine/test_qimport_recorder.h"
 #include "TestData.h"
 #include "rtl/FileUtils.h"
-#include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
 namespace vela {
@@ -35,39 +35,27 @@ struct TRecordingProcessor : test::TImportRecorder {
   }
 };
 
-std::string ReadFile(const std::string& name) {
-  TMemoryStream m;
-  m.LoadFromFile(name);
-  return std::string(m.Memory(), static_cast<size_t>(m.Size()));
-}
-
 // An application folder with a custom folder of schema files, for one test.
 class TextEngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FSavedApp = GetApplicationFolder();
-    FSavedSettings = FormatSettings;
     FormatSettings = TFormatSettings{};
-    FApp = CreateTempFolder({}, "textengine");
     ForceDirectories(FApp + "/custom");
     SetApplicationFolder(FApp);
   }
   void TearDown() override {
     SetApplicationFolder(FSavedApp);
     FormatSettings = FSavedSettings;
-    std::error_code ec;
-    std::filesystem::remove_all(FApp, ec);
   }
-  std::string Write(const std::string& relName, const std::string& content) {
-    const std::string name = FApp + "/" + relName;
-    TFileStream f(name, fmCreate);
-    f.WriteString(content);
-    return name;
+  std::string Write(std::string_view relName, std::string_view content) {
+    return FDir.Write(relName, content);
   }
   // The orders sample: heads in the first file, the linking schema and items in the second.
   void InstallOrders() {
-    Write("custom/1_head.tic", ReadFile(test::DataFile("textimport/orders_head.tic")));
-    Write("custom/2_items.tic", ReadFile(test::DataFile("textimport/orders_items.tic")));
+    std::filesystem::copy_file(test::DataFile("textimport/orders_head.tic"),
+                               FDir.File("custom/1_head.tic"));
+    std::filesystem::copy_file(test::DataFile("textimport/orders_items.tic"),
+                               FDir.File("custom/2_items.tic"));
     Write("custom/notes.txt", "not a schema");
   }
   std::string Schema(const std::string& attrs, const std::string& fields = {}) {
@@ -75,8 +63,9 @@ class TextEngineTest : public ::testing::Test {
            attrs + "><fields>" + fields + "</fields></schema></dataschemas>";
   }
 
-  std::string FApp, FSavedApp;
-  TFormatSettings FSavedSettings;
+  test::TTempDir FDir{"textengine"};
+  const std::string FApp = FDir.Path.string(), FSavedApp = GetApplicationFolder();
+  const TFormatSettings FSavedSettings = FormatSettings;
 };
 
 TEST_F(TextEngineTest, OneFormatPerSchemaInFileOrder) {
@@ -86,9 +75,7 @@ TEST_F(TextEngineTest, OneFormatPerSchemaInFileOrder) {
   ASSERT_EQ(engine.GetFormatCount(), 3);
   std::string guid, title, ext;
   engine.GetFormatInfo(1, guid, title, ext);
-  EXPECT_EQ(guid, "{5B0C7F1E-2D1A-4C55-9E0B-7A1F00D1E502}");
-  EXPECT_EQ(title, "Orders with items");
-  EXPECT_EQ(ext, ".ord");
+  EXPECT_EQ(guid + title + ext, "{5B0C7F1E-2D1A-4C55-9E0B-7A1F00D1E502}Orders with items.ord");
   const TImportFormat* head = engine.GetFormats(0);
   EXPECT_EQ(head->Data, engine.XMLImport().DataSchemas().SchemaByName("orders_head"));
   EXPECT_FALSE(head->HasSettings);
@@ -97,13 +84,11 @@ TEST_F(TextEngineTest, OneFormatPerSchemaInFileOrder) {
   EXPECT_TRUE(engine.GetFormats(1)->HasSettings);
 }
 
-TEST_F(TextEngineTest, NoCustomFolderMeansNoFormats) {
+// No custom folder means no formats; a broken schema file fails the construction.
+TEST_F(TextEngineTest, NoCustomFolderOrABrokenSchemaFile) {
   std::filesystem::remove_all(FApp + "/custom");
-  TTextImportEngine engine;
-  EXPECT_EQ(engine.GetFormatCount(), 0);
-}
-
-TEST_F(TextEngineTest, BrokenSchemaFileFailsConstruction) {
+  EXPECT_EQ(TTextImportEngine().GetFormatCount(), 0);
+  ForceDirectories(FApp + "/custom");
   Write("custom/bad.tic", "no xml here");
   EXPECT_THROW(TTextImportEngine engine, Exception);
 }
@@ -141,37 +126,27 @@ TEST_F(TextEngineTest, ConversionErrorMessage) {
   EXPECT_EQ(proc.Record(1)[1], "qty=z:5");  // the value goes on unconverted
 }
 
-TEST_F(TextEngineTest, AbortFromTheProcessorEndsQuietly) {
+TEST_F(TextEngineTest, FailuresBecomeOneMessageAndAbortEndsQuietly) {
   InstallOrders();
   TTextImportEngine engine;
   TRecordingProcessor proc;
+  engine.SetParameter(FApp + "/orders.txt", 1, "", nullptr);
+  EXPECT_FALSE(engine.Execute(0, &proc.Processor, false));
+  EXPECT_EQ(proc.Texts(), (std::vector<std::string>{"2 Exception: File '" + FApp +
+                                                    "/orders.txt' is not a valid file for "
+                                                    "importtype 'Orders with items'!"}));
+  proc.Reset();
+  engine.SetParameter(FApp + "/missing.ord", 1, "", nullptr);
+  EXPECT_FALSE(engine.Execute(0, &proc.Processor, false));
+  ASSERT_EQ(proc.Messages.size(), 1u);
+  EXPECT_EQ(proc.Texts()[0].rfind("2 EFOpenError: Cannot open file", 0), 0u);
+
+  proc.Reset();
   proc.AbortAtStart = 1;
   engine.SetParameter(test::DataFile("textimport/orders.ord"), 0, "", nullptr);
   EXPECT_TRUE(engine.Execute(0, &proc.Processor, false));
   EXPECT_EQ(proc.PostCalls, 1);
   EXPECT_TRUE(proc.Messages.empty());
-}
-
-TEST_F(TextEngineTest, FailuresBecomeOneMessage) {
-  InstallOrders();
-  TTextImportEngine engine;
-  {
-    TRecordingProcessor proc;
-    engine.SetParameter(FApp + "/orders.txt", 1, "", nullptr);
-    EXPECT_FALSE(engine.Execute(0, &proc.Processor, false));
-    EXPECT_EQ(
-        proc.Texts(),
-        (std::vector<std::string>{"2 Exception: File '" + FApp +
-                                  "/orders.txt' is not a valid file for importtype 'Orders with "
-                                  "items'!"}));
-  }
-  {
-    TRecordingProcessor proc;
-    engine.SetParameter(FApp + "/missing.ord", 1, "", nullptr);
-    EXPECT_FALSE(engine.Execute(0, &proc.Processor, false));
-    ASSERT_EQ(proc.Messages.size(), 1u);
-    EXPECT_EQ(proc.Texts()[0].rfind("2 EFOpenError: Cannot open file", 0), 0u);
-  }
 }
 
 TEST_F(TextEngineTest, QueryFieldsUsesDescriptionsWhenFilled) {
@@ -204,14 +179,12 @@ TEST_F(TextEngineTest, ParametersTakeFieldsFromTheFileAndAddTheSwissBankRule) {
   engine.SetParameter(data, 1, "", &conditions);
   ASSERT_EQ(conditions.Count(), 2);  // one more rule per call
   const IFieldChangeCondition* rule = conditions.Items(0);
-  EXPECT_EQ(rule->Get_ConditionField(), "bcnrnew");
-  EXPECT_EQ(rule->Get_Condition(), coNotEqual);
-  EXPECT_EQ(rule->Get_ConditionValue(), "");
-  EXPECT_EQ(rule->Get_ConditionCheckMode(), ccmAfterKeySearch);
-  EXPECT_EQ(rule->Get_DestinationField(), "bcnr");
-  EXPECT_EQ(rule->Get_ReplaceField(), "bcnrnew");
-  EXPECT_EQ(rule->Get_Action(), caReplaceField);
-  EXPECT_TRUE(rule->Get_PreDefined());
+  EXPECT_EQ(rule->Get_ConditionField() + "|" + rule->Get_ConditionValue() + "|" +
+                rule->Get_DestinationField() + "|" + rule->Get_ReplaceField(),
+            "bcnrnew||bcnr|bcnrnew");
+  EXPECT_EQ(std::tuple(rule->Get_Condition(), rule->Get_ConditionCheckMode(), rule->Get_Action(),
+                       rule->Get_PreDefined()),
+            std::tuple(coNotEqual, ccmAfterKeySearch, caReplaceField, true));
 }
 
 TEST_F(TextEngineTest, EditSettingsOnlyForFormatsWithSettings) {

@@ -1,8 +1,8 @@
 // vCalendar: envelope, events, times, busy state, and the RRULE reader and writer.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
+#include <tuple>
 
 #include "CardTestSupport.h"
 #include "rtl/DateUtils.h"
@@ -21,57 +21,43 @@ std::unique_ptr<TVCalendarRecurrenceInfo> ReadRule(const std::string& rule) {
 }
 
 // A rule text, the structure it reads as and the text it is written back as.
-struct TRuleCase {
-  const char* Rule;
-  TCalRecurrence Kind;
-  int Periodicity;
-  TVCalendarDayType DayType;
-  int DayNumber;
-  int Count;
-  const char* Written;
-};
-
-class RRuleRead : public ::testing::TestWithParam<TRuleCase> {};
-
-TEST_P(RRuleRead, ReadsAndWritesBack) {
-  const TRuleCase& c = GetParam();
-  auto r = ReadRule(c.Rule);
-  EXPECT_TRUE(r->Enabled);
-  EXPECT_EQ(r->Recurrence, c.Kind);
-  EXPECT_EQ(r->Periodicity, c.Periodicity);
-  EXPECT_EQ(r->DayType, c.DayType);
-  EXPECT_EQ(r->DayNumber, c.DayNumber);
-  EXPECT_EQ(r->Count, c.Count);
-  EXPECT_EQ(r->IsInfinity(), c.Count == 0);
-  EXPECT_EQ(r->ToRRule(), c.Written);
+TEST(RRule, ReadsAndWritesBack) {
+  const struct {
+    const char* Rule;
+    TCalRecurrence Kind;
+    int Periodicity;
+    TVCalendarDayType DayType;
+    int DayNumber, Count;
+    const char* Written;
+  } cases[] = {
+      {"D2 #10", calrDaily, 2, calEveryDay, 0, 10, "D2 #10"},
+      // Weekly on Monday to Friday becomes daily on weekdays.
+      {"W1 MO TU WE TH FR #0", calrDaily, 1, calWeekDay, 0, 0, "W1 MO TU WE TH FR #0"},
+      {"MP1 1- FR #0", calrMonthly, 1, calFriday, 5, 0, "MP1 1- FR #0"},
+      {"MP2 4+ TU #5", calrMonthly, 2, calTuesday, 4, 5, "MP2 4+ TU #5"},
+      {"MP1 2+ SU SA #0", calrMonthly, 1, calWeekEndDay, 2, 0, "MP1 2+ SU SA #0"},
+      {"MP1 2+ MO TU WE TH FR #0", calrMonthly, 1, calWeekDay, 2, 0, "MP1 2+ MO TU WE TH FR #0"},
+      {"MP1 3+ SU MO TU WE TH FR SA #0", calrMonthly, 1, calEveryDay, 3, 0, "MD1 3+ #0"},
+      {"MD1 15 #0", calrMonthly, 1, calDay, 15, 0, "MD1 15 #0"},
+      {"MD1 LD #3", calrMonthly, 1, calEveryDay, 5, 3, "MD1 1- #3"},
+      {"YM1 6 #0", calrYearly, 6, calDay, 0, 0, "YM1 6 #0"},
+      {"D1 #x", calrDaily, 1, calEveryDay, 0, 1, "D1 #1"},  // an unreadable count is one
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Rule);
+    auto r = ReadRule(c.Rule);
+    EXPECT_EQ(std::tuple(r->Enabled, r->Recurrence, r->Periodicity, r->DayType, r->DayNumber,
+                         r->Count, r->IsInfinity(), r->ToRRule()),
+              std::tuple(true, c.Kind, c.Periodicity, c.DayType, c.DayNumber, c.Count, c.Count == 0,
+                         std::string(c.Written)));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, RRuleRead,
-    ::testing::Values(
-        TRuleCase{"D2 #10", calrDaily, 2, calEveryDay, 0, 10, "D2 #10"},
-        // Weekly on Monday to Friday becomes daily on weekdays.
-        TRuleCase{"W1 MO TU WE TH FR #0", calrDaily, 1, calWeekDay, 0, 0, "W1 MO TU WE TH FR #0"},
-        TRuleCase{"MP1 1- FR #0", calrMonthly, 1, calFriday, 5, 0, "MP1 1- FR #0"},
-        TRuleCase{"MP2 4+ TU #5", calrMonthly, 2, calTuesday, 4, 5, "MP2 4+ TU #5"},
-        TRuleCase{"MP1 2+ SU SA #0", calrMonthly, 1, calWeekEndDay, 2, 0, "MP1 2+ SU SA #0"},
-        TRuleCase{"MP1 2+ MO TU WE TH FR #0", calrMonthly, 1, calWeekDay, 2, 0,
-                  "MP1 2+ MO TU WE TH FR #0"},
-        TRuleCase{"MP1 3+ SU MO TU WE TH FR SA #0", calrMonthly, 1, calEveryDay, 3, 0, "MD1 3+ #0"},
-        TRuleCase{"MD1 15 #0", calrMonthly, 1, calDay, 15, 0, "MD1 15 #0"},
-        TRuleCase{"MD1 LD #3", calrMonthly, 1, calEveryDay, 5, 3, "MD1 1- #3"},
-        TRuleCase{"YM1 6 #0", calrYearly, 6, calDay, 0, 0, "YM1 6 #0"},
-        // An unreadable count is one occurrence.
-        TRuleCase{"D1 #x", calrDaily, 1, calEveryDay, 0, 1, "D1 #1"}));
 
 TEST(RRule, WeeklyWithEndDate) {
   auto r = ReadRule("W2 MO WE 20241231");
-  EXPECT_EQ(r->Recurrence, calrWeekly);
-  EXPECT_EQ(r->Periodicity, 2);
+  EXPECT_EQ(std::tuple(r->Recurrence, r->Periodicity, r->Count, r->Finish, r->IsInfinity()),
+            std::tuple(calrWeekly, 2, 0, EncodeDate(2024, 12, 31), false));
   EXPECT_EQ(r->OccurDays, DaySet(dMonday) | DaySet(dWednesday));
-  EXPECT_EQ(r->Count, 0);
-  EXPECT_EQ(r->Finish, EncodeDate(2024, 12, 31));
-  EXPECT_FALSE(r->IsInfinity());
   // The end date is written in the compact form and reads back.
   EXPECT_EQ(r->ToRRule().substr(0, 9), "W2 MO WE ");
   EXPECT_EQ(ReadRule(r->ToRRule())->Finish, r->Finish);
@@ -88,50 +74,37 @@ TEST(RRule, ShortUnknownOrDisabledRules) {
   EXPECT_TRUE(r.IsInfinity());
 }
 
-struct TRuleError {
-  const char* Rule;
-  const char* Detail;
-  bool EmptyValue;
-};
-
-class RRuleErrors : public ::testing::TestWithParam<TRuleError> {};
-
-TEST_P(RRuleErrors, RaisesWithExactMessage) {
-  const TRuleError& e = GetParam();
-  std::string value = e.EmptyValue ? "" : e.Rule;
-  try {
-    ReadRule(e.Rule);
-    FAIL() << "no exception for " << e.Rule;
-  } catch (const EUnsupportedRecurrenceException& ex) {
-    EXPECT_EQ(ex.Message(), "Recurrence-Pattern \"" + value +
-                                "\" contains a unsupported recurrence: " + e.Detail);
-    EXPECT_STREQ(ex.ClassName(), "EUnsupportedRecurrenceException");
-    EXPECT_NE(dynamic_cast<const ERecurrenceException*>(&ex), nullptr);
+// The value in the message is empty where the days do not combine.
+TEST(RRule, UnsupportedRulesRaiseWithExactMessage) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"MP1 5+ MO #0", "Monthly recurrence by-position rule: only day 1-4 is supported!", false},
+      {"MP3 2- FR #17",
+       "Monthly recurrence by-position rule: from last only last day in month is supported!",
+       false},
+      {"MP1 1+ MO 2+ TU #0", "Monthly recurrence by-position rule: only one occurrence supported!",
+       false},
+      {"MP1 1+ MO WE #0", "unsupported combination of days", true},
+      {"MD1 1 15 #0", "Monthly recurrence by-day rule: only one day supported!", false},
+      {"MD1 2- #0",
+       "Monthly recurrence by-day rule: from last only last day in month is supported!", false},
+      {"MX1 1 #0", "Monthly recurrence subtype \"X\" is not supported!", false},
+      {"YM2 6 #0", "Yearly recurrence: only every year supported!", false},
+      {"YM1 6 7 #0", "Yearly recurrence by-month rule: only one month occurrence supported!",
+       false},
+      {"YD1 141 #17", "Yearly recurrence by-day rule: no supported!", false},
+  };
+  for (const auto& [rule, detail, emptyValue] : cases) {
+    try {
+      ReadRule(rule);
+      ADD_FAILURE() << "no exception for " << rule;
+    } catch (const EUnsupportedRecurrenceException& ex) {
+      EXPECT_EQ(ex.Message(), "Recurrence-Pattern \"" + std::string(emptyValue ? "" : rule) +
+                                  "\" contains a unsupported recurrence: " + detail);
+      EXPECT_STREQ(ex.ClassName(), "EUnsupportedRecurrenceException");
+      EXPECT_NE(dynamic_cast<const ERecurrenceException*>(&ex), nullptr);
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RRuleErrors,
-    ::testing::Values(
-        TRuleError{"MP1 5+ MO #0",
-                   "Monthly recurrence by-position rule: only day 1-4 is supported!", false},
-        TRuleError{"MP3 2- FR #17",
-                   "Monthly recurrence by-position rule: from last only last day in month is "
-                   "supported!",
-                   false},
-        TRuleError{"MP1 1+ MO 2+ TU #0",
-                   "Monthly recurrence by-position rule: only one occurrence supported!", false},
-        TRuleError{"MP1 1+ MO WE #0", "unsupported combination of days", true},
-        TRuleError{"MD1 1 15 #0", "Monthly recurrence by-day rule: only one day supported!", false},
-        TRuleError{"MD1 2- #0",
-                   "Monthly recurrence by-day rule: from last only last day in month is "
-                   "supported!",
-                   false},
-        TRuleError{"MX1 1 #0", "Monthly recurrence subtype \"X\" is not supported!", false},
-        TRuleError{"YM2 6 #0", "Yearly recurrence: only every year supported!", false},
-        TRuleError{"YM1 6 7 #0",
-                   "Yearly recurrence by-month rule: only one month occurrence supported!", false},
-        TRuleError{"YD1 141 #17", "Yearly recurrence by-day rule: no supported!", false}));
 
 TEST(RRule, YearlyByWeekdayPositionWritesFormThatReadsBack) {
   TVCalendarRecurrenceInfo r;
@@ -143,24 +116,19 @@ TEST(RRule, YearlyByWeekdayPositionWritesFormThatReadsBack) {
   std::string text = r.ToRRule();
   EXPECT_EQ(text, "MP12 2+ SU #0");
   auto back = ReadRule(text);
-  EXPECT_EQ(back->Recurrence, calrMonthly);
-  EXPECT_EQ(back->Periodicity, 12);
-  EXPECT_EQ(back->DayNumber, 2);
-  EXPECT_EQ(back->DayType, calSunday);
+  EXPECT_EQ(std::tuple(back->Recurrence, back->Periodicity, back->DayNumber, back->DayType),
+            std::tuple(calrMonthly, 12, 2, calSunday));
 }
 
 // --- time zone ---
 
 TEST(CalendarTimeZone, TextForms) {
-  EXPECT_EQ(TextToTimeZoneBias("-05:00"), -300);
-  EXPECT_EQ(TextToTimeZoneBias("-0500"), -300);
-  EXPECT_EQ(TextToTimeZoneBias("+05:30"), 330);
-  EXPECT_EQ(TextToTimeZoneBias("-07"), -420);
-  EXPECT_EQ(TextToTimeZoneBias(""), 0);
-  EXPECT_EQ(TextToTimeZoneBias("+xx:yy"), 0);
-  EXPECT_EQ(TimeZoneBiasToText(330), "+05:30");
-  EXPECT_EQ(TimeZoneBiasToText(-300), "-05:00");
-  EXPECT_EQ(TimeZoneBiasToText(0), "");
+  const std::pair<const char*, int> read[] = {{"-05:00", -300}, {"-0500", -300}, {"+05:30", 330},
+                                              {"-07", -420},    {"", 0},         {"+xx:yy", 0}};
+  for (auto [text, bias] : read)
+    EXPECT_EQ(TextToTimeZoneBias(text), bias) << text;
+  for (auto [text, bias] : {std::pair{"+05:30", 330}, {"-05:00", -300}, {"", 0}})
+    EXPECT_EQ(TimeZoneBiasToText(bias), text);
 }
 
 TEST(CalendarEnvelope, ReadsAndWritesProductAndTimeZone) {
