@@ -81,8 +81,7 @@ TEST_P(RecordSetTest, FilterTypes) {
       {"contenttype", "application/%", vftLike, {ids[1]}},
       {"contenttype", Variant(), vftEmpty, {ids[0], ids[2], ids[3], ids[4]}},
       {"id", std::to_string(ids[0]) + "," + std::to_string(ids[4]), vftInList, {ids[0], ids[4]}},
-      {"contenttype", "Application/JSON", vftNotEqual, {ids[0], ids[2], ids[3], ids[4]}},
-  };
+      {"contenttype", "Application/JSON", vftNotEqual, {ids[0], ids[2], ids[3], ids[4]}}};
   for (auto& c : cases)
     EXPECT_EQ(Filtered(c.field, c.value, c.type), c.expected)
         << "filter " << c.type << " on " << c.field;

@@ -107,8 +107,7 @@ TEST(CustomImportPreProcessor, ExceptionsBecomeFalseWithClassNameAndMessage) {
       {[] { throw EFalderCustomException("not flagged", false); },
        "EFalderCustomException: not flagged", false},
       {[] { throw std::runtime_error("std"); }, "Exception: std", false},
-      {[] { Abort(); }, "", false},
-  };
+      {[] { Abort(); }, "", false}};
   for (const auto& c : cases) {
     IPtr<TMyImport> p(new TMyImport());
     p->Body = [&](TMyImport&) { c.raise(); };
