@@ -164,25 +164,20 @@ TEST_P(DmMainTest, EngineChoicePrecedence) {
   StartWithEngines();
   ASSERT_TRUE(FExt);
   // The file names a format of engine B; filter index and identity win over the file.
-  const std::string file = "in.bbb";
-  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, FFilterBase + 1, false)),
-            std::make_pair(FBase + 0, 0));
-  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 0, false)),
-            std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, kGA2, false)),
-            std::make_pair(FBase + 0, 1));
-  EXPECT_EQ(Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, "", false)),
-            std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(Choice(FExt->Do_Import("IN.AAA", "person", DimUpdate, false)),
-            std::make_pair(FBase + 0, 0));
   // Filter index 0 falls back to the identity, then to the engine query.
-  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, kGA2, false)),
-            std::make_pair(FBase + 0, 1));
-  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, "", false)),
-            std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(
-      Choice(FDm->CreateImportObject(file, "person", DimUpdate, FFilterBase + 2, kGA2, false)),
-      std::make_pair(FBase + 1, 0));
+  const std::string file = "in.bbb";
+  const auto a = std::pair(FBase, 0), a2 = std::pair(FBase, 1), b = std::pair(FBase + 1, 0);
+  EXPECT_EQ((std::vector<std::pair<int, int>>{
+                Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, FFilterBase + 1, false)),
+                Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 0, false)),
+                Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, kGA2, false)),
+                Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, "", false)),
+                Choice(FExt->Do_Import("IN.AAA", "person", DimUpdate, false)),
+                Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, kGA2, false)),
+                Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, "", false)),
+                Choice(FDm->CreateImportObject(file, "person", DimUpdate, FFilterBase + 2, kGA2,
+                                               false))}),
+            (std::vector<std::pair<int, int>>{a, b, a2, b, a, a2, b, b}));
   EXPECT_TRUE(gShown.empty());
 }
 
@@ -193,11 +188,9 @@ TEST_P(DmMainTest, ImportObjectIsConfiguredFromTheModule) {
   auto imp = FExt->Do_ImportEx2("in.bbb", "person", DimOnlyNew, kGB, true);
   auto* obj = dynamic_cast<TImportObject*>(imp.get());
   ASSERT_NE(obj, nullptr);
-  EXPECT_STREQ(obj->ClassName(), "TImportObjectDialog");
-  EXPECT_EQ(obj->GetInFile(), "in.bbb");
-  EXPECT_EQ(obj->GetImportMode(), DimOnlyNew);
-  EXPECT_EQ(obj->GetLanguage(), "German");
-  EXPECT_TRUE(obj->GetTransactionsAvailable());
+  EXPECT_EQ(std::string(obj->ClassName()) + "|" + obj->GetInFile() + "|" + obj->GetLanguage(),
+            "TImportObjectDialog|in.bbb|German");
+  EXPECT_TRUE(obj->GetImportMode() == DimOnlyNew && obj->GetTransactionsAvailable());
   ASSERT_TRUE(obj->GetDestSchema());
   EXPECT_EQ(obj->DataProcessor().Count(), FBase + 2);
   // The object runs copies of the engines, not the registry's.
@@ -217,12 +210,10 @@ TEST_P(DmMainTest, EngineNotFoundIsShownAsAUserMessage) {
   EXPECT_FALSE(FExt->Do_Import("letter.zzz", "person", DimUpdate, false));
   EXPECT_FALSE(FExt->Do_ImportEx2("letter.zzz", "person", DimUpdate,
                                   "{00000000-0000-0000-0000-000000000000}", false));
-  ASSERT_EQ(gShown.size(), 2u);
   const std::string text =
       "EVelaUserMessageException: Can't find a import engine which supports "
       "the file 'letter.zzz'!";
-  EXPECT_EQ(gShown[0], text);
-  EXPECT_EQ(gShown[1], text);
+  EXPECT_EQ(gShown, (std::vector<std::string>{text, text}));
   EXPECT_THROW(FDm->CreateImportObject("letter.zzz", "person", DimUpdate, -1, "", false),
                EVelaUserMessageException);
 }
