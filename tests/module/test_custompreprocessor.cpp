@@ -53,7 +53,6 @@ TConvertResult Convert(TMyImport& p, IMainInterface* mi = nullptr,
 class TTestHost : public TInterfacedObject, public IXMLPreProcessorHost {
   VELA_INTERFACES(TInterfacedObject, IXMLPreProcessorHost)
  public:
-  bool AbortAt = false;
   int32_t AbortRecNo = -1;
   std::vector<std::string> Calls;
   bool Do_PreviewData(IXMLPreProcessorPreviewDataSource*,
