@@ -129,8 +129,7 @@ TEST_P(RecordSetTest, ValuesRoundTripThroughSave) {
   int first = again->FindLocalRecord("descr", "first");
   int second = again->FindLocalRecord("descr", "second");
   EXPECT_EQ(again->FindLocalRecord("descr", "third"), -1);
-  ASSERT_GE(first, 0);
-  ASSERT_GE(second, 0);
+  ASSERT_TRUE(first >= 0 && second >= 0);
   EXPECT_EQ(again->ValueByName(first, "contenttype").AsString(), "text/plain");
   EXPECT_EQ(again->ValueByName(second, "rawresponsecontent").AsString(), std::string(5000, 'r'));
   EXPECT_EQ(again->GetDBIDByRecNo(second), newId);  // the id is loaded although not selected

@@ -119,8 +119,7 @@ class DmMainTest : public DbTest {
 
 // The slots answer from the module's registry (its own engines first), as the registry does.
 TEST_P(DmMainTest, RegistrySlotsAnswerFromTheModulesRegistry) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   EXPECT_EQ(FExt->Get_DialogFilter(),
             After(FBaseFilter, "A one (*.aaa)|*.aaa|B one (*.bbb)|*.bbb", "|"));
   EXPECT_EQ(FExt->Get_GUIDCommaText(),
@@ -142,8 +141,7 @@ TEST_P(DmMainTest, RegistrySlotsAnswerFromTheModulesRegistry) {
 }
 
 TEST_P(DmMainTest, OwnEnginesAreRegisteredInOrder) {
-  Start();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start());
   auto& registry = FDm->DataProcessor();
   ASSERT_EQ(registry.Count(), 5);
   EXPECT_TRUE(dynamic_cast<TVCardImportEngine*>(registry.GetEngines(0).get()));
@@ -161,8 +159,7 @@ TEST_P(DmMainTest, OwnEnginesAreRegisteredInOrder) {
 }
 
 TEST_P(DmMainTest, EngineChoicePrecedence) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   // The file names a format of engine B; filter index and identity win over the file.
   // Filter index 0 falls back to the identity, then to the engine query.
   const std::string file = "in.bbb";
@@ -182,8 +179,7 @@ TEST_P(DmMainTest, EngineChoicePrecedence) {
 }
 
 TEST_P(DmMainTest, ImportObjectIsConfiguredFromTheModule) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   FPlugin->Do_SetLanguage(TArdoLanguage::German);
   auto imp = FExt->Do_ImportEx2("in.bbb", "person", DimOnlyNew, kGB, true);
   auto* obj = dynamic_cast<TImportObject*>(imp.get());
@@ -205,8 +201,7 @@ TEST_P(DmMainTest, ImportObjectIsConfiguredFromTheModule) {
 }
 
 TEST_P(DmMainTest, EngineNotFoundIsShownAsAUserMessage) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   EXPECT_FALSE(FExt->Do_Import("letter.zzz", "person", DimUpdate, false));
   EXPECT_FALSE(FExt->Do_ImportEx2("letter.zzz", "person", DimUpdate,
                                   "{00000000-0000-0000-0000-000000000000}", false));
@@ -219,8 +214,7 @@ TEST_P(DmMainTest, EngineNotFoundIsShownAsAUserMessage) {
 }
 
 TEST_P(DmMainTest, WithoutTheImportRightThereIsSilentlyNoObject) {
-  StartWithEngines("101");
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines("101"));
   EXPECT_FALSE(FExt->Do_Import("in.aaa", "person", DimUpdate, false));
   EXPECT_FALSE(FExt->Do_ImportEx1("in.aaa", "person", DimUpdate, 1, false));
   EXPECT_FALSE(FExt->Do_ImportEx2("in.zzz", "person", DimUpdate, kGA, false));
@@ -230,8 +224,7 @@ TEST_P(DmMainTest, WithoutTheImportRightThereIsSilentlyNoObject) {
 }
 
 TEST_P(DmMainTest, WithoutHostDatabaseTheErrorIsShown) {
-  Start({}, /*withDb=*/false);
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start({}, /*withDb=*/false));
   FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
   EXPECT_FALSE(FExt->Do_Import("in.aaa", "person", DimUpdate, false));
   ASSERT_EQ(gShown.size(), 1u);
@@ -239,8 +232,7 @@ TEST_P(DmMainTest, WithoutHostDatabaseTheErrorIsShown) {
 }
 
 TEST_P(DmMainTest, ShutDownWaitsForMainThreadJobsAndUnInitClearsTheRegistry) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   int job = 0, other = 0;
   FDm->AddVelaXMLJob(&job);
   EXPECT_FALSE(FPlugin->Do_CanShutDown());
@@ -256,8 +248,7 @@ TEST_P(DmMainTest, ShutDownWaitsForMainThreadJobsAndUnInitClearsTheRegistry) {
 
 #ifdef VELA_HAVE_VCARD
 TEST_P(DmMainTest, MessageTableHoldsTheCardFieldCaptions) {
-  Start();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_FALSE(VCardFieldCaptions().empty());
   const auto& [field, caption] = VCardFieldCaptions().front();
   const std::string key = std::string(kCardCaptionKeyPrefix) + std::string(field);
@@ -268,8 +259,7 @@ TEST_P(DmMainTest, MessageTableHoldsTheCardFieldCaptions) {
 
 // The plug-in's language reaches the data module: its texts label the pick-up states.
 TEST_P(DmMainTest, LanguageLabelsThePickupStates) {
-  Start();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start());
   auto states = [&] {
     std::vector<std::string> r;
     auto item = Db().GetSchemaByName("dataimport_userpickupstore");
