@@ -2,6 +2,8 @@
 // statement cache, quoting of odd identifiers and bound values.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "DbTestSupport.h"
 #include "host/db/ClientSQL.h"
 #include "host/db/DbInterfaceTable.h"
@@ -30,6 +32,16 @@ class ClientSQLTest : public DbTest {
   // The rows of sample whose field equals value, as the id list.
   std::vector<int64_t> Ids(const std::string& field, const Variant& value) {
     return RowIds("sample", {{field, value}});
+  }
+  // A command object on schema with these field values.
+  std::unique_ptr<TClientSQL> Sql(const std::string& schema, int mode = csmInsert,
+                                  const TFieldValues& values = {}) {
+    auto sql = std::make_unique<TClientSQL>(Db());
+    sql->SetSchemaName(schema);
+    sql->SetMode(mode);
+    for (const auto& [field, value] : values)
+      sql->SetFieldValue(field, value);
+    return sql;
   }
 };
 
@@ -71,25 +83,18 @@ TEST_P(ClientSQLTest, EveryTypeRoundTrips) {
 TEST_P(ClientSQLTest, TextValuesAreConvertedToTheFieldType) {
   int64_t id = InsertRow("sample",
                          {{"i", "17"}, {"f", "2.5"}, {"dt", "2023-05-06 07:08:09"}, {"b", "True"}});
-  auto table = Db().GetTableInterface();
-  table->Query("sample", {"i", "f", "dt", "b"}, {{"id", id}});
-  EXPECT_EQ(table->Value(0).AsInt64(), 17);
-  EXPECT_DOUBLE_EQ(table->Value(1).AsDouble(), 2.5);
-  EXPECT_EQ(DateTimeToSQL(table->Value(2).AsDateTime()), "2023-05-06 07:08:09");
-  EXPECT_TRUE(table->Value(3).AsBoolean());
+  auto value = [&](const char* field) { return RowValue("sample", field, id); };
+  EXPECT_EQ(value("i").AsInt64(), 17);
+  EXPECT_DOUBLE_EQ(value("f").AsDouble(), 2.5);
+  EXPECT_EQ(DateTimeToSQL(value("dt").AsDateTime()), "2023-05-06 07:08:09");
+  EXPECT_TRUE(value("b").AsBoolean());
 }
 
 TEST_P(ClientSQLTest, InsertGivesNewIdsAndUpdateAndDeleteGoByFilter) {
-  int64_t a = Insert("a", 1);
-  int64_t b = Insert("b", 1);
-  int64_t c = Insert("c", 2);
-  EXPECT_GT(a, 0);
-  EXPECT_GT(b, a);
-  EXPECT_GT(c, b);
-  TClientSQL sql(Db());
-  sql.SetSchemaName("sample");
-  sql.SetMode(csmUpdate);
-  sql.SetFieldValue("name", "x");
+  int64_t a = Insert("a", 1), b = Insert("b", 1), c = Insert("c", 2);
+  EXPECT_TRUE(0 < a && a < b && b < c);
+  auto owned = Sql("sample", csmUpdate, {{"name", "x"}});
+  TClientSQL& sql = *owned;
   sql.AddFilter("i", 1);
   EXPECT_EQ(sql.Execute(), 2);
   EXPECT_EQ(Ids("name", "x"), (std::vector<int64_t>{a, b}));
@@ -106,14 +111,12 @@ TEST_P(ClientSQLTest, InsertGivesNewIdsAndUpdateAndDeleteGoByFilter) {
 TEST_P(ClientSQLTest, AutoActiveIdFilterIsOffAtItsInactiveValue) {
   Insert("a", 1);
   int64_t b = Insert("b", 2);
-  TClientSQL sql(Db());
-  sql.SetSchemaName("sample");
+  auto owned = Sql("sample", csmUpdate, {{"i", 99}});
+  TClientSQL& sql = *owned;
   auto& idFilter = sql.AddFilter("id", -1, true, -1);
   EXPECT_FALSE(idFilter.IsActive());
   idFilter.Value = b;
   EXPECT_TRUE(idFilter.IsActive());
-  sql.SetMode(csmUpdate);
-  sql.SetFieldValue("i", 99);
   EXPECT_EQ(sql.Execute(), 1);
   EXPECT_EQ(Ids("i", 99), std::vector<int64_t>{b});
   // Back at -1 the delete covers the whole table (clearing the destination).
@@ -125,18 +128,12 @@ TEST_P(ClientSQLTest, AutoActiveIdFilterIsOffAtItsInactiveValue) {
 
 TEST_P(ClientSQLTest, InactiveFieldsAreNotWritten) {
   int64_t id = Insert("keep", 5);
-  TClientSQL sql(Db());
-  sql.SetSchemaName("sample");
-  sql.SetMode(csmUpdate);
-  sql.SetFieldValue("name", "changed");
-  sql.SetFieldValue("i", 6);
-  sql.FieldByName("name").Active = false;
-  sql.AddFilter("id", id);
-  sql.Execute();
-  auto table = Db().GetTableInterface();
-  table->Query("sample", {"name", "i"}, {{"id", id}});
-  EXPECT_EQ(table->Value(0).AsString(), "keep");
-  EXPECT_EQ(table->Value(1).AsInt64(), 6);
+  auto sql = Sql("sample", csmUpdate, {{"name", "changed"}, {"i", 6}});
+  sql->FieldByName("name").Active = false;
+  sql->AddFilter("id", id);
+  sql->Execute();
+  EXPECT_EQ(RowValue("sample", "name", id).AsString(), "keep");
+  EXPECT_EQ(RowValue("sample", "i", id).AsInt64(), 6);
 }
 
 TEST_P(ClientSQLTest, StatementIsPreparedOncePerShape) {
@@ -163,13 +160,12 @@ TEST_P(ClientSQLTest, TextsOfEveryRowAreWrittenAndDoNotOutliveTheRun) {
   const std::vector<Variant> values = {std::string(60, 'a'), "b", std::string(45, 'c'), 12345, ""};
   std::vector<int64_t> ids;
   {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("sample");
+    auto sql = Sql("sample");
     for (size_t k = 0; k < values.size(); ++k) {
-      sql.DeactivateFields();
-      sql.FieldByName("free").SetValue(values[k]);
-      sql.FieldByName("d").SetValue(EncodeDate(2024, 1, static_cast<int>(k) + 1));
-      ids.push_back(sql.Execute());
+      sql->DeactivateFields();
+      sql->FieldByName("free").SetValue(values[k]);
+      sql->FieldByName("d").SetValue(EncodeDate(2024, 1, static_cast<int>(k) + 1));
+      ids.push_back(sql->Execute());
     }
   }
   for (size_t k = 0; k < values.size(); ++k) {
@@ -191,11 +187,8 @@ TEST_P(ClientSQLTest, TextsOfEveryRowAreWrittenAndDoNotOutliveTheRun) {
     st.Execute();
   }
   int64_t id = conn->LastInsertId();
-  auto table = Db().GetTableInterface();
-  table->Query("sample", {"free", "d"}, {{"id", id}});
-  ASSERT_FALSE(table->Eof());
-  EXPECT_TRUE(table->Value(0).IsNull());
-  EXPECT_TRUE(table->Value(1).IsNull());
+  EXPECT_TRUE(RowValue("sample", "free", id).IsNull());
+  EXPECT_TRUE(RowValue("sample", "d", id).IsNull());
 }
 
 TEST_P(ClientSQLTest, BadValuesAreRejectedBeforeWriting) {
@@ -209,16 +202,12 @@ TEST_P(ClientSQLTest, BadValuesAreRejectedBeforeWriting) {
                              {"b", "perhaps"},
                              {"nosuchfield", 1}};
   for (auto& c : cases) {
-    TClientSQL sql(Db());
-    sql.SetSchemaName("sample");
-    sql.SetFieldValue(c.field, c.value);
-    EXPECT_THROW(sql.Execute(), EDatabaseError) << c.field;
-    EXPECT_THROW(sql.RunSQLDataCheck(), EDatabaseError) << c.field;
+    auto sql = Sql("sample", csmInsert, {{c.field, c.value}});
+    EXPECT_THROW(sql->Execute(), EDatabaseError) << c.field;
+    EXPECT_THROW(sql->RunSQLDataCheck(), EDatabaseError) << c.field;
   }
   EXPECT_EQ(CountRows("sample"), 0);
-  TClientSQL unknown(Db());
-  unknown.SetSchemaName("no_such_table");
-  EXPECT_THROW(unknown.Execute(), EDatabaseError);
+  EXPECT_THROW(Sql("no_such_table")->Execute(), EDatabaseError);
   // The length counts characters, not bytes.
   EXPECT_GT(InsertRow("sample", {{"name", "ÄÖÜäöüßÄÖÜ"}}), 0);
 }
@@ -228,35 +217,21 @@ TEST_P(ClientSQLTest, DataCheckLeavesNothingBehind) {
   CreateTable({"child", {F("parentid", ftLargeint, 0, true, "parent"), F("note", ftString, 5)}});
   int64_t pid = InsertRow("parent", {{"name", "p"}});
 
-  TClientSQL ok(Db());
-  ok.SetSchemaName("child");
-  ok.SetFieldValue("parentid", pid);
-  EXPECT_NO_THROW(ok.RunSQLDataCheck());
-
-  TClientSQL missingRequired(Db());
-  missingRequired.SetSchemaName("child");
-  missingRequired.SetFieldValue("note", "n");
-  EXPECT_THROW(missingRequired.RunSQLDataCheck(), EDatabaseError);
-
-  TClientSQL badForeignKey(Db());
-  badForeignKey.SetSchemaName("child");
-  badForeignKey.SetFieldValue("parentid", pid + 1000);
-  EXPECT_THROW(badForeignKey.RunSQLDataCheck(), EDatabaseError);
-
-  TClientSQL deleteParent(Db());
-  deleteParent.SetSchemaName("parent");
-  deleteParent.SetMode(csmDelete);
-  EXPECT_NO_THROW(deleteParent.RunSQLDataCheck());
-
+  auto ok = Sql("child", csmInsert, {{"parentid", pid}});
+  auto badForeignKey = Sql("child", csmInsert, {{"parentid", pid + 1000}});
+  EXPECT_NO_THROW(ok->RunSQLDataCheck());
+  EXPECT_THROW(Sql("child", csmInsert, {{"note", "n"}})->RunSQLDataCheck(), EDatabaseError);
+  EXPECT_THROW(badForeignKey->RunSQLDataCheck(), EDatabaseError);
+  EXPECT_NO_THROW(Sql("parent", csmDelete)->RunSQLDataCheck());
   EXPECT_EQ(CountRows("child"), 0);
   EXPECT_EQ(CountRows("parent"), 1);
 
   // Inside a transaction the check keeps the transaction's own work and its usability.
   Db().StartTransaction();
-  EXPECT_GT(ok.Execute(), 0);
-  EXPECT_THROW(badForeignKey.RunSQLDataCheck(), EDatabaseError);
-  EXPECT_NO_THROW(ok.RunSQLDataCheck());
-  EXPECT_GT(ok.Execute(), 0);
+  EXPECT_GT(ok->Execute(), 0);
+  EXPECT_THROW(badForeignKey->RunSQLDataCheck(), EDatabaseError);
+  EXPECT_NO_THROW(ok->RunSQLDataCheck());
+  EXPECT_GT(ok->Execute(), 0);
   Db().Commit();
   EXPECT_EQ(CountRows("child"), 2);
   EXPECT_EQ(CountRows("parent"), 1);
@@ -281,10 +256,9 @@ TEST_P(ClientSQLTest, RollbackUndoesAndCommitKeeps) {
 TEST_P(ClientSQLTest, FailedStatementLeavesTransactionUsable) {
   Db().StartTransaction();
   Insert("one", 1);
-  TClientSQL bad(Db());
-  bad.SetSchemaName("sample");
-  bad.SetFieldValue("id", Ids("name", "one").at(0));  // duplicate key: fails in the database
-  EXPECT_THROW(bad.Execute(), EDatabaseError);
+  // A duplicate key: fails in the database.
+  EXPECT_THROW(Sql("sample", csmInsert, {{"id", Ids("name", "one").at(0)}})->Execute(),
+               EDatabaseError);
   Insert("two", 2);
   Db().Commit();
   EXPECT_EQ(CountRows("sample"), 2);
@@ -293,13 +267,9 @@ TEST_P(ClientSQLTest, FailedStatementLeavesTransactionUsable) {
 TEST_P(ClientSQLTest, OddIdentifiersAreQuoted) {
   CreateTable(
       {"order", {F("my field", ftString, 30), F("we\"ird", ftInteger), F("select", ftInteger)}});
-  TClientSQL sql(Db());
-  sql.SetSchemaName("order");
-  sql.SetFieldValue("my field", "hello");
-  sql.SetFieldValue("we\"ird", 7);
-  sql.SetFieldValue("select", 1);
-  int64_t id = sql.Execute();
-  EXPECT_GT(id, 0);
+  auto owned = Sql("order", csmInsert, {{"my field", "hello"}, {"we\"ird", 7}, {"select", 1}});
+  TClientSQL& sql = *owned;
+  EXPECT_GT(sql.Execute(), 0);
   sql.ClearFields();
   sql.SetMode(csmUpdate);
   sql.SetFieldValue("My Field", "changed");  // names compare ignoring case

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/velaxml/XMLDataStore.h"
@@ -18,19 +19,18 @@ std::vector<std::string> NamesOf(const TXMLDataStore& s) {
   return names;
 }
 
+template <class... N>
+std::vector<int> Indexes(const TXMLDataStore& s, N... names) {
+  return {s.IndexByName(names)...};
+}
+
 TEST(XMLDataStore, KeepsInsertionOrderAndFindsTheFirstOfANameIgnoringCase) {
   TXMLDataStore s;
-  s.Add("zeta", "1");
-  s.Add("Alpha", "2");
-  s.Add("mid", "3");
-  s.Add("ALPHA", "4");
+  for (auto [name, value] : {std::pair{"zeta", "1"}, {"Alpha", "2"}, {"mid", "3"}, {"ALPHA", "4"}})
+    s.Add(name, value);
   EXPECT_EQ(NamesOf(s), (std::vector<std::string>{"zeta", "Alpha", "mid", "ALPHA"}));
-  EXPECT_EQ(s.IndexByName("alpha"), 1);
-  EXPECT_EQ(s.IndexByName("MID"), 2);
-  EXPECT_EQ(s.IndexByName("zeta"), 0);
-  EXPECT_EQ(s.IndexByName("alph"), -1);
-  EXPECT_EQ(s.IndexByName("alphaa"), -1);
-  EXPECT_EQ(s.IndexByName(""), -1);
+  EXPECT_EQ(Indexes(s, "alpha", "MID", "zeta", "alph", "alphaa", ""),
+            (std::vector<int>{1, 2, 0, -1, -1, -1}));
   EXPECT_EQ(s.ValueByName("Alpha"), "2");
   EXPECT_EQ(s.ValueByName("missing"), "");
   EXPECT_EQ(s.FindByName("missing"), nullptr);
@@ -49,20 +49,15 @@ TEST(XMLDataStore, LargeStoresAnswerLikeSmallOnes) {
   s.Add("field7", "dup");
   for (int i : {0, 1, 12, 13, 999, kItems - 1})
     EXPECT_EQ(s.IndexByName("FIELD" + std::to_string(i)), i) << i;
-  EXPECT_EQ(s.IndexByName("field7"), 7);  // the first, not the duplicate added last
-  EXPECT_EQ(s.IndexByName("Field" + std::to_string(kItems)), -1);
-
-  s.Add("late", "x");  // after the index exists
-  EXPECT_EQ(s.IndexByName("LATE"), kItems + 1);
-
+  // field7: the first, not the duplicate added last; LATE: added after the index exists.
+  s.Add("late", "x");
+  EXPECT_EQ(Indexes(s, "field7", "Field" + std::to_string(kItems), "LATE"),
+            (std::vector<int>{7, -1, kItems + 1}));
   s.Clear();
-  EXPECT_EQ(s.IndexByName("Field0"), -1);
-  EXPECT_EQ(s.IndexByName("late"), -1);
+  EXPECT_EQ(Indexes(s, "Field0", "late"), (std::vector<int>{-1, -1}));
   for (int i = 0; i < 20; ++i)
     s.Add("again" + std::to_string(i), "");
-  EXPECT_EQ(s.IndexByName("Field0"), -1);
-  EXPECT_EQ(s.IndexByName("AGAIN19"), 19);
-  EXPECT_EQ(s.IndexByName("again0"), 0);
+  EXPECT_EQ(Indexes(s, "Field0", "AGAIN19", "again0"), (std::vector<int>{-1, 19, 0}));
 }
 
 TEST(XMLDataStore, ClearEmptiesAndReusedItemsCarryNothingOver) {
@@ -75,18 +70,14 @@ TEST(XMLDataStore, ClearEmptiesAndReusedItemsCarryNothingOver) {
   EXPECT_EQ(s.Last()->Name(), "text");
 
   s.Clear();
-  EXPECT_EQ(s.Count(), 0);
-  EXPECT_EQ(s.Last(), nullptr);
-  EXPECT_EQ(s.IndexByName("bin"), -1);
+  EXPECT_TRUE(s.Count() == 0 && s.Last() == nullptr && s.IndexByName("bin") == -1);
   EXPECT_THROW(s.GetItem(0), EListError);
 
   // The first slot is reused: none of the old item's attributes may survive.
   TXMLDataStoreItem& item = s.Add("plain");
-  EXPECT_EQ(item.Name(), "plain");
-  EXPECT_EQ(item.Value(), "");
-  EXPECT_EQ(item.DataEncoding(), xdeNone);
-  EXPECT_EQ(item.BinaryHandlingMode(), xbhInline);
-  EXPECT_EQ(item.CodePage(), 0);
+  EXPECT_EQ(item.Name() + "|" + item.Value(), "plain|");
+  EXPECT_EQ(std::tuple(item.DataEncoding(), item.BinaryHandlingMode(), item.CodePage()),
+            std::tuple(xdeNone, xbhInline, 0));
   EXPECT_EQ(s.Count(), 1);
   EXPECT_EQ(s.Last(), &item);
 }
@@ -108,9 +99,8 @@ TEST(XMLDataStore, ItemsKeepTheirPlaceAndEveryByte) {
 TEST(XMLDataStore, AppendDateAppendsCharacterDataPieces) {
   TXMLDataStore s;
   TXMLDataStoreItem& item = s.Add("note", "", xdeBase64, xbhInline, 0);
-  item.AppendDate("SGVs");
-  item.AppendDate("");
-  item.AppendDate("bG8=");
+  for (const char* piece : {"SGVs", "", "bG8="})
+    item.AppendDate(piece);
   EXPECT_EQ(item.Value(), "SGVsbG8=");
   EXPECT_EQ(item.DataEncoding(), xdeBase64);
   s.Add("pre", "ab").AppendDate("cd");
@@ -124,7 +114,6 @@ TEST(XMLDataStoreContainer, AddClearAndLookupInOrder) {
   second.Add("name", "Ada");
 
   TXMLDataStoreContainer c;
-  EXPECT_EQ(c.Count(), 0);
   EXPECT_EQ(c.FindByName("id"), nullptr);
   c.Add(first);
   c.Add(second);
@@ -138,8 +127,7 @@ TEST(XMLDataStoreContainer, AddClearAndLookupInOrder) {
   EXPECT_EQ(c.FindByName("NAME")->Parent(), &second);
 
   c.Clear();
-  EXPECT_EQ(c.Count(), 0);
-  EXPECT_EQ(c.FindByName("name"), nullptr);
+  EXPECT_TRUE(c.Count() == 0 && c.FindByName("name") == nullptr);
   EXPECT_EQ(second.Count(), 2);  // the container does not own its stores
 }
 
@@ -194,8 +182,7 @@ TEST(XMLDataEncoding, UnknownTextsGiveTheDefault) {
       {"  Base64 ", xdeBase64, xbhInline},   {"HEX", xdeHex, xbhInline}, {"FILE", xdeNone, xbhFile},
       {" 1\t", xdeBase64, xbhFile},          {"", xdeNone, xbhInline},   {"4", xdeNone, xbhInline},
       {"2", xdeBase64Compressed, xbhInline}, {"-1", xdeNone, xbhInline}, {"1x", xdeNone, xbhInline},
-      {"base", xdeNone, xbhInline},
-  };
+      {"base", xdeNone, xbhInline}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("'") + c.text + "'");
     EXPECT_EQ(StrToXMLDataEncoding(c.text), c.encoding);

@@ -119,8 +119,7 @@ class DmMainTest : public DbTest {
 
 // The slots answer from the module's registry (its own engines first), as the registry does.
 TEST_P(DmMainTest, RegistrySlotsAnswerFromTheModulesRegistry) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   EXPECT_EQ(FExt->Get_DialogFilter(),
             After(FBaseFilter, "A one (*.aaa)|*.aaa|B one (*.bbb)|*.bbb", "|"));
   EXPECT_EQ(FExt->Get_GUIDCommaText(),
@@ -142,8 +141,7 @@ TEST_P(DmMainTest, RegistrySlotsAnswerFromTheModulesRegistry) {
 }
 
 TEST_P(DmMainTest, OwnEnginesAreRegisteredInOrder) {
-  Start();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start());
   auto& registry = FDm->DataProcessor();
   ASSERT_EQ(registry.Count(), 5);
   EXPECT_TRUE(dynamic_cast<TVCardImportEngine*>(registry.GetEngines(0).get()));
@@ -161,43 +159,34 @@ TEST_P(DmMainTest, OwnEnginesAreRegisteredInOrder) {
 }
 
 TEST_P(DmMainTest, EngineChoicePrecedence) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   // The file names a format of engine B; filter index and identity win over the file.
-  const std::string file = "in.bbb";
-  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, FFilterBase + 1, false)),
-            std::make_pair(FBase + 0, 0));
-  EXPECT_EQ(Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 0, false)),
-            std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, kGA2, false)),
-            std::make_pair(FBase + 0, 1));
-  EXPECT_EQ(Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, "", false)),
-            std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(Choice(FExt->Do_Import("IN.AAA", "person", DimUpdate, false)),
-            std::make_pair(FBase + 0, 0));
   // Filter index 0 falls back to the identity, then to the engine query.
-  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, kGA2, false)),
-            std::make_pair(FBase + 0, 1));
-  EXPECT_EQ(Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, "", false)),
-            std::make_pair(FBase + 1, 0));
-  EXPECT_EQ(
-      Choice(FDm->CreateImportObject(file, "person", DimUpdate, FFilterBase + 2, kGA2, false)),
-      std::make_pair(FBase + 1, 0));
+  const std::string file = "in.bbb";
+  const auto a = std::pair(FBase, 0), a2 = std::pair(FBase, 1), b = std::pair(FBase + 1, 0);
+  EXPECT_EQ((std::vector<std::pair<int, int>>{
+                Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, FFilterBase + 1, false)),
+                Choice(FExt->Do_ImportEx1(file, "person", DimUpdate, 0, false)),
+                Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, kGA2, false)),
+                Choice(FExt->Do_ImportEx2(file, "person", DimUpdate, "", false)),
+                Choice(FExt->Do_Import("IN.AAA", "person", DimUpdate, false)),
+                Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, kGA2, false)),
+                Choice(FDm->CreateImportObject(file, "person", DimUpdate, 0, "", false)),
+                Choice(FDm->CreateImportObject(file, "person", DimUpdate, FFilterBase + 2, kGA2,
+                                               false))}),
+            (std::vector<std::pair<int, int>>{a, b, a2, b, a, a2, b, b}));
   EXPECT_TRUE(gShown.empty());
 }
 
 TEST_P(DmMainTest, ImportObjectIsConfiguredFromTheModule) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   FPlugin->Do_SetLanguage(TArdoLanguage::German);
   auto imp = FExt->Do_ImportEx2("in.bbb", "person", DimOnlyNew, kGB, true);
   auto* obj = dynamic_cast<TImportObject*>(imp.get());
   ASSERT_NE(obj, nullptr);
-  EXPECT_STREQ(obj->ClassName(), "TImportObjectDialog");
-  EXPECT_EQ(obj->GetInFile(), "in.bbb");
-  EXPECT_EQ(obj->GetImportMode(), DimOnlyNew);
-  EXPECT_EQ(obj->GetLanguage(), "German");
-  EXPECT_TRUE(obj->GetTransactionsAvailable());
+  EXPECT_EQ(std::string(obj->ClassName()) + "|" + obj->GetInFile() + "|" + obj->GetLanguage(),
+            "TImportObjectDialog|in.bbb|German");
+  EXPECT_TRUE(obj->GetImportMode() == DimOnlyNew && obj->GetTransactionsAvailable());
   ASSERT_TRUE(obj->GetDestSchema());
   EXPECT_EQ(obj->DataProcessor().Count(), FBase + 2);
   // The object runs copies of the engines, not the registry's.
@@ -212,24 +201,20 @@ TEST_P(DmMainTest, ImportObjectIsConfiguredFromTheModule) {
 }
 
 TEST_P(DmMainTest, EngineNotFoundIsShownAsAUserMessage) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   EXPECT_FALSE(FExt->Do_Import("letter.zzz", "person", DimUpdate, false));
   EXPECT_FALSE(FExt->Do_ImportEx2("letter.zzz", "person", DimUpdate,
                                   "{00000000-0000-0000-0000-000000000000}", false));
-  ASSERT_EQ(gShown.size(), 2u);
   const std::string text =
       "EVelaUserMessageException: Can't find a import engine which supports "
       "the file 'letter.zzz'!";
-  EXPECT_EQ(gShown[0], text);
-  EXPECT_EQ(gShown[1], text);
+  EXPECT_EQ(gShown, (std::vector<std::string>{text, text}));
   EXPECT_THROW(FDm->CreateImportObject("letter.zzz", "person", DimUpdate, -1, "", false),
                EVelaUserMessageException);
 }
 
 TEST_P(DmMainTest, WithoutTheImportRightThereIsSilentlyNoObject) {
-  StartWithEngines("101");
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines("101"));
   EXPECT_FALSE(FExt->Do_Import("in.aaa", "person", DimUpdate, false));
   EXPECT_FALSE(FExt->Do_ImportEx1("in.aaa", "person", DimUpdate, 1, false));
   EXPECT_FALSE(FExt->Do_ImportEx2("in.zzz", "person", DimUpdate, kGA, false));
@@ -239,8 +224,7 @@ TEST_P(DmMainTest, WithoutTheImportRightThereIsSilentlyNoObject) {
 }
 
 TEST_P(DmMainTest, WithoutHostDatabaseTheErrorIsShown) {
-  Start({}, /*withDb=*/false);
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start({}, /*withDb=*/false));
   FExt->Do_RegisterEngine(IPtr<IDataImportEngine>(&FEngineA));
   EXPECT_FALSE(FExt->Do_Import("in.aaa", "person", DimUpdate, false));
   ASSERT_EQ(gShown.size(), 1u);
@@ -248,8 +232,7 @@ TEST_P(DmMainTest, WithoutHostDatabaseTheErrorIsShown) {
 }
 
 TEST_P(DmMainTest, ShutDownWaitsForMainThreadJobsAndUnInitClearsTheRegistry) {
-  StartWithEngines();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(StartWithEngines());
   int job = 0, other = 0;
   FDm->AddVelaXMLJob(&job);
   EXPECT_FALSE(FPlugin->Do_CanShutDown());
@@ -265,8 +248,7 @@ TEST_P(DmMainTest, ShutDownWaitsForMainThreadJobsAndUnInitClearsTheRegistry) {
 
 #ifdef VELA_HAVE_VCARD
 TEST_P(DmMainTest, MessageTableHoldsTheCardFieldCaptions) {
-  Start();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_FALSE(VCardFieldCaptions().empty());
   const auto& [field, caption] = VCardFieldCaptions().front();
   const std::string key = std::string(kCardCaptionKeyPrefix) + std::string(field);
@@ -277,8 +259,7 @@ TEST_P(DmMainTest, MessageTableHoldsTheCardFieldCaptions) {
 
 // The plug-in's language reaches the data module: its texts label the pick-up states.
 TEST_P(DmMainTest, LanguageLabelsThePickupStates) {
-  Start();
-  ASSERT_TRUE(FExt);
+  ASSERT_NO_FATAL_FAILURE(Start());
   auto states = [&] {
     std::vector<std::string> r;
     auto item = Db().GetSchemaByName("dataimport_userpickupstore");

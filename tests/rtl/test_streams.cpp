@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "rtl/RtlTestSupport.h"
 
 namespace vela {
 namespace {
+
+// Calls f(pos, n) for consecutive pieces of [0, total) whose sizes follow next(size) from 1.
+template <class Next, class F>
+void InPieces(size_t total, Next next, F f) {
+  for (size_t pos = 0, step = 1; pos < total; pos += std::min(step, total - pos), step = next(step))
+    f(pos, std::min(step, total - pos));
+}
 
 // Bytes 0..n-1 of a recognisable pattern.
 std::string Pattern(size_t n, unsigned seed = 7) {
@@ -25,8 +34,7 @@ using StreamFiles = TempFolderTest;
 TEST(MemoryStream, ReadWriteSeek) {
   TMemoryStream m;
   m.WriteString("hello world");
-  EXPECT_EQ(m.Size(), 11);
-  EXPECT_EQ(m.Position(), 11);
+  EXPECT_EQ(std::pair(m.Size(), m.Position()), std::pair(int64_t{11}, int64_t{11}));
   m.Seek(-5, soEnd);
   char buf[16] = {};
   EXPECT_EQ(m.Read(buf, sizeof buf), 5u);
@@ -65,10 +73,7 @@ TEST(StringStream, DataStringAndCopyFrom) {
 
 TEST_F(StreamFiles, FileModes) {
   const std::string name = Path("data.bin");
-  {
-    TFileStream f(name, fmCreate);
-    f.WriteString("first");
-  }
+  Write("data.bin", "first");
   {
     TFileStream f(name, fmAppend);
     EXPECT_EQ(f.Position(), 5);
@@ -88,14 +93,8 @@ TEST_F(StreamFiles, FileModes) {
     f.SetSize(8);
   }
   EXPECT_EQ(FileSize(name), 8);
-  {
-    TFileStream f(name, fmCreate);  // truncates
-    EXPECT_EQ(f.Size(), 0);
-  }
-  {
-    TFileStream f(Path("appended.txt"), fmAppend);  // creates a missing file
-    f.WriteString("x");
-  }
+  EXPECT_EQ(TFileStream(name, fmCreate).Size(), 0);              // truncates
+  TFileStream(Path("appended.txt"), fmAppend).WriteString("x");  // creates a missing file
   EXPECT_EQ(FileSize(Path("appended.txt")), 1);
 }
 
@@ -116,26 +115,18 @@ TEST_F(StreamFiles, BufferedFileStreamMatchesPlainAccess) {
   {
     TBufferedFileStream f(name, fmCreate);
     // Writes of many sizes, some smaller and some larger than the buffer.
-    size_t pos = 0, step = 1;
-    while (pos < data.size()) {
-      const size_t n = std::min(step, data.size() - pos);
-      f.WriteBuffer(data.data() + pos, n);
-      pos += n;
-      step = step * 3 + 1;
-    }
+    InPieces(
+        data.size(), [](size_t s) { return s * 3 + 1; },
+        [&](size_t pos, size_t n) { f.WriteBuffer(data.data() + pos, n); });
     EXPECT_EQ(f.Size(), static_cast<int64_t>(data.size()));
   }
   EXPECT_EQ(FileSize(name), static_cast<int64_t>(data.size()));
   {
     TBufferedFileStream f(name, fmOpenReadWrite);
     std::string back(data.size(), '\0');
-    size_t pos = 0, step = 1;
-    while (pos < back.size()) {
-      const size_t n = std::min(step, back.size() - pos);
-      f.ReadBuffer(back.data() + pos, n);
-      pos += n;
-      step = step * 2 + 3;
-    }
+    InPieces(
+        back.size(), [](size_t s) { return s * 2 + 3; },
+        [&](size_t pos, size_t n) { f.ReadBuffer(back.data() + pos, n); });
     EXPECT_EQ(back, data);
     // Overwrite in the middle, then read around the change without flushing first.
     f.Seek(50000, soBeginning);
@@ -160,8 +151,7 @@ TEST_F(StreamFiles, SwapStreamMovesToAFileBeyondItsLimit) {
   {
     TSwapStream s(4096, FDir);
     s.WriteBuffer(data.data(), 4000);
-    EXPECT_FALSE(s.Swapped());
-    EXPECT_TRUE(s.TempFileName().empty());
+    EXPECT_TRUE(!s.Swapped() && s.TempFileName().empty());
     // Go back and write across the limit: the data written before must survive the switch.
     s.SetPosition(3000);
     s.WriteBuffer(data.data() + 3000, 2000);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "rtl/RtlTestSupport.h"
@@ -14,29 +15,26 @@ const TFormatSettings kUS = FormatSettingsFor("en");
 const TFormatSettings kDE = FormatSettingsFor("de");
 
 TEST(SysUtilsCompare, AsciiFoldingOnly) {
-  EXPECT_EQ(CompareText("abc", "ABC"), 0);
-  EXPECT_LT(CompareText("abc", "abd"), 0);
-  EXPECT_GT(CompareText("abcd", "ABC"), 0);
-  EXPECT_LT(CompareText("", "a"), 0);
-  EXPECT_TRUE(SameText("Vorname", "VORNAME"));
+  auto sign = [](int c) { return (c > 0) - (c < 0); };
+  EXPECT_EQ((std::vector<int>{sign(CompareText("abc", "ABC")), sign(CompareText("abc", "abd")),
+                              sign(CompareText("abcd", "ABC")), sign(CompareText("", "a")),
+                              sign(CompareStr("ABC", "abc"))}),
+            (std::vector<int>{0, -1, 1, -1, -1}));
   // Non-ASCII letters are compared as bytes: no folding of umlauts.
-  EXPECT_FALSE(SameText("ärger", "ÄRGER"));
-  EXPECT_TRUE(SameText("ärger", "äRGER"));
-  EXPECT_LT(CompareStr("ABC", "abc"), 0);
-  EXPECT_TRUE(StartsText("IDS_", "ids_error"));
-  EXPECT_TRUE(EndsText(".VXC", "import.vxc"));
-  EXPECT_FALSE(EndsText("longer.vxc", "a.vxc"));
-  EXPECT_TRUE(ContainsText("Hello World", "WORLD"));
-  EXPECT_EQ(PosText("LO", "hello hello"), 3u);
-  EXPECT_EQ(PosText("LO", "hello hello", 4), 9u);
-  EXPECT_EQ(PosText("x", "hello"), std::string_view::npos);
+  EXPECT_EQ((std::vector<bool>{SameText("Vorname", "VORNAME"), SameText("ärger", "ÄRGER"),
+                               SameText("ärger", "äRGER"), StartsText("IDS_", "ids_error"),
+                               EndsText(".VXC", "import.vxc"), EndsText("longer.vxc", "a.vxc"),
+                               ContainsText("Hello World", "WORLD")}),
+            (std::vector<bool>{true, false, true, true, true, false, true}));
+  EXPECT_EQ((std::vector<size_t>{PosText("LO", "hello hello"), PosText("LO", "hello hello", 4),
+                                 PosText("x", "hello")}),
+            (std::vector<size_t>{3, 9, std::string_view::npos}));
 }
 
 TEST(SysUtilsTrim, RemovesControlCharsAndBlanksOnly) {
-  EXPECT_EQ(Trim(std::string_view("\0\t\r\n x y \x1F\x20", 10)), "x y");
-  EXPECT_EQ(TrimLeft(" \t a "), "a ");
-  EXPECT_EQ(TrimRight(" a \r\n"), " a");
-  EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(Trim(std::string_view("\0\t\r\n x y \x1F\x20", 10)) + "|" + TrimLeft(" \t a ") + "|" +
+                TrimRight(" a \r\n") + "|" + Trim("   "),
+            "x y|a | a|");
   // A no-break space (U+00A0) is above 32 and stays.
   EXPECT_EQ(Trim("\xC2\xA0x\xC2\xA0"), "\xC2\xA0x\xC2\xA0");
 }
@@ -48,12 +46,10 @@ TEST(SysUtilsCase, AsciiAndUnicode) {
     const char* lower;
     const char* first;
   };
-  const Case cases[] = {
-      {"ärger", "ÄRGER", "ärger", "Ärger"},
-      {"ÉCOLE", "ÉCOLE", "école", "École"},
-      {"abc XYZ", "ABC XYZ", "abc xyz", "Abc xyz"},
-      {"", "", "", ""},
-  };
+  const Case cases[] = {{"ärger", "ÄRGER", "ärger", "Ärger"},
+                        {"ÉCOLE", "ÉCOLE", "école", "École"},
+                        {"abc XYZ", "ABC XYZ", "abc xyz", "Abc xyz"},
+                        {"", "", "", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.in);
     EXPECT_EQ(AnsiUpperCase(c.in), c.upper);
@@ -64,8 +60,7 @@ TEST(SysUtilsCase, AsciiAndUnicode) {
   const std::string strasse = AnsiUpperCase("straße");
   EXPECT_TRUE(strasse == "STRAßE" || strasse == "STRAẞE") << strasse;
   // ASCII-only variants leave non-ASCII letters alone.
-  EXPECT_EQ(UpperCase("äx"), "äX");
-  EXPECT_EQ(LowerCase("ÄX"), "Äx");
+  EXPECT_EQ(UpperCase("äx") + LowerCase("ÄX"), "äXÄx");
   // Invalid UTF-8 bytes pass through.
   EXPECT_EQ(AnsiUpperCase("a\xFFz"), "A\xFFZ");
 }
@@ -87,8 +82,7 @@ TEST(SysUtilsReplace, Flags) {
       {"Äpfel äpfel", "äpfel", "Birne", rfReplaceAll | rfIgnoreCase, "Birne Birne"},
       {"aaa", "aa", "b", rfReplaceAll, "ba"},
       {"abc", "", "x", rfReplaceAll, "abc"},
-      {"abc", "abc", "", rfReplaceAll, ""},
-  };
+      {"abc", "abc", "", rfReplaceAll, ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.s);
     EXPECT_EQ(StringReplace(c.s, c.from, c.to, c.flags), c.expected);
@@ -102,16 +96,14 @@ TEST(SysUtilsExtractStrings, RuntimeSemantics) {
     const char* content;
     std::vector<std::string> expected;
   };
-  const Case cases[] = {
-      {",", " ", "a, b,c", {"a", "b", "c"}},
-      {",", " ", "a,,b,", {"a", "b"}},            // empty items are dropped
-      {";", "", "x;y\r\nz", {"x", "y", "z"}},     // line breaks always separate
-      {",", " ", "\"a,b\",c", {"\"a,b\"", "c"}},  // quotes group and stay
-      {",", "", "a'b,c'd,e", {"a'b,c'd", "e"}},
-      {",", "", "it's,x", {"it's,x"}},  // an unmatched quote runs to the end
-      {" ", "", "one two  three", {"one", "two", "three"}},
-      {",", " ", "", {}},
-  };
+  const Case cases[] = {{",", " ", "a, b,c", {"a", "b", "c"}},
+                        {",", " ", "a,,b,", {"a", "b"}},            // empty items are dropped
+                        {";", "", "x;y\r\nz", {"x", "y", "z"}},     // line breaks always separate
+                        {",", " ", "\"a,b\",c", {"\"a,b\"", "c"}},  // quotes group and stay
+                        {",", "", "a'b,c'd,e", {"a'b,c'd", "e"}},
+                        {",", "", "it's,x", {"it's,x"}},  // an unmatched quote runs to the end
+                        {" ", "", "one two  three", {"one", "two", "three"}},
+                        {",", " ", "", {}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content);
     std::vector<std::string> items{"keep"};
@@ -126,9 +118,7 @@ TEST(SysUtilsExtractStrings, RuntimeSemantics) {
 TEST(SysUtilsUtf8, LengthAndCopy) {
   const std::string s = "aä€😀z";
   EXPECT_EQ(Utf8Length(s), 5u);
-  EXPECT_EQ(Utf8Copy(s, 1, 2), "ä€");
-  EXPECT_EQ(Utf8Copy(s, 3, 100), "😀z");
-  EXPECT_EQ(Utf8Copy(s, 10, 1), "");
+  EXPECT_EQ(Utf8Copy(s, 1, 2) + "|" + Utf8Copy(s, 3, 100) + "|" + Utf8Copy(s, 10, 1), "ä€|😀z|");
 }
 
 TEST(SysUtilsUtf8, NextCodePointKeepsBytesThatStartNoSequence) {
@@ -175,13 +165,12 @@ TEST(SysUtilsIntegers, ParseAndFormat) {
               "EConvertError: '" + std::string(s) + "' is not a valid integer value");
     EXPECT_EQ(StrToIntDef(s, -99), -99) << s;
   }
-  EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
-  EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
+  EXPECT_EQ(std::pair(StrToInt64("9223372036854775807"), StrToInt64("-9223372036854775808")),
+            std::pair(INT64_MAX, INT64_MIN));
   EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
-  EXPECT_EQ(IntToStr(-12345), "-12345");
-  EXPECT_EQ(UIntToStr(UINT64_MAX), "18446744073709551615");
-  EXPECT_EQ(IntToHex(255, 4), "00FF");
-  EXPECT_EQ(IntToHex(0xABCDEF, 2), "ABCDEF");
+  EXPECT_EQ(IntToStr(-12345) + " " + UIntToStr(UINT64_MAX) + " " + IntToHex(255, 4) + " " +
+                IntToHex(0xABCDEF, 2),
+            "-12345 18446744073709551615 00FF ABCDEF");
 }
 
 TEST(SysUtilsFloats, StrToFloatUsesTheSettingsSeparator) {
@@ -212,28 +201,26 @@ TEST(SysUtilsFloats, FloatToStrLikeTheRuntime) {
     double v;
     const char* expected;
   };
-  const Case cases[] = {
-      {0.1, "0.1"},
-      {100, "100"},
-      {1e20, "1E20"},
-      {1.5e-7, "1.5E-7"},
-      {-2.5, "-2.5"},
-      {0, "0"},
-      {1.0 / 3, "0.333333333333333"},
-      {123456789012345.0, "123456789012345"},
-      {1e15, "1E15"},
-      {0.0001, "0.0001"},
-      {0.00001, "1E-5"},
-      {2.0 / 3, "0.666666666666667"},
-      {1234567.125, "1234567.125"},
-  };
+  const Case cases[] = {{0.1, "0.1"},
+                        {100, "100"},
+                        {1e20, "1E20"},
+                        {1.5e-7, "1.5E-7"},
+                        {-2.5, "-2.5"},
+                        {0, "0"},
+                        {1.0 / 3, "0.333333333333333"},
+                        {123456789012345.0, "123456789012345"},
+                        {1e15, "1E15"},
+                        {0.0001, "0.0001"},
+                        {0.00001, "1E-5"},
+                        {2.0 / 3, "0.666666666666667"},
+                        {1234567.125, "1234567.125"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     EXPECT_EQ(FloatToStr(c.v, kUS), c.expected);
   }
-  EXPECT_EQ(FloatToStr(1.25, kDE), "1,25");
-  EXPECT_EQ(FloatToStr(std::nan(""), kUS), "NAN");
-  EXPECT_EQ(FloatToStr(-HUGE_VAL, kUS), "-INF");
+  EXPECT_EQ(FloatToStr(1.25, kDE) + " " + FloatToStr(std::nan(""), kUS) + " " +
+                FloatToStr(-HUGE_VAL, kUS),
+            "1,25 NAN -INF");
 }
 
 TEST(SysUtilsFloats, FloatToStrFFormats) {
@@ -255,21 +242,17 @@ TEST(SysUtilsSettings, GermanConventionsByLanguageName) {
 }
 
 TEST(SysUtilsBooleansAndQuotes, RuntimeForms) {
-  EXPECT_EQ(BoolToStr(true), "-1");
-  EXPECT_EQ(BoolToStr(false), "0");
-  EXPECT_EQ(BoolToStr(true, true), "True");
-  EXPECT_TRUE(StrToBool("TRUE"));
-  EXPECT_FALSE(StrToBool("false"));
-  EXPECT_TRUE(StrToBool("-1"));
-  EXPECT_FALSE(StrToBool("0"));
+  EXPECT_EQ(BoolToStr(true) + " " + BoolToStr(false) + " " + BoolToStr(true, true), "-1 0 True");
+  EXPECT_EQ(
+      (std::vector<bool>{StrToBool("TRUE"), StrToBool("false"), StrToBool("-1"), StrToBool("0")}),
+      (std::vector<bool>{true, false, true, false}));
   EXPECT_EQ(RaisedText([] { StrToBool("yes"); }),
             "EConvertError: 'yes' is not a valid boolean value");
   EXPECT_TRUE(StrToBoolDef("maybe", true));
   EXPECT_EQ(QuotedStr("it's"), "'it''s'");
-  EXPECT_EQ(DequotedStr("\"a\"\"b\""), "a\"b");
-  EXPECT_EQ(DequotedStr("plain"), "plain");
-  EXPECT_EQ(DequotedStr("\"open"), "\"open");
-  EXPECT_EQ(DequotedStr("'x'", '\''), "x");
+  EXPECT_EQ(DequotedStr("\"a\"\"b\"") + "|" + DequotedStr("plain") + "|" + DequotedStr("\"open") +
+                "|" + DequotedStr("'x'", '\''),
+            "a\"b|plain|\"open|x");
 }
 
 }  // namespace
