@@ -1,5 +1,6 @@
 // velaimport formats, fields and import: file imports through the module's external function
 // interface, as the host's menus and wizards run them.
+#include <algorithm>
 #include <iostream>
 #include <map>
 
@@ -10,6 +11,7 @@
 #include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
 #include "plugins/_DataImportPositionIntf.h"
+#include "rtl/CodePages.h"
 #include "rtl/SysUtils.h"
 
 namespace vela::cli {
@@ -194,10 +196,20 @@ void CreateTable(TCommandContext& c, const TFormatRef& format, const TImportOpti
   for (const std::string& line : ImportFields(format, o.Source, settings)) {
     const std::string name = FieldName(line);
     if (name.empty() || SameText(name, "id")) continue;
+    // A binary or mis-read source yields names no database takes as a column name.
+    const bool usable = IsValidUtf8(name) && std::none_of(name.begin(), name.end(), [](char ch) {
+                          return static_cast<unsigned char>(ch) < 0x20;
+                        });
+    if (!usable)
+      throw EUsageError("field " + IntToStr(static_cast<int64_t>(def.Fields.size()) + 1) + " of " +
+                        o.Source + " has no usable column name; is it the right format?");
     const auto it = probe->Types.find(LowerCase(name));
     def.Fields.push_back(
         {name, ColumnType(it == probe->Types.end() ? idtText : it->second), 0, false, ""});
   }
+  if (def.Fields.empty())
+    throw EUsageError("the source " + o.Source + " has no fields to create table " + o.Table +
+                      " from");
   TVelaDatabase& db = c.ModuleDatabase();
   {
     auto conn = db.Connection();
