@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <set>
 
 #include "Commands.h"
 #include "ImportFormats.h"
@@ -193,6 +194,7 @@ void CreateTable(TCommandContext& c, const TFormatRef& format, const TImportOpti
   auto engine = PreparedEngine(format, o.Source, settings);
   engine->Execute(0, probe.get(), true);
   THostTableDef def{o.Table, {}};
+  std::set<std::string> seen;
   for (const std::string& line : ImportFields(format, o.Source, settings)) {
     const std::string name = FieldName(line);
     if (name.empty() || SameText(name, "id")) continue;
@@ -203,6 +205,11 @@ void CreateTable(TCommandContext& c, const TFormatRef& format, const TImportOpti
     if (!usable)
       throw EUsageError("field " + IntToStr(static_cast<int64_t>(def.Fields.size()) + 1) + " of " +
                         o.Source + " has no usable column name; is it the right format?");
+    if (!seen.insert(LowerCase(name)).second) {
+      c.Message(TMessageKind::Warning, "the source " + o.Source + " repeats the field name " +
+                                           name + "; the table gets one column for it");
+      continue;
+    }
     const auto it = probe->Types.find(LowerCase(name));
     def.Fields.push_back(
         {name, ColumnType(it == probe->Types.end() ? idtText : it->second), 0, false, ""});
