@@ -165,7 +165,7 @@ TEST_F(CliHomeTest, ABadSchemaFileNamesItselfAndCrashesNothing) {
     std::string Content;
   } cases[] = {
       {"empty", ""},
-      {"binary junk", std::string("\x00\x01\xFF\xFE junk \x7F\x80", 14)},
+      {"binary junk", std::string("\x00\x01\xFF\xFE junk \x7F\x80", 12)},
       {"prec not a number",
        head + "<dataformats><idtFloat prec=\"x\" /></dataformats>" + fields + tail},
       {"link to a missing schema",
