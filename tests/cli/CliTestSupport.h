@@ -144,6 +144,43 @@ inline TJson JsonOut(const TCliRun& r) {
   return json.is_discarded() ? TJson() : json;
 }
 
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The arguments of a, then those of b.
+inline std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The counts of the --json summary of an import; Parsed is false when stdout holds none.
+struct TSummary {
+  bool Parsed = false;
+  bool Result = false;
+  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
+};
+
+inline TSummary ParseSummary(const TCliRun& r) {
+  const TJson json = JsonOut(r);
+  if (!json.is_object()) return {};
+  const TJson& m = json["messages"];
+  return {true,
+          json.value("result", false),
+          json.value("inserted", -1),
+          json.value("updated", -1),
+          m.value("info", -1),
+          m.value("warning", -1),
+          m.value("error", -1)};
+}
+
+// A run's arguments, its exit code and the start of its stderr.
+struct TRunCase {
+  std::vector<std::string> Args;
+  int ExitCode;
+  std::string Err;
+};
+
 // A home folder ($APP$) for velaimport and the binary run on it: Velaimport() passes --home and
 // the global arguments of the fixture (--no-progress unless the test says otherwise) before the
 // arguments.
@@ -157,6 +194,20 @@ class TCliHome {
     argv.insert(argv.end(), FGlobalArgs.begin(), FGlobalArgs.end());
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProgram(argv, stderrTo);
+  }
+
+  // Runs each case with the leading arguments before its own; with emptyOut stdout stays empty.
+  void ExpectRuns(const std::vector<TRunCase>& cases, const std::vector<std::string>& lead = {},
+                  bool emptyOut = false) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(c.Args));
+      auto r = Velaimport(Cat(lead, c.Args));
+      EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+      EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+      if (emptyOut) {
+        EXPECT_EQ(r.Out, "");
+      }
+    }
   }
 
   // Writes a file below the home folder (creating folders) and returns its full path.

@@ -126,29 +126,21 @@ TEST_F(CliContactsOutlookFolders, TableShowsTheFoldersAndTheSourceNameOfTheConta
 TEST_F(CliContactsOutlookFolders, MissingOrUnreadableFilesAndUsage) {
   const auto notPst = (FHome / "notes.pst").string();
   std::ofstream(notPst) << "not an Outlook data file\n";
-  const struct {
-    std::vector<std::string> Args;
-    int ExitCode;
-    std::string Err;
-  } cases[] = {
-      {{"outlook", "folders", kShared + "/pst/missing.pst"},
-       2,
-       "error: file not found: " + kShared + "/pst/missing.pst\n"},
-      {{"outlook", "folders", kShared + "/pst"}, 2, "error: file not found: "},
-      {{"--json", "outlook", "folders", "missing.pst"},
-       2,
-       "{\"type\":\"error\",\"message\":\"file not found: missing.pst\"}\n"},
-      {{"outlook", "folders", notPst}, 1, "error: EMapiError: Cannot open the data file '"},
-      {{"outlook", "folders", DataFile("vcard/phone_export.vcf")}, 1, "error: EMapiError: "},
-      {{"outlook"}, 2, ""},
-      {{"outlook", "folders"}, 2, ""},
-  };
-  for (const auto& c : cases) {
-    auto r = Run(c.Args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << c.Args.back() << "\n" << Describe(r);
-    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << c.Args.back() << "\n" << r.Err;
-    EXPECT_EQ(r.Out, "") << c.Args.back();
-  }
+  ExpectRuns(
+      {
+          {{"outlook", "folders", kShared + "/pst/missing.pst"},
+           2,
+           "error: file not found: " + kShared + "/pst/missing.pst\n"},
+          {{"outlook", "folders", kShared + "/pst"}, 2, "error: file not found: "},
+          {{"--json", "outlook", "folders", "missing.pst"},
+           2,
+           "{\"type\":\"error\",\"message\":\"file not found: missing.pst\"}\n"},
+          {{"outlook", "folders", notPst}, 1, "error: EMapiError: Cannot open the data file '"},
+          {{"outlook", "folders", DataFile("vcard/phone_export.vcf")}, 1, "error: EMapiError: "},
+          {{"outlook"}, 2, ""},
+          {{"outlook", "folders"}, 2, ""},
+      },
+      {}, true);
 }
 
 // --- imports into a contacts table ---

@@ -12,30 +12,6 @@ namespace {
 // mixed_person and mixed_amount), contacts (.cnt, first row is a header).
 const std::string kSchemaFile = std::string(VELA_TEST_DATA_DIR) + "/cli/cli_text.tic";
 
-struct TSummary {
-  bool Parsed = false;
-  bool Result = false;
-  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
-};
-
-// The --json summary on stdout.
-TSummary ParseSummary(const TCliRun& r) {
-  const TJson json = JsonOut(r);
-  if (!json.is_object()) return {};
-  const TJson& m = json["messages"];
-  return {true,
-          json.value("result", false),
-          json.value("inserted", -1),
-          json.value("updated", -1),
-          m.value("info", -1),
-          m.value("warning", -1),
-          m.value("error", -1)};
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // One import of a file over the two seeded persons: the options, the counts of the summary and
 // the rows afterwards.
 struct TCountCase {
@@ -89,10 +65,8 @@ class CliTextImportTest : public CliTest {
     SCOPED_TRACE(c.Name);
     ClearPersons();
     SeedPersons();
-    std::vector<std::string> args = {file, "--table", "person"};
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
     TSummary s;
-    auto r = JsonImport(args, s);
+    auto r = JsonImport(Cat({file, "--table", "person"}, c.Options), s);
     ASSERT_EQ(r.ExitCode, 0) << Describe(r);
     ASSERT_TRUE(s.Parsed) << r.Out;
     EXPECT_TRUE(s.Result);
@@ -106,9 +80,7 @@ class CliTextImportTest : public CliTest {
 
   // Runs an import with --json and returns the run and its parsed summary.
   TCliRun JsonImport(const std::vector<std::string>& args, TSummary& summary) {
-    std::vector<std::string> all = {"--json", "import"};
-    all.insert(all.end(), args.begin(), args.end());
-    auto r = Velaimport(all);
+    auto r = Velaimport(Cat({"--json", "import"}, args));
     summary = ParseSummary(r);
     return r;
   }
@@ -201,12 +173,8 @@ TEST_P(CliTextImportTest, SkipFirstOptionsOverrideTheFormatsHeaderFlag) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Db().Connection()->ExecSQL("DELETE FROM tag");
-    std::vector<std::string> args = {"import", (FHome / c.File).string(), "--table", "tag"};
-    if (*c.Definition) {
-      args.push_back("--definition");
-      args.push_back(WriteHomeFile("def.ini", c.Definition));
-    }
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    auto args = Cat({"import", (FHome / c.File).string(), "--table", "tag"}, c.Options);
+    if (*c.Definition) args = Cat(args, {"--definition", WriteHomeFile("def.ini", c.Definition)});
     auto r = Velaimport(args);
     ASSERT_EQ(r.ExitCode, 0) << Describe(r);
     EXPECT_EQ(Rows("SELECT name FROM tag ORDER BY id"), c.Names);
@@ -383,10 +351,8 @@ TEST_P(CliTextImportTest, RecordErrorsUnderTheErrorPolicies) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     ClearPersons();
-    std::vector<std::string> args = {file, "--table", "person"};
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
     TSummary s;
-    auto r = JsonImport(args, s);
+    auto r = JsonImport(Cat({file, "--table", "person"}, c.Options), s);
     EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
     ASSERT_TRUE(s.Parsed) << r.Out;
     EXPECT_EQ(s.Result, c.Result);
@@ -405,20 +371,16 @@ TEST_P(CliTextImportTest, ErrorMessagesInGerman) {
   auto r =
       Velaimport({"--lang", "de", "import", file, "--table", "person", "--ignore-record-on-error"});
   EXPECT_EQ(r.ExitCode, 4) << Describe(r);
-  EXPECT_TRUE(Contains(r.Err, "info: Import gestartet\n")) << r.Err;
-  EXPECT_TRUE(
-      Contains(r.Err, "error: " + file +
-                          ":3: record 3: Wert 'old' des Importfeldes 'age' kann nicht in den "
-                          "erforderlichen Datentyp für das Datenbankfeld 'age' konvertiert "
-                          "werden."))
-      << r.Err;
-  EXPECT_TRUE(
-      Contains(r.Err, "warning: " + file +
-                          ":3: record 3: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers "
-                          "nicht importiert!"))
-      << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "info: Neue Datensätze: 1\n")) << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "info: Import beendet\n")) << r.Err;
+  for (const std::string& line : std::vector<std::string>{
+           "info: Import gestartet\n",
+           "error: " + file +
+               ":3: record 3: Wert 'old' des Importfeldes 'age' kann nicht in den erforderlichen "
+               "Datentyp für das Datenbankfeld 'age' konvertiert werden.",
+           "warning: " + file +
+               ":3: record 3: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers nicht "
+               "importiert!",
+           "info: Neue Datensätze: 1\n", "info: Import beendet\n"})
+    EXPECT_TRUE(Contains(r.Err, line)) << r.Err;
   EXPECT_FALSE(Contains(r.Err, "Import started")) << r.Err;
   EXPECT_EQ(PersonRows(), "Ada|London|36\n");
 }
@@ -529,16 +491,9 @@ TEST_P(CliTextImportTest, UsageErrorsWriteNothing) {
   const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;London;36\n");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    std::vector<std::string> args = {"import", file};
-    bool hasTable = false;
-    for (const auto& o : c.Options)
-      hasTable |= o == "--table";
-    if (!hasTable) args.insert(args.end(), {"--table", "person"});
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
-    if (*c.Definition) {
-      args.push_back("--definition");
-      args.push_back(WriteHomeFile("def.ini", c.Definition));
-    }
+    const bool hasTable = c.Options.size() > 1 && c.Options[0] == "--table";
+    auto args = Cat({"import", file}, hasTable ? c.Options : Cat({"--table", "person"}, c.Options));
+    if (*c.Definition) args = Cat(args, {"--definition", WriteHomeFile("def.ini", c.Definition)});
     auto r = Velaimport(args);
     EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
     EXPECT_TRUE(Contains(r.Err, c.Message)) << r.Err;
