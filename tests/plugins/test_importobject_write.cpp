@@ -25,6 +25,19 @@ class ImportWriteTest : public ImportTest {
     Assign(assignments);
     FImport->Set_ImportMode(mode);
   }
+  void ClearPersons() {
+    TClientSQL clear(Db());
+    clear.SetSchemaName("person");
+    clear.SetMode(csmDelete);
+    clear.Execute();
+  }
+  // The names of the persons in id order.
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (int64_t id : PersonIds())
+      names.push_back(Field(id, "name").AsString());
+    return names;
+  }
   // Transactions on, the destination cleared, a rollback on error.
   void Transactional() {
     FImport->Set_UseTransactions(true);
@@ -48,10 +61,7 @@ TEST_P(ImportWriteTest, ImportModesOnAFoundAndANewRecord) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
-    TClientSQL clear(Db());
-    clear.SetSchemaName("person");
-    clear.SetMode(csmDelete);
-    clear.Execute();
+    ClearPersons();
     int64_t anna = InsertPerson("Anna", 30);
     Prepare({{I("N", "Changed"), I("A", "30")}, {I("N", "Bert"), I("A", "40")}},
             {"name=N", "age=A"}, c.mode);
@@ -81,38 +91,50 @@ TEST_P(ImportWriteTest, UnknownImportModeEndsTheEngineRunWithAnError) {
 
 // --- key search ---
 
-TEST_P(ImportWriteTest, KeysAreNormalisedByTheDatabaseFieldType) {
-  int64_t id = InsertRow("person", {{"name", "Anna"},
-                                    {"age", 42},
-                                    {"amount", 1.5},
-                                    {"birthday", Variant::FromDateTime(EncodeDate(2024, 3, 5))}});
-  Prepare({{I("A", "0042"), I("M", "1.50"), I("B", "2024/3/5"), I("N", "found")}},
-          {"age=A", "amount=M", "birthday=B", "name=N"}, DimUpdate);
-  Keys({"age", "amount", "birthday"});
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(0, 1));
-  EXPECT_EQ(Field(id, "name").AsString(), "found");
-}
+struct TKeyCase {
+  const char* Name;
+  std::vector<TTestRecord> Records;
+  std::vector<std::string> Assignments, Keys;
+  std::pair<int, int> Result;
+  std::vector<std::string> Names;  // of the persons afterwards
+};
 
-TEST_P(ImportWriteTest, TextKeyFieldsTakeNoPartInTheSearch) {
-  InsertPerson("Anna", 30);
-  Prepare({{I("N", "Anna"), I("A", "31")}}, {"name=N", "age=A"}, DimUpdate);
-  Keys({"name"});
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(1, 0));
-  EXPECT_EQ(PersonIds("name", "Anna").size(), 2u);
-}
-
-TEST_P(ImportWriteTest, KeyFieldsWithoutValueAreLeftOutOfTheSearch) {
-  int64_t anna = InsertPerson("Anna", 30);
-  // Record 1: the key "big" has no value, "age" finds Anna. Record 2: no key value at all.
-  Prepare({{I("N", "Anna2"), I("A", "30")}, {I("N", "Nobody")}}, {"name=N", "age=A", "big=G"},
-          DimUpdate);
-  Keys({"age", "big"});
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(Result(), std::make_pair(1, 1));
-  EXPECT_EQ(Field(anna, "name").AsString(), "Anna2");
-  EXPECT_EQ(PersonIds("name", "Nobody").size(), 1u);
+TEST_P(ImportWriteTest, KeySearch) {
+  const TKeyCase cases[] = {
+      // Key values are normalised by the database field type before the search.
+      {"normalised",
+       {{I("A", "0030"), I("M", "1.50"), I("B", "2024/3/5"), I("N", "found")}},
+       {"age=A", "amount=M", "birthday=B", "name=N"},
+       {"age", "amount", "birthday"},
+       {0, 1},
+       {"found"}},
+      {"text keys take no part",
+       {{I("N", "Anna"), I("A", "31")}},
+       {"name=N", "age=A"},
+       {"name"},
+       {1, 0},
+       {"Anna", "Anna"}},
+      // Record 1: the key "big" has no value, "age" finds Anna. Record 2: no key value at all.
+      {"keys without value left out",
+       {{I("N", "Anna2"), I("A", "30")}, {I("N", "Nobody")}},
+       {"name=N", "age=A", "big=G"},
+       {"age", "big"},
+       {1, 1},
+       {"Anna2", "Nobody"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ClearPersons();
+    InsertRow("person", {{"name", "Anna"},
+                         {"age", 30},
+                         {"amount", 1.5},
+                         {"birthday", Variant::FromDateTime(EncodeDate(2024, 3, 5))}});
+    Prepare(c.Records, c.Assignments, DimUpdate);
+    Keys(c.Keys);
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(Result(), c.Result);
+    EXPECT_EQ(Names(), c.Names);
+  }
 }
 
 // --- conditions ---
@@ -191,89 +213,122 @@ TEST_P(ImportWriteTest, ConditionAfterKeySearchDeletesFoundRecord) {
 
 // --- skip first, abort, ignore, rollback ---
 
-TEST_P(ImportWriteTest, SkipFirstRecordWritesFromRecordTwo) {
-  Prepare({{I("N", "header")}, {I("N", "Anna")}}, {"name=N"});
-  FImport->Set_SkipFirstRecord(true);
-  std::vector<int> progressAt;
-  FObj->RecordBuffer().OnProgress = [&](TImportObject* s) {
-    progressAt.push_back(s->RecordBuffer().RecordNumber());
+enum : unsigned {
+  kSkipFirst = 1,
+  kAbortOnError = 2,
+  kAbortOnWarning = 4,
+  kIgnoreOnError = 8,
+  kIgnoreOnWarning = 16,
+  kTransaction = 32,  // with the destination cleared and a rollback on error
+};
+
+struct TPolicyCase {
+  const char* Name;
+  unsigned Policies;
+  std::vector<TTestRecord> Records;
+  bool Ok;
+  int Started;                     // records the engine started (the aborted one included)
+  std::vector<int> Progress;       // record numbers of the progress events
+  std::vector<std::string> Names;  // of the persons afterwards ("Old" was there before)
+  std::vector<std::string> Messages;
+};
+
+TEST_P(ImportWriteTest, RecordAndRunPolicies) {
+  const std::string notInteger =
+      "e Cant't convert value 'abc' of import field 'A' to required datatype for database field "
+      "'age'. (Message: 'abc' is not a valid integer value)";
+  const TPolicyCase cases[] = {
+      {"skip first",
+       kSkipFirst,
+       {{I("N", "header")}, {I("N", "Anna")}},
+       true,
+       2,
+       {2},
+       {"Old", "Anna"},
+       {"i Import started", "i New records: 1", "i Updated records: 0", "i Import finished"}},
+      {"abort on error: one abort message, stop at the next record",
+       kAbortOnError,
+       {{I("N", "Anna"), I("!2", "first error")},
+        {I("N", "Bert"), I("!2", "second error")},
+        {I("N", "Carl")}},
+       true,
+       2,
+       {1},
+       {"Old", "Anna"},
+       {"i Import started", "e first error", "e Import canceled because of previous error!",
+        "i New records: 1", "i Updated records: 0", "i Import finished"}},
+      {"abort on warning: an error, not repeated",
+       kAbortOnWarning | kAbortOnError,
+       {{I("N", "Anna"), I("!1", "careful")}, {I("N", "Bert")}},
+       true,
+       2,
+       {1},
+       {"Old", "Anna"},
+       {"i Import started", "w careful", "e Import canceled because of previous warning!",
+        "i New records: 1", "i Updated records: 0", "i Import finished"}},
+      {"ignore on error and warning",
+       kIgnoreOnError | kIgnoreOnWarning,
+       {{I("N", "Anna"), I("A", "abc")},
+        {I("N", "Bert"), I("!1", "hm")},
+        {I("N", "Carl"), I("A", "7")}},
+       true,
+       3,
+       {1, 2, 3},
+       {"Old", "Carl"},
+       {"i Import started", notInteger, "w Omitting record '1' because of previous error!", "w hm",
+        "w Omitting record '2' because of previous warning!", "i New records: 1",
+        "i Updated records: 0", "i Import finished"}},
+      {"skipped for a warning, reported by its error",
+       kIgnoreOnWarning,
+       {{I("N", "Anna"), I("A", "abc"), I("!1", "hm")}},
+       true,
+       1,
+       {1},
+       {"Old"},
+       {"i Import started", "w hm", notInteger, "w Omitting record '1' because of previous error!",
+        "i New records: 0", "i Updated records: 0", "i Import finished"}},
+      // A rollback reports only start and end besides the error.
+      {"rollback on error",
+       kTransaction,
+       {{I("N", "Anna")}, {I("N", "Bert"), I("!2", "bad")}},
+       false,
+       2,
+       {1, 2},
+       {"Old"},
+       {"i Import started", "e bad", "i Import finished"}},
+      {"transaction committed, destination cleared",
+       kTransaction,
+       {{I("N", "Anna"), I("!1", "just a warning")}},
+       true,
+       1,
+       {1},
+       {"Anna"},
+       {"i Import started", "w just a warning", "i New records: 1", "i Updated records: 0",
+        "i Import finished"}},
   };
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(progressAt, std::vector<int>{2});
-  EXPECT_TRUE(PersonIds("name", "header").empty());
-  EXPECT_EQ(Result(), std::make_pair(1, 0));
-}
-
-TEST_P(ImportWriteTest, AbortOnErrorIssuesOneAbortMessageAndStopsAtNextRecord) {
-  Prepare({{I("N", "Anna"), I("!2", "first error")},
-           {I("N", "Bert"), I("!2", "second error")},
-           {I("N", "Carl")}},
-          {"name=N"});
-  FImport->Set_AbortOnError(true);
-  Run();
-  EXPECT_EQ(FCallBack->CountText("Import canceled because of previous error!"), 1);
-  EXPECT_EQ(FEngine.Started, 2);  // the second start answered abort
-  EXPECT_EQ(PersonIds().size(), 1u);
-}
-
-TEST_P(ImportWriteTest, AbortOnWarningMessageIsAnErrorAndNotRepeated) {
-  Prepare({{I("N", "Anna"), I("!1", "careful")}, {I("N", "Bert")}}, {"name=N"});
-  FImport->Set_AbortOnWarning(true);
-  FImport->Set_AbortOnError(true);
-  Run();
-  // start, the warning, the abort, the two counts (the engine stopped normally), done
-  ASSERT_EQ(FCallBack->Messages.size(), 6u);
-  EXPECT_EQ(FCallBack->Messages[1].Text, "careful");
-  EXPECT_EQ(FCallBack->Messages[2].Text, "Import canceled because of previous warning!");
-  EXPECT_EQ(FCallBack->Messages[2].Type, imtError);
-  EXPECT_EQ(FCallBack->CountText("Import canceled because of previous error!"), 0);
-}
-
-TEST_P(ImportWriteTest, IgnoreRecordPoliciesSkipFaultyRecords) {
-  Prepare({{I("N", "Anna"), I("A", "abc")},
-           {I("N", "Bert"), I("!1", "hm")},
-           {I("N", "Carl"), I("A", "7")}},
-          {"name=N", "age=A"});
-  FImport->Set_IgnoreRecordOnError(true);
-  FImport->Set_IgnoreRecordOnWarning(true);
-  ASSERT_TRUE(Run());
-  EXPECT_EQ(PersonIds(), PersonIds("name", "Carl"));
-  EXPECT_EQ(FCallBack->CountText("Omitting record '1' because of previous error!"), 1);
-  EXPECT_EQ(FCallBack->CountText("Omitting record '2' because of previous warning!"), 1);
-  for (auto& m : FCallBack->Messages) {
-    if (m.Text.rfind("Omitting", 0) == 0) {
-      EXPECT_EQ(m.Type, imtWarning);
-    }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ClearPersons();
+    InsertPerson("Old", 1);
+    NewObject();
+    Prepare(c.Records, {"name=N", "age=A"});
+    FImport->Set_SkipFirstRecord(c.Policies & kSkipFirst);
+    FImport->Set_AbortOnError(c.Policies & kAbortOnError);
+    FImport->Set_AbortOnWarning(c.Policies & kAbortOnWarning);
+    FImport->Set_IgnoreRecordOnError(c.Policies & kIgnoreOnError);
+    FImport->Set_IgnoreRecordOnWarning(c.Policies & kIgnoreOnWarning);
+    if (c.Policies & kTransaction) Transactional();
+    std::vector<int> progress;
+    FObj->RecordBuffer().OnProgress = [&](TImportObject* s) {
+      progress.push_back(s->RecordBuffer().RecordNumber());
+    };
+    EXPECT_EQ(Run(), c.Ok);
+    EXPECT_FALSE(Db().InTransaction());
+    EXPECT_EQ(FEngine.Started, c.Started);
+    EXPECT_EQ(progress, c.Progress);
+    EXPECT_EQ(Names(), c.Names);
+    EXPECT_EQ(FCallBack->Typed(), c.Messages);
   }
-}
-
-TEST_P(ImportWriteTest, ARecordSkippedForItsWarningIsReportedByItsError) {
-  Prepare({{I("N", "Anna"), I("A", "abc"), I("!1", "hm")}}, {"name=N", "age=A"});
-  FImport->Set_IgnoreRecordOnWarning(true);
-  ASSERT_TRUE(Run());
-  EXPECT_TRUE(PersonIds().empty());
-  EXPECT_EQ(FCallBack->CountText("Omitting record '1' because of previous error!"), 1);
-}
-
-TEST_P(ImportWriteTest, RollbackOnErrorUndoesTheRunAndReportsOnlyDone) {
-  InsertPerson("Keep", 1);
-  Prepare({{I("N", "Anna")}, {I("N", "Bert"), I("!2", "bad")}}, {"name=N"});
-  Transactional();
-  EXPECT_FALSE(Run());
-  EXPECT_EQ(PersonIds("name", "Keep").size(), 1u);
-  EXPECT_EQ(PersonIds().size(), 1u);
-  EXPECT_EQ(FCallBack->Texts(),
-            (std::vector<std::string>{"Import started", "bad", "Import finished"}));
-}
-
-TEST_P(ImportWriteTest, TransactionalRunCommitsAndClearsDestination) {
-  InsertPerson("Old", 1);
-  Prepare({{I("N", "Anna"), I("!1", "just a warning")}}, {"name=N"});
-  Transactional();
-  ASSERT_TRUE(Run());
-  EXPECT_FALSE(Db().InTransaction());
-  EXPECT_EQ(PersonIds(), PersonIds("name", "Anna"));
-  EXPECT_EQ(PersonIds().size(), 1u);
 }
 
 // --- conversions ---
