@@ -61,7 +61,7 @@ TEST_F(CliHomeTest, DefaultDatabaseBelowHomeAndUrlErrors) {
 
   auto init = Velaimport({"db", "init"});
   EXPECT_EQ(init.ExitCode, 0) << Describe(init);
-  EXPECT_NE(init.Out.find("  dataimport_userpickupstore\n"), std::string::npos) << init.Out;
+  EXPECT_TRUE(Contains(init.Out, "  dataimport_userpickupstore\n")) << init.Out;
   EXPECT_TRUE(std::filesystem::exists(FHome / "vela.db"));
 
   ExpectRuns({

@@ -49,8 +49,8 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
   }
   ASSERT_GT(people, 0) << r.Out;
   auto text = Velaimport({"formats"});
-  EXPECT_NE(text.Out.find(std::to_string(people) + "\t" + kPeopleGuid + "\tPeople list\t.ppl\t"),
-            std::string::npos)
+  EXPECT_TRUE(
+      Contains(text.Out, std::to_string(people) + "\t" + kPeopleGuid + "\tPeople list\t.ppl\t"))
       << text.Out;
 
   for (const auto& args :

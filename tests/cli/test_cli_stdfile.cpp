@@ -221,7 +221,7 @@ TEST_P(CliStdFileTest, OdbcSQLiteTableByTableParam) {
 
   auto r = Velaimport({"import", source, "--table-param", "table=customers", "--table", "cust"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "inserted 2, updated 0")) << r.Out;
   // Names compared ignoring case; NULL arrives as empty text: 0, the smallest date, "".
   EXPECT_EQ(Rows("SELECT custno, name, " + Cents("balance") +
                  ", since, COALESCE(remark, '-') FROM cust ORDER BY id"),
@@ -231,7 +231,7 @@ TEST_P(CliStdFileTest, OdbcSQLiteTableByTableParam) {
   auto again = Velaimport({"import", source, "--table-param", "table=customers", "--table", "cust",
                            "--key", "custno", "--map", "custno=custno", "--map", "remark=Name"});
   ASSERT_EQ(again.ExitCode, 0) << Describe(again);
-  EXPECT_NE(again.Out.find("inserted 0, updated 2"), std::string::npos) << again.Out;
+  EXPECT_TRUE(Contains(again.Out, "inserted 0, updated 2")) << again.Out;
   EXPECT_EQ(Rows("SELECT custno, name, remark FROM cust ORDER BY id"),
             "17|M\xC3\xBCller|M\xC3\xBCller\n18|Empty|Empty\n");
 }
@@ -292,7 +292,7 @@ TEST_P(CliStdFileTest, SourceSettingErrors) {
   for (const auto& c : cases) {
     auto r = Velaimport(c.Args);
     EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, c.Message)) << r.Err;
   }
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM cust"), "0\n");
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM items"), "0\n");
