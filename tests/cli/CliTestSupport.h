@@ -47,26 +47,23 @@ enum class TStderr { Pipe, Terminal };
 inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo = TStderr::Pipe,
                           int timeoutSeconds = 120) {
   TCliRun r;
-  int outPipe[2];
-  int errPipe[2];
+  int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
-  const bool ok = stderrTo == TStderr::Pipe
-                      ? pipe2(errPipe, O_CLOEXEC) == 0
-                      : openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) == 0;
-  if (!ok) {
+  if (stderrTo == TStderr::Pipe
+          ? pipe2(errPipe, O_CLOEXEC) != 0
+          : openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) != 0) {
     close(outPipe[0]);
     close(outPipe[1]);
     return r;
   }
-  if (stderrTo == TStderr::Terminal) {
-    termios tio{};
-    if (tcgetattr(errPipe[1], &tio) == 0) {
-      cfmakeraw(&tio);
-      tcsetattr(errPipe[1], TCSANOW, &tio);
-    }
-    fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
-    fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
+  termios tio{};
+  if (stderrTo == TStderr::Terminal && tcgetattr(errPipe[1], &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(errPipe[1], TCSANOW, &tio);
   }
+  // A pseudo-terminal is not opened close-on-exec; the pipes already are.
+  for (int fd : errPipe)
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
@@ -84,8 +81,7 @@ inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo
   if (rc != 0) {
     close(outPipe[0]);
     close(errPipe[0]);
-    r.Err = "cannot start " + argv[0];
-    return r;
+    return {-1, "", "cannot start " + argv[0]};
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -97,9 +93,8 @@ inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
-    if (left <= 0) {
+    if ((killed = left <= 0)) {
       kill(pid, SIGKILL);
-      killed = true;
       break;
     }
     int n = poll(fds, 2, static_cast<int>(left));

@@ -144,8 +144,8 @@ class CliContactsImport : public CliTest {
     THostTableDef table{"contacts", {}};
     for (const char* name : {"FirstName", "LastName", "FormattedName", "Organization", "Title",
                              "Email", "Email2", "TelWorkVoice", "AdrWorkCity"})
-      table.Fields.push_back({name, ftString, 100, false, ""});
-    table.Fields.push_back({"Birthday", ftDateTime, 0, false, ""});
+      table.Fields.push_back(F(name, ftString, 100));
+    table.Fields.push_back(F("Birthday", ftDateTime));
     CreateTable(table);
   }
 

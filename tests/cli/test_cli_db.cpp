@@ -34,7 +34,7 @@ TEST_P(CliDbBackendTest, InitCreatesTheHostTablesOnce) {
 }
 
 TEST_P(CliDbBackendTest, TablesListsAUserTableWithCaptions) {
-  CreateTable({"order", {{"my field", ftString, 30, false, ""}, {"qty", ftInteger, 0, true, ""}}});
+  CreateTable({"order", {F("my field", ftString, 30), F("qty", ftInteger, 0, true)}});
   WriteHomeFile("custom/schema.ini",
                 "[order]\nCaption=Orders\n[order.my field]\nCaption=My field\n");
   auto r = Velaimport({"--json", "db", "tables"});

@@ -88,7 +88,7 @@ TEST_P(CliNewUserTest, CreateTableFromEachKindOfSource) {
 }
 
 TEST_P(CliNewUserTest, VCardRevisionKeepsItsTimeInATimestampAndItsDateInADate) {
-  CreateTable({"card", {{"rev", ftDateTime, 0, false, ""}, {"revday", ftDate, 0, false, ""}}});
+  CreateTable({"card", {F("rev", ftDateTime), F("revday", ftDate)}});
   const auto vcf = WriteHomeFile("rev.vcf",
                                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nN:Lovelace;Ada\r\n"
                                  "REV:2008-04-24T19:52:43Z\r\nEND:VCARD\r\n");
@@ -103,7 +103,7 @@ TEST_P(CliNewUserTest, VCardRevisionKeepsItsTimeInATimestampAndItsDateInADate) {
 }
 
 TEST_P(CliNewUserTest, AssignmentsAndKeysMustNameFieldsOfTheTable) {
-  CreateTable({"person", {{"name", ftString, 40, false, ""}, {"age", ftInteger, 0, false, ""}}});
+  CreateTable({"person", {F("name", ftString, 40), F("age", ftInteger)}});
   const auto csv = WriteHomeFile("other.csv", "a,b\n1,2\n");
   const auto ppl = WriteHomeFile("in.csv", "name,age\nAda,36\n");
   ExpectRuns(

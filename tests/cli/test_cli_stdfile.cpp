@@ -21,11 +21,8 @@ class CliStdFileTest : public CliTest {
   // The destination of most tests: lower-case names, where the sources use upper case.
   void CreateItems() {
     CreateTable({"items",
-                 {{"name", ftString, 30, false, ""},
-                  {"qty", ftInteger, 0, false, ""},
-                  {"price", ftFloat, 0, false, ""},
-                  {"since", ftDate, 0, false, ""},
-                  {"note", ftString, 40, false, ""}}});
+                 {F("name", ftString, 30), F("qty", ftInteger), F("price", ftFloat),
+                  F("since", ftDate), F("note", ftString, 40)}});
   }
 
   // A float column as an integer in hundredths: the same text on both backends.
@@ -59,10 +56,7 @@ class CliStdFileTest : public CliTest {
     DBFAddField(h, "PRICE", FTDouble, 10, 2);
     DBFAddNativeFieldType(h, "SINCE", 'D', 8, 0);
     DBFAddField(h, "EXTRA", FTString, 10, 0);
-    const char* names[] = {
-        "M\xFC"
-        "ller",
-        "gone", "Smith"};  // "Müller" in code page 1252
+    const char* names[] = {"M\xFCller", "gone", "Smith"};  // "Müller" in code page 1252
     for (int r = 0; r < 3; ++r) {
       DBFWriteStringAttribute(h, r, 0, names[r]);
       DBFWriteStringAttribute(h, r, 4, "x");
@@ -97,11 +91,8 @@ class CliStdFileTest : public CliTest {
 
   void CreateCustomers() {
     CreateTable({"cust",
-                 {{"custno", ftInteger, 0, false, ""},
-                  {"name", ftString, 30, false, ""},
-                  {"balance", ftFloat, 0, false, ""},
-                  {"since", ftDate, 0, false, ""},
-                  {"remark", ftString, 40, false, ""}}});
+                 {F("custno", ftInteger), F("name", ftString, 30), F("balance", ftFloat),
+                  F("since", ftDate), F("remark", ftString, 40)}});
   }
 
   static std::string OdbcSource(const std::string& db) {
@@ -113,14 +104,10 @@ class CliStdFileTest : public CliTest {
 
 TEST_P(CliStdFileTest, DbaseFilesByDefaultAssignmentOrMapLines) {
   CreateItems();
-  CreateTable({"people", {{"name", ftString, 16, false, ""}, {"birthdate", ftDate, 0, false, ""}}});
+  CreateTable({"people", {F("name", ftString, 16), F("birthdate", ftDate)}});
   CreateTable({"points",
-               {{"point_id", ftString, 20, false, ""},
-                {"type", ftString, 20, false, ""},
-                {"date_visit", ftDate, 0, false, ""},
-                {"max_pdop", ftFloat, 0, false, ""},
-                {"gps_second", ftFloat, 0, false, ""},
-                {"unfilt_pos", ftInteger, 0, false, ""}}});
+               {F("point_id", ftString, 20), F("type", ftString, 20), F("date_visit", ftDate),
+                F("max_pdop", ftFloat), F("gps_second", ftFloat), F("unfilt_pos", ftInteger)}});
   const std::string dbf = WriteItemsDbf();
   const std::string samples = std::string(VELA_SAMPLES_DIR) + "/dbf/";
   ExpectFields({"--json", "fields", dbf}, "[\"NAME\",\"QTY\",\"PRICE\",\"SINCE\",\"EXTRA\"]\n");

@@ -30,18 +30,13 @@ class CliTextImportTest : public CliTest {
   }
 
   void CreatePerson() {
-    CreateTable({"person",
-                 {{"name", ftString, 40, false, ""},
-                  {"city", ftString, 40, false, ""},
-                  {"age", ftInteger, 0, false, ""}}});
+    CreateTable(
+        {"person", {F("name", ftString, 40), F("city", ftString, 40), F("age", ftInteger)}});
   }
   void CreateItem() {
     CreateTable({"item",
-                 {{"no", ftInteger, 0, false, ""},
-                  {"name", ftString, 60, false, ""},
-                  {"amount", ftFloat, 0, false, ""},
-                  {"day", ftDate, 0, false, ""},
-                  {"note", ftString, 200, false, ""}}});
+                 {F("no", ftInteger), F("name", ftString, 60), F("amount", ftFloat),
+                  F("day", ftDate), F("note", ftString, 200)}});
   }
 
   // Two persons, written by a clean copy through the command line.
@@ -161,7 +156,7 @@ TEST_P(CliTextImportTest, SkipFirstOptionsOverrideTheFormatsHeaderFlag) {
       {"definition skips it", "in.ord", {}, "[Import]\nSkipFirstRecord=Yes\n", "B\nC\n"},
       {"option wins", "in.ord", {"--no-skip-first"}, "[Import]\nSkipFirstRecord=1", all},
   };
-  CreateTable({"tag", {{"name", ftString, 20, false, ""}}});
+  CreateTable({"tag", {F("name", ftString, 20)}});
   WriteHomeFile("in.cnt", "A;x;1\nB;x;2\nC;x;3\n");
   WriteHomeFile("in.ord", "1;A;1;01.01.2020\n2;B;2;02.01.2020\n3;C;3;03.01.2020\n");
   for (const auto& c : cases) {

@@ -88,12 +88,6 @@ class TRecordingCallBack : public TInterfacedObject, public IDataImportCallBack 
     return true;
   }
 
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> r;
-    for (auto& m : Messages)
-      r.push_back(m.Text);
-    return r;
-  }
   // The messages as "i text", "w text" or "e text" (information, warning, error).
   std::vector<std::string> Typed() const {
     std::vector<std::string> r;
