@@ -47,26 +47,23 @@ enum class TStderr { Pipe, Terminal };
 inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo = TStderr::Pipe,
                           int timeoutSeconds = 120) {
   TCliRun r;
-  int outPipe[2];
-  int errPipe[2];
+  int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
-  const bool ok = stderrTo == TStderr::Pipe
-                      ? pipe2(errPipe, O_CLOEXEC) == 0
-                      : openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) == 0;
-  if (!ok) {
+  if (stderrTo == TStderr::Pipe
+          ? pipe2(errPipe, O_CLOEXEC) != 0
+          : openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) != 0) {
     close(outPipe[0]);
     close(outPipe[1]);
     return r;
   }
-  if (stderrTo == TStderr::Terminal) {
-    termios tio{};
-    if (tcgetattr(errPipe[1], &tio) == 0) {
-      cfmakeraw(&tio);
-      tcsetattr(errPipe[1], TCSANOW, &tio);
-    }
-    fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
-    fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
+  termios tio{};
+  if (stderrTo == TStderr::Terminal && tcgetattr(errPipe[1], &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(errPipe[1], TCSANOW, &tio);
   }
+  // A pseudo-terminal is not opened close-on-exec; the pipes already are.
+  for (int fd : errPipe)
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
@@ -84,8 +81,7 @@ inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo
   if (rc != 0) {
     close(outPipe[0]);
     close(errPipe[0]);
-    r.Err = "cannot start " + argv[0];
-    return r;
+    return {-1, "", "cannot start " + argv[0]};
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -97,9 +93,8 @@ inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
-    if (left <= 0) {
+    if ((killed = left <= 0)) {
       kill(pid, SIGKILL);
-      killed = true;
       break;
     }
     int n = poll(fds, 2, static_cast<int>(left));
@@ -144,6 +139,43 @@ inline TJson JsonOut(const TCliRun& r) {
   return json.is_discarded() ? TJson() : json;
 }
 
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The arguments of a, then those of b.
+inline std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The counts of the --json summary of an import; Parsed is false when stdout holds none.
+struct TSummary {
+  bool Parsed = false;
+  bool Result = false;
+  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
+};
+
+inline TSummary ParseSummary(const TCliRun& r) {
+  const TJson json = JsonOut(r);
+  if (!json.is_object()) return {};
+  const TJson& m = json["messages"];
+  return {true,
+          json.value("result", false),
+          json.value("inserted", -1),
+          json.value("updated", -1),
+          m.value("info", -1),
+          m.value("warning", -1),
+          m.value("error", -1)};
+}
+
+// A run's arguments, its exit code and the start of its stderr.
+struct TRunCase {
+  std::vector<std::string> Args;
+  int ExitCode;
+  std::string Err;
+};
+
 // A home folder ($APP$) for velaimport and the binary run on it: Velaimport() passes --home and
 // the global arguments of the fixture (--no-progress unless the test says otherwise) before the
 // arguments.
@@ -157,6 +189,20 @@ class TCliHome {
     argv.insert(argv.end(), FGlobalArgs.begin(), FGlobalArgs.end());
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProgram(argv, stderrTo);
+  }
+
+  // Runs each case with the leading arguments before its own; with emptyOut stdout stays empty.
+  void ExpectRuns(const std::vector<TRunCase>& cases, const std::vector<std::string>& lead = {},
+                  bool emptyOut = false) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(c.Args));
+      auto r = Velaimport(Cat(lead, c.Args));
+      EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+      EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
+      if (emptyOut) {
+        EXPECT_EQ(r.Out, "");
+      }
+    }
   }
 
   // Writes a file below the home folder (creating folders) and returns its full path.

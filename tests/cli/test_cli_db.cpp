@@ -15,7 +15,7 @@ TJson Named(const TJson& array, const std::string& name) {
   return {};
 }
 
-class CliDbBackendTest : public CliTest {};
+using CliDbBackendTest = CliTest;
 
 TEST_P(CliDbBackendTest, InitCreatesTheHostTablesOnce) {
   auto first = Velaimport({"--json", "db", "init"});
@@ -34,7 +34,7 @@ TEST_P(CliDbBackendTest, InitCreatesTheHostTablesOnce) {
 }
 
 TEST_P(CliDbBackendTest, TablesListsAUserTableWithCaptions) {
-  CreateTable({"order", {{"my field", ftString, 30, false, ""}, {"qty", ftInteger, 0, true, ""}}});
+  CreateTable({"order", {F("my field", ftString, 30), F("qty", ftInteger, 0, true)}});
   WriteHomeFile("custom/schema.ini",
                 "[order]\nCaption=Orders\n[order.my field]\nCaption=My field\n");
   auto r = Velaimport({"--json", "db", "tables"});
@@ -51,9 +51,7 @@ TEST_P(CliDbBackendTest, TablesListsAUserTableWithCaptions) {
 
 VELA_INSTANTIATE_CLI_TEST(CliDbBackendTest);
 
-class CliDbHomeTest : public CliHomeTest {};
-
-TEST_F(CliDbHomeTest, DefaultDatabaseBelowHomeAndUrlErrors) {
+TEST_F(CliHomeTest, DefaultDatabaseBelowHomeAndUrlErrors) {
   // Another database leaves the default alone; global options may follow the command.
   auto other =
       Velaimport({"db", "tables", "--db", "sqlite:" + (FHome / "other.db").string(), "--json"});
@@ -63,24 +61,15 @@ TEST_F(CliDbHomeTest, DefaultDatabaseBelowHomeAndUrlErrors) {
 
   auto init = Velaimport({"db", "init"});
   EXPECT_EQ(init.ExitCode, 0) << Describe(init);
-  EXPECT_NE(init.Out.find("  dataimport_userpickupstore\n"), std::string::npos) << init.Out;
+  EXPECT_TRUE(Contains(init.Out, "  dataimport_userpickupstore\n")) << init.Out;
   EXPECT_TRUE(std::filesystem::exists(FHome / "vela.db"));
 
-  const struct {
-    std::vector<std::string> Args;
-    int ExitCode;
-    std::string Err;
-  } cases[] = {
+  ExpectRuns({
       {{"--db", "mysql://host/db", "db", "tables"}, 2, "error: "},
       {{"--json", "--db", "mysql://host/db", "db", "init"}, 2, "{\"type\":\"error\",\"message\":"},
       {{"--db", "sqlite:" + (FHome / "no" / "dir" / "x.db").string(), "db", "init"}, 1, "error: "},
       {{"db"}, 2, "error: "},
-  };
-  for (const auto& c : cases) {
-    auto r = Velaimport(c.Args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
-  }
+  });
 }
 
 }  // namespace

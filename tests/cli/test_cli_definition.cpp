@@ -2,6 +2,8 @@
 // entries, the spellings of booleans, and errors that name the file and the line.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "velaimport/CommandLine.h"
 #include "velaimport/ImportDefinition.h"
 
@@ -49,31 +51,24 @@ TEST(ImportDefinitionTest, ReadsEverySectionWithNumberedEntriesInOrder) {
       "CheckMode=after\r\n"
       "Action=replace\r\n"
       "DestinationField=bcnr\r\n");
-  EXPECT_EQ(d.Mode, DimCleanCopy);
-  EXPECT_EQ(d.KeyFields, (std::vector<std::string>{"custno", "name"}));
-  EXPECT_EQ(d.SkipFirstRecord, true);
+  EXPECT_EQ(std::tie(d.Mode, d.SkipFirstRecord), std::tuple(DimCleanCopy, true));
   EXPECT_FALSE(d.UseTransactions);
+  EXPECT_EQ(d.KeyFields, (std::vector<std::string>{"custno", "name"}));
   EXPECT_EQ(d.Assignments, (std::vector<std::string>{"name=lastname", "city="}));
   EXPECT_EQ(d.AdvFields, std::vector<std::string>{"notes"});
   ASSERT_EQ(d.Fields.size(), 1u);
   const TFieldDefinition& f = d.Fields[0];
-  EXPECT_EQ(f.Field, "city");
-  EXPECT_EQ(f.FixValue, "Nr. %d;x");
-  EXPECT_EQ(f.StepStart, 10);
+  EXPECT_EQ(std::tie(f.Field, f.FixValue, f.StepStart, f.CaseMode),
+            std::tuple("city", "Nr. %d;x", 10, cmUpper));
   EXPECT_FALSE(f.StepWidth);
-  EXPECT_EQ(f.CaseMode, cmUpper);
   std::string replacements;
   for (const auto& [n, r] : f.Replacements)
     replacements += r.Search + ">" + r.Replace + (r.CaseSensitive ? "!" : "") + " ";
   EXPECT_EQ(replacements, "a>b! b>c ");
   ASSERT_EQ(d.Conditions.size(), 2u);
   const TConditionDefinition& c = d.Conditions.begin()->second;
-  EXPECT_EQ(c.Field, "bcnrnew");
-  EXPECT_EQ(c.Condition, coNotEqual);
-  EXPECT_EQ(c.Value, "");
-  EXPECT_EQ(c.CheckMode, ccmAfterKeySearch);
-  EXPECT_EQ(c.Action, caReplaceField);
-  EXPECT_EQ(c.DestinationField, "bcnr");
+  EXPECT_EQ(std::tie(c.Field, c.Condition, c.Value, c.CheckMode, c.Action, c.DestinationField),
+            std::tuple("bcnrnew", coNotEqual, "", ccmAfterKeySearch, caReplaceField, "bcnr"));
   EXPECT_EQ(d.Conditions.rbegin()->second.Field, "second");
 }
 

@@ -49,8 +49,8 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
   }
   ASSERT_GT(people, 0) << r.Out;
   auto text = Velaimport({"formats"});
-  EXPECT_NE(text.Out.find(std::to_string(people) + "\t" + kPeopleGuid + "\tPeople list\t.ppl\t"),
-            std::string::npos)
+  EXPECT_TRUE(
+      Contains(text.Out, std::to_string(people) + "\t" + kPeopleGuid + "\tPeople list\t.ppl\t"))
       << text.Out;
 
   for (const auto& args :
@@ -67,37 +67,27 @@ TEST_F(CliModuleTest, FormatsInRegistryOrderAndFieldsByFilterIndex) {
 
 TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
   const std::string missing = (FHome / "missing.ppl").string();
-  const struct {
-    std::vector<std::string> Args;
-    int ExitCode;
-    std::string Err;  // the start of stderr
-  } cases[] = {
-      {{"import", missing, "--table", "person"},
-       2,
-       R"({"type":"error","message":"file not found: )" + missing + "\"}\n"},
-      {{"fields", missing}, 2, R"({"type":"error","message":"file not found: )"},
-      {{"import", FPeople, "--table", "no_such_table"},
-       2,
-       R"x({"type":"error","message":"unknown table: no_such_table (--create-table creates it )x"
-       R"x(from the source)"})x"
-       "\n"},
-      {{"import", FPeople, "--table", "person", "--frobnicate"},
-       2,
-       R"({"type":"error","message":")"},
-      // Without the import right the module hands out no import object.
-      {{"--rights", "101", "import", FPeople, "--table", "person"},
-       1,
-       R"x({"type":"error","message":"the user lacks right 100 (access to the data import)"})x"
-       "\n"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = {"--json"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    auto r = Velaimport(args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
-    EXPECT_EQ(r.Out, "");
-  }
+  ExpectRuns(
+      {
+          {{"import", missing, "--table", "person"},
+           2,
+           R"({"type":"error","message":"file not found: )" + missing + "\"}\n"},
+          {{"fields", missing}, 2, R"({"type":"error","message":"file not found: )"},
+          {{"import", FPeople, "--table", "no_such_table"},
+           2,
+           R"x({"type":"error","message":"unknown table: no_such_table (--create-table creates it )x"
+           R"x(from the source)"})x"
+           "\n"},
+          {{"import", FPeople, "--table", "person", "--frobnicate"},
+           2,
+           R"({"type":"error","message":")"},
+          // Without the import right the module hands out no import object.
+          {{"--rights", "101", "import", FPeople, "--table", "person"},
+           1,
+           R"x({"type":"error","message":"the user lacks right 100 (access to the data import)"})x"
+           "\n"},
+      },
+      {"--json"}, true);
 
   auto r = Velaimport({"--json", "import", FPeople, "--table", "person"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);

@@ -8,10 +8,6 @@ namespace {
 
 const std::string kData = VELA_TEST_DATA_DIR;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 class CliNewUserTest : public CliTest {
  protected:
   void SetUp() override {
@@ -68,9 +64,7 @@ TEST_P(CliNewUserTest, CreateTableFromEachKindOfSource) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Table);
-    std::vector<std::string> args = {"import"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    args.insert(args.end(), {"--table", c.Table});
+    auto args = Cat(Cat({"import"}, c.Args), {"--table", c.Table});
     auto missing = Velaimport(args);
     EXPECT_EQ(missing.ExitCode, 2) << Describe(missing);
     EXPECT_TRUE(Contains(missing.Err, "unknown table: " + std::string(c.Table) +
@@ -94,7 +88,7 @@ TEST_P(CliNewUserTest, CreateTableFromEachKindOfSource) {
 }
 
 TEST_P(CliNewUserTest, VCardRevisionKeepsItsTimeInATimestampAndItsDateInADate) {
-  CreateTable({"card", {{"rev", ftDateTime, 0, false, ""}, {"revday", ftDate, 0, false, ""}}});
+  CreateTable({"card", {F("rev", ftDateTime), F("revday", ftDate)}});
   const auto vcf = WriteHomeFile("rev.vcf",
                                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada\r\nN:Lovelace;Ada\r\n"
                                  "REV:2008-04-24T19:52:43Z\r\nEND:VCARD\r\n");
@@ -109,34 +103,26 @@ TEST_P(CliNewUserTest, VCardRevisionKeepsItsTimeInATimestampAndItsDateInADate) {
 }
 
 TEST_P(CliNewUserTest, AssignmentsAndKeysMustNameFieldsOfTheTable) {
-  CreateTable({"person", {{"name", ftString, 40, false, ""}, {"age", ftInteger, 0, false, ""}}});
+  CreateTable({"person", {F("name", ftString, 40), F("age", ftInteger)}});
   const auto csv = WriteHomeFile("other.csv", "a,b\n1,2\n");
   const auto ppl = WriteHomeFile("in.csv", "name,age\nAda,36\n");
-  const struct {
-    std::vector<std::string> Args;
-    int ExitCode;
-    std::string Err;
-  } cases[] = {
-      {{csv},
-       2,
-       "error: no field of the source has the name of a field of table person\nsource fields: a, "
-       "b\ntable fields: name, age\nassign them with --map DBFIELD=IMPORTFIELD\n"},
-      {{ppl, "--key", "nosuchfield"},
-       2,
-       "error: --key: 'nosuchfield' is no field of table person (fields: name, age)\n"},
-      // A text key is allowed; the warning says that it finds nothing.
-      {{ppl, "--key", "name"},
-       0,
-       "warning: key field 'name' is a text field: text fields take no part in the search for "
-       "existing records, so records found only by it are inserted again\n"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = {"import", "--format", "csv", "--table", "person"};
-    args.insert(args.end(), c.Args.begin(), c.Args.end());
-    auto r = Velaimport(args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
-  }
+  ExpectRuns(
+      {
+          {{csv},
+           2,
+           "error: no field of the source has the name of a field of table person\nsource fields: "
+           "a, "
+           "b\ntable fields: name, age\nassign them with --map DBFIELD=IMPORTFIELD\n"},
+          {{ppl, "--key", "nosuchfield"},
+           2,
+           "error: --key: 'nosuchfield' is no field of table person (fields: name, age)\n"},
+          // A text key is allowed; the warning says that it finds nothing.
+          {{ppl, "--key", "name"},
+           0,
+           "warning: key field 'name' is a text field: text fields take no part in the search for "
+           "existing records, so records found only by it are inserted again\n"},
+      },
+      {"import", "--format", "csv", "--table", "person"});
   EXPECT_EQ(Rows("SELECT name, age FROM person"), "Ada|36\n");
 
   // A bad value names the file, the physical line where its record began, and the record.
@@ -194,11 +180,7 @@ TEST_F(CliHomeTest, ABadSchemaFileNamesItselfAndCrashesNothing) {
 TEST_F(CliHomeTest, MisspeltOptionsCommandsAndSourcesAreNamed) {
   const std::string csv = WriteHomeFile("in.csv", "a\n1\n");
   const std::string folder = FHome.string();
-  const struct {
-    std::vector<std::string> Args;
-    int ExitCode;
-    std::string Err;
-  } cases[] = {
+  ExpectRuns({
       {{"import", csv, "--tabel", "x"}, 2, "error: unknown option: --tabel\n"},
       {{"xml-exprt"}, 2, "error: unknown command 'xml-exprt'; the commands are: formats, fields,"},
       {{"db", "frob"}, 2, "error: unknown command 'frob'; the commands are: init, tables\n"},
@@ -219,12 +201,7 @@ TEST_F(CliHomeTest, MisspeltOptionsCommandsAndSourcesAreNamed) {
        1,
        "{\"type\":\"error\",\"message\":\"Can't find a import engine which supports the file '" +
            csv + "'!\"}\n{\"type\":\"hint\",\"message\":\"`velaimport formats` lists"},
-  };
-  for (const auto& c : cases) {
-    auto r = Velaimport(c.Args);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_EQ(r.Err.rfind(c.Err, 0), 0u) << r.Err;
-  }
+  });
   // The short names in the list of formats, and a format chosen by one of them.
   auto formats = Velaimport({"formats"});
   EXPECT_TRUE(Contains(formats.Out, "\tStandardfile Import\tcsv\n")) << formats.Out;

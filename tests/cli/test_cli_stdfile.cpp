@@ -21,11 +21,8 @@ class CliStdFileTest : public CliTest {
   // The destination of most tests: lower-case names, where the sources use upper case.
   void CreateItems() {
     CreateTable({"items",
-                 {{"name", ftString, 30, false, ""},
-                  {"qty", ftInteger, 0, false, ""},
-                  {"price", ftFloat, 0, false, ""},
-                  {"since", ftDate, 0, false, ""},
-                  {"note", ftString, 40, false, ""}}});
+                 {F("name", ftString, 30), F("qty", ftInteger), F("price", ftFloat),
+                  F("since", ftDate), F("note", ftString, 40)}});
   }
 
   // A float column as an integer in hundredths: the same text on both backends.
@@ -34,11 +31,18 @@ class CliStdFileTest : public CliTest {
   }
 
   // The stored rows; a NULL shows as "-", which tells it from an empty text.
-  std::string ItemRows() {
-    return Rows("SELECT COALESCE(name, '-'), COALESCE(CAST(qty AS VARCHAR(20)), '-'), " +
-                Cents("price") +
-                ", COALESCE(CAST(since AS VARCHAR(20)), '-'), COALESCE(note, '-') "
-                "FROM items ORDER BY id");
+  static std::string ItemQuery() {
+    return "SELECT COALESCE(name, '-'), COALESCE(CAST(qty AS VARCHAR(20)), '-'), " +
+           Cents("price") +
+           ", COALESCE(CAST(since AS VARCHAR(20)), '-'), COALESCE(note, '-') FROM items ORDER BY "
+           "id";
+  }
+
+  // `velaimport fields` on a source succeeds with the output.
+  void ExpectFields(const std::vector<std::string>& args, const std::string& out) {
+    auto r = Velaimport(args);
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_EQ(r.Out, out);
   }
 
   // A dBase III table: C, N (integer and two decimals), D; the second record is deleted and the
@@ -52,10 +56,7 @@ class CliStdFileTest : public CliTest {
     DBFAddField(h, "PRICE", FTDouble, 10, 2);
     DBFAddNativeFieldType(h, "SINCE", 'D', 8, 0);
     DBFAddField(h, "EXTRA", FTString, 10, 0);
-    const char* names[] = {
-        "M\xFC"
-        "ller",
-        "gone", "Smith"};  // "Müller" in code page 1252
+    const char* names[] = {"M\xFCller", "gone", "Smith"};  // "Müller" in code page 1252
     for (int r = 0; r < 3; ++r) {
       DBFWriteStringAttribute(h, r, 0, names[r]);
       DBFWriteStringAttribute(h, r, 4, "x");
@@ -90,11 +91,8 @@ class CliStdFileTest : public CliTest {
 
   void CreateCustomers() {
     CreateTable({"cust",
-                 {{"custno", ftInteger, 0, false, ""},
-                  {"name", ftString, 30, false, ""},
-                  {"balance", ftFloat, 0, false, ""},
-                  {"since", ftDate, 0, false, ""},
-                  {"remark", ftString, 40, false, ""}}});
+                 {F("custno", ftInteger), F("name", ftString, 30), F("balance", ftFloat),
+                  F("since", ftDate), F("remark", ftString, 40)}});
   }
 
   static std::string OdbcSource(const std::string& db) {
@@ -104,71 +102,64 @@ class CliStdFileTest : public CliTest {
 
 // --- dBase -------------------------------------------------------------------------------------
 
-TEST_P(CliStdFileTest, DbaseFileByDefaultAssignmentWithTypedValues) {
+TEST_P(CliStdFileTest, DbaseFilesByDefaultAssignmentOrMapLines) {
   CreateItems();
+  CreateTable({"people", {F("name", ftString, 16), F("birthdate", ftDate)}});
+  CreateTable({"points",
+               {F("point_id", ftString, 20), F("type", ftString, 20), F("date_visit", ftDate),
+                F("max_pdop", ftFloat), F("gps_second", ftFloat), F("unfilt_pos", ftInteger)}});
   const std::string dbf = WriteItemsDbf();
-  auto fields = Velaimport({"--json", "fields", dbf});
-  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
-  EXPECT_EQ(fields.Out, "[\"NAME\",\"QTY\",\"PRICE\",\"SINCE\",\"EXTRA\"]\n");
-  auto r = Velaimport({"import", dbf, "--table", "items"});
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
-  // Deleted record skipped; EXTRA has no destination. A NULL of the file arrives as empty
-  // text: 0 in numbers, the smallest date in dates.
-  EXPECT_EQ(ItemRows(),
-            "M\xC3\xBCller|5|123450|2024-02-29|-\n"
-            "Smith|0|0|0100-01-01|-\n");
-  if (IsSQLite()) {
-    EXPECT_EQ(Rows("SELECT typeof(qty), typeof(price) FROM items ORDER BY id LIMIT 1"),
-              "integer|real\n");
+  const std::string samples = std::string(VELA_SAMPLES_DIR) + "/dbf/";
+  ExpectFields({"--json", "fields", dbf}, "[\"NAME\",\"QTY\",\"PRICE\",\"SINCE\",\"EXTRA\"]\n");
+  ExpectFields({"fields", samples + "dbfread_people.dbf"}, "NAME\nBIRTHDATE\n");
+  const struct {
+    std::string File;
+    std::vector<std::string> Options;  // the table first
+    const char* Inserted;
+    std::string Query, Rows;
+  } cases[] = {
+      // Deleted record skipped; EXTRA has no destination. A NULL of the file arrives as empty
+      // text: 0 in numbers, the smallest date in dates.
+      {dbf,
+       {"items"},
+       "inserted 2,",
+       ItemQuery(),
+       "M\xC3\xBCller|5|123450|2024-02-29|-\nSmith|0|0|0100-01-01|-\n"},
+      {dbf,
+       {"items", "--map", "note=NAME", "--map", "qty=QTY", "--map", "name=EXTRA"},
+       "inserted 2,",
+       "SELECT name, qty, COALESCE(" + Cents("price") + ", -1), note FROM items ORDER BY id",
+       "x|5|-1|M\xC3\xBCller\nx|0|-1|Smith\n"},
+      {samples + "dbfread_people.dbf",
+       {"people"},
+       "inserted 2,",
+       "SELECT name, birthdate FROM people ORDER BY id",
+       "Alice|1987-03-01\nBob|1980-11-12\n"},
+      // A dBase III table with N5.1 and N12.3 fields; "Point_ID" is there twice (C and N): the
+      // name finds the first.
+      {samples + "infused_dbase_03.dbf",
+       {"points"},
+       "inserted 14,",
+       "SELECT (SELECT COUNT(*) FROM points), point_id, type, date_visit, " + Cents("max_pdop") +
+           ", " + Cents("gps_second") + ", unfilt_pos FROM points ORDER BY id LIMIT 2",
+       "14|0507121|CMP|2005-07-12|520|22662500|2\n14|0507122|CMP|2005-07-12|490|22667000|1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File + " " + ::testing::PrintToString(c.Options));
+    Db().Connection()->ExecSQL("DELETE FROM " + c.Options[0]);
+    auto r = Velaimport(Cat({"import", c.File, "--table"}, c.Options));
+    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+    EXPECT_TRUE(Contains(r.Out, c.Inserted)) << r.Out;
+    EXPECT_EQ(Rows(c.Query), c.Rows);
+    if (IsSQLite() && c.Options.size() == 1 && c.File == dbf) {
+      EXPECT_EQ(Rows("SELECT typeof(qty), typeof(price) FROM items ORDER BY id LIMIT 1"),
+                "integer|real\n");
+    }
   }
-}
-
-TEST_P(CliStdFileTest, DbaseFileWithMapLines) {
-  CreateItems();
-  const std::string dbf = WriteItemsDbf();
-  auto r = Velaimport({"import", dbf, "--table", "items", "--map", "note=NAME", "--map", "qty=QTY",
-                       "--map", "name=EXTRA"});
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(Rows("SELECT name, qty, COALESCE(" + Cents("price") + ", -1), note FROM items " +
-                 "ORDER BY id"),
-            "x|5|-1|M\xC3\xBCller\n"
-            "x|0|-1|Smith\n");
   // A column the file lacks: the run fails with the component's message.
   auto bad = Velaimport({"import", dbf, "--table", "items", "--map", "name=NOSUCH"});
   EXPECT_EQ(bad.ExitCode, 1) << Describe(bad);
-  EXPECT_NE(bad.Err.find("NOSUCH"), std::string::npos) << bad.Err;
-}
-
-TEST_P(CliStdFileTest, SharedDbaseSampleKeepsDatesAndSkipsTheDeletedRecord) {
-  CreateTable({"people", {{"name", ftString, 16, false, ""}, {"birthdate", ftDate, 0, false, ""}}});
-  const std::string dbf = std::string(VELA_SAMPLES_DIR) + "/dbf/dbfread_people.dbf";
-  auto fields = Velaimport({"fields", dbf});
-  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
-  EXPECT_EQ(fields.Out, "NAME\nBIRTHDATE\n");
-  auto r = Velaimport({"import", dbf, "--table", "people"});
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(Rows("SELECT name, birthdate FROM people ORDER BY id"),
-            "Alice|1987-03-01\nBob|1980-11-12\n");
-}
-
-TEST_P(CliStdFileTest, SharedDbaseSampleWithDecimals) {
-  // 14 records of a dBase III table with N5.1 and N12.3 fields; "Point_ID" is there twice (C
-  // and N): the name finds the first.
-  CreateTable({"points",
-               {{"point_id", ftString, 20, false, ""},
-                {"type", ftString, 20, false, ""},
-                {"date_visit", ftDate, 0, false, ""},
-                {"max_pdop", ftFloat, 0, false, ""},
-                {"gps_second", ftFloat, 0, false, ""},
-                {"unfilt_pos", ftInteger, 0, false, ""}}});
-  const std::string dbf = std::string(VELA_SAMPLES_DIR) + "/dbf/infused_dbase_03.dbf";
-  auto r = Velaimport({"import", dbf, "--table", "points"});
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(Rows("SELECT COUNT(*) FROM points"), "14\n");
-  EXPECT_EQ(Rows("SELECT point_id, type, date_visit, " + Cents("max_pdop") + ", " +
-                 Cents("gps_second") + ", unfilt_pos FROM points ORDER BY id LIMIT 2"),
-            "0507121|CMP|2005-07-12|520|22662500|2\n0507122|CMP|2005-07-12|490|22667000|1\n");
+  EXPECT_TRUE(Contains(bad.Err, "NOSUCH")) << bad.Err;
 }
 
 // --- XML data packet and text ------------------------------------------------------------------
@@ -188,13 +179,11 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 TEST_P(CliStdFileTest, XmlDataPacketByFormat) {
   CreateItems();
   const std::string xml = WriteHomeFile("packet.xml", kPacket);
-  auto fields = Velaimport({"fields", xml, "--format", kXmlPacketGuid});
-  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
-  EXPECT_EQ(fields.Out, "Name\nQTY\nPrice\nSINCE\n");
+  ExpectFields({"fields", xml, "--format", kXmlPacketGuid}, "Name\nQTY\nPrice\nSINCE\n");
   auto r = Velaimport({"import", xml, "--table", "items", "--format", kXmlPacketGuid});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   // Names compared ignoring case ("Price" to "price"); absent attributes are empty.
-  EXPECT_EQ(ItemRows(), "A & B|3|1225|2024-01-15|-\nOnly name|0|0|0100-01-01|-\n");
+  EXPECT_EQ(Rows(ItemQuery()), "A & B|3|1225|2024-01-15|-\nOnly name|0|0|0100-01-01|-\n");
 }
 
 TEST_P(CliStdFileTest, DelimitedTextThroughTheStandardFileEngine) {
@@ -202,9 +191,7 @@ TEST_P(CliStdFileTest, DelimitedTextThroughTheStandardFileEngine) {
   const std::string txt =
       WriteHomeFile("items.txt", "NAME;QTY;PRICE\nAnna;4;9.5\n\"Semi;colon\";;\n");
   // Without a data schema for ".txt" the extension alone finds the standard file engine.
-  auto fields = Velaimport({"fields", txt});
-  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
-  EXPECT_EQ(fields.Out, "NAME\nQTY\nPRICE\n");
+  ExpectFields({"fields", txt}, "NAME\nQTY\nPRICE\n");
   auto r = Velaimport({"import", txt, "--table", "items", "--format", kTextGuid});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_EQ(Rows("SELECT name, qty, " + Cents("price") + " FROM items ORDER BY id"),
@@ -216,13 +203,12 @@ TEST_P(CliStdFileTest, DelimitedTextThroughTheStandardFileEngine) {
 TEST_P(CliStdFileTest, OdbcSQLiteTableByTableParam) {
   CreateCustomers();
   const std::string source = OdbcSource(WriteSQLiteSource());
-  auto fields = Velaimport({"fields", source, "--table-param", "table=customers"});
-  ASSERT_EQ(fields.ExitCode, 0) << Describe(fields);
-  EXPECT_EQ(fields.Out, "custno\nName\nBalance\nSince\nRemark\n");
+  ExpectFields({"fields", source, "--table-param", "table=customers"},
+               "custno\nName\nBalance\nSince\nRemark\n");
 
   auto r = Velaimport({"import", source, "--table-param", "table=customers", "--table", "cust"});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_NE(r.Out.find("inserted 2, updated 0"), std::string::npos) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "inserted 2, updated 0")) << r.Out;
   // Names compared ignoring case; NULL arrives as empty text: 0, the smallest date, "".
   EXPECT_EQ(Rows("SELECT custno, name, " + Cents("balance") +
                  ", since, COALESCE(remark, '-') FROM cust ORDER BY id"),
@@ -232,7 +218,7 @@ TEST_P(CliStdFileTest, OdbcSQLiteTableByTableParam) {
   auto again = Velaimport({"import", source, "--table-param", "table=customers", "--table", "cust",
                            "--key", "custno", "--map", "custno=custno", "--map", "remark=Name"});
   ASSERT_EQ(again.ExitCode, 0) << Describe(again);
-  EXPECT_NE(again.Out.find("inserted 0, updated 2"), std::string::npos) << again.Out;
+  EXPECT_TRUE(Contains(again.Out, "inserted 0, updated 2")) << again.Out;
   EXPECT_EQ(Rows("SELECT custno, name, remark FROM cust ORDER BY id"),
             "17|M\xC3\xBCller|M\xC3\xBCller\n18|Empty|Empty\n");
 }
@@ -293,7 +279,7 @@ TEST_P(CliStdFileTest, SourceSettingErrors) {
   for (const auto& c : cases) {
     auto r = Velaimport(c.Args);
     EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, c.Message)) << r.Err;
   }
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM cust"), "0\n");
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM items"), "0\n");

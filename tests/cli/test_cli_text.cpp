@@ -12,30 +12,6 @@ namespace {
 // mixed_person and mixed_amount), contacts (.cnt, first row is a header).
 const std::string kSchemaFile = std::string(VELA_TEST_DATA_DIR) + "/cli/cli_text.tic";
 
-struct TSummary {
-  bool Parsed = false;
-  bool Result = false;
-  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
-};
-
-// The --json summary on stdout.
-TSummary ParseSummary(const TCliRun& r) {
-  const TJson json = JsonOut(r);
-  if (!json.is_object()) return {};
-  const TJson& m = json["messages"];
-  return {true,
-          json.value("result", false),
-          json.value("inserted", -1),
-          json.value("updated", -1),
-          m.value("info", -1),
-          m.value("warning", -1),
-          m.value("error", -1)};
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // One import of a file over the two seeded persons: the options, the counts of the summary and
 // the rows afterwards.
 struct TCountCase {
@@ -54,18 +30,13 @@ class CliTextImportTest : public CliTest {
   }
 
   void CreatePerson() {
-    CreateTable({"person",
-                 {{"name", ftString, 40, false, ""},
-                  {"city", ftString, 40, false, ""},
-                  {"age", ftInteger, 0, false, ""}}});
+    CreateTable(
+        {"person", {F("name", ftString, 40), F("city", ftString, 40), F("age", ftInteger)}});
   }
   void CreateItem() {
     CreateTable({"item",
-                 {{"no", ftInteger, 0, false, ""},
-                  {"name", ftString, 60, false, ""},
-                  {"amount", ftFloat, 0, false, ""},
-                  {"day", ftDate, 0, false, ""},
-                  {"note", ftString, 200, false, ""}}});
+                 {F("no", ftInteger), F("name", ftString, 60), F("amount", ftFloat),
+                  F("day", ftDate), F("note", ftString, 200)}});
   }
 
   // Two persons, written by a clean copy through the command line.
@@ -89,29 +60,25 @@ class CliTextImportTest : public CliTest {
     SCOPED_TRACE(c.Name);
     ClearPersons();
     SeedPersons();
-    std::vector<std::string> args = {file, "--table", "person"};
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
-    TSummary s;
-    auto r = JsonImport(args, s);
-    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-    ASSERT_TRUE(s.Parsed) << r.Out;
-    EXPECT_TRUE(s.Result);
-    EXPECT_EQ(s.Inserted, c.Inserted);
-    EXPECT_EQ(s.Updated, c.Updated);
-    EXPECT_EQ(s.Error, 0);
+    auto r = JsonImport(Cat({file, "--table", "person"}, c.Options));
+    ASSERT_TRUE(FS.Parsed) << r.Out;
+    EXPECT_TRUE(FS.Result);
+    EXPECT_EQ(FS.Inserted, c.Inserted);
+    EXPECT_EQ(FS.Updated, c.Updated);
+    EXPECT_EQ(FS.Error, 0);
     // Passing over a found record (onlynew) is no message at all.
-    EXPECT_EQ(s.Warning, 0);
+    EXPECT_EQ(FS.Warning, 0);
     EXPECT_EQ(PersonRows(), c.Rows);
   }
 
-  // Runs an import with --json and returns the run and its parsed summary.
-  TCliRun JsonImport(const std::vector<std::string>& args, TSummary& summary) {
-    std::vector<std::string> all = {"--json", "import"};
-    all.insert(all.end(), args.begin(), args.end());
-    auto r = Velaimport(all);
-    summary = ParseSummary(r);
+  // Runs an import with --json that ends with the exit code; returns the run, its summary in FS.
+  TCliRun JsonImport(const std::vector<std::string>& args, int exitCode = 0) {
+    auto r = Velaimport(Cat({"--json", "import"}, args));
+    EXPECT_EQ(r.ExitCode, exitCode) << Describe(r);
+    FS = ParseSummary(r);
     return r;
   }
+  TSummary FS;  // of the last JsonImport
 };
 
 // --- import modes ---
@@ -157,20 +124,14 @@ TEST_P(CliTextImportTest, OnlyNonTextKeyFieldsTakePartInTheSearch) {
 
 TEST_P(CliTextImportTest, AKeyFieldWithoutValueTakesNoPartInTheSearch) {
   CreateItem();
-  {
-    auto conn = Db().Connection();
-    conn->ExecSQL("INSERT INTO item (no, name, amount) VALUES (2, 'old', 12.5)");
-  }
+  Db().Connection()->ExecSQL("INSERT INTO item (no, name, amount) VALUES (2, 'old', 12.5)");
   // The amount key finds the A line's record; P lines carry no amount at all, so their key has
   // no value and no filter, and they are inserted.
   const auto file = WriteHomeFile("in.mix", "P;1;Ada\nA;7;12,5\nP;3;Alan\n");
-  TSummary s;
-  auto r = JsonImport({file, "--table", "item", "--key", "amount", "--map", "no=no", "--map",
-                       "name=name", "--map", "amount=amount"},
-                      s);
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(s.Inserted, 2);
-  EXPECT_EQ(s.Updated, 1);
+  JsonImport({file, "--table", "item", "--key", "amount", "--map", "no=no", "--map", "name=name",
+              "--map", "amount=amount"});
+  EXPECT_EQ(FS.Inserted, 2);
+  EXPECT_EQ(FS.Updated, 1);
   EXPECT_EQ(Rows("SELECT no, name, amount FROM item ORDER BY id"), "7|old|12.5\n1|Ada|\n3|Alan|\n");
 }
 
@@ -195,18 +156,14 @@ TEST_P(CliTextImportTest, SkipFirstOptionsOverrideTheFormatsHeaderFlag) {
       {"definition skips it", "in.ord", {}, "[Import]\nSkipFirstRecord=Yes\n", "B\nC\n"},
       {"option wins", "in.ord", {"--no-skip-first"}, "[Import]\nSkipFirstRecord=1", all},
   };
-  CreateTable({"tag", {{"name", ftString, 20, false, ""}}});
+  CreateTable({"tag", {F("name", ftString, 20)}});
   WriteHomeFile("in.cnt", "A;x;1\nB;x;2\nC;x;3\n");
   WriteHomeFile("in.ord", "1;A;1;01.01.2020\n2;B;2;02.01.2020\n3;C;3;03.01.2020\n");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Db().Connection()->ExecSQL("DELETE FROM tag");
-    std::vector<std::string> args = {"import", (FHome / c.File).string(), "--table", "tag"};
-    if (*c.Definition) {
-      args.push_back("--definition");
-      args.push_back(WriteHomeFile("def.ini", c.Definition));
-    }
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    auto args = Cat({"import", (FHome / c.File).string(), "--table", "tag"}, c.Options);
+    if (*c.Definition) args = Cat(args, {"--definition", WriteHomeFile("def.ini", c.Definition)});
     auto r = Velaimport(args);
     ASSERT_EQ(r.ExitCode, 0) << Describe(r);
     EXPECT_EQ(Rows("SELECT name FROM tag ORDER BY id"), c.Names);
@@ -223,19 +180,16 @@ TEST_P(CliTextImportTest, DefinitionSetsModeKeysAndAssignments) {
                                  "[Import]\nMode=update ; find by age\nKeyFields=age\n"
                                  "[Assignments]\nname=city\ncity=name\nage=age\n");
   const auto file = WriteHomeFile("in.cnt", "name;city;age\nLovelace;Paris;36\nHopper;NYC;85\n");
-  TSummary s;
-  auto r = JsonImport({file, "--table", "person", "--definition", def}, s);
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(s.Inserted, 1);
-  EXPECT_EQ(s.Updated, 1);
+  JsonImport({file, "--table", "person", "--definition", def});
+  EXPECT_EQ(FS.Inserted, 1);
+  EXPECT_EQ(FS.Updated, 1);
   EXPECT_EQ(PersonRows(), "Paris|Lovelace|36\nAlan|Wilmslow|41\nNYC|Hopper|85\n");
 
   // Options beat the definition: --mode onlynew writes nothing for the found records.
   const auto again = WriteHomeFile("again.cnt", "name;city;age\nX;Y;36\nZ;W;41\n");
-  r = JsonImport({again, "--table", "person", "--definition", def, "--mode", "onlynew"}, s);
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(s.Inserted, 0);
-  EXPECT_EQ(s.Updated, 0);
+  JsonImport({again, "--table", "person", "--definition", def, "--mode", "onlynew"});
+  EXPECT_EQ(FS.Inserted, 0);
+  EXPECT_EQ(FS.Updated, 0);
   EXPECT_EQ(PersonRows(), "Paris|Lovelace|36\nAlan|Wilmslow|41\nNYC|Hopper|85\n");
 }
 
@@ -313,13 +267,10 @@ TEST_P(CliTextImportTest, FieldChangeConditions) {
     SCOPED_TRACE(c.Name);
     ClearPersons();
     SeedPersons();
-    TSummary s;
     auto r = JsonImport({WriteHomeFile("in.cnt", c.Input), "--table", "person", "--definition",
-                         WriteHomeFile("def.ini", c.Definition)},
-                        s);
-    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-    EXPECT_EQ(s.Inserted, c.Inserted);
-    EXPECT_EQ(s.Updated, c.Updated);
+                         WriteHomeFile("def.ini", c.Definition)});
+    EXPECT_EQ(FS.Inserted, c.Inserted);
+    EXPECT_EQ(FS.Updated, c.Updated);
     EXPECT_EQ(PersonRows(), c.Rows);
     if (c.Inserted == 1 && c.Updated == 0) {
       EXPECT_TRUE(Contains(r.Err, "Omitting record '2' because of defined import rule!")) << r.Err;
@@ -337,12 +288,10 @@ TEST_P(CliTextImportTest, SimulationWritesNothing) {
     SCOPED_TRACE(extra);
     std::vector<std::string> args = {file,         "--table",       "person",
                                      "--simulate", "--transaction", extra};
-    TSummary s;
-    auto r = JsonImport(args, s);
-    ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-    EXPECT_TRUE(s.Result);
+    auto r = JsonImport(args);
+    EXPECT_TRUE(FS.Result);
     // The counts say what a real run would do.
-    EXPECT_EQ(s.Inserted + s.Updated, 2);
+    EXPECT_EQ(FS.Inserted + FS.Updated, 2);
     EXPECT_TRUE(Contains(r.Err, "Simulation started")) << r.Err;
     EXPECT_TRUE(Contains(r.Err, "Simulation finished")) << r.Err;
     EXPECT_EQ(PersonRows(), "Ada|London|36\nAlan|Wilmslow|41\n");
@@ -370,7 +319,7 @@ TEST_P(CliTextImportTest, RecordErrorsUnderTheErrorPolicies) {
       {"rollback without transaction", {"--rollback-on-error"}, 4, true, all},
       {"warnings roll nothing back", {"--transaction", "--rollback-on-warning"}, 4, true, all},
       {"record ignored", {"--ignore-record-on-error"}, 4, true, withoutEve},
-      {"record ignored in a transaction",
+      {"ignored in a transaction",
        {"--transaction", "--ignore-record-on-error"},
        4,
        true,
@@ -383,14 +332,10 @@ TEST_P(CliTextImportTest, RecordErrorsUnderTheErrorPolicies) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     ClearPersons();
-    std::vector<std::string> args = {file, "--table", "person"};
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
-    TSummary s;
-    auto r = JsonImport(args, s);
-    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
-    ASSERT_TRUE(s.Parsed) << r.Out;
-    EXPECT_EQ(s.Result, c.Result);
-    EXPECT_GE(s.Error, 1);
+    auto r = JsonImport(Cat({file, "--table", "person"}, c.Options), c.ExitCode);
+    ASSERT_TRUE(FS.Parsed) << r.Out;
+    EXPECT_EQ(FS.Result, c.Result);
+    EXPECT_GE(FS.Error, 1);
     EXPECT_TRUE(
         Contains(r.Err, "{\"type\":\"error\",\"message\":\"" + file +
                             ":3: record 3: Cant't convert value 'old' of import field 'age'"))
@@ -405,20 +350,16 @@ TEST_P(CliTextImportTest, ErrorMessagesInGerman) {
   auto r =
       Velaimport({"--lang", "de", "import", file, "--table", "person", "--ignore-record-on-error"});
   EXPECT_EQ(r.ExitCode, 4) << Describe(r);
-  EXPECT_TRUE(Contains(r.Err, "info: Import gestartet\n")) << r.Err;
-  EXPECT_TRUE(
-      Contains(r.Err, "error: " + file +
-                          ":3: record 3: Wert 'old' des Importfeldes 'age' kann nicht in den "
-                          "erforderlichen Datentyp für das Datenbankfeld 'age' konvertiert "
-                          "werden."))
-      << r.Err;
-  EXPECT_TRUE(
-      Contains(r.Err, "warning: " + file +
-                          ":3: record 3: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers "
-                          "nicht importiert!"))
-      << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "info: Neue Datensätze: 1\n")) << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "info: Import beendet\n")) << r.Err;
+  for (const std::string& line : std::vector<std::string>{
+           "info: Import gestartet\n",
+           "error: " + file +
+               ":3: record 3: Wert 'old' des Importfeldes 'age' kann nicht in den erforderlichen "
+               "Datentyp für das Datenbankfeld 'age' konvertiert werden.",
+           "warning: " + file +
+               ":3: record 3: Datensatz 3 wird auf Grund eines vorhergehenden Fehlers nicht "
+               "importiert!",
+           "info: Neue Datensätze: 1\n", "info: Import beendet\n"})
+    EXPECT_TRUE(Contains(r.Err, line)) << r.Err;
   EXPECT_FALSE(Contains(r.Err, "Import started")) << r.Err;
   EXPECT_EQ(PersonRows(), "Ada|London|36\n");
 }
@@ -432,10 +373,8 @@ TEST_P(CliTextImportTest, DelimitedQuotesDatesAndDecimalComma) {
                                   "2;'x';1234,56;29.02.2000;\"He said \"\"no\"\"\"\n"
                                   "3;\"Line\none\";0,05;01.12.1999;\"say \"\"hi\"\"\";x\n"
                                   "4;;7;05.06.2007;\n");
-  TSummary s;
-  auto r = JsonImport({file, "--table", "item"}, s);
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(s.Inserted, 4);
+  JsonImport({file, "--table", "item"});
+  EXPECT_EQ(FS.Inserted, 4);
   // The decimal comma becomes a number, the date mask dd.mm.yyyy a date; a quoted separator
   // stays in the value, doubled quotes stand for one, and a quoted line break joins two lines.
   // Three quotes before a separator close, reopen and close the field (the quote is lost).
@@ -471,13 +410,11 @@ TEST_P(CliTextImportTest, FixedWidthWithImpliedDecimals) {
                                   "0001Ada       0001234520240131\n"
                                   "  17Grace Hopp00000005\n"
                                   "9999Zed of a longer name\n");
-  TSummary s;
   auto r = JsonImport({file, "--table", "item", "--map", "no=no", "--map", "name=name", "--map",
                        "amount=amount", "--map", "day=day"},
-                      s);
+                      4);
   // The second line has no day, the third's amount and day are letters: reported, not fatal.
-  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
-  EXPECT_EQ(s.Inserted, 3);
+  EXPECT_EQ(FS.Inserted, 3);
   EXPECT_EQ(Rows("SELECT no, name, amount FROM item ORDER BY id"),
             "1|Ada|123.45\n17|Grace Hopp|0.05\n9999|Zed of a l|\n");
   EXPECT_EQ(Rows("SELECT day FROM item WHERE no = 1"), "2024-01-31\n");
@@ -487,13 +424,11 @@ TEST_P(CliTextImportTest, MixedRecordKindsIntoOneTable) {
   CreateItem();
   // P lines are persons, A lines amounts; an X line has a link without schema and is skipped.
   const auto file = WriteHomeFile("in.mix", "P;1;Ada\nA;2;12,5\nX;3;lost\nP;4;Alan\n");
-  TSummary s;
   auto r = JsonImport(
       {file, "--table", "item", "--map", "no=no", "--map", "name=name", "--map", "amount=amount"},
-      s);
-  EXPECT_EQ(r.ExitCode, 4) << Describe(r);
-  EXPECT_EQ(s.Inserted, 3);
-  EXPECT_EQ(s.Error, 1);
+      4);
+  EXPECT_EQ(FS.Inserted, 3);
+  EXPECT_EQ(FS.Error, 1);
   EXPECT_TRUE(Contains(r.Err,
                        "SubSchema on schema 'mixed' not defined. Value of link: 'X' Value "
                        "of field: 'X'"))
@@ -529,16 +464,9 @@ TEST_P(CliTextImportTest, UsageErrorsWriteNothing) {
   const auto file = WriteHomeFile("in.cnt", "name;city;age\nAda;London;36\n");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    std::vector<std::string> args = {"import", file};
-    bool hasTable = false;
-    for (const auto& o : c.Options)
-      hasTable |= o == "--table";
-    if (!hasTable) args.insert(args.end(), {"--table", "person"});
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
-    if (*c.Definition) {
-      args.push_back("--definition");
-      args.push_back(WriteHomeFile("def.ini", c.Definition));
-    }
+    const bool hasTable = c.Options.size() > 1 && c.Options[0] == "--table";
+    auto args = Cat({"import", file}, hasTable ? c.Options : Cat({"--table", "person"}, c.Options));
+    if (*c.Definition) args = Cat(args, {"--definition", WriteHomeFile("def.ini", c.Definition)});
     auto r = Velaimport(args);
     EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
     EXPECT_TRUE(Contains(r.Err, c.Message)) << r.Err;

@@ -71,14 +71,12 @@ class TRecordingCallBack : public TInterfacedObject, public IDataImportCallBack 
   std::vector<TMsg> Messages;
   std::vector<int64_t> Inserted, Updated, DeleteAsked;
   std::vector<std::string> AdvFieldCalls;  // "id|field|value|inserted"
-  bool AllowDelete = true;
 
   void Do_AfterInsert(bool, int64_t RecordID) override { Inserted.push_back(RecordID); }
   void Do_AfterUpdate(bool, int64_t RecordID) override { Updated.push_back(RecordID); }
   void Do_BeforeDelete(bool, int64_t RecordID, bool& CanDelete) override {
     EXPECT_TRUE(CanDelete);
     DeleteAsked.push_back(RecordID);
-    CanDelete = AllowDelete;
   }
   void Do_Message(TImportMessageType AMsgType, const std::string& AMsg) override {
     Messages.push_back({AMsgType, AMsg});
@@ -90,17 +88,12 @@ class TRecordingCallBack : public TInterfacedObject, public IDataImportCallBack 
     return true;
   }
 
-  std::vector<std::string> Texts() const {
+  // The messages as "i text", "w text" or "e text" (information, warning, error).
+  std::vector<std::string> Typed() const {
     std::vector<std::string> r;
     for (auto& m : Messages)
-      r.push_back(m.Text);
+      r.push_back(std::string(1, "iwe"[m.Type]) + " " + m.Text);
     return r;
-  }
-  int Count(TImportMessageType t) const {
-    int n = 0;
-    for (auto& m : Messages)
-      n += m.Type == t;
-    return n;
   }
   int CountText(const std::string& text) const {
     int n = 0;
