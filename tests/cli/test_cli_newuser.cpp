@@ -87,6 +87,36 @@ TEST_P(CliNewUserTest, CreateTableFromEachKindOfSource) {
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM t"), "4\n");
 }
 
+TEST_P(CliNewUserTest, CreateTableRefusesSourcesThatMakeNoTable) {
+  const std::string empty = WriteHomeFile("empty.csv", "");
+  const std::string binary = WriteHomeFile("bin.csv", std::string("\x7F"
+                                                                  "ELF\x02\x01\x00,x\n",
+                                                                  10));
+  const struct {
+    std::string Source, Table;
+    int ExitCode;
+    std::string Err;
+  } cases[] = {
+      {empty, "e", 2, "error: the source " + empty + " has no fields to create table e from"},
+      {binary, "b", 2, "error: field 1 of " + binary + " has no usable column name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Table);
+    auto r =
+        Velaimport({"import", c.Source, "--format", "csv", "--table", c.Table, "--create-table"});
+    EXPECT_EQ(r.ExitCode, c.ExitCode) << Describe(r);
+    EXPECT_TRUE(Contains(r.Err, c.Err)) << r.Err;
+    EXPECT_EQ(Columns(c.Table), "");  // nothing was created
+  }
+  // A dBase file that repeats a field name gets one column for it, and all its rows.
+  const std::string dbf = kData + "/samples/dbf/infused_dbase_03.dbf";
+  auto r = Velaimport({"import", dbf, "--format", "dbf", "--table", "d", "--create-table"});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_TRUE(Contains(r.Err, "warning: the source " + dbf + " repeats the field name Point_ID"))
+      << r.Err;
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM d"), "14\n");
+}
+
 TEST_P(CliNewUserTest, VCardRevisionKeepsItsTimeInATimestampAndItsDateInADate) {
   CreateTable({"card", {F("rev", ftDateTime), F("revday", ftDate)}});
   const auto vcf = WriteHomeFile("rev.vcf",
