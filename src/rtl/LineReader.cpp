@@ -130,6 +130,7 @@ bool TLineReader::Fill() {
   FBufStart += FBuf.size();
   FBuf.clear();
   FPos = 0;
+  FLfKnown = false;
   const bool utf16 =
       FEncoding == TTextLineEncoding::Utf16LE || FEncoding == TTextLineEncoding::Utf16BE;
   while (FBuf.empty() && !FStreamEnd) {
@@ -159,7 +160,15 @@ bool TLineReader::ReadLine(std::string& Line) {
   for (;;) {
     const char* b = FBuf.data() + FPos;
     const size_t avail = FBuf.size() - FPos;
-    const auto* nl = static_cast<const char*>(std::memchr(b, '\n', avail));
+    // The next LF is searched once per LF and block: with CR line ends a search per line would
+    // run to the block's end for every line.
+    if (!FLfKnown || FLfAt < FPos) {
+      const void* lf = std::memchr(b, '\n', avail);
+      FLfAt =
+          lf ? static_cast<size_t>(static_cast<const char*>(lf) - FBuf.data()) : std::string::npos;
+      FLfKnown = true;
+    }
+    const char* nl = FLfAt == std::string::npos ? nullptr : FBuf.data() + FLfAt;
     const size_t scan = nl ? static_cast<size_t>(nl - b) : avail;
     const auto* cr =
         FEnds == TLineEnds::Any ? static_cast<const char*>(std::memchr(b, '\r', scan)) : nullptr;

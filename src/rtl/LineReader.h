@@ -88,8 +88,10 @@ class TLineReader {
   bool FStreamEnd = false;
   bool FLineEnded = false;
   int64_t FLineNumber = 0;
-  std::string FBuf;            // decoded bytes (UTF-8, or 8-bit in code page mode)
-  size_t FPos = 0;             // read position in FBuf
+  std::string FBuf;  // decoded bytes (UTF-8, or 8-bit in code page mode)
+  size_t FPos = 0;   // read position in FBuf
+  size_t FLfAt = 0;  // offset of the next LF in FBuf (npos: none), when FLfKnown
+  bool FLfKnown = false;
   uint64_t FBufStart = 0;      // offset of FBuf[0] in the decoded data
   uint64_t FValidatedEnd = 0;  // decoded data before this offset is known to be valid UTF-8
   std::string FRaw;            // UTF-16 bytes not yet decoded
