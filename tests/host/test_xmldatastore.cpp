@@ -1,5 +1,4 @@
-// VelaXML data stores: order, lookup by name, the Add forms, reuse after Clear, containers; and
-// the data encoding and binary mode texts.
+// VelaXML data stores: order, lookup by name, the Add forms, reuse after Clear, containers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -157,39 +156,6 @@ TEST(XMLDataStoreContainer, ClearIsVirtual) {
   ASSERT_EQ(r.Count(), 1);
   EXPECT_EQ(&r.GetItem(0), &r.Data());
   EXPECT_EQ(r.Data().Count(), 0);
-}
-
-TEST(XMLDataEncoding, TextsRoundTripAndNumbersAreAccepted) {
-  for (auto e : {xdeNone, xdeBase64, xdeBase64Compressed, xdeHex}) {
-    EXPECT_EQ(StrToXMLDataEncoding(XMLDataEncodingToStr(e), xdeHex), e);
-    EXPECT_EQ(StrToXMLDataEncoding(std::to_string(e), xdeHex), e);
-  }
-  for (auto m : {xbhInline, xbhFile}) {
-    EXPECT_EQ(StrToXMLBinaryHandlingMode(XMLBinaryHandlingModeToStr(m), xbhFile), m);
-    EXPECT_EQ(StrToXMLBinaryHandlingMode(std::to_string(m), xbhFile), m);
-  }
-  EXPECT_STREQ(XMLDataEncodingToStr(xdeBase64Compressed), "base64compressed");
-  EXPECT_STREQ(XMLBinaryHandlingModeToStr(xbhFile), "file");
-}
-
-TEST(XMLDataEncoding, UnknownTextsGiveTheDefault) {
-  struct Case {
-    const char* text;
-    TVelaXMLDataEncoding encoding;
-    TVelaXMLBinaryHandlingMode mode;
-  };
-  const Case cases[] = {
-      {"  Base64 ", xdeBase64, xbhInline},   {"HEX", xdeHex, xbhInline}, {"FILE", xdeNone, xbhFile},
-      {" 1\t", xdeBase64, xbhFile},          {"", xdeNone, xbhInline},   {"4", xdeNone, xbhInline},
-      {"2", xdeBase64Compressed, xbhInline}, {"-1", xdeNone, xbhInline}, {"1x", xdeNone, xbhInline},
-      {"base", xdeNone, xbhInline}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("'") + c.text + "'");
-    EXPECT_EQ(StrToXMLDataEncoding(c.text), c.encoding);
-    EXPECT_EQ(StrToXMLBinaryHandlingMode(c.text), c.mode);
-  }
-  EXPECT_EQ(StrToXMLDataEncoding("nonsense", xdeHex), xdeHex);
-  EXPECT_EQ(StrToXMLBinaryHandlingMode("nonsense", xbhFile), xbhFile);
 }
 
 }  // namespace

@@ -2,15 +2,21 @@
 
 #include <array>
 #include <charconv>
+#include <string>
 
+#include "rtl/Encoders.h"
+#include "rtl/Exceptions.h"
 #include "rtl/SysUtils.h"
 
 namespace vela {
 
 namespace {
 
-constexpr std::array<const char*, 4> kEncodingNames = {"none", "base64", "base64compressed", "hex"};
+constexpr std::array<const char*, 5> kEncodingNames = {"none", "base64", "base64compressed", "hex",
+                                                       "text"};
 constexpr std::array<const char*, 2> kBinaryModeNames = {"inline", "file"};
+constexpr std::array<const char*, 5> kLookupModeNames = {"default", "keyvalue", "displayvalue",
+                                                         "both", "customfield"};
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
@@ -52,6 +58,60 @@ TVelaXMLBinaryHandlingMode StrToXMLBinaryHandlingMode(
     std::string_view AValue, TVelaXMLBinaryHandlingMode ADefault) noexcept {
   const int i = OrdinalOf(AValue, kBinaryModeNames);
   return i < 0 ? ADefault : static_cast<TVelaXMLBinaryHandlingMode>(i);
+}
+
+const char* LookupFieldValueModeToStr(TLookupFieldValueMode AValue) noexcept {
+  return AValue < kLookupModeNames.size() ? kLookupModeNames[AValue] : kLookupModeNames[lfmDefault];
+}
+
+TLookupFieldValueMode StrToLookupFieldValueModeDef(std::string_view AValue,
+                                                   TLookupFieldValueMode ADefault) noexcept {
+  const int i = OrdinalOf(AValue, kLookupModeNames);
+  return i < 0 ? ADefault : static_cast<TLookupFieldValueMode>(i);
+}
+
+namespace {
+// MIME lines joined by LF: the line end every XML reader delivers.
+std::string MimeLines(std::string AText) {
+  std::erase(AText, '\r');
+  return AText;
+}
+
+[[noreturn]] void UnknownEncoding(TVelaXMLDataEncoding AEncoding) {
+  throw EConvertError("Unknown VelaXML data encoding " + std::to_string(AEncoding));
+}
+}  // namespace
+
+std::string EncodeXMLFieldValue(std::string_view ABytes, TVelaXMLDataEncoding AEncoding) {
+  if (ABytes.empty() && AEncoding <= xdeText) return {};
+  switch (AEncoding) {
+    case xdeNone:
+    case xdeText:
+      return std::string(ABytes);
+    case xdeBase64:
+      return MimeLines(Base64EncodeMime(ABytes));
+    case xdeBase64Compressed:
+      return MimeLines(Base64EncodeMime(CompressString(ABytes, 9)));
+    case xdeHex:
+      return TextToHex(ABytes);
+  }
+  UnknownEncoding(AEncoding);
+}
+
+std::string DecodeXMLFieldValue(std::string_view AText, TVelaXMLDataEncoding AEncoding) {
+  if (AEncoding != xdeNone && AEncoding != xdeText && TrimBlanks(AText).empty()) return {};
+  switch (AEncoding) {
+    case xdeNone:
+    case xdeText:
+      return std::string(AText);
+    case xdeBase64:
+      return Base64Decode(AText);
+    case xdeBase64Compressed:
+      return DecompressString(Base64Decode(AText));
+    case xdeHex:
+      return HexToText(TrimBlanks(AText));
+  }
+  UnknownEncoding(AEncoding);
 }
 
 }  // namespace vela

@@ -55,6 +55,8 @@ class TSAXWriter {
 
   // Passes the buffered output to the stream.
   void Flush();
+  // Bytes written but not yet passed to the stream.
+  size_t Buffered() const noexcept { return FBuf.size(); }
   // Number of open elements.
   size_t Depth() const noexcept { return FOpen.size(); }
 
