@@ -81,7 +81,7 @@ std::string WriteDbf(const TTempDir& Dir, const char* CodePage) {
 }
 
 TEST(QImport2DBF, TypedValuesInTheFormatSettingsAndDeletedRecordsSkipped) {
-  TFormatSettingsGuard de("de");
+  FormatSettingsGuard de(FormatSettingsFor("de"));
   TTempDir dir("qimport_dbf");
   TQImport2DBF dbf;
   dbf.FileName = WriteDbf(dir, "LDID/87");
@@ -93,7 +93,7 @@ TEST(QImport2DBF, TypedValuesInTheFormatSettingsAndDeletedRecordsSkipped) {
 
 // FoxPro's binary integer, date-time and currency fields, written as raw records.
 TEST(QImport2DBF, BinaryFoxProFields) {
-  TFormatSettingsGuard de("de");
+  FormatSettingsGuard de(FormatSettingsFor("de"));
   TTempDir dir("qimport_dbf_bin");
   std::string path = dir.File("bin.dbf");
   DBFHandle h = DBFCreate(path.c_str());
@@ -136,7 +136,7 @@ TEST(QImport2DBF, ConfiguredCodePageWhenTheFileNamesNone) {
 // The public dBase samples: row counts and the values of some fields of one row, joined by "|"
 // ("..." ends a prefix). The configured code page only counts where a file names none.
 TEST(QImport2DBF, SharedSamples) {
-  TFormatSettingsGuard en("en");
+  FormatSettingsGuard en(FormatSettingsFor("en"));
   const struct {
     const char* File;
     size_t Rows, Row;
@@ -266,7 +266,7 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 </ROWDATA></DATAPACKET>)";
 
 TEST(QImport2XML, FieldsAndTypedValues) {
-  TFormatSettingsGuard de("de");
+  FormatSettingsGuard de(FormatSettingsFor("de"));
   TTempDir dir("qimport_xml");
   dir.Write("p.xml", kPacket);
   TQImport2XML xml;

@@ -13,7 +13,7 @@
 #include "ImportEngine/test_qimport_recorder.h"
 #include "TestData.h"
 #include "rtl/FileUtils.h"
-#include "rtl/SysUtils.h"
+#include "rtl/RtlTestSupport.h"
 
 namespace vela {
 namespace {
@@ -39,24 +39,17 @@ struct TRecordingProcessor : test::TImportRecorder {
 class TextEngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FormatSettings = TFormatSettings{};
     ForceDirectories(FApp + "/custom");
     SetApplicationFolder(FApp);
   }
-  void TearDown() override {
-    SetApplicationFolder(FSavedApp);
-    FormatSettings = FSavedSettings;
-  }
-  std::string Write(std::string_view relName, std::string_view content) {
-    return FDir.Write(relName, content);
-  }
+  void TearDown() override { SetApplicationFolder(FSavedApp); }
   // The orders sample: heads in the first file, the linking schema and items in the second.
   void InstallOrders() {
     std::filesystem::copy_file(test::DataFile("textimport/orders_head.tic"),
                                FDir.File("custom/1_head.tic"));
     std::filesystem::copy_file(test::DataFile("textimport/orders_items.tic"),
                                FDir.File("custom/2_items.tic"));
-    Write("custom/notes.txt", "not a schema");
+    FDir.Write("custom/notes.txt", "not a schema");
   }
   std::string Schema(const std::string& attrs, const std::string& fields = {}) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><dataschemas><schema " +
@@ -65,7 +58,7 @@ class TextEngineTest : public ::testing::Test {
 
   test::TTempDir FDir{"textengine"};
   const std::string FApp = FDir.Path.string(), FSavedApp = GetApplicationFolder();
-  const TFormatSettings FSavedSettings = FormatSettings;
+  FormatSettingsGuard FSettings;  // the default settings
 };
 
 TEST_F(TextEngineTest, OneFormatPerSchemaInFileOrder) {
@@ -89,7 +82,7 @@ TEST_F(TextEngineTest, NoCustomFolderOrABrokenSchemaFile) {
   std::filesystem::remove_all(FApp + "/custom");
   EXPECT_EQ(TTextImportEngine().GetFormatCount(), 0);
   ForceDirectories(FApp + "/custom");
-  Write("custom/bad.tic", "no xml here");
+  FDir.Write("custom/bad.tic", "no xml here");
   EXPECT_THROW(TTextImportEngine engine, Exception);
 }
 
@@ -112,9 +105,10 @@ TEST_F(TextEngineTest, ImportsRecordsWithHostTypesAndMessages) {
 }
 
 TEST_F(TextEngineTest, ConversionErrorMessage) {
-  Write("custom/n.tic", Schema("name=\"n\" descr=\"N\" fext=\".n\" type=\"s\" fs=\";\" cfe=\"1\"",
-                               "<a dt=\"idtString\" /><qty dt=\"idtInteger\" />"));
-  const std::string data = Write("data.n", "x;1\ny;z\n");
+  FDir.Write("custom/n.tic",
+             Schema("name=\"n\" descr=\"N\" fext=\".n\" type=\"s\" fs=\";\" cfe=\"1\"",
+                    "<a dt=\"idtString\" /><qty dt=\"idtInteger\" />"));
+  const std::string data = FDir.Write("data.n", "x;1\ny;z\n");
   TTextImportEngine engine;
   TRecordingProcessor proc;
   engine.SetParameter(data, 0, "", nullptr);
@@ -150,9 +144,9 @@ TEST_F(TextEngineTest, FailuresBecomeOneMessageAndAbortEndsQuietly) {
 }
 
 TEST_F(TextEngineTest, QueryFieldsUsesDescriptionsWhenFilled) {
-  Write("custom/q.tic", Schema("name=\"q\" type=\"s\" fs=\";\"",
-                               "<a descr=\"Alpha\" dt=\"idtString\" /><b descr=\"  \" "
-                               "dt=\"idtString\" /><c dt=\"idtString\" />"));
+  FDir.Write("custom/q.tic", Schema("name=\"q\" type=\"s\" fs=\";\"",
+                                    "<a descr=\"Alpha\" dt=\"idtString\" /><b descr=\"  \" "
+                                    "dt=\"idtString\" /><c dt=\"idtString\" />"));
   TTextImportEngine engine;
   engine.SetParameter("x.csv", 0, "", nullptr);
   IPtr<IStringListData> fields;
@@ -161,10 +155,10 @@ TEST_F(TextEngineTest, QueryFieldsUsesDescriptionsWhenFilled) {
 }
 
 TEST_F(TextEngineTest, ParametersTakeFieldsFromTheFileAndAddTheSwissBankRule) {
-  Write("custom/auto.tic", Schema("name=\"auto\" type=\"s\" fs=\";\""));
-  Write("custom/swiss.tic",
-        Schema("name=\"banks_swiss\" type=\"s\" fs=\";\"", "<bcnr dt=\"idtString\" />"));
-  const std::string data = Write("in.csv", "Name;City\nA;B\n");
+  FDir.Write("custom/auto.tic", Schema("name=\"auto\" type=\"s\" fs=\";\""));
+  FDir.Write("custom/swiss.tic",
+             Schema("name=\"banks_swiss\" type=\"s\" fs=\";\"", "<bcnr dt=\"idtString\" />"));
+  const std::string data = FDir.Write("in.csv", "Name;City\nA;B\n");
   TTextImportEngine engine;
   ASSERT_EQ(engine.GetFormatCount(), 2);
   TFieldChangeConditions conditions(nullptr);

@@ -7,6 +7,7 @@
 #include "ImportEngine/_XMLTextImport.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Format.h"
+#include "rtl/RtlTestSupport.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
@@ -16,21 +17,8 @@ namespace {
 using namespace textschema;
 using Rows = std::vector<std::vector<std::string>>;
 
-// Pins the format settings the conversions depend on.
-class SettingsGuard {
- public:
-  SettingsGuard() : FSaved(FormatSettings) {
-    FormatSettings = TFormatSettings{};
-    FormatSettings.DecimalSeparator = '.';
-    FormatSettings.ThousandSeparator = ',';
-    FormatSettings.ShortDateFormat = "yyyy/mm/dd";
-    FormatSettings.DateSeparator = '/';
-  }
-  ~SettingsGuard() { FormatSettings = FSaved; }
-
- private:
-  TFormatSettings FSaved;
-};
+// The conversions run under the default format settings: '.' and "yyyy/mm/dd".
+using SettingsGuard = FormatSettingsGuard;
 
 TDataSchema* AddDelimited(TDataSchemas& schemas, const std::string& name, int fields,
                           const std::string& sep = ";", char32_t quote = U'"',
