@@ -19,11 +19,6 @@ struct EMSFixture : ::testing::Test {
   TEngineRecorder<TEMSImportEngine> Rec;
   TEMSImportEngine& Engine = Rec.Engine;
   TTempDir Dir{"emsengine"};
-
-  std::string Write(std::string_view Name, std::string_view Text) { return Dir.Write(Name, Text); }
-  bool Run(const std::string& File, int32_t Format, const TStringList& Dest = {}) {
-    return Rec.Run(File, Format, Dest);
-  }
 };
 
 TEST_F(EMSFixture, OneFormatPerComponent) {
@@ -41,12 +36,12 @@ TEST_F(EMSFixture, OneFormatPerComponent) {
 }
 
 TEST_F(EMSFixture, ValuesArriveAsTextWhateverTheirType) {
-  TFormatSettingsGuard de("de");
-  std::string file = Write("p.xml", R"(<DATAPACKET><METADATA><FIELDS>
+  FormatSettingsGuard de(FormatSettingsFor("de"));
+  std::string file = Dir.Write("p.xml", R"(<DATAPACKET><METADATA><FIELDS>
 <FIELD attrname="N" fieldtype="i4"/><FIELD attrname="D" fieldtype="date"/>
 <FIELD attrname="S" fieldtype="string"/></FIELDS></METADATA>
 <ROWDATA><ROW N="5" D="20231231" S="x"/><ROW N="6"/></ROWDATA></DATAPACKET>)");
-  ASSERT_TRUE(Run(file, 1));
+  ASSERT_TRUE(Rec.Run(file, 1));
   ASSERT_EQ(Rec.Rows.size(), 2u);
   ASSERT_EQ(Rec.Rows[1].size(), 3u);  // empty values are sent too
   EXPECT_EQ(Rec.Value(0, "D"), "31.12.2023");
@@ -58,7 +53,7 @@ TEST_F(EMSFixture, ValuesArriveAsTextWhateverTheirType) {
 }
 
 TEST_F(EMSFixture, AbortInStartRecordSendsNoValueOfThatRowAndStopsTheComponent) {
-  std::string file = Write("a.txt", "A;B\n1;x\n2;y\n3;z\n");
+  std::string file = Dir.Write("a.txt", "A;B\n1;x\n2;y\n3;z\n");
   bool componentAskedOn = false;
   Rec.AbortAtStart = 1;
   TQImport2* txt = Engine.Importer(2);
@@ -67,7 +62,7 @@ TEST_F(EMSFixture, AbortInStartRecordSendsNoValueOfThatRowAndStopsTheComponent) 
     cancel(s, Continue);
     if (Rec.StartCalls > 1) componentAskedOn = componentAskedOn || Continue;
   };
-  ASSERT_TRUE(Run(file, 2));
+  ASSERT_TRUE(Rec.Run(file, 2));
   EXPECT_EQ(Rec.StartCalls, 2);
   ASSERT_EQ(Rec.Rows.size(), 1u);
   EXPECT_EQ(Rec.Value(0, "A"), "1");
@@ -77,14 +72,14 @@ TEST_F(EMSFixture, AbortInStartRecordSendsNoValueOfThatRowAndStopsTheComponent) 
 
   // The next import starts afresh.
   Rec.AbortAtStart = -1;
-  ASSERT_TRUE(Run(file, 2));
+  ASSERT_TRUE(Rec.Run(file, 2));
   EXPECT_EQ(Rec.Rows.size(), 3u);
 }
 
 TEST_F(EMSFixture, RaisingSetValueStillPostsTheRowAndEndsTheImport) {
-  std::string file = Write("r.txt", "A;B\n1;bad\n2;y\n");
+  std::string file = Dir.Write("r.txt", "A;B\n1;bad\n2;y\n");
   Rec.ThrowOnValue = "bad";
-  EXPECT_FALSE(Run(file, 2));
+  EXPECT_FALSE(Rec.Run(file, 2));
   EXPECT_EQ(Rec.StartCalls, 1);
   EXPECT_EQ(Rec.PostCalls, 1);
   ASSERT_EQ(Rec.Messages.size(), 1u);
@@ -102,15 +97,7 @@ TEST_F(EMSFixture, QueryFieldsAndFieldAssignmentWorkOnTheComponentsMap) {
   EXPECT_EQ(forSave.Lines(), (std::vector<std::string>{"A=1", "B=2"}));
   EXPECT_EQ(Engine.Importer(2)->Map.Count(), 2);
   EXPECT_EQ(Engine.Importer(0)->Map.Count(), 0);  // other formats keep their own map
-
-  // The map decides what is delivered.
-  std::string file = Write("m.txt", "first,second\nx,y\n");
-  Rec.Processor.SetEngineParameter(0, file, 2, none);
-  Rec.Processor.SetFieldAssignment(0, TStringList{"Dest=second"});
-  ASSERT_TRUE(Rec.Processor.Execute(0, false));
-  ASSERT_EQ(Rec.Rows.size(), 1u);
-  ASSERT_EQ(Rec.Rows[0].size(), 1u);
-  EXPECT_EQ(Rec.Value(0, "Dest"), "y");
+  // What a map delivers: QImport2.MapChoosesColumnsByNameOrNumber.
 }
 
 TEST_F(EMSFixture, ParametersGiveTheCurrentComponentTheFile) {
@@ -140,15 +127,15 @@ TEST_F(EMSFixture, WizardResultIsAlwaysFalseButItsFileNameIsTaken) {
 }
 
 TEST_F(EMSFixture, ComponentErrorsBecomeOneErrorMessage) {
-  EXPECT_FALSE(Run(Dir.File("missing.dbf"), 0));
+  EXPECT_FALSE(Rec.Run(Dir.File("missing.dbf"), 0));
   ASSERT_EQ(Rec.Messages.size(), 1u);
   EXPECT_EQ(Rec.Messages[0].second, imtError);
   EXPECT_EQ(Rec.Messages[0].first.rfind("EQImportError: ", 0), 0u) << Rec.Messages[0].first;
 }
 
 TEST_F(EMSFixture, SharedDBaseThroughTheProcessor) {
-  TFormatSettingsGuard en("en");
-  ASSERT_TRUE(Run(SampleFile("dbf/dbfread_people.dbf"), 0));
+  FormatSettingsGuard en(FormatSettingsFor("en"));
+  ASSERT_TRUE(Rec.Run(SampleFile("dbf/dbfread_people.dbf"), 0));
   ASSERT_EQ(Rec.Rows.size(), 2u);
   EXPECT_EQ(Rec.Value(1, "NAME"), "Bob");
   EXPECT_EQ(Rec.Value(1, "BIRTHDATE"), "1980/11/12");

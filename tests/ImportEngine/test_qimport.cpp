@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "ImportEngine/QImport2ASCII.h"
@@ -81,7 +83,7 @@ std::string WriteDbf(const TTempDir& Dir, const char* CodePage) {
 }
 
 TEST(QImport2DBF, TypedValuesInTheFormatSettingsAndDeletedRecordsSkipped) {
-  TFormatSettingsGuard de("de");
+  FormatSettingsGuard de(FormatSettingsFor("de"));
   TTempDir dir("qimport_dbf");
   TQImport2DBF dbf;
   dbf.FileName = WriteDbf(dir, "LDID/87");
@@ -93,7 +95,7 @@ TEST(QImport2DBF, TypedValuesInTheFormatSettingsAndDeletedRecordsSkipped) {
 
 // FoxPro's binary integer, date-time and currency fields, written as raw records.
 TEST(QImport2DBF, BinaryFoxProFields) {
-  TFormatSettingsGuard de("de");
+  FormatSettingsGuard de(FormatSettingsFor("de"));
   TTempDir dir("qimport_dbf_bin");
   std::string path = dir.File("bin.dbf");
   DBFHandle h = DBFCreate(path.c_str());
@@ -133,45 +135,37 @@ TEST(QImport2DBF, ConfiguredCodePageWhenTheFileNamesNone) {
   EXPECT_EQ(Field(rows, 0, "NAME"), "Mьller");
 }
 
-// The public dBase samples: row counts and the values of some fields of one row, joined by "|"
-// ("..." ends a prefix). The configured code page only counts where a file names none.
-TEST(QImport2DBF, SharedSamples) {
-  TFormatSettingsGuard en("en");
-  const struct {
-    const char* File;
-    size_t Rows, Row;
-    std::string Fields, Values;
-  } cases[] = {
-      // Cyrillic by the language driver 0xC9 (cp1251).
-      {"infused_cp1251.dbf", 4, 0, "NAME|RN", "амбулаторно-поликлиническое|1"},
-      // dBase IV with memo.
-      {"infused_dbase_8b.dbf", 10, 0, "CHARACTER|NUMERICAL|DATE|LOGICAL|MEMO",
-       "One|1.00|1970/01/01|True|First memo\r\n"},
-      // FoxPro integer, date, empty date-time, memo and no memo block.
-      {"infused_foxprodb_contacts.dbf", 5, 0, "CONTACT_ID|FIRST_NAME|BIRTHDATE|LAST_MEETI|NOTES",
-       "1|Nancy|1963/04/08||Education includes a B.A. in ..."},
-      {"infused_foxprodb_contacts.dbf", 5, 3, "CONTACT_ID|NOTES", "4|"},
-      // dBase III with and without memo.
-      {"infused_dbase_83.dbf", 67, 0, "ID|NAME|DESC",
-       "87|Assorted Petits Fours|Our Original assortment ..."},
-      {"infused_dbase_03.dbf", 14, 0, "Point_ID", "0507121"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.File) + " " + std::to_string(c.Row));
+// The public dBase samples are golden cases: every row of NAME.dbf, as "name=value|..." lines,
+// compared with tests/data/dbf/NAME.expected (VELA_UPDATE_GOLDEN=1 rewrites them). They pin
+// Cyrillic by the language driver 0xC9, dBase III and IV memos, FoxPro integers, dates, empty
+// date-times and a missing memo block; the configured code page only counts where a file names
+// none.
+TEST(QImport2DBF, SharedSamplesAreGoldenCases) {
+  FormatSettingsGuard en(FormatSettingsFor("en"));
+  int files = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(VELA_SAMPLES_DIR "/dbf", ec)) {
+    if (entry.path().extension() != ".dbf") continue;
+    SCOPED_TRACE(entry.path().string());
+    ++files;
     TQImport2DBF dbf;
-    dbf.FileName = Shared(c.File);
+    dbf.FileName = entry.path().string();
     dbf.CodePage = 1252;
-    TRows rows = Collect(dbf);
-    ASSERT_EQ(rows.size(), c.Rows);
-    std::string values;
-    for (size_t b = 0, e = 0; e != std::string::npos; b = e + 1) {
-      e = c.Fields.find('|', b);
-      values += (b ? "|" : "") + Field(rows, c.Row, c.Fields.substr(b, e - b));
+    const TRows rows = Collect(dbf);
+    std::string text;
+    for (size_t i = 0; i < rows.size(); ++i)
+      text += Row(rows, i) + "\n";
+    const std::string expected =
+        VELA_TEST_DATA_DIR "/dbf/" + entry.path().stem().string() + ".expected";
+    if (const char* update = std::getenv("VELA_UPDATE_GOLDEN"); update && *update == '1') {
+      std::ofstream(expected, std::ios::binary) << text;
+      continue;
     }
-    const bool prefix = c.Values.ends_with(" ...");
-    EXPECT_EQ(prefix ? values.substr(0, c.Values.size() - 4) : values,
-              prefix ? c.Values.substr(0, c.Values.size() - 4) : c.Values);
+    std::ifstream in(expected, std::ios::binary);
+    EXPECT_TRUE(in) << "missing test data file: " << expected;
+    EXPECT_EQ(text, std::string(std::istreambuf_iterator<char>(in), {}));
   }
+  EXPECT_GE(files, 6) << "dBase samples missing in " VELA_SAMPLES_DIR "/dbf";
 }
 
 TEST(QImport2DBF, MissingMemoFileNamesTheField) {
@@ -266,7 +260,7 @@ constexpr const char* kPacket = R"(<?xml version="1.0" standalone="yes"?>
 </ROWDATA></DATAPACKET>)";
 
 TEST(QImport2XML, FieldsAndTypedValues) {
-  TFormatSettingsGuard de("de");
+  FormatSettingsGuard de(FormatSettingsFor("de"));
   TTempDir dir("qimport_xml");
   dir.Write("p.xml", kPacket);
   TQImport2XML xml;

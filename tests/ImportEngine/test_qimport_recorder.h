@@ -8,7 +8,7 @@
 #include "ImportEngine/_DataImportProcessor.h"
 #include "TestData.h"
 #include "rtl/Exceptions.h"
-#include "rtl/SysUtils.h"
+#include "rtl/RtlTestSupport.h"
 #include "vcard/VCard.h"
 
 namespace vela::test {
@@ -17,6 +17,10 @@ struct TRecordedValue {
   std::string Name;
   std::string Value;
   TImportDataType Type;
+  bool operator==(const TRecordedValue&) const = default;
+  friend void PrintTo(const TRecordedValue& v, std::ostream* os) {
+    *os << v.Name << "=" << v.Value << ":" << static_cast<int>(v.Type);
+  }
 };
 using TRecordedRow = std::vector<TRecordedValue>;
 
@@ -114,14 +118,5 @@ inline std::vector<std::string> CardFieldNames() {
     names.push_back(card.GetFieldNames(i));
   return names;
 }
-
-// Sets the process format settings for one test and restores them afterwards.
-struct TFormatSettingsGuard {
-  TFormatSettings Saved = FormatSettings;
-  explicit TFormatSettingsGuard(std::string_view Language) {
-    FormatSettings = FormatSettingsFor(Language);
-  }
-  ~TFormatSettingsGuard() { FormatSettings = Saved; }
-};
 
 }  // namespace vela::test

@@ -41,17 +41,11 @@ TEST(VCardImportEngine, RecordsInFileOrderWithEveryFieldInFieldOrder) {
   EXPECT_EQ(r.Names(0), CardFieldNames());
   EXPECT_EQ(r.Names(1), CardFieldNames());
 
+  // What the card holds is read in the card library's tests; here: which card gives which row.
   EXPECT_EQ(r.Value(0, "FormattedName"), "Frank Dawson");
-  EXPECT_EQ(r.Value(0, "Organization"), "Lotus Development Corporation");
-  EXPECT_EQ(r.Value(0, "AdrWorkPostal"), "27613-3502");
-  EXPECT_EQ(r.Value(0, "TelWorkFax"), "+1-919-676-9564");
-  EXPECT_EQ(r.Value(0, "Email"), "fdawson@earthlink.net");
-  EXPECT_EQ(r.Value(0, "Email3"), "Frank_Dawson@Lotus.com");
   EXPECT_EQ(r.Value(0, "Url"), "http://home.earthlink.net/~fdawson");
   EXPECT_EQ(r.Type(0, "Email"), idtText);
-
   EXPECT_EQ(r.Value(1, "FormattedName"), "Tim Howes");
-  EXPECT_EQ(r.Value(1, "AdrWorkCity"), "Mountain View");
   EXPECT_EQ(r.Value(1, "Url"), "");  // no carry-over from the first card
   // No birthday: still a date, the minimum date.
   EXPECT_EQ(r.Type(1, "Birthday"), idtDate);
@@ -62,9 +56,6 @@ TEST(VCardImportEngine, BirthdayIsADateAndRevisionADateTime) {
   TRecorder r;
   ASSERT_TRUE(r.Run(DataFile("vcard/phone_export.vcf")));
   ASSERT_EQ(r.Rows.size(), 1u);
-  EXPECT_EQ(r.Value(0, "LastName"), "Moreau");
-  EXPECT_EQ(r.Value(0, "AdrWorkCity"), "Saint-Genis-Laval");
-  EXPECT_EQ(r.Value(0, "AdrWorkStreetAddress"), "4 place du March\xC3\xA9");
   EXPECT_EQ(r.Type(0, "Birthday"), idtDate);
   EXPECT_EQ(r.Value(0, "Birthday"), DateToStr(EncodeDate(1961, 3, 5)));
   // The revision is declared as date and time: type 3 as well, with "no date".
@@ -72,16 +63,11 @@ TEST(VCardImportEngine, BirthdayIsADateAndRevisionADateTime) {
   EXPECT_EQ(r.Value(0, "Revision"), DateTimeToStr(MinDateTime));
 }
 
-TEST(VCardImportEngine, QuotedPrintableBlocksAndAbort) {
+// The file's values are pinned by its golden case (qp_hex_blocks.expected).
+TEST(VCardImportEngine, AbortStopsAtTheAnsweredRecord) {
   TRecorder r;
   ASSERT_TRUE(r.Run(DataFile("vcard/qp_hex_blocks.vcf")));
   ASSERT_EQ(r.Rows.size(), 5u);
-  EXPECT_EQ(r.Value(0, "FormattedName"), "Speichenwerk");
-  EXPECT_EQ(r.Value(1, "AdrHomeCity"), "Urnau");
-  // The property after the quoted-printable block is not swallowed.
-  EXPECT_EQ(r.Value(1, "Url"), "http://kettenhof.example/lena");
-  EXPECT_EQ(r.Value(2, "Url"), "http://kettenhof.example/lena");
-
   r.AbortAtStart = 1;
   ASSERT_TRUE(r.Run(DataFile("vcard/qp_hex_blocks.vcf")));
   EXPECT_EQ(r.Rows.size(), 1u);

@@ -72,10 +72,8 @@ TEST(InterfacedData, IntegerListKeepsInt64) {
 }
 
 TEST(InterfacedData, CommaTextBecomesList) {
-  auto l = CommaTextToStringListData("a,\"b c\",d e");
-  ASSERT_EQ(l->Get_Count(), 4);
-  EXPECT_EQ(l->Get_Item(1), "b c");
-  EXPECT_EQ(l->Get_Item(3), "e");
+  EXPECT_EQ(StringListDataToVector(CommaTextToStringListData("a,\"b c\",d e").get()),
+            (std::vector<std::string>{"a", "b c", "d", "e"}));
 }
 
 TEST(InterfacedData, DataStreamReadsWritesAndSeeks) {

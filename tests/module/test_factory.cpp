@@ -124,28 +124,6 @@ TEST(VelaXMLPreProcessorFactory, ConcurrentFirstCallersShareOneScan) {
   EXPECT_EQ(listings.load(), 1);
 }
 
-TEST(FactoryPreProcessorItem, ActionSupport) {
-  struct Case {
-    TXMLPreProcessorFunctionSet functions;
-    bool import, exportAction;
-  };
-  const Case cases[] = {
-      {{}, false, false},
-      {{pemImportTransformXML}, true, false},
-      {{pemExportTransformXML}, false, true},
-      {{pemExportSAXWriter}, false, true},
-      {{pemImportTransformXML, pemExportSAXWriter}, true, true},
-  };
-  for (const auto& c : cases) {
-    TFactoryPreProcessorItem item("x.vxp", "/");
-    item.Functions = c.functions;
-    EXPECT_EQ(item.IsVelaXMLActionSupported(vxcImport), c.import) << int(c.functions.ToBits());
-    EXPECT_EQ(item.IsVelaXMLActionSupported(vxcExport), c.exportAction)
-        << int(c.functions.ToBits());
-    EXPECT_FALSE(item.IsVelaXMLActionSupported(static_cast<TVXCAction>(2)));
-  }
-}
-
 TEST(VelaXMLPreProcessorFactory, SingletonIsCreatedOnceAndFreed) {
   FreePreProcessorFactory();
   EXPECT_FALSE(PreProcessorFactoryAssigned());

@@ -320,16 +320,6 @@ TEST(DateUtils, UTCAndLocalAcrossBerlinDSTChanges) {
   EXPECT_EQ(LocalTimeZoneBias(EncodeDate(2024, 7, 1)), -120);
 }
 
-TEST(DateUtils, TZIsHonoured) {
-  const TDateTime utc = EncodeDateTime(2024, 7, 1, 12, 0, 0, 0);
-  {
-    ScopedTZ tz("America/New_York");
-    EXPECT_EQ(UTCToLocal(utc), EncodeDateTime(2024, 7, 1, 8, 0, 0, 0));
-  }
-  ScopedTZ tz("UTC");
-  EXPECT_EQ(LocalToUTC(utc), utc);
-}
-
 TEST(DateUtils, UnixTime) {
   const TDateTime utc = EncodeDateTime(2024, 3, 31, 1, 0, 0, 0);
   EXPECT_EQ(std::pair(DateTimeToUnix(EncodeDate(1970, 1, 1)), DateTimeToUnix(utc)),

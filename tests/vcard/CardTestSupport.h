@@ -12,11 +12,6 @@
 
 namespace vela::cardtest {
 
-// A public sample below tests/data/samples; a missing file fails the test naming it.
-inline std::string SharedSample(const std::string& relative) {
-  return test::SampleFile(relative);
-}
-
 // A file of tests/data/vcard; a missing file fails the test naming it.
 inline std::string OwnData(const std::string& relative) {
   return test::DataFile("vcard/" + relative);

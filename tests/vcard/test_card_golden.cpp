@@ -1,11 +1,13 @@
-// Golden files: every tests/data/vcard/NAME.input, NAME.vcf and NAME.vcs is read and its items'
-// fields are compared with NAME.expected ("Field=value" lines, CR and LF shown as \r and \n). A
-// load that stops with an error gives the error and the number of items read instead. What each
-// file pins is listed in tests/data/vcard/README.md. Set VELA_UPDATE_GOLDEN=1 to rewrite the
-// expected files after a deliberate change.
+// Golden files: every tests/data/vcard/NAME.input, NAME.vcf and NAME.vcs, and every public vCard
+// and LDIF sample (tests/data/samples/vcard, .../ldif; expected files in tests/data/vcard/samples)
+// is read and its items' fields are compared with NAME.expected ("Field=value" lines, CR and LF
+// shown as \r and \n). A load that stops with an error gives the error and the number of items
+// read instead. What each own file pins is listed in tests/data/vcard/README.md. Set
+// VELA_UPDATE_GOLDEN=1 to rewrite the expected files after a deliberate change.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -76,33 +78,37 @@ std::string ReadAndDump(const std::string& input) {
   return DumpCard(*card);
 }
 
-// The input files of the folder; a missing folder gives one case that fails naming it.
+const char* const kGoldenFolders[] = {"vcard", "samples/vcard", "samples/ldif"};
+
+// The input files below tests/data, by folder; a missing folder gives one case that fails naming
+// it.
 std::vector<std::string> GoldenCases() {
   std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(VELA_TEST_DATA_DIR "/vcard", ec)) {
-    const auto ext = entry.path().extension();
-    if (ext == ".input" || ext == ".vcf" || ext == ".vcs")
-      names.push_back(entry.path().filename().string());
+  for (const std::string folder : kGoldenFolders) {
+    const size_t before = names.size();
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(VELA_TEST_DATA_DIR "/" + folder, ec)) {
+      const auto ext = entry.path().extension();
+      if (ext == ".input" || ext == ".vcf" || ext == ".vcs" || ext == ".ldif")
+        names.push_back(folder + "/" + entry.path().filename().string());
+    }
+    if (names.size() == before) names.push_back(folder + "/missing_folder");
   }
-  if (names.empty()) names.push_back("missing_folder");
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string GoldenPath(const std::string& name) {
-  return VELA_TEST_DATA_DIR "/vcard/" + name;
 }
 
 class CardGolden : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CardGolden, FieldsMatchExpected) {
-  const std::string inputPath = GoldenPath(GetParam());
+  const std::string inputPath = VELA_TEST_DATA_DIR "/" + GetParam();
   ASSERT_DATA_FILE(inputPath);
   const std::string input = ReadBytes(inputPath);
   const std::string actual = ReadAndDump(input);
-  const std::string expectedPath =
-      GoldenPath(std::filesystem::path(GetParam()).stem().string() + ".expected");
+  const std::string expectedPath = std::string(VELA_TEST_DATA_DIR "/vcard/") +
+                                   (GetParam().starts_with("samples/") ? "samples/" : "") +
+                                   std::filesystem::path(GetParam()).stem().string() + ".expected";
   if (const char* update = std::getenv("VELA_UPDATE_GOLDEN"); update && *update == '1') {
     std::ofstream(expectedPath, std::ios::binary) << actual;
     GTEST_SKIP() << "rewrote " << expectedPath;
@@ -121,7 +127,11 @@ TEST_P(CardGolden, FieldsMatchExpected) {
 
 INSTANTIATE_TEST_SUITE_P(Files, CardGolden, ::testing::ValuesIn(GoldenCases()),
                          [](const auto& info) {
-                           return std::filesystem::path(info.param).stem().string();
+                           std::string name = std::filesystem::path(info.param).stem().string();
+                           std::replace_if(
+                               name.begin(), name.end(), [](char c) { return !std::isalnum(c); },
+                               '_');
+                           return name;
                          });
 
 // The photo's bytes, which the field dump only shows as present: the first of two PHOTO lines
