@@ -71,46 +71,28 @@ bool IsSkippedDestination(std::string_view word) {
   return std::binary_search(sorted.begin(), sorted.end(), word);
 }
 
-// Windows code page of an RTF font charset; 0 for "the document's code page".
+// Windows code pages of RTF font charsets; other charsets use the document's code page.
+constexpr std::pair<int, int> kCharsetCodePages[] = {
+    {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936},  {136, 950},
+    {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257},
+    {204, 1251}, {222, 874},  {238, 1250}, {254, 437},  {255, 850}};
+
+// 0 for "the document's code page".
 int CodePageOfCharset(int charset) {
-  switch (charset) {
-    case 77:
-      return 10000;
-    case 128:
-      return 932;
-    case 129:
-      return 949;
-    case 130:
-      return 1361;
-    case 134:
-      return 936;
-    case 136:
-      return 950;
-    case 161:
-      return 1253;
-    case 162:
-      return 1254;
-    case 163:
-      return 1258;
-    case 177:
-      return 1255;
-    case 178:
-      return 1256;
-    case 186:
-      return 1257;
-    case 204:
-      return 1251;
-    case 222:
-      return 874;
-    case 238:
-      return 1250;
-    case 254:
-      return 437;
-    case 255:
-      return 850;
-    default:
-      return 0;
-  }
+  for (const auto& [set, codePage] : kCharsetCodePages)
+    if (set == charset) return codePage;
+  return 0;
+}
+
+// Control words that stand for a character.
+constexpr std::pair<std::string_view, char32_t> kSymbolWords[] = {
+    {"emdash", 0x2014}, {"endash", 0x2013},    {"bullet", 0x2022},   {"lquote", 0x2018},
+    {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D}};
+
+char32_t SymbolOfWord(std::string_view word) {
+  for (const auto& [w, cp] : kSymbolWords)
+    if (w == word) return cp;
+  return 0;
 }
 
 enum class TRtfDest : uint8_t { Text, Skip, FontTable };
@@ -295,20 +277,8 @@ class TRtfReader {
       EmitLineBreak();
     } else if (w == "tab" || w == "cell" || w == "nestcell") {
       Emit("\t");
-    } else if (w == "emdash") {
-      EmitCodePoint(0x2014);
-    } else if (w == "endash") {
-      EmitCodePoint(0x2013);
-    } else if (w == "bullet") {
-      EmitCodePoint(0x2022);
-    } else if (w == "lquote") {
-      EmitCodePoint(0x2018);
-    } else if (w == "rquote") {
-      EmitCodePoint(0x2019);
-    } else if (w == "ldblquote") {
-      EmitCodePoint(0x201C);
-    } else if (w == "rdblquote") {
-      EmitCodePoint(0x201D);
+    } else if (const char32_t cp = SymbolOfWord(w)) {
+      EmitCodePoint(cp);
     } else if (w == "emspace" || w == "enspace" || w == "qmspace") {
       Emit(" ");
     }
@@ -487,87 +457,36 @@ class THtmlRtfWriter {
   }
 
   static bool IsBlock(GumboTag tag) {
-    switch (tag) {
-      case GUMBO_TAG_P:
-      case GUMBO_TAG_DIV:
-      case GUMBO_TAG_ADDRESS:
-      case GUMBO_TAG_ARTICLE:
-      case GUMBO_TAG_ASIDE:
-      case GUMBO_TAG_BLOCKQUOTE:
-      case GUMBO_TAG_CENTER:
-      case GUMBO_TAG_DD:
-      case GUMBO_TAG_DL:
-      case GUMBO_TAG_DT:
-      case GUMBO_TAG_FIELDSET:
-      case GUMBO_TAG_FIGCAPTION:
-      case GUMBO_TAG_FIGURE:
-      case GUMBO_TAG_FOOTER:
-      case GUMBO_TAG_FORM:
-      case GUMBO_TAG_HEADER:
-      case GUMBO_TAG_HGROUP:
-      case GUMBO_TAG_HR:
-      case GUMBO_TAG_MAIN:
-      case GUMBO_TAG_NAV:
-      case GUMBO_TAG_SECTION:
-      case GUMBO_TAG_TABLE:
-      case GUMBO_TAG_CAPTION:
-      case GUMBO_TAG_TR:
-      case GUMBO_TAG_DETAILS:
-      case GUMBO_TAG_SUMMARY:
-      case GUMBO_TAG_LEGEND:
-        return true;
-      default:
-        return false;
-    }
+    static constexpr GumboTag kBlocks[] = {
+        GUMBO_TAG_P,       GUMBO_TAG_DIV,        GUMBO_TAG_ADDRESS,  GUMBO_TAG_ARTICLE,
+        GUMBO_TAG_ASIDE,   GUMBO_TAG_BLOCKQUOTE, GUMBO_TAG_CENTER,   GUMBO_TAG_DD,
+        GUMBO_TAG_DL,      GUMBO_TAG_DT,         GUMBO_TAG_FIELDSET, GUMBO_TAG_FIGCAPTION,
+        GUMBO_TAG_FIGURE,  GUMBO_TAG_FOOTER,     GUMBO_TAG_FORM,     GUMBO_TAG_HEADER,
+        GUMBO_TAG_HGROUP,  GUMBO_TAG_HR,         GUMBO_TAG_MAIN,     GUMBO_TAG_NAV,
+        GUMBO_TAG_SECTION, GUMBO_TAG_TABLE,      GUMBO_TAG_CAPTION,  GUMBO_TAG_TR,
+        GUMBO_TAG_DETAILS, GUMBO_TAG_SUMMARY,    GUMBO_TAG_LEGEND};
+    return std::find(std::begin(kBlocks), std::end(kBlocks), tag) != std::end(kBlocks);
   }
 
   // Opening RTF of a character format, or nullptr.
   static const char* FormatOf(GumboTag tag) {
-    switch (tag) {
-      case GUMBO_TAG_B:
-      case GUMBO_TAG_STRONG:
-      case GUMBO_TAG_TH:
-        return "{\\b ";
-      case GUMBO_TAG_I:
-      case GUMBO_TAG_EM:
-      case GUMBO_TAG_CITE:
-      case GUMBO_TAG_VAR:
-      case GUMBO_TAG_DFN:
-        return "{\\i ";
-      case GUMBO_TAG_U:
-      case GUMBO_TAG_INS:
-        return "{\\ul ";
-      case GUMBO_TAG_S:
-      case GUMBO_TAG_STRIKE:
-      case GUMBO_TAG_DEL:
-        return "{\\strike ";
-      case GUMBO_TAG_SUP:
-        return "{\\super ";
-      case GUMBO_TAG_SUB:
-        return "{\\sub ";
-      default:
-        return nullptr;
-    }
+    static constexpr std::pair<GumboTag, const char*> kFormats[] = {
+        {GUMBO_TAG_B, "{\\b "},        {GUMBO_TAG_STRONG, "{\\b "},
+        {GUMBO_TAG_TH, "{\\b "},       {GUMBO_TAG_I, "{\\i "},
+        {GUMBO_TAG_EM, "{\\i "},       {GUMBO_TAG_CITE, "{\\i "},
+        {GUMBO_TAG_VAR, "{\\i "},      {GUMBO_TAG_DFN, "{\\i "},
+        {GUMBO_TAG_U, "{\\ul "},       {GUMBO_TAG_INS, "{\\ul "},
+        {GUMBO_TAG_S, "{\\strike "},   {GUMBO_TAG_STRIKE, "{\\strike "},
+        {GUMBO_TAG_DEL, "{\\strike "}, {GUMBO_TAG_SUP, "{\\super "},
+        {GUMBO_TAG_SUB, "{\\sub "}};
+    for (const auto& [t, format] : kFormats)
+      if (t == tag) return format;
+    return nullptr;
   }
 
   // Heading level 1..6, or 0.
   static int HeadingLevel(GumboTag tag) {
-    switch (tag) {
-      case GUMBO_TAG_H1:
-        return 1;
-      case GUMBO_TAG_H2:
-        return 2;
-      case GUMBO_TAG_H3:
-        return 3;
-      case GUMBO_TAG_H4:
-        return 4;
-      case GUMBO_TAG_H5:
-        return 5;
-      case GUMBO_TAG_H6:
-        return 6;
-      default:
-        return 0;
-    }
+    return tag >= GUMBO_TAG_H1 && tag <= GUMBO_TAG_H6 ? tag - GUMBO_TAG_H1 + 1 : 0;
   }
 
   // False when the element and its content are dropped.

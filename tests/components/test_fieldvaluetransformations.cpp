@@ -168,5 +168,46 @@ TEST(FieldValueManipulator, RtfDefaultsAndConversions) {
   EXPECT_EQ(ConvertRTFToText(value), "a\r\nb");
 }
 
+// The configuration example of the documentation, applied as a pre-processor does: split, then
+// manipulate, then replace.
+TEST(FieldValueTransformations, DocumentedExample) {
+  TMemIniFile ini;
+  ini.SetText(
+      "[FieldSplitting]\nNAME=3,59\n"
+      "[Manipulation]\nNAME_PART1=trim;captialfirst_ex\nZIP=trim;tryasint\n"
+      "HASNOTES=hascontenttrue\n"
+      "[RTF]\nDefaultFontName=Calibri\nDefaultFontSize=11\n"
+      "[Replacements_Country]\n{D}=Germany\n{A}=Austria\nn/a=\n"
+      "[Orders_Manipulation]\nText=text_to_rtf\n[Orders_RTF]\nDefaultFontSize=9\n");
+  TFieldSplitting splitting;
+  TFieldValueManipulator manipulator, orders;
+  TFieldValueReplacements replacements;
+  splitting.LoadFromINI(ini, "");
+  manipulator.LoadFormINI(ini, "");
+  orders.LoadFormINI(ini, "Orders_");
+  replacements.LoadFormINI(ini, "");
+  auto transform = [&](std::string_view field, std::string_view source) {
+    std::string value(source);
+    if (splitting.IsVirtualSplitField(field)) {
+      const std::string_view base = field.substr(0, field.rfind("_PART"));
+      const TSplittedFieldData& data = *splitting.GetSplitData(base);
+      for (int i = 0; i < data.Count(); ++i)
+        if (data.GetFieldName(i) == field) value = data.GetValue(i, source);
+    }
+    manipulator.ManipulateValue(value, field);
+    replacements.Replace(value, field);
+    return value;
+  };
+  EXPECT_EQ(transform("NAME_PART1", "  MEIER-SCHULZ ;Anna;x;y"), "Meier-Schulz");
+  EXPECT_EQ(transform("NAME_PART3", "  MEIER-SCHULZ ;Anna;x;y"), "x;y");
+  EXPECT_EQ(transform("ZIP", " 0815 "), "815");
+  EXPECT_EQ(transform("HASNOTES", ""), "0");
+  EXPECT_EQ(transform("country", "d"), "Germany");
+  EXPECT_EQ(transform("Country", "A N/A"), "A ");
+  std::string text = "a{b}";
+  orders.ManipulateValue(text, "TEXT");
+  EXPECT_EQ(text, ConvertTextToRTF("a{b}", "Calibri", 9));
+}
+
 }  // namespace
 }  // namespace vela

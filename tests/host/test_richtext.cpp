@@ -29,6 +29,9 @@ TEST(RichText, RtfToText) {
       {"uc0 skips nothing", "{\\rtf1\\uc0 \\u252 x}", "üx"},
       {"uc is scoped to its group", "{\\rtf1{\\uc3 \\u228 abc}\\u246?d}", "äöd"},
       {"escapes and breaks", "{\\rtf1 a\\\\b\\{c\\}\\tab d\\line e\\~f}", "a\\b{c}\td\r\ne\u00A0f"},
+      {"symbols and tables", "{\\rtf1 a\\emdash b\\cell c\\row\\bullet\\ldblquote q\\rdblquote}",
+       "a—b\tc\r\n•“q”"},
+      {"list text kept", "{\\rtf1{\\pntext\\'b7\\tab}item}", "·\titem"},
       {"source line ends are no text", "{\\rtf1 a\r\nb\\par\r\nc}", "ab\r\nc"},
       {"nested groups and destinations",
        "{\\rtf1{\\b bold {\\i both}} {\\*\\unknown hidden}{\\pict 0102}"
@@ -94,8 +97,8 @@ TEST(RichText, HtmlToRtfKeepsWordsAndBreaks) {
     EXPECT_EQ(ConvertRTFToText(rtf), c.Expected) << c.Name << "\n" << rtf;
   }
   const std::string rtf =
-      ConvertHTMLToRTF("<h2>T</h2><p>a <i>b</i></p><p>c</p>", "Verdana", 8, "\n");
-  for (const char* part : {"Verdana;", "\\fs16 ", "{\\b\\fs24 T}", "{\\i b}", "\\par\n"})
+      ConvertHTMLToRTF("<h2>T</h2><p>a <b>b <i>c</i></b></p><p>d</p>", "Verdana", 8, "\n");
+  for (const char* part : {"Verdana;", "\\fs16 ", "{\\b\\fs24 T}", "a {\\b b {\\i c}}", "\\par\n"})
     EXPECT_NE(rtf.find(part), rtf.npos) << part << " in " << rtf;
   EXPECT_EQ(rtf.find("\r\n", rtf.find("\\par")), rtf.npos) << rtf;
 }
