@@ -51,16 +51,17 @@ TEST(FieldValueReplacements, OrderStopRuleAndCase) {
 TEST(FieldSplitting, LoadsNamesAndParts) {
   TMemIniFile ini;
   ini.SetText(
-      "[FieldSplitting]\nNAME=3,59\nBAD=x,59\nADDR=2,59\nNOCODE=3\nEURO=2,8364\nLINE=2,10\n");
+      "[FieldSplitting]\nNAME=3,59\nBAD=x,59\nADDR=2,59\nNOCODE=3\nEURO=2,8364\nLINE=2,10\n"
+      "ONE=1,59\n");
   TFieldSplitting splitting;
   splitting.LoadFromINI(ini, "");
-  ASSERT_EQ(splitting.Count(), 4);  // the lines with a bad count or no code are skipped
+  ASSERT_EQ(splitting.Count(), 5);  // the lines with a bad count or no code are skipped
   EXPECT_EQ(splitting.IndexOfSplittedField("ADDR"), 1);
   EXPECT_FALSE(splitting.IsSplittedField("name") || splitting.IsSplittedField("BAD"));
   EXPECT_EQ(splitting.GetSplitData("NAME")->SplitChar(), U';');
   EXPECT_EQ(splitting.GetSplitData("none"), nullptr);
   EXPECT_EQ(&splitting.GetSplitData(2), splitting.GetSplitData("EURO"));
-  EXPECT_THROW(splitting.GetSplitData(4), EListError);
+  EXPECT_THROW(splitting.GetSplitData(5), EListError);
   EXPECT_EQ(splitting.GetSplitData(0).GetFieldName(2), "NAME_PART3");
   for (const char* name : {"NAME_PART1", "NAME_PART3", "ADDR_PART2", "EURO_PART1"})
     EXPECT_TRUE(splitting.IsVirtualSplitField(name)) << name;
@@ -81,6 +82,7 @@ TEST(FieldSplitting, LoadsNamesAndParts) {
       {"NAME", "a\"b;c\"d;e", {"a\"b;c\"d", "e", ""}},
       {"EURO", "a€b€€c", {"a", "b€c"}},
       {"LINE", "a\nb\nc", {"a", "b\nc"}},
+      {"ONE", ";a;;b;", {"a;b"}},
   };
   for (const auto& c : cases) {
     const TSplittedFieldData& data = *splitting.GetSplitData(c.Field);
@@ -166,6 +168,25 @@ TEST(FieldValueManipulator, RtfDefaultsAndConversions) {
   orders.ManipulateValue(value, "Body");
   EXPECT_EQ(value, ConvertHTMLToRTF("<p>a</p><p>b</p>", "Courier", 8, "\r\n"));
   EXPECT_EQ(ConvertRTFToText(value), "a\r\nb");
+}
+
+// Values run through these for every row of an export: when nothing applies, the value's buffer is
+// neither replaced nor copied.
+TEST(FieldValueTransformations, NothingToDoKeepsTheBuffer) {
+  TMemIniFile ini;
+  ini.SetText(
+      "[Manipulation]\nF=remove_cr;remove_crlf;fix_wrong_utf8_umlauts;trim;tryasint\n"
+      "[Replacements_F]\na=b\n{x}=y\n");
+  TFieldValueManipulator manipulator;
+  TFieldValueReplacements replacements;
+  manipulator.LoadFormINI(ini, "");
+  replacements.LoadFormINI(ini, "");
+  std::string value(64, 'z');
+  const char* buffer = value.data();
+  manipulator.ManipulateValue(value, "F");
+  replacements.Replace(value, "F");
+  EXPECT_EQ(value.data(), buffer);
+  EXPECT_EQ(value, std::string(64, 'z'));
 }
 
 // The configuration example of the documentation, applied as a pre-processor does: split, then
