@@ -8,6 +8,8 @@ find_package(OpenSSL REQUIRED)
 find_package(Iconv REQUIRED)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)
 pkg_check_modules(PFF REQUIRED IMPORTED_TARGET libpff)
+# HTML parsing for the host's HTML to RTF conversion.
+pkg_check_modules(GUMBO REQUIRED IMPORTED_TARGET gumbo)
 find_package(CLI11 CONFIG REQUIRED)
 find_package(fmt CONFIG REQUIRED)
 if(VELA_BUILD_TESTS)
