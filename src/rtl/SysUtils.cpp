@@ -921,6 +921,12 @@ char32_t NextUtf8CodePoint(std::string_view s, size_t& i) noexcept {
     }
     cp = (cp << 6) | (b & 0x3F);
   }
+  // Overlong forms, surrogates and values beyond U+10FFFF are no code points either.
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return b0;
+  }
   i += len;
   return cp;
 }

@@ -71,7 +71,8 @@ int ExtractStrings(std::string_view separators, std::string_view whiteSpace,
 // Appends the UTF-8 form of one code point.
 void AppendUtf8(std::string& out, char32_t cp);
 // Decodes the code point at s[i] (i < s.size()) and moves i past it. A byte that does not start a
-// complete UTF-8 sequence stands for itself (as Latin-1) and moves i by one, so nothing is lost.
+// complete, shortest UTF-8 sequence of a Unicode scalar value stands for itself (as Latin-1) and
+// moves i by one, so nothing is lost.
 char32_t NextUtf8CodePoint(std::string_view s, size_t& i) noexcept;
 
 // --- character counting and slicing by Unicode code point ---

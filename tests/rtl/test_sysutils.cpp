@@ -131,6 +131,10 @@ TEST(SysUtilsUtf8, NextCodePointKeepsBytesThatStartNoSequence) {
       {"\xC3x", {0xC3, U'x'}},            // no continuation byte
       {"\x80\xFF", {0x80, 0xFF}},         // a continuation byte and a byte that starts nothing
       {"\xE9t\xE9", {0xE9, U't', 0xE9}},  // Latin-1 text
+      // beyond U+10FFFF, overlong, surrogate: no code points, so bytes
+      {"\xF5\x80\x80\x80", {0xF5, 0x80, 0x80, 0x80}},
+      {"\xC0\xAF", {0xC0, 0xAF}},
+      {"\xED\xA0\x80", {0xED, 0xA0, 0x80}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
