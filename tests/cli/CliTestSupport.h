@@ -128,26 +128,6 @@ inline std::vector<std::string> Cat(std::vector<std::string> a, const std::vecto
   return a;
 }
 
-// The counts of the --json summary of an import; Parsed is false when stdout holds none.
-struct TSummary {
-  bool Parsed = false;
-  bool Result = false;
-  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
-};
-
-inline TSummary ParseSummary(const TCliRun& r) {
-  const TJson json = JsonOut(r);
-  if (!json.is_object()) return {};
-  const TJson& m = json["messages"];
-  return {true,
-          json.value("result", false),
-          json.value("inserted", -1),
-          json.value("updated", -1),
-          m.value("info", -1),
-          m.value("warning", -1),
-          m.value("error", -1)};
-}
-
 // A run's arguments, its exit code and the start of its stderr.
 struct TRunCase {
   std::vector<std::string> Args;
