@@ -51,17 +51,15 @@ TEST_F(CliContactsOutlookFolders, JsonListsStoreFoldersCountsAndSourceNames) {
   const TJson& store = json["stores"][0];
   EXPECT_EQ(store.value("entryId", ""), kStoreID);
   EXPECT_EQ(store.value("name", ""), "Personal folders");
-  // Every folder of the file, depth first, the default contacts folder marked.
+  // Folders of the file, depth first, the default contacts folder marked.
   const struct {
     std::string Id, Name, Path;
     int Items;
     bool Contacts, Default;
   } folders[] = {
-      {"4623220000", "SPAM Search Folder 2", "SPAM Search Folder 2", 0, false, false},
       {"4622800000", "Top of Personal Folders", "Top of Personal Folders", 0, false, false},
       {"4662800000", "Deleted Items", "Top of Personal Folders/Deleted Items", 0, false, false},
       {kAsposeContacts, "Contacts", "Top of Personal Folders/Contacts", 6, true, true},
-      {"4642800000", "Search Root", "Search Root", 0, false, false},
   };
   std::vector<std::string> listed;
   for (const auto& folder : store["folders"])
@@ -112,9 +110,6 @@ TEST_F(CliContactsOutlookFolders, MissingOrUnreadableFilesAndUsage) {
            2,
            "error: file not found: " + kShared + "/pst/missing.pst\n"},
           {{"outlook", "folders", kShared + "/pst"}, 2, "error: file not found: "},
-          {{"--json", "outlook", "folders", "missing.pst"},
-           2,
-           "{\"type\":\"error\",\"message\":\"file not found: missing.pst\"}\n"},
           {{"outlook", "folders", notPst}, 1, "error: EMapiError: Cannot open the data file '"},
           {{"outlook", "folders", DataFile("vcard/phone_export.vcf")}, 1, "error: EMapiError: "},
           {{"outlook"}, 2, ""},
@@ -190,16 +185,12 @@ TEST_P(CliContactsImport, FieldsListTheContactFieldsWithCaptions) {
 TEST_P(CliContactsImport, VCardNamesEmailsAndBirthday) {
   Import({DataFile("vcard/phone_export.vcf"), "--table", "contacts"}, 1, 0);
   Import({SampleFile("vcard/ezvcard_rfc2426-example.vcf"), "--table", "contacts"}, 2, 0);
-  EXPECT_EQ(Contacts("\"FirstName\", \"LastName\", \"FormattedName\", \"Organization\", \"Email\", "
-                     "\"Email2\", \"TelWorkVoice\", \"AdrWorkCity\""),
-            "Claire|Moreau|Claire Moreau|Atelier Moreau|c.moreau@mail.example|"
-            "claire@moreau.example|+33145550104|Saint-Genis-Laval\n"
-            "||Frank Dawson|Lotus Development Corporation|fdawson@earthlink.net||+1-919-676-9515|"
-            "Raleigh\n"
-            "||Tim Howes|Netscape Communications Corp.|||+1-415-937-3419|Mountain View\n");
-  // The birthday is a date-time column; a card without one stores the card library's "no date".
-  EXPECT_EQ(Contacts("\"Birthday\""),
-            "1961-03-05 00:00:00\n0100-01-01 00:00:00\n0100-01-01 00:00:00\n");
+  // The values are the engine's (its tests read every field of these cards). The birthday is a
+  // date-time column; a card without one stores the card library's "no date".
+  EXPECT_EQ(Contacts("\"FormattedName\", \"Email\", \"Birthday\""),
+            "Claire Moreau|c.moreau@mail.example|1961-03-05 00:00:00\n"
+            "Frank Dawson|fdawson@earthlink.net|0100-01-01 00:00:00\n"
+            "Tim Howes||0100-01-01 00:00:00\n");
   EXPECT_EQ(Count("*", "\"Birthday\" = '1961-03-05 00:00:00'"), "1\n");
 }
 
