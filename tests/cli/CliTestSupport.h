@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,83 +42,62 @@ struct TCliRun {
 // written).
 enum class TStderr { Pipe, Terminal };
 
-// Runs a program with the arguments as given (no shell), collecting stdout and stderr. A run
-// that takes longer than the timeout is killed and reported with exit code -1.
+// Runs a program with the arguments as given (no shell). Its stdout and stderr go to memory files
+// (or stderr to a pseudo-terminal) that are read when it has ended; a run that takes longer than
+// the timeout is killed and reported with exit code -1.
 inline TCliRun RunProgram(const std::vector<std::string>& argv, TStderr stderrTo = TStderr::Pipe,
                           int timeoutSeconds = 120) {
   TCliRun r;
-  int outPipe[2], errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
-  if (stderrTo == TStderr::Pipe
-          ? pipe2(errPipe, O_CLOEXEC) != 0
-          : openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) != 0) {
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return r;
+  int out = memfd_create("stdout", MFD_CLOEXEC), err = -1, tty = -1;
+  if (stderrTo == TStderr::Pipe) {
+    err = memfd_create("stderr", MFD_CLOEXEC);
+  } else if (openpty(&err, &tty, nullptr, nullptr, nullptr) == 0) {
+    termios tio{};
+    tcgetattr(tty, &tio);
+    cfmakeraw(&tio);  // the bytes arrive as written
+    tcsetattr(tty, TCSANOW, &tio);
+    fcntl(err, F_SETFD, FD_CLOEXEC);
+    fcntl(tty, F_SETFD, FD_CLOEXEC);
   }
-  termios tio{};
-  if (stderrTo == TStderr::Terminal && tcgetattr(errPipe[1], &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(errPipe[1], TCSANOW, &tio);
-  }
-  // A pseudo-terminal is not opened close-on-exec; the pipes already are.
-  for (int fd : errPipe)
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   std::vector<char*> args;
   for (const auto& a : argv)
     args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, out, 1);
+  posix_spawn_file_actions_adddup2(&fa, tty >= 0 ? tty : err, 2);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   pid_t pid = -1;
-  int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ);
+  const bool started =
+      out >= 0 && err >= 0 && posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&fa);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  if (rc != 0) {
-    close(outPipe[0]);
-    close(errPipe[0]);
-    return {-1, "", "cannot start " + argv[0]};
-  }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&r.Out, &r.Err};
-  int open = 2;
-  bool killed = false;
-  char buf[8192];
-  while (open > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if ((killed = left <= 0)) {
-      kill(pid, SIGKILL);
-      break;
-    }
-    int n = poll(fds, 2, static_cast<int>(left));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      ssize_t got = read(fds[i].fd, buf, sizeof buf);
-      if (got > 0) {
-        sinks[i]->append(buf, static_cast<size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        // End of file; a terminal whose other side is closed reports EIO instead.
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  for (auto& f : fds)
-    if (f.fd >= 0) close(f.fd);
+  if (tty >= 0) close(tty);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (started) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    pid_t done;
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+      usleep(10000);
+    if (done == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    } else if (done == pid && WIFEXITED(status)) {
+      r.ExitCode = WEXITSTATUS(status);
+    }
+  } else {
+    r.Err = "cannot start " + argv[0];
   }
-  if (!killed && WIFEXITED(status)) r.ExitCode = WEXITSTATUS(status);
+  // A memory file is read from its start; a terminal whose other side is closed ends with EIO.
+  for (auto [fd, sink] : {std::pair{out, &r.Out}, std::pair{err, &r.Err}}) {
+    if (fd < 0) continue;
+    lseek(fd, 0, SEEK_SET);
+    char buf[8192];
+    for (ssize_t got; (got = read(fd, buf, sizeof buf)) > 0 || (got < 0 && errno == EINTR);)
+      if (got > 0) sink->append(buf, static_cast<size_t>(got));
+    close(fd);
+  }
   return r;
 }
 
@@ -147,26 +126,6 @@ inline bool Contains(const std::string& text, const std::string& part) {
 inline std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
-}
-
-// The counts of the --json summary of an import; Parsed is false when stdout holds none.
-struct TSummary {
-  bool Parsed = false;
-  bool Result = false;
-  int Inserted = -1, Updated = -1, Info = -1, Warning = -1, Error = -1;
-};
-
-inline TSummary ParseSummary(const TCliRun& r) {
-  const TJson json = JsonOut(r);
-  if (!json.is_object()) return {};
-  const TJson& m = json["messages"];
-  return {true,
-          json.value("result", false),
-          json.value("inserted", -1),
-          json.value("updated", -1),
-          m.value("info", -1),
-          m.value("warning", -1),
-          m.value("error", -1)};
 }
 
 // A run's arguments, its exit code and the start of its stderr.

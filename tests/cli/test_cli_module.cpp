@@ -72,7 +72,6 @@ TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
           {{"import", missing, "--table", "person"},
            2,
            R"({"type":"error","message":"file not found: )" + missing + "\"}\n"},
-          {{"fields", missing}, 2, R"({"type":"error","message":"file not found: )"},
           {{"import", FPeople, "--table", "no_such_table"},
            2,
            R"x({"type":"error","message":"unknown table: no_such_table (--create-table creates it )x"
@@ -104,11 +103,6 @@ TEST_F(CliModuleTest, ErrorsAndMessagesAsJsonLines) {
 }
 
 TEST_F(CliModuleTest, PreprocessorsListTheUsableLibraries) {
-  // No plug-in folder: nothing listed, and still a success.
-  auto none = Velaimport({"--quiet", "preprocessors"});
-  EXPECT_EQ(none.ExitCode, 0) << Describe(none);
-  EXPECT_EQ(none.Out, "");
-
   // The SDK example and the test libraries, of which the wrong versions, the one without
   // XMLPreProc and the text file are left out.
   CopyToCustom(VELA_EXAMPLE_VXP, "custom/plugins");

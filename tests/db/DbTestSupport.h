@@ -24,10 +24,6 @@
 
 namespace vela::test {
 
-inline const char* BackendName(TDbBackendKind kind) {
-  return kind == TDbBackendKind::SQLite ? "SQLite" : "PostgreSQL";
-}
-
 // The PostgreSQL server URL; empty with a reason in why when there is none.
 inline std::string PostgresUrl(std::string& why) {
   if (const char* url = std::getenv("VELA_PG_URL"); url && *url) return url;
@@ -55,11 +51,6 @@ inline THostFieldDef F(std::string name, TFieldType ft, int size = 0, bool requi
 
 using TFieldValues = std::vector<std::pair<std::string, Variant>>;
 
-inline bool PostgresDisabled() {
-  const char* v = std::getenv("VELA_NO_POSTGRES");
-  return v && std::string(v) == "1";
-}
-
 class DbTest : public ::testing::TestWithParam<TDbBackendKind> {
  protected:
   void SetUp() override {
@@ -71,7 +62,7 @@ class DbTest : public ::testing::TestWithParam<TDbBackendKind> {
     if (GetParam() == TDbBackendKind::SQLite) {
       FUrl = "sqlite:" + (FDir / "test.db").string();
     } else {
-      if (PostgresDisabled()) {
+      if (const char* no = std::getenv("VELA_NO_POSTGRES"); no && std::string(no) == "1") {
         GTEST_SKIP() << "PostgreSQL tests SKIPPED because VELA_NO_POSTGRES=1";
       }
       std::string why;
@@ -167,7 +158,7 @@ class DbTest : public ::testing::TestWithParam<TDbBackendKind> {
 };
 
 inline std::string BackendParamName(const ::testing::TestParamInfo<TDbBackendKind>& info) {
-  return BackendName(info.param);
+  return info.param == TDbBackendKind::SQLite ? "SQLite" : "PostgreSQL";
 }
 
 #define VELA_INSTANTIATE_DB_TEST(Suite)                                                      \

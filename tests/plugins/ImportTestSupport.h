@@ -95,12 +95,6 @@ class TRecordingCallBack : public TInterfacedObject, public IDataImportCallBack 
       r.push_back(std::string(1, "iwe"[m.Type]) + " " + m.Text);
     return r;
   }
-  int CountText(const std::string& text) const {
-    int n = 0;
-    for (auto& m : Messages)
-      n += m.Text == text;
-    return n;
-  }
 };
 
 // A destination table "person" (and a lookup table "city") on a fresh database of each backend.

@@ -121,10 +121,7 @@ TEST_P(RecordBufferTest, MessageCountersAndAbortFlag) {
   EXPECT_EQ(FMessages[2].Text, "Import canceled because of previous error!");
 }
 
-TEST_P(RecordBufferTest, KeyFieldsAreCopiedAndUnknownPagesIgnored) {
-  FImport->Set_PageVisible(static_cast<TImportPage>(9), false);
-  EXPECT_FALSE(FImport->Get_PageVisible(static_cast<TImportPage>(9)));
-  EXPECT_TRUE(FImport->Get_PageVisible(DipFieldRules));
+TEST_P(RecordBufferTest, KeyFieldsAreCopied) {
   FImport->Set_KeyFields(NewStringListData({"a", "b"}));
   FImport->Get_KeyFields()->Add("c");  // a copy
   EXPECT_EQ(FImport->Get_KeyFields()->Get_Count(), 2);
