@@ -195,14 +195,16 @@ TEST(CustomImportPreProcessor, ProgressForwardsAndAbortIsSilent) {
 class TUpperMacros : public TVelaXMLProcessorFunctionMacroHandler {
  public:
   bool GetContentIsFunctionMacro(std::string_view s) const override { return s.starts_with("="); }
-  Variant ExecuteFunctionMacro(std::string_view s) override {
+  Variant ExecuteFunctionMacro(std::string_view s, const TXMLDataStore*, bool& isText) override {
+    isText = true;
     return Variant(std::string("macro:") + std::string(s.substr(1)));
   }
 };
 
 TEST(CustomImportPreProcessor, ConfigEntryValuesAndHostMacros) {
   IPtr<TMyImport> p(new TMyImport());
-  EXPECT_EQ(p->GetConfigEntryValue("=x"), "=x");  // the base handler knows no macros
+  // The standard handler evaluates macros; "=x" is no function call and stays as written.
+  EXPECT_EQ(p->GetConfigEntryValue("=LOWER(\"A\")") + "|" + p->GetConfigEntryValue("=x"), "a|=x");
   p->SetFunctionMacroHandler(std::make_unique<TUpperMacros>());
   EXPECT_EQ(p->GetConfigEntryValue("=x") + "|" + p->GetConfigEntryValue("plain") + "|" +
                 p->GetConfigEntryValue(""),
