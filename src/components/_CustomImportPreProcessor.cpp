@@ -151,10 +151,60 @@ void TCustomImportPreProcessor::InternalPreConvert(IDataStream*, IDataStream*, c
                                                    TXMLPreProcessorFunction, bool,
                                                    INamedVariantListData*) {}
 
-IPtr<IInterface> TCustomImportPreProcessor::CreateXMLWriter(IDataStream*, INamedVariantListData*,
-                                                            bool, TXMLPreProcessorFunction) {
-  throw ENotImplemented(
-      "TCustomImportPreProcessor.CreateXMLWriter: the VelaXML writer is not implemented yet");
+namespace {
+
+// A stream over the host's data stream, for writers that write into a TStream.
+class TDataStreamAdapter : public TStream {
+ public:
+  explicit TDataStreamAdapter(IDataStream* AData) : FData(AData) {}
+  size_t Read(void* ABuffer, size_t ACount) override {
+    return static_cast<size_t>(FData->Read(ABuffer, static_cast<int64_t>(ACount)));
+  }
+  size_t Write(const void* ABuffer, size_t ACount) override {
+    return static_cast<size_t>(FData->Write(ABuffer, static_cast<int64_t>(ACount)));
+  }
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
+    return FData->Seek(AOffset, AOrigin == soCurrent ? 1 : AOrigin == soEnd ? 2 : 0);
+  }
+
+ private:
+  IPtr<IDataStream> FData;
+};
+
+// The import writer: VelaXML into the conversion's output stream, which it keeps alive.
+struct TDataStreamHolder {
+  explicit TDataStreamHolder(IDataStream* AData) : FAdapter(AData) {}
+  TDataStreamAdapter FAdapter;
+};
+class TVelaXMLDataStreamWriter : private TDataStreamHolder, public TVelaXMLWriter {
+ public:
+  TVelaXMLDataStreamWriter(IDataStream* AData, bool AOnlyThisPlace)
+      : TDataStreamHolder(AData), TVelaXMLWriter(FAdapter, std::string(), AOnlyThisPlace) {}
+};
+
+}  // namespace
+
+IPtr<IVelaXMLWriter> TCustomImportPreProcessor::CreateXMLWriter(
+    IDataStream* AOutData, INamedVariantListData* AOptions, bool AOnlyThisPlace,
+    TXMLPreProcessorFunction AFunction) {
+  switch (AFunction) {
+    case pemImportTransformXML: {
+      auto writer =
+          IPtr<TVelaXMLDataStreamWriter>(new TVelaXMLDataStreamWriter(AOutData, AOnlyThisPlace));
+      if (AOptions != nullptr)
+        for (int i = 0; i < AOptions->Get_Count(); ++i)
+          writer->Get_Params().SetOption(AOptions->Get_Name(i), AOptions->Get_Value(i));
+      return IPtr<IVelaXMLWriter>(writer.get());
+    }
+    case pemExportTransformXML:
+      return nullptr;
+    case pemExportSAXWriter: {
+      IPtr<TCustomProcessorVelaXMLWriter> writer =
+          GetXMLWriterClass()(this, nullptr, AOnlyThisPlace, AOptions);
+      return IPtr<IVelaXMLWriter>(static_cast<IVelaXMLWriter*>(writer.get()));
+    }
+  }
+  return nullptr;
 }
 
 bool TCustomImportPreProcessor::PreviewData(IXMLPreProcessorPreviewDataSource* APreviewDataSource,
@@ -185,9 +235,28 @@ std::unique_ptr<TMemIniFile> TCustomImportPreProcessor::LoadConfiguration(const 
 bool TCustomImportPreProcessor::ConfigureXMLWriter(IVelaXMLWriter* AWriter,
                                                    const std::string& AParam, bool AParamIsText) {
   auto ini = LoadConfiguration(AParam, AParamIsText);
-  (void)AWriter;
-  throw ENotImplemented(
-      "TCustomImportPreProcessor.ConfigureXMLWriter: the VelaXML writer is not implemented yet");
+  if (AWriter == nullptr)
+    throw Exception("TCustomImportPreProcessor.ConfigureXMLWriter: no writer");
+  TVelaXMLWriterParams& params = AWriter->Get_Params();
+  constexpr std::string_view kSection = "WriterParameter";
+  params.OnlyChanged = ini->ReadBool(kSection, "OnlyChanged",
+                                     ini->ReadBool("DB", "OnlyChanged", params.OnlyChanged));
+  params.OnlyThisPlace = ini->ReadBool(kSection, "OnlyThisPlace", params.OnlyThisPlace);
+  params.SkipEmptyLookups = ini->ReadBool(kSection, "SkipEmptyLookups", params.SkipEmptyLookups);
+  params.ProcessToDate = ini->ReadDateTime(kSection, "ProcessToDate", params.ProcessToDate);
+  params.LastChangedDate = ini->ReadDateTime(kSection, "LastChangedDate", params.LastChangedDate);
+  if (ini->ValueExists(kSection, "ChildPartExportList")) {
+    TStringList parts;
+    parts.SetStrictDelimiter(true);
+    parts.SetDelimiter(',');
+    parts.SetDelimitedText(ini->ReadString(kSection, "ChildPartExportList", ""));
+    params.ChildPartExportList.AddStrings(parts);
+  }
+  TStringList options;
+  ini->ReadSectionValues("PartWriterOptions", options);
+  for (int i = 0; i < options.Count(); ++i)
+    params.SetOption(options.Names(i), Variant(options.ValueFromIndex(i)));
+  return true;
 }
 
 // --- properties ---
@@ -283,6 +352,134 @@ void TCustomImportPreProcessor::MergeIntoDataStore(const TStringList& AList,
     else
       AStore.Add(name, value);
   }
+}
+
+void TCustomImportPreProcessor::SaveOutputCopy(const TMemIniFile& AConfig, IDataStream* AOutData,
+                                               TXMLPreProcessorFunction AFunction) {
+  std::string fileName = AConfig.ReadString("Output", "FileName", "");
+  if (fileName.empty()) return;
+  const std::string format = AConfig.ReadString("Output", "OutputFileFmt", "");
+  if (!format.empty()) {
+    const std::string path = ExpandAppMacro(fileName);
+    const std::string ext = ExtractFileExt(path);
+    std::string base = ExtractFileName(path);
+    base.resize(base.size() - ext.size());
+    const TDateTime now = Now();
+    std::string name = StringReplace(format, "%FILENAME%", base, rfReplaceAll | rfIgnoreCase);
+    name = StringReplace(name, "%DATE%", DateToStr(now), rfReplaceAll | rfIgnoreCase);
+    name = StringReplace(name, "%TIME%", TimeToStr(now), rfReplaceAll | rfIgnoreCase);
+    name = StringReplace(name, "%ACTION%", AFunction == pemImportTransformXML ? "import" : "export",
+                         rfReplaceAll | rfIgnoreCase);
+    const std::string dir = ExtractFileDir(path);
+    fileName = (dir.empty() ? std::string() : IncludeTrailingPathDelimiter(dir)) +
+               ConvertToFileName(name) + ext;
+  }
+  fileName = ExpandAppMacro(fileName);
+  if (AOutData == nullptr) return;
+  const std::string dir = ExtractFileDir(fileName);
+  if (!dir.empty()) ForceDirectories(dir);
+  TFileStream copy(fileName, fmCreate);
+  std::vector<char> block(size_t{1} << 20);
+  AOutData->Seek(0, 0);
+  for (int64_t n; (n = AOutData->Read(block.data(), static_cast<int64_t>(block.size()))) > 0;)
+    copy.WriteBuffer(block.data(), static_cast<size_t>(n));
+  if (AConfig.ReadBool("Output", "FileOutputOnly", false)) AOutData->Set_Size(0);
+}
+
+namespace {
+
+// Starts and ends one structure element with the attributes of AStore.
+void WriteCommandElement(IVelaXMLWriter& AWriter, const std::string& AName, TXMLDataStore& AStore) {
+  TXMLDataStoreContainer attrs;
+  attrs.Add(AStore);
+  AWriter.StartElement(AName, &attrs, xdeNone, xdeNone, xbhInline, 0);
+  AWriter.EndElement(AName);
+}
+
+}  // namespace
+
+void TCustomImportPreProcessor::WriteRecordCommands(const std::string& AElementName,
+                                                    const TStringList& AList,
+                                                    IVelaXMLWriter& AWriter,
+                                                    std::string_view ACommand) {
+  TXMLDataStore store;
+  for (int i = 0; i < AList.Count(); ++i) {
+    const std::string_view line = AList[i];
+    if (line.empty()) continue;
+    const size_t eq = line.find('=');
+    store.Clear();
+    store.Add("velaxml_command", ACommand);
+    store.Add(line.substr(0, eq),
+              eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1));
+    WriteCommandElement(AWriter, AElementName, store);
+  }
+}
+
+void TCustomImportPreProcessor::WriteDeleteRecordCommands(const std::string& AElementName,
+                                                          const TStringList& AList,
+                                                          IVelaXMLWriter& AWriter) {
+  TXMLDataStore store;
+  for (int i = 0; i < AList.Count(); ++i) {
+    const std::string_view line = AList[i];
+    if (line.empty()) continue;
+    const size_t eq = line.find('=');
+    std::string_view rest = eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+    std::string_view items[3];
+    for (int k = 0; k < 3 && !rest.empty(); ++k) {
+      const size_t sc = rest.find(';');
+      items[k] = rest.substr(0, sc);
+      rest = sc == std::string_view::npos ? std::string_view() : rest.substr(sc + 1);
+    }
+    store.Clear();
+    store.Add("velaxml_command", "deleterecords");
+    store.Add("filterfield", items[0]);
+    store.Add("filtertype", items[1]);
+    store.Add("filtervalue", items[2]);
+    WriteCommandElement(AWriter, AElementName, store);
+  }
+}
+
+void TCustomImportPreProcessor::WritePostProcessCommand(IVelaXMLWriter& AWriter,
+                                                        const std::string& ACommand,
+                                                        const std::string& ARunType,
+                                                        const std::string& AContent) {
+  TXMLDataStore store;
+  store.Add("command", ACommand);
+  store.Add("runtype", ARunType);
+  TXMLDataStoreContainer attrs;
+  attrs.Add(store);
+  AWriter.StartElement("velaxmlpostprocess", &attrs, xdeNone, xdeNone, xbhInline, 0);
+  if (!AContent.empty()) AWriter.Characters(Variant(AContent));
+  AWriter.EndElement("velaxmlpostprocess");
+}
+
+// --- TCustomProcessorVelaXMLWriter ---
+
+TCustomProcessorVelaXMLWriter::TCustomProcessorVelaXMLWriter(
+    TCustomImportPreProcessor* AOwner, TCustomProcessorVelaXMLWriter* AParentWriter,
+    bool AOnlyThisPlace, INamedVariantListData* AOptions)
+    : TCustomVelaXMLWriter(std::string(), AOnlyThisPlace),
+      FOwner(AOwner),
+      FParentWriter(AParentWriter),
+      FOnlyThisPlace(AOnlyThisPlace) {
+  if (AOptions != nullptr)
+    for (int i = 0; i < AOptions->Get_Count(); ++i)
+      FParams.SetOption(AOptions->Get_Name(i), AOptions->Get_Value(i));
+}
+
+IPtr<TCustomProcessorVelaXMLWriter> TCustomProcessorVelaXMLWriter::CreateChildWriter() {
+  return WriterClass()(FOwner, this, FOnlyThisPlace, &FParams.Options());
+}
+
+void TCustomProcessorVelaXMLWriter::AssignToDataTableSettings(TDataTableSettings& ASettings) {
+  ASettings.SetXMLWriter(this);
+  ExportPart();
+}
+
+void TCustomProcessorVelaXMLWriter::AttachDataTableSettings(TDataTableSettings& ASettings) {
+  const TStringList& options = ASettings.WriterOptions();
+  for (int i = 0; i < options.Count(); ++i)
+    FParams.SetOption(options.Names(i), Variant(options.ValueFromIndex(i)));
 }
 
 }  // namespace vela

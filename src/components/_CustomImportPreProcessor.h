@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "_DataTableSettings.h"
 #include "host/VelaXMLTypes.h"
+#include "host/velaxml/VelaXMLWriter.h"
 #include "rtl/Classes.h"
 #include "rtl/Exceptions.h"
 #include "rtl/IniFiles.h"
@@ -19,7 +21,66 @@
 namespace vela {
 
 class TCustomImportPreProcessor;
+class TCustomProcessorVelaXMLWriter;
 class TXMLDataStore;
+
+// The pre-processor's writers: the writer calls, then the hand-over of a table to export.
+struct IProcessorVelaXMLWriter : virtual IVelaXMLWriter {
+  VELA_IID("{8E117095-6024-490D-ADF6-847CAEF99072}");
+  virtual void AssignToDataTableSettings(TDataTableSettings& ASettings) = 0;
+};
+
+// A class reference for writers: the virtual constructor (owner, parent writer, OnlyThisPlace,
+// options).
+using TCustomProcessorVelaXMLWriterClass = IPtr<TCustomProcessorVelaXMLWriter> (*)(
+    TCustomImportPreProcessor* AOwner, TCustomProcessorVelaXMLWriter* AParentWriter,
+    bool AOnlyThisPlace, INamedVariantListData* AOptions);
+template <class T>
+IPtr<TCustomProcessorVelaXMLWriter> CreateXMLWriterOf(TCustomImportPreProcessor* AOwner,
+                                                      TCustomProcessorVelaXMLWriter* AParentWriter,
+                                                      bool AOnlyThisPlace,
+                                                      INamedVariantListData* AOptions) {
+  return IPtr<TCustomProcessorVelaXMLWriter>(
+      new T(AOwner, AParentWriter, AOnlyThisPlace, AOptions));
+}
+
+// The base of the writers a pre-processor hands to the host on export: it knows its
+// pre-processor and, for a child part, its parent writer, and takes over a table's
+// "WriterOptions" as writer options.
+class TCustomProcessorVelaXMLWriter : public TCustomVelaXMLWriter, public IProcessorVelaXMLWriter {
+  VELA_INTERFACES(TCustomVelaXMLWriter, IProcessorVelaXMLWriter)
+
+ public:
+  // AOptions (may be nil): added to the writer parameters' options.
+  TCustomProcessorVelaXMLWriter(TCustomImportPreProcessor* AOwner,
+                                TCustomProcessorVelaXMLWriter* AParentWriter, bool AOnlyThisPlace,
+                                INamedVariantListData* AOptions);
+
+  TCustomImportPreProcessor* Owner() const noexcept { return FOwner; }
+  TCustomProcessorVelaXMLWriter* ParentWriter() const noexcept { return FParentWriter; }
+  bool OnlyThisPlace() const noexcept { return FOnlyThisPlace; }
+
+  // --- new slots ---
+  // Exports the table's part into this writer; nothing here.
+  virtual void ExportPart() {}
+  virtual void ExportPartStarted() {}
+  // A writer of the same class for a child part: same owner and OnlyThisPlace, this writer as
+  // parent, a copy of this writer's options.
+  virtual IPtr<TCustomProcessorVelaXMLWriter> CreateChildWriter();
+  // Becomes the table's writer, then exports the part.
+  void AssignToDataTableSettings(TDataTableSettings& ASettings) override;
+  // The class reference of this writer (the virtual constructor).
+  virtual TCustomProcessorVelaXMLWriterClass WriterClass() const noexcept {
+    return &CreateXMLWriterOf<TCustomProcessorVelaXMLWriter>;
+  }
+  // Takes over the table's "WriterOptions" lines as writer options.
+  virtual void AttachDataTableSettings(TDataTableSettings& ASettings);
+
+ private:
+  TCustomImportPreProcessor* FOwner;
+  TCustomProcessorVelaXMLWriter* FParentWriter;
+  bool FOnlyThisPlace;
+};
 
 // A class reference for pre-processors: the virtual constructor.
 using TCustomImportPreProcessorClass = TCustomImportPreProcessor* (*)();
@@ -127,6 +188,27 @@ class TCustomImportPreProcessor : public TInterfacedObject,
   // For each name=value line of AList: sets the value of AStore's item of that name (its
   // position and encoding stay), or appends the pair. Lines without a name are skipped.
   static void MergeIntoDataStore(const TStringList& AList, TXMLDataStore& AStore);
+  // Copies the produced document to the file that section "Output" names, if any; with
+  // "FileOutputOnly" the document is emptied afterwards, so the host receives none.
+  void SaveOutputCopy(const TMemIniFile& AConfig, IDataStream* AOutData,
+                      TXMLPreProcessorFunction AFunction);
+  // One command element named AElementName per non-empty line of AList: "velaxml_command" =
+  // ACommand ("delete" or "sync"), then the line's name and value as an attribute.
+  static void WriteRecordCommands(const std::string& AElementName, const TStringList& AList,
+                                  IVelaXMLWriter& AWriter, std::string_view ACommand);
+  // One "deleterecords" element per non-empty line; the value is FIELD;COMPARISON;VALUE.
+  static void WriteDeleteRecordCommands(const std::string& AElementName, const TStringList& AList,
+                                        IVelaXMLWriter& AWriter);
+  // A "velaxmlpostprocess" element with "command" and "runtype" and AContent as its text.
+  static void WritePostProcessCommand(IVelaXMLWriter& AWriter, const std::string& ACommand,
+                                      const std::string& ARunType, const std::string& AContent);
+
+  TDataTableSettingsClass DataTableSettingsClass() const noexcept {
+    return FDataTableSettingsClass;
+  }
+  void SetDataTableSettingsClass(TDataTableSettingsClass AValue) noexcept {
+    FDataTableSettingsClass = AValue;
+  }
 
  protected:
   // --- hooks (in slot order) ---
@@ -136,9 +218,14 @@ class TCustomImportPreProcessor : public TInterfacedObject,
                                   TXMLPreProcessorFunction AFunction, bool AOnlyThisPlace,
                                   INamedVariantListData* AOptions);
   virtual TConverterConfigType GetConverterConfigType() { return vxpUnknown; }
-  // The VelaXML writer of a conversion. Not available yet: raises ENotImplemented.
-  virtual IPtr<IInterface> CreateXMLWriter(IDataStream* AOutData, INamedVariantListData* AOptions,
-                                           bool AOnlyThisPlace, TXMLPreProcessorFunction AFunction);
+  virtual TCustomProcessorVelaXMLWriterClass GetXMLWriterClass() {
+    return &CreateXMLWriterOf<TCustomProcessorVelaXMLWriter>;
+  }
+  // The VelaXML writer of a conversion: on import a document writer into AOutData, on export
+  // through the host's SAX calls a writer of GetXMLWriterClass, on export by transformation nil.
+  virtual IPtr<IVelaXMLWriter> CreateXMLWriter(IDataStream* AOutData,
+                                               INamedVariantListData* AOptions, bool AOnlyThisPlace,
+                                               TXMLPreProcessorFunction AFunction);
   // Clears AImportInfo; the host's preview decides, without a host the answer is true.
   virtual bool PreviewData(IXMLPreProcessorPreviewDataSource* APreviewDataSource,
                            IPtr<IXMLPreProcessorImportInfo>& AImportInfo);
@@ -146,9 +233,8 @@ class TCustomImportPreProcessor : public TInterfacedObject,
                                     const std::string& ADetailPrefix, TStringList& AFieldList,
                                     bool AIncludeSplittedFields, TXMLPreProcessorFmt AInFmt,
                                     IDataStream* AInData);
-  // Reads the writer settings of a configuration (a file name, or the text with AParamIsText).
-  // Loading the configuration works; applying it needs the VelaXML writer, which is not
-  // available yet (ENotImplemented).
+  // Applies the writer settings of a configuration (a file name, or the text with
+  // AParamIsText): "WriterParameter" and "PartWriterOptions".
   virtual bool ConfigureXMLWriter(IVelaXMLWriter* AWriter, const std::string& AParam,
                                   bool AParamIsText);
   virtual bool IsRetryableError([[maybe_unused]] const std::exception& AException) { return false; }
@@ -170,6 +256,7 @@ class TCustomImportPreProcessor : public TInterfacedObject,
   bool FCanUseByUser = true;
   IPtr<IXMLPreProcessorHost> FPreProcessorHost;
   int32_t FProgressHandle = -1;
+  TDataTableSettingsClass FDataTableSettingsClass = &TDataTableSettings::CreateInstance;
   IVelaXMLPartHandlerContainer* FPartHandlerContainer = nullptr;  // borrowed during a conversion
   TXMLPreProcessorFunctionSet FSupportedFunctions{pemImportTransformXML};
   std::string FErrorLogFile;

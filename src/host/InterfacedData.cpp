@@ -136,6 +136,7 @@ class TDataStream : public TInterfacedObject, public IDataStream {
     return FStream->Seek(offset, o);
   }
   int64_t Get_Size() override { return FStream->Size(); }
+  void Set_Size(int64_t size) override { FStream->SetSize(size); }
 
  private:
   TStream* FStream;

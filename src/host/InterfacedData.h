@@ -70,6 +70,8 @@ struct IDataStream : virtual IInterface {
   // origin: 0 beginning, 1 current, 2 end. Returns the new position.
   virtual int64_t Seek(int64_t offset, int origin) = 0;
   virtual int64_t Get_Size() = 0;
+  // Cuts or extends the data; the position stays where it was, within the new size.
+  virtual void Set_Size(int64_t size) = 0;
 };
 
 // A list of 64-bit integers (record ids and the like).

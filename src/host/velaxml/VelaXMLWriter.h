@@ -80,7 +80,7 @@ struct IVelaXMLWriter : virtual IInterface {
 
 // The base of every writer: the interface methods call the virtual callbacks below, which do
 // nothing here. Descendants override them and call the inherited callback first.
-class TCustomVelaXMLWriter : public TInterfacedObject, public IVelaXMLWriter {
+class TCustomVelaXMLWriter : public TInterfacedObject, public virtual IVelaXMLWriter {
   VELA_INTERFACES(TInterfacedObject, IVelaXMLWriter)
 
  public:
