@@ -20,13 +20,6 @@ namespace {
 constexpr int kDefaultCodePage = 1252;
 constexpr char32_t kReplacementChar = 0xFFFD;
 
-// The next code point of UTF-8 text; what is no Unicode scalar value (a surrogate, or beyond
-// U+10FFFF from an over-long lead byte) becomes U+FFFD.
-char32_t NextCodePoint(std::string_view s, size_t& i) {
-  const char32_t cp = NextUtf8CodePoint(s, i);
-  return cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? kReplacementChar : cp;
-}
-
 bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -129,7 +122,7 @@ class TRtfReader {
       } else if (c == '\r' || c == '\n') {
         ++P;  // line ends of the RTF source are not text
       } else {
-        const char32_t cp = NextCodePoint(S, P);
+        const char32_t cp = NextUtf8CodePoint(S, P);
         if (Skipped()) continue;
         if (cp == '\t') {
           Emit("\t");
@@ -391,7 +384,7 @@ void AppendRtfCodePoint(std::string& out, char32_t cp) {
 
 void AppendRtfText(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size();)
-    AppendRtfCodePoint(out, NextCodePoint(text, i));
+    AppendRtfCodePoint(out, NextUtf8CodePoint(text, i));
 }
 
 std::string RtfHeader(const std::string& fontName, int fontSize) {
@@ -617,7 +610,7 @@ class THtmlRtfWriter {
 
   void Text(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
-      const char32_t cp = NextCodePoint(text, i);
+      const char32_t cp = NextUtf8CodePoint(text, i);
       const bool space = cp == ' ' || cp == '\t' || cp == '\n' || cp == '\r' || cp == '\f';
       if (FPreDepth > 0 && space) {
         if (cp == '\r') continue;
@@ -674,7 +667,7 @@ std::string ConvertTextToRTF(std::string_view AText, const std::string& AFontNam
       out += "\\par\r\n";
       continue;
     }
-    AppendRtfCodePoint(out, NextCodePoint(AText, i));
+    AppendRtfCodePoint(out, NextUtf8CodePoint(AText, i));
   }
   out += '}';
   return out;

@@ -47,7 +47,7 @@ TEST(RichText, RtfToText) {
       {"text after the document", "{\\rtf1 x}}}} y", "x"},
       {"truncated hex", "{\\rtf1 a\\'4", "a"},
       {"half hex", "{\\rtf1 \\'4x}", "x"},
-      {"no code point", "{\\rtf1 a\xF6\xB9\xB9\xB9z}", "a\xEF\xBF\xBDz"},
+      {"bytes that are no UTF-8", "{\\rtf1 a\xF6\xB9\xB9\xB9z}", "a\u00F6\u00B9\u00B9\u00B9z"},
       {"bad hex", "{\\rtf1 \\'zz}", "zz"},
       {"backslash at end", "{\\rtf1 a\\", "a"},
       {"bare unicode word", "{\\rtf1 a\\u", "a"},
