@@ -25,21 +25,21 @@ class TInput {
   TInput(const uint8_t* Data, size_t Size) : FData(Data), FSize(Size) {}
   bool Empty() const { return FPos >= FSize; }
   uint8_t Byte() { return Empty() ? 0 : FData[FPos++]; }
-  // An element name of up to Max characters, drawn from characters that both the writer and
-  // expat take in names, plus digits and '-' at the start, which the writer must refuse. (The
-  // writer takes every non-ASCII character in a name, expat refuses some letters of later
-  // Unicode versions, such as U+0766; those stay out of the draw.)
+  // An element name of up to Max characters: name characters, digits and '-' at the start, and
+  // U+0766, a letter of a later Unicode version that the reader does not take in names; the
+  // writer must refuse what the reader would not read.
   std::string Name(size_t Max) {
     static const char kAscii[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-.:";
-    static const char* const kWide[] = {"\xC3\x9F", "\xC3\xA9", "\xE4\xB8\x80", "\xD0\x96"};
+    static const char* const kWide[] = {"\xC3\x9F", "\xC3\xA9", "\xE4\xB8\x80", "\xD0\x96",
+                                        "\xDD\xA6"};
     std::string s;
     for (size_t n = Byte() % (Max + 1); n > 0 && !Empty(); --n) {
       const uint8_t b = Byte();
       if (b < 0xF0)
         s += kAscii[b % (sizeof kAscii - 1)];
       else
-        s += kWide[b % 4];
+        s += kWide[b % 5];
     }
     return s;
   }

@@ -226,6 +226,7 @@ TEST(SAXWriter, NestsClosesAndRefusesWhatXmlCannotHold) {
       {'E', ""},
       {'N', "1a"},
       {'N', "a b"},
+      {'N', "x\xDD\xA6"},  // U+0766: a letter the reader does not take in names
       {'N', ""},
       {'L', "late"},
       {'T', "bell\x07"},

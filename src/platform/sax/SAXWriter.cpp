@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include <expat.h>
+
 #include "rtl/SysUtils.h"
 
 namespace vela {
@@ -80,6 +82,19 @@ bool IsNameByte(unsigned char c, bool First) noexcept {
   return !First && ((c >= '0' && c <= '9') || c == '-' || c == '.');
 }
 
+// Whether the XML reader takes Name as an element name. Which non-ASCII letters XML names may
+// hold depends on the Unicode version behind the reader's tables, so the reader itself decides:
+// what the writer writes must read back.
+bool ReaderAcceptsName(std::string_view Name) {
+  XML_Parser parser = XML_ParserCreate("UTF-8");
+  if (parser == nullptr) return false;
+  const std::string doc = "<" + std::string(Name) + "/>";
+  const bool ok =
+      XML_Parse(parser, doc.data(), static_cast<int>(doc.size()), XML_TRUE) == XML_STATUS_OK;
+  XML_ParserFree(parser);
+  return ok;
+}
+
 }  // namespace
 
 TSAXWriter::TSAXWriter(TStream& Dest, size_t BufferSize)
@@ -120,6 +135,7 @@ void TSAXWriter::EndDocument() {
 
 void TSAXWriter::CheckName(std::string_view Name) const {
   bool ok = !Name.empty();
+  bool ascii = true;
   for (size_t i = 0; ok && i < Name.size();) {
     const auto c = static_cast<unsigned char>(Name[i]);
     ok = IsNameByte(c, i == 0);
@@ -127,8 +143,13 @@ void TSAXWriter::CheckName(std::string_view Name) const {
       ++i;
       continue;
     }
+    ascii = false;
     // Non-ASCII name characters only where the encoding writes them as they stand.
     ok = ok && FMaxChar == 0x10FFFF && DecodeUtf8(Name, i) != kInvalid;
+  }
+  if (ok && !ascii && FCheckedNames.count(std::string(Name)) == 0) {
+    ok = ReaderAcceptsName(Name);
+    if (ok) FCheckedNames.emplace(Name);
   }
   if (!ok) throw ESAXWriteError("'" + std::string(Name) + "' is not a valid XML name");
 }

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "rtl/Exceptions.h"
@@ -85,6 +86,8 @@ class TSAXWriter {
   bool FStarted = false;
   // Highest code point written as it stands: 0x10FFFF (UTF-8), 0xFF (ISO-8859-1), 0x7F.
   char32_t FMaxChar = 0x10FFFF;
+  // Non-ASCII names that the XML reader was asked about and accepted.
+  mutable std::unordered_set<std::string> FCheckedNames;
 };
 
 }  // namespace vela
