@@ -396,7 +396,6 @@ TEST(XMLDataEncoding, TextsAndNumbersRoundTripAndUnknownTextsGiveTheDefault) {
       {" 1\t", xdeBase64, xbhFile, lfmKeyValue},
       {"", xdeNone, xbhInline, lfmDisplayValue},
       {"5", xdeNone, xbhInline, lfmDisplayValue},
-      {"4", xdeText, xbhInline, lfmCustomField},
       {"1x", xdeNone, xbhInline, lfmDisplayValue},
   };
   for (const Case& c : cases) {
