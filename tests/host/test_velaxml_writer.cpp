@@ -156,8 +156,6 @@ TEST(VelaXMLWriter, TheFormatExampleIsTheGoldenDocument) {
     w.EndDocument();
   });
   ExpectGolden("example.xml", doc);
-  EXPECT_EQ(ReadFields(doc).at(5),
-            (TReadField{"branchcode", "hex", "", "", std::string("\x01\xFE")}));
 }
 
 TEST(VelaXMLWriter, EveryEncodingAndBinaryModeReadsBackValueForValue) {
