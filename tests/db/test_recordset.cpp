@@ -136,26 +136,6 @@ TEST_P(RecordSetTest, ValuesRoundTripThroughSave) {
   EXPECT_TRUE(again->ValueByName(first, "allowunauth", false).IsEmpty());
 }
 
-TEST_P(RecordSetTest, DatesAndNumbersRoundTrip) {
-  auto rs = RecordSet(0, "dataimport_userpickupstore");
-  int rec = rs->AppendRecord();
-  TDateTime when = EncodeDateTime(2025, 6, 30, 22, 15, 0, 0);
-  rs->SetValueByName(rec, "processeddate", Variant::FromDateTime(when));
-  rs->SetValueByName(rec, "processedaddressid", int64_t{1} << 40);
-  rs->SetValueByName(rec, "processedstate", 3);
-  rs->SetValueByName(rec, "rawdata", Variant::FromBytes(std::string("<a>\0b</a>", 9)));
-  int64_t id = rs->SaveRecordNumber(rec);
-  rs->Open();
-  int r = rs->GetRecNoByDBID(id);
-  ASSERT_EQ(r, 0);
-  EXPECT_TRUE(SameDateTime(rs->ValueByName(r, "processeddate").AsDateTime(), when));
-  EXPECT_EQ(std::pair(rs->ValueByName(r, "processedaddressid").AsInt64(),
-                      rs->ValueByName(r, "processedstate").AsInt64()),
-            std::pair(int64_t{1} << 40, int64_t{3}));
-  EXPECT_EQ(rs->ValueByName(r, "rawdata").AsBytes().size(), 9u);
-  EXPECT_TRUE(rs->ValueByName(r, "datafile").IsNull());
-}
-
 TEST_P(RecordSetTest, CheckForRefreshSeesChangesThroughTheDatabase) {
   AddType("a", false);
   auto rs = RecordSet();

@@ -156,8 +156,6 @@ TEST(VelaXMLWriter, TheFormatExampleIsTheGoldenDocument) {
     w.EndDocument();
   });
   ExpectGolden("example.xml", doc);
-  EXPECT_EQ(ReadFields(doc).at(5),
-            (TReadField{"branchcode", "hex", "", "", std::string("\x01\xFE")}));
 }
 
 TEST(VelaXMLWriter, EveryEncodingAndBinaryModeReadsBackValueForValue) {
@@ -396,7 +394,6 @@ TEST(XMLDataEncoding, TextsAndNumbersRoundTripAndUnknownTextsGiveTheDefault) {
       {" 1\t", xdeBase64, xbhFile, lfmKeyValue},
       {"", xdeNone, xbhInline, lfmDisplayValue},
       {"5", xdeNone, xbhInline, lfmDisplayValue},
-      {"4", xdeText, xbhInline, lfmCustomField},
       {"1x", xdeNone, xbhInline, lfmDisplayValue},
   };
   for (const Case& c : cases) {

@@ -95,17 +95,6 @@ TEST(XMLDataStore, ItemsKeepTheirPlaceAndEveryByte) {
   EXPECT_EQ(s.Add("raw", withNul, xdeNone, xbhInline, 1252).Value(), withNul);
 }
 
-TEST(XMLDataStore, AppendDateAppendsCharacterDataPieces) {
-  TXMLDataStore s;
-  TXMLDataStoreItem& item = s.Add("note", "", xdeBase64, xbhInline, 0);
-  for (const char* piece : {"SGVs", "", "bG8="})
-    item.AppendDate(piece);
-  EXPECT_EQ(item.Value(), "SGVsbG8=");
-  EXPECT_EQ(item.DataEncoding(), xdeBase64);
-  s.Add("pre", "ab").AppendDate("cd");
-  EXPECT_EQ(s.ValueByName("pre"), "abcd");
-}
-
 TEST(XMLDataStoreContainer, AddClearAndLookupInOrder) {
   TXMLDataStore first, second;
   first.Add("id", "1");
@@ -128,34 +117,6 @@ TEST(XMLDataStoreContainer, AddClearAndLookupInOrder) {
   c.Clear();
   EXPECT_TRUE(c.Count() == 0 && c.FindByName("name") == nullptr);
   EXPECT_EQ(second.Count(), 2);  // the container does not own its stores
-}
-
-// A record store in the way descendants use a container: one store of its own that Clear puts
-// back, so the container always starts with it.
-class TRecordStore : public TXMLDataStoreContainer {
- public:
-  TRecordStore() { TXMLDataStoreContainer::Add(FData); }
-  void Clear() noexcept override {
-    TXMLDataStoreContainer::Clear();
-    FData.Clear();
-    TXMLDataStoreContainer::Add(FData);
-  }
-  TXMLDataStore& Data() { return FData; }
-
- private:
-  TXMLDataStore FData;
-};
-
-TEST(XMLDataStoreContainer, ClearIsVirtual) {
-  TRecordStore r;
-  TXMLDataStore extra;
-  r.Data().Add("a", "1");
-  r.Add(extra);
-  TXMLDataStoreContainer& base = r;
-  base.Clear();
-  ASSERT_EQ(r.Count(), 1);
-  EXPECT_EQ(&r.GetItem(0), &r.Data());
-  EXPECT_EQ(r.Data().Count(), 0);
 }
 
 }  // namespace

@@ -205,9 +205,7 @@ TEST(SysUtilsFloats, FloatToStrLikeTheRuntime) {
     double v;
     const char* expected;
   };
-  const Case cases[] = {{0.1, "0.1"},
-                        {100, "100"},
-                        {1e20, "1E20"},
+  const Case cases[] = {{1e20, "1E20"},
                         {1.5e-7, "1.5E-7"},
                         {-2.5, "-2.5"},
                         {0, "0"},
