@@ -1,0 +1,169 @@
+#include "host/velaxml/XMLValues.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
+
+namespace vela {
+
+namespace {
+
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+    s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+    s.remove_suffix(1);
+  return s;
+}
+
+// Reads exactly ADigits digits at APos.
+bool Digits(std::string_view s, size_t& APos, size_t ADigits, int& AValue) {
+  if (APos + ADigits > s.size()) return false;
+  AValue = 0;
+  for (size_t i = 0; i < ADigits; ++i) {
+    const char c = s[APos + i];
+    if (c < '0' || c > '9') return false;
+    AValue = AValue * 10 + (c - '0');
+  }
+  APos += ADigits;
+  return true;
+}
+
+bool ReadDate(std::string_view s, size_t& p, TDateTime& AValue) {
+  int y, m, d;
+  if (!Digits(s, p, 4, y) || p >= s.size() || s[p++] != '-' || !Digits(s, p, 2, m) ||
+      p >= s.size() || s[p++] != '-' || !Digits(s, p, 2, d))
+    return false;
+  return TryEncodeDate(y, m, d, AValue);
+}
+
+bool ReadTime(std::string_view s, size_t& p, TDateTime& AValue) {
+  int h, n, sec = 0, ms = 0;
+  if (!Digits(s, p, 2, h) || p >= s.size() || s[p++] != ':' || !Digits(s, p, 2, n)) return false;
+  if (p < s.size() && s[p] == ':') {
+    ++p;
+    if (!Digits(s, p, 2, sec)) return false;
+    if (p < s.size() && (s[p] == '.' || s[p] == ',')) {
+      ++p;
+      int scale = 100;
+      const size_t start = p;
+      for (; p < s.size() && s[p] >= '0' && s[p] <= '9'; ++p, scale /= 10)
+        ms += (s[p] - '0') * scale;
+      if (p == start) return false;
+    }
+  }
+  // A zone ("Z", "+01:00", "-0500") is accepted: values are local times.
+  if (p < s.size() && s[p] == 'Z') {
+    ++p;
+  } else if (p < s.size() && (s[p] == '+' || s[p] == '-')) {
+    int zh, zm = 0;
+    ++p;
+    if (!Digits(s, p, 2, zh)) return false;
+    if (p < s.size() && s[p] == ':') ++p;
+    if (p < s.size() && !Digits(s, p, 2, zm)) return false;
+  }
+  return TryEncodeTime(h, n, sec, ms, AValue);
+}
+
+std::string Pad(int AValue, int AWidth) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*d", AWidth, AValue);
+  return buf;
+}
+
+}  // namespace
+
+std::string XMLDateToStr(TDateTime AValue) {
+  int y, m, d;
+  DecodeDate(AValue, y, m, d);
+  return Pad(y, 4) + "-" + Pad(m, 2) + "-" + Pad(d, 2);
+}
+
+std::string XMLTimeToStr(TDateTime AValue) {
+  int h, n, s, ms;
+  DecodeTime(AValue, h, n, s, ms);
+  std::string text = Pad(h, 2) + ":" + Pad(n, 2) + ":" + Pad(s, 2);
+  if (ms != 0) text += "." + Pad(ms, 3);
+  return text;
+}
+
+std::string XMLDateTimeToStr(TDateTime AValue) {
+  return XMLDateToStr(AValue) + "T" + XMLTimeToStr(AValue);
+}
+
+std::string XMLFloatToStr(double AValue) {
+  if (std::isnan(AValue)) return "NaN";
+  if (std::isinf(AValue)) return AValue < 0 ? "-INF" : "INF";
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, AValue);
+  return std::string(buf, r.ptr);
+}
+
+std::string XMLBoolToStr(bool AValue) {
+  return AValue ? "true" : "false";
+}
+
+bool TryXMLStrToDateTime(std::string_view AText, TDateTime& AValue) {
+  const std::string_view s = TrimView(AText);
+  size_t p = 0;
+  TDateTime date = 0, time = 0;
+  if (s.size() >= 10 && s[4] == '-') {
+    if (!ReadDate(s, p, date)) return false;
+    if (p < s.size()) {
+      if (s[p] != 'T' && s[p] != ' ') return false;
+      ++p;
+      if (!ReadTime(s, p, time)) return false;
+    }
+  } else if (!ReadTime(s, p, time)) {
+    return false;
+  }
+  if (p != s.size()) return false;
+  AValue = date < 0 ? date - time : date + time;
+  return true;
+}
+
+bool TryXMLStrToFloat(std::string_view AText, double& AValue) {
+  std::string s(TrimView(AText));
+  if (s.empty()) return false;
+  if (s.find('.') == std::string::npos)
+    for (char& c : s)
+      if (c == ',') c = '.';
+  const char* begin = s.data() + (s[0] == '+' ? 1 : 0);
+  const auto r = std::from_chars(begin, s.data() + s.size(), AValue);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+bool TryXMLStrToBool(std::string_view AText, bool& AValue) {
+  const std::string_view s = TrimView(AText);
+  for (const char* t : {"true", "1", "yes"})
+    if (SameText(s, t)) return AValue = true, true;
+  for (const char* f : {"false", "0", "no"})
+    if (SameText(s, f)) return AValue = false, true;
+  return false;
+}
+
+TDateTime XMLStrToDateTime(std::string_view AText) {
+  TDateTime v;
+  if (!TryXMLStrToDateTime(AText, v))
+    throw EConvertError("'" + std::string(AText) + "' is not a valid XML date or time");
+  return v;
+}
+
+double XMLStrToFloat(std::string_view AText) {
+  double v;
+  if (!TryXMLStrToFloat(AText, v))
+    throw EConvertError("'" + std::string(AText) + "' is not a valid XML number");
+  return v;
+}
+
+bool XMLStrToBool(std::string_view AText) {
+  bool v;
+  if (!TryXMLStrToBool(AText, v))
+    throw EConvertError("'" + std::string(AText) + "' is not a valid XML Boolean");
+  return v;
+}
+
+}  // namespace vela

@@ -1,0 +1,249 @@
+// The dataset pre-processor's import: in-memory tables converted into VelaXML, read back through
+// the SAX reader with every field value decoded.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "components/_CustomDataSetImportPreProcessor.h"
+#include "host/velaxml/XMLValues.h"
+#include "platform/sax/SAXReader.h"
+#include "rtl/MemDataSet.h"
+#include "rtl/RtlTestSupport.h"
+
+namespace vela {
+namespace {
+
+// Tables by name: field definitions and rows.
+struct TTable {
+  std::vector<std::pair<std::string, TFieldType>> Fields;
+  std::vector<std::vector<Variant>> Rows;
+};
+
+class TTablePreProcessor : public TCustomDataSetImportPreProcessor {
+ public:
+  std::map<std::string, TTable> Tables;
+  std::vector<std::string> Created;
+
+  std::unique_ptr<TDataSet> CreateDataSet(const std::string& ATableName, const std::string&,
+                                          const std::string&, const TStringList&,
+                                          const TFieldSplitting&, TXMLPreProcessorFunction,
+                                          const std::string&, TDataSetTableSettings&) override {
+    Created.push_back(ATableName);
+    auto it = Tables.find(ATableName);
+    if (it == Tables.end()) return nullptr;
+    auto ds = std::make_unique<TMemDataSet>();
+    ds->SetKeepRecords(true);
+    for (const auto& [name, type] : it->second.Fields)
+      ds->AddFieldDef(name, type);
+    ds->Open();
+    for (const auto& row : it->second.Rows) {
+      ds->Append();
+      for (size_t i = 0; i < row.size(); ++i)
+        ds->Fields(static_cast<int>(i)).SetValue(row[i]);
+      ds->Post();
+    }
+    ds->Close();
+    return ds;
+  }
+};
+
+// Writes the document as lines: "<part count=N>", "row", "  name=value" with values decoded.
+class TTranscript : public TSAXContentHandler {
+ public:
+  std::string Text;
+  void StartElement(std::string_view AName, const TSAXAttributes& AAtts) override {
+    FText.clear();
+    const char* encoding = AAtts.Find("velaxmldataencoding");
+    FField = encoding != nullptr;
+    if (FField) {
+      FEncodingValue = StrToXMLDataEncoding(encoding);
+      FName = AName;
+      return;
+    }
+    Text += std::string(FDepth, ' ') + "<" + std::string(AName);
+    for (size_t i = 0; i < AAtts.Count(); ++i)
+      Text += " " + std::string(AAtts.Name(i)) + "=" + std::string(AAtts.Value(i));
+    Text += ">\n";
+    ++FDepth;
+  }
+  void Characters(std::string_view AText) override { FText += AText; }
+  void EndElement(std::string_view) override {
+    if (FField) {
+      Text += std::string(FDepth, ' ') + FName + "=" + DecodeXMLFieldValue(FText, FEncodingValue) +
+              "\n";
+      FField = false;
+      return;
+    }
+    --FDepth;
+  }
+
+ private:
+  size_t FDepth = 0;
+  bool FField = false;
+  TVelaXMLDataEncoding FEncodingValue = xdeNone;
+  std::string FName, FText;
+};
+
+// A host whose preview shows the columns and leaves out the first record, or cancels.
+class TPreviewHost : public TInterfacedObject,
+                     public IXMLPreProcessorHost,
+                     public IXMLPreProcessorImportInfo {
+  VELA_INTERFACES(TInterfacedObject, IXMLPreProcessorHost, IXMLPreProcessorImportInfo)
+ public:
+  bool Cancel = false;
+  std::string Columns;
+  int Steps = 0;
+  bool Do_PreviewData(IXMLPreProcessorPreviewDataSource* ASource,
+                      IPtr<IXMLPreProcessorImportInfo>& AImportInfo) noexcept override {
+    for (int i = 0; i < ASource->Get_FieldCount(); ++i)
+      Columns += ASource->Get_FieldCaption(i) + "=" + VarToStr(ASource->Get_Value(2, i)) + ";";
+    AImportInfo = this;
+    return !Cancel;
+  }
+  bool Get_IsExportRecord(int32_t ARecNo) noexcept override { return ARecNo != 0; }
+  void Do_ProgressStart(int32_t, int32_t&) noexcept override {}
+  void Do_Progress(int32_t, int32_t, int32_t, bool&) noexcept override { ++Steps; }
+  void Do_ProgressEnd(int32_t) noexcept override {}
+};
+
+std::string Convert(TTablePreProcessor& p, const std::string& config,
+                    IXMLPreProcessorHost* host = nullptr) {
+  auto out = std::make_unique<TMemoryStream>();
+  TMemoryStream& data = *out;
+  IPtr<IDataStream> stream = NewDataStream(out.release(), true);
+  std::string error;
+  bool user = false;
+  if (!p.Do_PreConvert(nullptr, stream.get(), config, xmpRAW, xmpRAW, nullptr, host,
+                       pemImportTransformXML, nullptr, false, nullptr, error, user))
+    return "failed: " + error;
+  data.SetPosition(0);
+  TTranscript t;
+  TSAXReader(t).Parse(data, "out.xml");
+  return t.Text;
+}
+
+TTablePreProcessor& Shop(TTablePreProcessor& p) {
+  p.Tables["ADDRESS"] = {
+      {{"ID", ftInteger},
+       {"NAME", ftString},
+       {"COUNTRY", ftString},
+       {"BORN", ftDate},
+       {"AMOUNT", ftFloat},
+       {"ACTIVE", ftBoolean}},
+      {{Variant(1), Variant("anna"), Variant("DE"), Variant::FromDateTime(EncodeDate(1980, 2, 29)),
+        Variant(12.5), Variant(true)},
+       {Variant(2), Variant("bob"), Variant("XX"), Null(), Null(), Variant(false)},
+       {Variant(3), Variant("cleo"), Variant("AT"), Null(), Variant(-0.25), Null()}}};
+  p.Tables["ORDERS"] = {{{"ORDERNO", ftString}, {"TOTAL", ftFloat}},
+                        {{Variant("A-1"), Variant(10.0)}}};
+  return p;
+}
+
+const char* const kShop =
+    "[VelaXML]\nPartName=ADDRESS\nItemName=ADDR\n"
+    "[DB]\nTableName=ADDRESS\n"
+    "[Mapping]\nID=id\nNAME=name\nBORN=born\nAMOUNT=amount\nACTIVE=active\n"
+    "[Manipulation]\nNAME=uppercase\n"
+    "[FilterExpressionsImport]\nCOUNTRY=<>XX\nNOSUCHFIELD==1\n"
+    "[ConstantValuesImport]\nsource=shop\n"
+    "[VelaXML Options]\nkeyfields=id\n";
+
+TEST(DataSetPreProcessor, MappedFieldsFilterAndConstantValues) {
+  TTablePreProcessor p;
+  EXPECT_EQ(Convert(Shop(p), kShop),
+            "<velaxmldata application=DB2VelaXML; version=1>\n"
+            " <ADDRESS count=3 keyfields=id>\n"
+            "  <ADDR>\n"
+            "   id=1\n   name=ANNA\n   born=1980-02-29\n   amount=12.5\n   active=true\n"
+            "   source=shop\n"
+            "  <ADDR>\n"
+            "   id=3\n   name=CLEO\n   born=\n   amount=-0.25\n   active=\n   source=shop\n");
+}
+
+TEST(DataSetPreProcessor, DetailModesPlaceTheDetailPart) {
+  struct {
+    int mode;
+    const char* expected;
+  } cases[] = {
+      {1,
+       " <ADDRESS count=1>\n  <ADDR>\n   id=1\n   <ORDERS count=1 detailmode=1>\n    "
+       "<ORDERS_item>\n"
+       "     no=A-1\n     addr=1\n"},
+      {2,
+       " <ORDERS count=1 detailmode=2>\n  <ORDERS_item>\n   no=A-1\n   addr=1\n <ADDRESS count=1>\n"
+       "  <ADDR>\n   id=1\n"},
+      {3,
+       " <ADDRESS count=1>\n  <ADDR>\n   id=1\n <ORDERS count=1 detailmode=3>\n  <ORDERS_item>\n"
+       "   no=A-1\n   addr=1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    TTablePreProcessor p;
+    Shop(p).Tables["ADDRESS"].Rows.resize(1);
+    const std::string config =
+        "[VelaXML]\nPartName=ADDRESS\nItemName=ADDR\n[DB]\nTableName=ADDRESS\n[Mapping]\nID=id\n"
+        "[DetailParts]\nOrders=\n[Orders_VelaXML]\nPartName=ORDERS\n[Orders_DB]\nTableName=ORDERS\n"
+        "[Orders_Mapping]\nORDERNO=no\n@Parent:ID=addr\n"
+        "[Orders_ProcessingOptions]\ndetailmode=" +
+        std::to_string(c.mode) + "\n";
+    const std::string text = Convert(p, config);
+    EXPECT_NE(text.find(c.expected), std::string::npos) << text;
+  }
+}
+
+TEST(DataSetPreProcessor, FailuresComeBackAsMessages) {
+  TTablePreProcessor p;
+  Shop(p);
+  EXPECT_EQ(Convert(p, "[VelaXML]\nItemName=x\n"),
+            "failed: Exception: PartName for VelaXML not found in configuration!");
+  EXPECT_EQ(Convert(p, std::string(kShop) + "[ProcessingOptions]\nDebugPreProcessorException=1\n"),
+            "failed: EPreProcessorErrorTest: PreProcessor Error Test Exception for debug purpose.");
+  // A record the hook leaves out is not written.
+  p.OnBeforeExportRecord = [](TDataSet& ds, bool& doExport) {
+    doExport = ds.FieldByName("ID").AsInteger() != 1;
+  };
+  const std::string text = Convert(p, kShop);
+  EXPECT_EQ(text.find("id=1"), std::string::npos);
+  EXPECT_NE(text.find("id=3"), std::string::npos);
+}
+
+TEST(DataSetPreProcessor, PreviewShowsSplitPartsAndChoosesRecords) {
+  TTablePreProcessor p;
+  TTable& address = Shop(p).Tables["ADDRESS"];
+  address.Fields.resize(3);
+  for (auto& row : address.Rows)
+    row.resize(3);
+  const std::string config =
+      StringReplace(kShop, "NAME=name\n", "NAME=name\nNAME_PART2=tail\n", 0) +
+      "[Settings]\nImportPreview=1\n[FieldSplitting]\nNAME=2,108\n";
+  IPtr<TPreviewHost> host(new TPreviewHost);
+  const std::string text = Convert(p, config, host.get());
+  // The third record (cleo) split at "l": NAME_PART1 "c", NAME_PART2 "eo".
+  EXPECT_EQ(host->Columns, "ID=3;NAME=cleo;COUNTRY=AT;NAME_PART1=c;NAME_PART2=eo;");
+  EXPECT_EQ(text.find("id=1"), std::string::npos);  // the preview left out record 0
+  // A split field is written as its mapped parts only.
+  EXPECT_NE(text.find("   id=3\n   tail=eo\n   source=shop\n"), std::string::npos) << text;
+  EXPECT_EQ(host->Steps, 3);  // refused records still count for the progress
+
+  host->Cancel = true;
+  EXPECT_EQ(Convert(p, config, host.get()), "failed: ");
+}
+
+TEST(XMLValues, TextFormsReadBack) {
+  const TDateTime when = EncodeDateTime(2026, 12, 6, 8, 30, 5, 250);
+  EXPECT_EQ(XMLDateTimeToStr(when), "2026-12-06T08:30:05.250");
+  EXPECT_EQ(XMLStrToDateTime(XMLDateTimeToStr(when)), when);
+  EXPECT_EQ(XMLStrToDateTime("2026-12-06 08:30:05.25+01:00"), when);
+  EXPECT_EQ(XMLStrToDateTime("08:30"), EncodeTime(8, 30, 0, 0));
+  for (double v : {0.1, -1e300, 12.5, 1.0 / 3})
+    EXPECT_EQ(XMLStrToFloat(XMLFloatToStr(v)), v);
+  EXPECT_EQ(XMLStrToFloat(" 1,5 "), 1.5);
+  EXPECT_TRUE(XMLStrToBool("Yes"));
+  for (const char* bad : {"2026-13-01", "2026-12-06X", "12:61", ""})
+    EXPECT_THROW(XMLStrToDateTime(bad), EConvertError) << bad;
+  EXPECT_THROW(XMLStrToFloat("1.5x"), EConvertError);
+  EXPECT_THROW(XMLStrToBool("maybe"), EConvertError);
+}
+
+}  // namespace
+}  // namespace vela
