@@ -1,6 +1,7 @@
 #include "_CustomDataSetImportPreProcessor.h"
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "host/velaxml/XMLValues.h"
@@ -793,6 +794,394 @@ bool TCustomDataSetImportPreProcessor::InternalGetFieldList(
   LoadConfig(AParams, AParamsFmt);
   if (!FConfig) return false;
   return GetSourceFieldListWithSplitFields(ADetailPrefix, AFieldList, AIncludeSplittedFields);
+}
+
+}  // namespace vela
+
+namespace vela {
+
+// --- TDataSetProcessorVelaXMLWriter ---
+
+TDataSetProcessorVelaXMLWriter::TDataSetProcessorVelaXMLWriter(
+    TCustomImportPreProcessor* AOwner, TCustomProcessorVelaXMLWriter* AParentWriter,
+    bool AOnlyThisPlace, INamedVariantListData* AOptions)
+    : TCustomProcessorVelaXMLWriter(AOwner, AParentWriter, AOnlyThisPlace, AOptions) {}
+
+TDataSetProcessorVelaXMLWriter::~TDataSetProcessorVelaXMLWriter() = default;
+
+TCustomDataSetImportPreProcessor& TDataSetProcessorVelaXMLWriter::DataSetOwner() const {
+  auto* p = dynamic_cast<TCustomDataSetImportPreProcessor*>(Owner());
+  if (p == nullptr)
+    throw Exception(
+        "TDataSetProcessorVelaXMLWriter: the writer belongs to no dataset "
+        "pre-processor");
+  return *p;
+}
+
+void TDataSetProcessorVelaXMLWriter::AttachDataTableSettings(TDataTableSettings& ASettings) {
+  auto& settings = dynamic_cast<TDataSetTableSettings&>(ASettings);
+  if (settings.XMLWriter() == nullptr) {
+    settings.SetXMLWriter(this);  // attaches again, now as the table's writer
+    return;
+  }
+  TCustomProcessorVelaXMLWriter::AttachDataTableSettings(ASettings);
+  FDataSetTableSettings = &settings;
+  settings.OpenDataSet();
+  TDataSet* dataSet = settings.DataSet();
+  FXMLFields.Clear();
+  FConstantFields.clear();
+  if (dataSet != nullptr) {
+    TDataSet* parent =
+        settings.DataSetParent() != nullptr ? settings.DataSetParent()->DataSet() : nullptr;
+    TCustomDataSetImportPreProcessor::BuildFieldList(settings, *dataSet, parent, FXMLFields);
+    const TStringList& constants = settings.ConstValues();
+    for (int i = 0; i < constants.Count(); ++i)
+      FConstantFields.emplace_back(i, dataSet->FindField(constants.Names(i)));
+  }
+  TVelaXMLWriterParams& params = Get_Params();
+  const TStringList& options = settings.ProcessingOptions();
+  auto flag = [&](const char* AName) {
+    int32_t v = 1;
+    return !TryStrToInt(options.Values(AName), v) || v == 1;
+  };
+  params.UpdateCheck = flag("updatecheck");
+  params.ModifyExisting = flag("modifyexisting");
+  params.OnlyChanged = settings.OnlyChanged();
+  params.OnlyThisPlace = settings.OnlyThisPlace();
+  params.LastChangedDate = settings.LastChangedDate();
+  params.ProcessToDate = settings.ProcessStartDate();
+  for (int i = 0; i < options.Count(); ++i)
+    params.SetOption(options.Names(i), Variant(options.ValueFromIndex(i)));
+}
+
+bool TDataSetProcessorVelaXMLWriter::InEditOrInsert() const {
+  TDataSet* ds = FDataSetTableSettings != nullptr ? FDataSetTableSettings->DataSet() : nullptr;
+  return ds != nullptr && (ds->State() == dsEdit || ds->State() == dsInsert);
+}
+
+bool TDataSetProcessorVelaXMLWriter::LocateRecord(const TXMLDataStore& AAttributes) {
+  TDataSet* ds = FDataSetTableSettings->DataSet();
+  if (ds == nullptr) return false;
+  switch (FDataSetTableSettings->RecordLocateMode()) {
+    case rlmKeyFields: {
+      TStringList& keys = FDataSetTableSettings->DataSetLocateKeyFields();
+      if (keys.IsEmpty()) return false;
+      std::vector<Variant> values;
+      std::string names;
+      for (int i = 0; i < keys.Count(); ++i) {
+        auto* key = static_cast<TDataSetLocateKeyFieldItemData*>(keys.Objects(i));
+        const std::string_view text = AAttributes.ValueByName(key->VelaXMLAttrName());
+        if (key->Field() == nullptr) return false;
+        // The text converted to the key field's type, as the field itself would convert it.
+        switch (key->Field()->DataType()) {
+          case ftSmallint:
+          case ftInteger:
+          case ftWord:
+          case ftAutoInc:
+          case ftLargeint:
+          case ftLongWord:
+          case ftShortint:
+          case ftByte:
+            values.emplace_back(static_cast<int64_t>(std::llround(XMLStrToFloat(text))));
+            break;
+          case ftFloat:
+          case ftCurrency:
+          case ftBCD:
+          case ftFMTBcd:
+          case ftExtended:
+          case ftSingle:
+            values.emplace_back(XMLStrToFloat(text));
+            break;
+          default:
+            values.emplace_back(std::string(text));
+        }
+        names += (i > 0 ? ";" : "") + keys[i];
+      }
+      return ds->Locate(names, values, loCaseInsensitive);
+    }
+    case rlmFirstRecordOnly:
+      ds->First();
+      return !ds->IsEmpty();
+    default:
+      return false;
+  }
+}
+
+void TDataSetProcessorVelaXMLWriter::SetFieldText(TField& AField, std::string_view AText,
+                                                  TFieldType AXMLType) {
+  if (AField.ReadOnly()) return;
+  switch (AField.DataType()) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+    case ftLongWord:
+    case ftShortint:
+    case ftByte:
+      AField.SetAsLargeInt(static_cast<int64_t>(std::llround(XMLStrToFloat(AText))));
+      return;
+    case ftBoolean:
+      AField.SetAsBoolean(XMLStrToBool(AText));
+      return;
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd:
+    case ftExtended:
+    case ftSingle:
+      AField.SetAsFloat(XMLStrToFloat(AText));
+      return;
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+    case ftTimeStamp:
+    case ftOraTimeStamp:
+      AField.SetAsDateTime(XMLStrToDateTime(AText));
+      return;
+    default:
+      break;
+  }
+  // Text fields receive the text in the form the VelaXML field type asks for.
+  switch (AXMLType) {
+    case ftDate:
+    case ftDateTime:
+    case ftTimeStamp: {
+      const TDateTime dt = XMLStrToDateTime(AText);
+      AField.SetAsString(dt <= MinDateTime    ? std::string()
+                         : AXMLType == ftDate ? DateToStr(dt)
+                                              : DateTimeToStr(dt));
+      return;
+    }
+    case ftFloat:
+    case ftCurrency:
+      AField.SetAsString(FloatToStr(XMLStrToFloat(AText)));
+      return;
+    case ftBoolean:
+      AField.SetAsString(XMLStrToBool(AText) ? "True" : "False");
+      return;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftLargeint:
+    case ftAutoInc:
+      AField.SetAsString(IntToStr(static_cast<int64_t>(std::llround(XMLStrToFloat(AText)))));
+      return;
+    default:
+      AField.SetAsString(AText);
+  }
+}
+
+TDataSetProcessorVelaXMLWriter* TDataSetProcessorVelaXMLWriter::ChildWriterFor(
+    TDataSetTableSettings& ADetail) {
+  if (ADetail.XMLWriter() == nullptr) {
+    IPtr<TCustomProcessorVelaXMLWriter> child = CreateChildWriter();
+    child->AttachDataTableSettings(ADetail);
+  }
+  return dynamic_cast<TDataSetProcessorVelaXMLWriter*>(ADetail.XMLWriter());
+}
+
+void TDataSetProcessorVelaXMLWriter::InternalStartElement(
+    const std::string& AName, const TXMLDataStoreContainer* AAttrs, TVelaXMLDataEncoding AEncoding,
+    TVelaXMLDataEncoding ASourceEncoding, TVelaXMLBinaryHandlingMode ABinaryHandlingMode,
+    uint16_t ACodePage) {
+  TCustomProcessorVelaXMLWriter::InternalStartElement(AName, AAttrs, AEncoding, ASourceEncoding,
+                                                      ABinaryHandlingMode, ACodePage);
+  ++FCurrentNodeLevel;
+  FActiveEncoding = AEncoding;
+  FActiveCodePage = ACodePage;
+  if (FActiveChildWriter != nullptr) {
+    FActiveChildWriter->StartElement(AName, AAttrs, AEncoding, ASourceEncoding, ABinaryHandlingMode,
+                                     ACodePage);
+    return;
+  }
+  if (FDataSetTableSettings == nullptr) return;
+  TDataSetTableSettings& settings = *FDataSetTableSettings;
+  TDataSet* ds = settings.DataSet();
+  if (AName == settings.XMLPartName()) {
+    const TXMLDataStoreItem* command =
+        AAttrs != nullptr ? AAttrs->FindByName("velaxml_command") : nullptr;
+    FActiveVelaXMLCommand = command != nullptr
+                                ? TCustomImportPreProcessor::StrToVelaXMLCommand(command->Value())
+                                : vxcNone;
+    FActiveVelaXMLCommandRecordList.clear();
+    return;
+  }
+  if (AName == settings.XMLRowName()) {
+    TXMLDataStore attributes;
+    if (AAttrs != nullptr)
+      for (int s = 0; s < AAttrs->Count(); ++s)
+        for (int i = 0; i < AAttrs->GetItem(s).Count(); ++i) {
+          const TXMLDataStoreItem& a = AAttrs->GetItem(s).GetItem(i);
+          attributes.Add(a.Name(), a.Value());
+        }
+    if (ds == nullptr) return;
+    if (FActiveVelaXMLCommand == vxcSyncExisting) {
+      if (LocateRecord(attributes)) FActiveVelaXMLCommandRecordList.insert(ds->RecNo());
+      return;
+    }
+    const TVelaXMLWriterParams& params = Get_Params();
+    if (params.UpdateCheck && LocateRecord(attributes)) {
+      if (params.ModifyExisting) ds->Edit();
+    } else {
+      ds->Append();
+    }
+    if (InEditOrInsert())
+      for (int i = 0; i < FXMLFields.Count(); ++i) {
+        const TXMLFieldData& item = FXMLFields.GetItem(i);
+        if (!item.IsMapped || item.DataSetFieldIndex < 0 || item.DataSet != ds) continue;
+        const TXMLDataStoreItem* attr = attributes.FindByName(item.XMLFieldName);
+        if (attr == nullptr) continue;
+        TField& field = ds->Fields(item.DataSetFieldIndex);
+        std::string value = attr->Value();
+        settings.FieldValueManipulator().ManipulateValue(value, field.FieldName());
+        settings.Replacements().Replace(value, field.FieldName());
+        SetFieldText(field, value, item.DataType);
+      }
+    FCurrentRowValues.Clear();
+    for (int i = 0; i < attributes.Count(); ++i)
+      FCurrentRowValues.CData().Add(attributes.GetItem(i).Name(), attributes.GetItem(i).Value());
+    return;
+  }
+  if (AEncoding != xdeNone) {
+    const int index = FXMLFields.GetDatasetFieldIndexByXMLFieldName(AName);
+    FCDATAField = ds != nullptr && index >= 0 ? &ds->Fields(index) : nullptr;
+    FCurrentRowValues.CData().Add(AName);
+    return;
+  }
+  for (int d = 0; d < settings.DetailDataTablesCount(); ++d) {
+    TDataSetTableSettings& detail = settings.DataSetDetail(d);
+    if (detail.XMLPartName() != AName) continue;
+    FActiveChildWriter = ChildWriterFor(detail);
+    if (FActiveChildWriter != nullptr) {
+      FActiveChildWriter->FStartNodeLevel = FCurrentNodeLevel;
+      FActiveChildWriter->StartPartExport();
+      FActiveChildWriter->StartElement(AName, AAttrs, AEncoding, ASourceEncoding,
+                                       ABinaryHandlingMode, ACodePage);
+    }
+    return;
+  }
+}
+
+void TDataSetProcessorVelaXMLWriter::InternalCharacters(const Variant& AValue) {
+  TCustomProcessorVelaXMLWriter::InternalCharacters(AValue);
+  if (FActiveChildWriter != nullptr) {
+    FActiveChildWriter->Characters(AValue);
+    return;
+  }
+  if (FCDATAField == nullptr) return;
+  const Variant::Bytes bytes = AValue.AsBytes();
+  const std::string text(bytes.begin(), bytes.end());
+  // A value may arrive in pieces; the field receives all of it when its element ends.
+  if (TXMLDataStoreItem* last = FCurrentRowValues.CData().Last()) last->AppendDate(text);
+}
+
+void TDataSetProcessorVelaXMLWriter::InternalEndElement(const std::string& AName) {
+  TCustomProcessorVelaXMLWriter::InternalEndElement(AName);
+  struct TLevel {
+    int& Level;
+    ~TLevel() { --Level; }
+  } level{FCurrentNodeLevel};
+  if (FActiveChildWriter != nullptr) {
+    if (FCurrentNodeLevel == FActiveChildWriter->FStartNodeLevel) {
+      FActiveChildWriter->EndElement(AName);
+      FActiveChildWriter->FinishPartExport();
+      FActiveChildWriter = nullptr;
+    } else {
+      FActiveChildWriter->EndElement(AName);
+    }
+    return;
+  }
+  if (FDataSetTableSettings == nullptr) return;
+  TDataSetTableSettings& settings = *FDataSetTableSettings;
+  TDataSet* ds = settings.DataSet();
+  if (AName == settings.XMLPartName()) {
+    if (FActiveVelaXMLCommand == vxcSyncExisting && ds != nullptr &&
+        !settings.DataSetLocateKeyFields().IsEmpty()) {
+      for (int recNo = ds->RecordCount(); recNo >= 1; --recNo)
+        if (FActiveVelaXMLCommandRecordList.count(recNo) == 0) {
+          ds->SetRecNo(recNo);
+          ds->Delete();
+        }
+    }
+    FActiveVelaXMLCommandRecordList.clear();
+    FActiveVelaXMLCommand = vxcNone;
+    return;
+  }
+  if (AName == settings.XMLRowName()) {
+    if (InEditOrInsert()) {
+      TVelaXMLProcessorFunctionMacroHandler& macros = Owner()->FunctionMacroHandler();
+      for (const auto& [line, field] : FConstantFields) {
+        if (field == nullptr || field->ReadOnly()) continue;
+        const std::string value = settings.ConstValues().ValueFromIndex(line);
+        if (macros.GetContentIsFunctionMacro(value)) {
+          bool isText = true;
+          const Variant result =
+              macros.ExecuteFunctionMacro(value, &FCurrentRowValues.CData(), isText);
+          if (isText)
+            SetFieldText(*field, VarToStr(result), field->DataType());
+          else
+            field->SetValue(result);
+        } else if (field->DataType() == ftBoolean) {
+          field->SetAsBoolean(StrToBool(value));
+        } else {
+          field->SetAsString(value);
+        }
+      }
+      DataSetOwner().NavigateDataSet(*ds,
+                                     TCustomDataSetImportPreProcessor::TDataSetNavAction::Post);
+    }
+    FCurrentRowValues.Clear();
+    return;
+  }
+  if (FCDATAField != nullptr && !FCDATAField->ReadOnly() && InEditOrInsert())
+    if (const TXMLDataStoreItem* last = FCurrentRowValues.CData().Last())
+      SetFieldText(*FCDATAField, last->Value(), FCDATAField->DataType());
+  FCDATAField = nullptr;
+}
+
+TVelaXMLWriterParams& TDataSetProcessorVelaXMLWriter::ActiveParams(const std::string& APartName) {
+  if (FActiveChildWriter != nullptr) return FActiveChildWriter->Get_Params();
+  if (FDataSetTableSettings != nullptr && !APartName.empty() &&
+      APartName != FDataSetTableSettings->XMLPartName())
+    for (int d = 0; d < FDataSetTableSettings->DetailDataTablesCount(); ++d) {
+      TDataSetTableSettings& detail = FDataSetTableSettings->DataSetDetail(d);
+      if (detail.XMLPartName() == APartName)
+        if (TDataSetProcessorVelaXMLWriter* child = ChildWriterFor(detail))
+          return child->Get_Params();
+    }
+  return TCustomProcessorVelaXMLWriter::ActiveParams(APartName);
+}
+
+void TDataSetProcessorVelaXMLWriter::DoOnGetLookupFieldExportMode(TObject* ASender,
+                                                                  TLookupFieldValueMode& AMode,
+                                                                  const std::string& AFieldName,
+                                                                  std::string& ACustomField) {
+  TCustomProcessorVelaXMLWriter::DoOnGetLookupFieldExportMode(ASender, AMode, AFieldName,
+                                                              ACustomField);
+  AMode = static_cast<TLookupFieldValueMode>(4);
+  if (FDataSetTableSettings != nullptr)
+    FDataSetTableSettings->LookupExportModes().QueryExportMode(AFieldName, AMode, ACustomField);
+}
+
+void TDataSetProcessorVelaXMLWriter::DoOnExportChildPartRequired(TObject* ASender,
+                                                                 const std::string& APartName,
+                                                                 bool& ARequired) {
+  TCustomProcessorVelaXMLWriter::DoOnExportChildPartRequired(ASender, APartName, ARequired);
+  ARequired = FDataSetTableSettings != nullptr &&
+              FDataSetTableSettings->GetDetailDataTableByPartName(APartName) != nullptr;
+}
+
+void TDataSetProcessorVelaXMLWriter::DoOnGetRecordExpressionFilter(TObject* ASender,
+                                                                   TFilterExpressions*& AFilter) {
+  TCustomProcessorVelaXMLWriter::DoOnGetRecordExpressionFilter(ASender, AFilter);
+  AFilter =
+      FDataSetTableSettings != nullptr ? &FDataSetTableSettings->FilterExpressions() : nullptr;
+}
+
+void TDataSetProcessorVelaXMLWriter::DoOnGetDataRequired(TObject* ASender, bool& ARequired) {
+  TCustomProcessorVelaXMLWriter::DoOnGetDataRequired(ASender, ARequired);
+  ARequired = InEditOrInsert();
 }
 
 }  // namespace vela

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,22 @@ class TXMLFieldList {
 
  private:
   std::vector<std::unique_ptr<TXMLFieldData>> FItems;
+};
+
+// The attributes and values of the VelaXML row being exported: the container always holds the
+// row's own store first.
+class TXMLDataRecordStore : public TXMLDataStoreContainer {
+ public:
+  TXMLDataRecordStore() { Add(FCData); }
+  TXMLDataStore& CData() noexcept { return FCData; }
+  void Clear() noexcept override {
+    TXMLDataStoreContainer::Clear();
+    FCData.Clear();
+    Add(FCData);
+  }
+
+ private:
+  TXMLDataStore FCData;
 };
 
 // A table of a dataset pre-processor run: the settings plus the dataset they read.
@@ -117,6 +134,69 @@ class TDataSetTableSettings : public TDataTableSettings {
   TDateTime FProcessStartDate = MinDateTime;
 };
 
+// The writer a dataset pre-processor hands to the host on export: it receives the VelaXML of the
+// table's part through the writer callbacks and writes it into the table's dataset, locating or
+// appending one record per row; detail parts go to child writers, one per detail table.
+class TDataSetProcessorVelaXMLWriter : public TCustomProcessorVelaXMLWriter {
+ public:
+  TDataSetProcessorVelaXMLWriter(TCustomImportPreProcessor* AOwner,
+                                 TCustomProcessorVelaXMLWriter* AParentWriter, bool AOnlyThisPlace,
+                                 INamedVariantListData* AOptions);
+  ~TDataSetProcessorVelaXMLWriter() override;
+
+  TDataSetTableSettings* DataSetTableSettings() const noexcept { return FDataSetTableSettings; }
+  TXMLFieldList& XMLFields() noexcept { return FXMLFields; }
+  int StartNodeLevel() const noexcept { return FStartNodeLevel; }
+  TCustomDataSetImportPreProcessor& DataSetOwner() const;
+
+  TCustomProcessorVelaXMLWriterClass WriterClass() const noexcept override {
+    return &CreateXMLWriterOf<TDataSetProcessorVelaXMLWriter>;
+  }
+  void AttachDataTableSettings(TDataTableSettings& ASettings) override;
+
+  void InternalStartElement(const std::string& AName, const TXMLDataStoreContainer* AAttrs,
+                            TVelaXMLDataEncoding AEncoding, TVelaXMLDataEncoding ASourceEncoding,
+                            TVelaXMLBinaryHandlingMode ABinaryHandlingMode,
+                            uint16_t ACodePage) override;
+  void InternalEndElement(const std::string& AName) override;
+  void InternalCharacters(const Variant& AValue) override;
+  TVelaXMLWriterParams& ActiveParams(const std::string& APartName) override;
+  void DoOnGetLookupFieldExportMode(TObject* ASender, TLookupFieldValueMode& AMode,
+                                    const std::string& AFieldName,
+                                    std::string& ACustomField) override;
+  void DoOnExportChildPartRequired(TObject* ASender, const std::string& APartName,
+                                   bool& ARequired) override;
+  void DoOnGetRecordExpressionFilter(TObject* ASender, TFilterExpressions*& AFilter) override;
+  void DoOnGetDataRequired(TObject* ASender, bool& ARequired) override;
+
+  // Hooks around a part written into this writer (the finish hook ends a child's part).
+  virtual void StartPartExport() {}
+  virtual void FinishPartExport() {}
+
+  // Finds the record a row's attributes name, by the table's locate mode.
+  bool LocateRecord(const TXMLDataStore& AAttributes);
+  // Writes a VelaXML text into a field, converted by the field's type (read-only fields stay).
+  static void SetFieldText(TField& AField, std::string_view AText, TFieldType AXMLType);
+
+ private:
+  bool InEditOrInsert() const;
+  TDataSetProcessorVelaXMLWriter* ChildWriterFor(TDataSetTableSettings& ADetail);
+
+  TXMLFieldList FXMLFields;
+  TDataSetTableSettings* FDataSetTableSettings = nullptr;
+  TVelaXMLDataEncoding FActiveEncoding = xdeNone;
+  uint16_t FActiveCodePage = 0;
+  TField* FCDATAField = nullptr;
+  TXMLDataRecordStore FCurrentRowValues;
+  TDataSetProcessorVelaXMLWriter* FActiveChildWriter = nullptr;
+  int FCurrentNodeLevel = 0;
+  int FStartNodeLevel = 0;
+  TVelaXMLCommand FActiveVelaXMLCommand = vxcNone;
+  std::set<int> FActiveVelaXMLCommandRecordList;
+  // The "ConstantValues" lines bound to the dataset's fields (nil: the dataset lacks it).
+  std::vector<std::pair<int, TField*>> FConstantFields;
+};
+
 class TCustomDataSetImportPreProcessor : public TCustomImportPreProcessor,
                                          public IPreConverterDataBaseConfigSupport {
   VELA_INTERFACES(TCustomImportPreProcessor, IPreConverterDataBaseConfigSupport)
@@ -141,6 +221,10 @@ class TCustomDataSetImportPreProcessor : public TCustomImportPreProcessor,
                             IDataStream* AInData, TXMLPreProcessorFmt AInFmt, TVXCAction AVXCAction,
                             IPtr<IStringListData>& ATableList, std::string& ErrorMessage,
                             const std::string& ADetailConfigPartNamePrefix) noexcept override;
+
+  TCustomProcessorVelaXMLWriterClass GetXMLWriterClass() override {
+    return &CreateXMLWriterOf<TDataSetProcessorVelaXMLWriter>;
+  }
 
   // --- hooks of the family, in slot order ---
   virtual TParams* GetDataSetParams(TDataSet& ADataSet);

@@ -247,3 +247,157 @@ TEST(XMLValues, TextFormsReadBack) {
 
 }  // namespace
 }  // namespace vela
+
+namespace vela {
+namespace {
+
+// Export: VelaXML fed into the dataset writer of a table, the table's records read afterwards.
+class DataSetWriterTest : public ::testing::Test {
+ protected:
+  TTablePreProcessor P;
+  std::unique_ptr<TDataTableSettings> Settings;
+  IPtr<TCustomProcessorVelaXMLWriter> Writer;
+  TMemIniFile Config;
+
+  void Attach(const std::string& AOptions, const std::string& AExtra = {}) {
+    Shop(P);
+    P.Tables["ADDRESS"].Fields = {{"ID", ftInteger},
+                                  {"NAME", ftString},
+                                  {"BORN", ftDate},
+                                  {"AMOUNT", ftFloat},
+                                  {"SOURCE", ftString}};
+    P.Tables["ADDRESS"].Rows = {{Variant(1), Variant("anna"), Null(), Null(), Null()},
+                                {Variant(2), Variant("bob"), Null(), Null(), Null()},
+                                {Variant(3), Variant("cleo"), Null(), Null(), Null()}};
+    Config.SetText(
+        "[VelaXML]\nPartName=ADDRESS\nItemName=ADDR\n[DB]\nTableName=ADDRESS\n"
+        "[Mapping]\nID=id\nNAME=name\nBORN=born\nAMOUNT=amount\n"
+        "[ProcessingOptions]\n" +
+        AOptions + "\n" + AExtra);
+    Settings = TDataSetTableSettings::CreateInstance(&P, "", pemExportSAXWriter, nullptr);
+    Settings->SetConfig(&Config);
+    Writer = CreateXMLWriterOf<TDataSetProcessorVelaXMLWriter>(&P, nullptr, false, nullptr);
+    Writer->AssignToDataTableSettings(*Settings);
+  }
+  IVelaXMLWriter& W() { return *Writer; }
+  void Start(const std::string& AName,
+             std::initializer_list<std::pair<const char*, const char*>> AAttrs = {}) {
+    TXMLDataStore store;
+    for (auto [n, v] : AAttrs)
+      store.Add(n, v);
+    TXMLDataStoreContainer c;
+    c.Add(store);
+    W().StartElement(AName, &c, xdeNone, xdeNone, xbhInline, 0);
+  }
+  void Field(const std::string& AName, std::initializer_list<const char*> APieces) {
+    W().StartElement(AName, nullptr, xdeText, xdeNone, xbhInline, 0);
+    for (const char* piece : APieces)
+      W().Characters(Variant::FromBytes(piece));
+    W().EndElement(AName);
+  }
+  // The records as "ID:NAME:BORN:AMOUNT:SOURCE" lines.
+  std::string Records() {
+    TDataSet& ds = *static_cast<TDataSetTableSettings&>(*Settings).DataSet();
+    std::string text;
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+      for (int i = 0; i < ds.FieldCount(); ++i)
+        text += (i > 0 ? ":" : "") + ds.Fields(i).AsString();
+      text += "\n";
+    }
+    return text;
+  }
+};
+
+TEST_F(DataSetWriterTest, RowsUpdateOrAppendByKey) {
+  struct {
+    const char* options;
+    const char* expected;
+  } cases[] = {
+      {"keyfields=id", "1:anna:::\n2:BOB:2000/01/02:0.5:\n3:cleo:::\n7:new:::\n"},
+      {"keyfields=id\nmodifyexisting=0", "1:anna:::\n2:bob:::\n3:cleo:::\n7:new:::\n"},
+      {"keyfields=id\nupdatecheck=0",
+       "1:anna:::\n2:bob:::\n3:cleo:::\n2:BOB:2000/01/02:0.5:\n7:new:::\n"},
+      {"keylocatemode=2", "7:new:2000/01/02:0.5:\n2:bob:::\n3:cleo:::\n"},  // always the first
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    FormatSettingsGuard fs;
+    Attach(c.options);
+    Start("ADDRESS");
+    Start("ADDR", {{"id", "2"}});
+    Field("name", {"BO", "B"});
+    Field("born", {"2000-01-", "02"});
+    Field("amount", {"0.5"});
+    W().EndElement("ADDR");
+    Start("ADDR", {{"id", "7"}, {"name", "new"}});
+    W().EndElement("ADDR");
+    W().EndElement("ADDRESS");
+    EXPECT_EQ(Records(), c.expected);
+  }
+}
+
+TEST_F(DataSetWriterTest, SynchronisationDeletesUnmentionedRecordsOnlyWithKeyFields) {
+  for (const char* options : {"keyfields=id", ""}) {
+    SCOPED_TRACE(options);
+    Attach(options);
+    Start("ADDRESS", {{"velaxml_command", "syncexisting"}});
+    for (const char* id : {"1", "3", "9"}) {
+      Start("ADDR", {{"id", id}});
+      Field("name", {"changed"});
+      W().EndElement("ADDR");
+    }
+    W().EndElement("ADDRESS");
+    EXPECT_EQ(Records(), *options ? "1:anna:::\n3:cleo:::\n" : "1:anna:::\n2:bob:::\n3:cleo:::\n");
+  }
+}
+
+TEST_F(DataSetWriterTest, ConstantValuesAndMacrosFillTheRowBeforeItIsPosted) {
+  Attach("keyfields=id",
+         "[ConstantValuesExport]\nSOURCE==UPPER(FIELD(name))\nNOSUCHFIELD=x\nAMOUNT=2.5\n");
+  Start("ADDRESS");
+  Start("ADDR", {{"id", "3"}});
+  Field("name", {"cleo b"});
+  W().EndElement("ADDR");
+  W().EndElement("ADDRESS");
+  EXPECT_EQ(Records(), "1:anna:::\n2:bob:::\n3:cleo b::2.5:CLEO B\n");
+}
+
+TEST_F(DataSetWriterTest, DetailPartsGoToAChildWriterAndQuestionsAreAnswered) {
+  Attach("keyfields=id",
+         "[DetailParts]\nOrders=\n[Orders_VelaXML]\nPartName=ORDERS\n[Orders_DB]\n"
+         "TableName=ORDERS\n[Orders_Mapping]\nORDERNO=no\nTOTAL=total\n"
+         "[LookupFieldMode]\nCountry=2\n");
+  bool required = false;
+  Writer->DoOnExportChildPartRequired(nullptr, "ORDERS", required);
+  EXPECT_TRUE(required);
+  Writer->DoOnExportChildPartRequired(nullptr, "Orders", required);
+  EXPECT_FALSE(required);
+  TLookupFieldValueMode mode = lfmDefault;
+  std::string custom;
+  Writer->DoOnGetLookupFieldExportMode(nullptr, mode, "Owner", custom);
+  EXPECT_EQ(mode, 4);
+  Writer->DoOnGetLookupFieldExportMode(nullptr, mode, "Country", custom);
+  EXPECT_EQ(mode, 2);
+
+  Start("ADDRESS");
+  Start("ADDR", {{"id", "1"}});
+  Start("ORDERS");
+  Start("ORDERS_item");
+  Field("no", {"B-2"});
+  Field("total", {"99.5"});
+  W().EndElement("ORDERS_item");
+  W().EndElement("ORDERS");
+  Field("name", {"ANNA"});
+  W().EndElement("ADDR");
+  W().EndElement("ADDRESS");
+  EXPECT_EQ(Records(), "1:ANNA:::\n2:bob:::\n3:cleo:::\n");
+  TDataSet& orders =
+      *static_cast<TDataSetTableSettings&>(Settings->GetDetailDataTables(0)).DataSet();
+  ASSERT_EQ(orders.RecordCount(), 2);
+  orders.Last();
+  EXPECT_EQ(orders.FieldByName("ORDERNO").AsString() + "/" + orders.FieldByName("TOTAL").AsString(),
+            "B-2/99.5");
+}
+
+}  // namespace
+}  // namespace vela
