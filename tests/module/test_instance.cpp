@@ -1,8 +1,11 @@
 // TVelaXMLPreProcessorInstance against real libraries built for the tests.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "module/_VelaXMLPreProcessorInstance.h"
 #include "rtl/RtlTestSupport.h"
+#include "rtl/Streams.h"
 
 namespace vela {
 namespace {
@@ -61,6 +64,43 @@ TEST(VelaXMLPreProcessorInstance, WrongVersionsRaiseTheirOwnClassOnce) {
               "EWrongPreConverterVersion: Error: Pre-Processor '" + PluginFile(name) +
                   "' has invalid version!");
     EXPECT_FALSE(instance.Do_CreatePreProc());
+  }
+}
+
+// The SDK example built on the pre-processing core: its conversion, and the user message of an
+// exception raised in the library, both through the core's interface methods.
+TEST(VelaXMLPreProcessorInstance, LibraryOnTheCoreConvertsAndReportsItsErrors) {
+  IPtr<IVelaXMLPreProcessorInstance> instance(new TVelaXMLPreProcessorInstance(VELA_KEYVALUE_VXP));
+  auto p = instance->Do_CreatePreProc();
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->Get_Caption(), "Key/value pre-processor on the core");
+  struct TCase {
+    std::string Config, Output, Error;
+    bool UserMessage;
+  };
+  for (const TCase& c : std::initializer_list<TCase>{
+           {"[KeyValue]\nPartName=settings\nSeparator=:",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<velaxmldata application=\"Key/value "
+            "pre-processor on the core\" version=\"1\"><settings><row><name "
+            "velaxmldataencoding=\"text\">a</name><value "
+            "velaxmldataencoding=\"text\">1=2</value></row></settings></velaxmldata>",
+            "", false},
+           {"[KeyValue]\nSeparator=", "",
+            "EVelaUserMessageException: The separator must not be empty", true}}) {
+    auto in = std::make_unique<TStringStream>("a:1=2\nno separator\n");
+    auto out = std::make_unique<TStringStream>();
+    TStringStream* written = out.get();
+    IPtr<IDataStream> inData = NewDataStream(in.release(), true);
+    IPtr<IDataStream> outData = NewDataStream(out.release(), true);
+    std::string error = "stale";
+    bool userMessage = !c.UserMessage;
+    EXPECT_EQ(
+        p->Do_PreConvert(inData.get(), outData.get(), c.Config, xmpRAW, xmpRAW, nullptr, nullptr,
+                         pemImportTransformXML, nullptr, false, nullptr, error, userMessage),
+        c.Error.empty());
+    EXPECT_EQ(error, c.Error);
+    EXPECT_EQ(userMessage, c.UserMessage);
+    EXPECT_EQ(written->DataString(), c.Output);
   }
 }
 
