@@ -278,7 +278,11 @@ int TSQLDataSet::InternalPost(const std::vector<Variant>& values, bool inserting
       if (st.Next()) FRow[static_cast<size_t>(FAutoKeyField)] = Variant(st.ColumnInt64(0));
     } else {
       RunWrite(sql, args);
-      if (numbered) FRow[static_cast<size_t>(FAutoKeyField)] = Variant(conn.LastInsertId());
+      // A data source that cannot tell the new number leaves the field empty.
+      if (numbered) try {
+          FRow[static_cast<size_t>(FAutoKeyField)] = Variant(conn.LastInsertId());
+        } catch (const EDatabaseError&) {
+        }
     }
     FStale = true;
     FPos = InternalRecordCount();
