@@ -5,6 +5,7 @@
 #include "host/db/TransactionGuard.h"
 #include "host/db/postgres/PgConnection.h"
 #include "host/db/sqlite/SQLiteConnection.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -58,6 +59,15 @@ std::unique_ptr<TDbConnection> OpenDbConnection(const std::string& url) {
     return OpenSQLiteConnection(path);
   }
   return OpenPgConnection(url);
+}
+
+std::optional<TDbTableInfo> TDbConnection::ReadTableInfo(const std::string& name) {
+  std::vector<TDbTableInfo> tables = ReadCatalog();
+  for (auto& t : tables)
+    if (t.Name == name) return std::move(t);
+  for (auto& t : tables)
+    if (SameText(t.Name, name)) return std::move(t);
+  return std::nullopt;
 }
 
 std::string TDbConnection::StandardColumnTypeSQL(TFieldType ft, int size,

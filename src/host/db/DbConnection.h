@@ -55,6 +55,13 @@ class TDbStatement {
   virtual double ColumnDouble(int column) = 0;
   virtual bool ColumnBool(int column) = 0;
   virtual std::string ColumnBlob(int column) = 0;
+  // The field type of a result column as the backend describes it (valid after Execute); size
+  // gets the length of a character column that has one, else 0.
+  virtual TFieldType ColumnFieldType(int column, int& size) {
+    (void)column;
+    size = 0;
+    return ftString;
+  }
 };
 
 // Resets a statement when the scope ends, also on exceptions.
@@ -129,6 +136,8 @@ class TDbConnection {
   // --- catalog ---
   virtual std::vector<TDbTableInfo> ReadCatalog() = 0;
   virtual bool TableExists(const std::string& name) = 0;
+  // One table of the catalog (the exact name first, then ignoring case); empty when missing.
+  virtual std::optional<TDbTableInfo> ReadTableInfo(const std::string& name);
 
  protected:
   // Drops every cached statement (before the connection closes).

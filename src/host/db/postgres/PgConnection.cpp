@@ -203,6 +203,46 @@ class TPgStatement final : public TDbStatement {
     PQfreemem(raw);
     return out;
   }
+  TFieldType ColumnFieldType(int c, int& size) override {
+    size = 0;
+    if (!FResult.R) return ftString;
+    switch (PQftype(FResult.R, c)) {  // the built-in type OIDs
+      case 16:
+        return ftBoolean;
+      case 20:
+        return ftLargeint;
+      case 21:
+        return ftSmallint;
+      case 23:
+        return ftInteger;
+      case 700:
+      case 701:
+      case 1700:
+        return ftFloat;
+      case 1082:
+        return ftDate;
+      case 1083:
+      case 1266:
+        return ftTime;
+      case 1114:
+      case 1184:
+        return ftDateTime;
+      case 25:
+        return ftMemo;
+      case 17:
+        return ftBlob;
+      case 2950:
+        return ftGuid;
+      case 1042:
+      case 1043: {
+        int mod = PQfmod(FResult.R, c);
+        size = mod > 4 ? mod - 4 : 0;
+        return ftString;
+      }
+      default:
+        return ftString;
+    }
+  }
 
  private:
   void PrepareParams() {

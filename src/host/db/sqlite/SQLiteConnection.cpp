@@ -93,6 +93,22 @@ class TSQLiteStatement final : public TDbStatement {
     auto* p = static_cast<const char*>(sqlite3_column_blob(FStmt, c));
     return p ? std::string(p, sqlite3_column_bytes(FStmt, c)) : std::string();
   }
+  TFieldType ColumnFieldType(int c, int& size) override {
+    size = 0;
+    if (const char* decl = sqlite3_column_decltype(FStmt, c))
+      return SQLiteDeclTypeToFieldType(decl, size);
+    // An expression: the storage class of the current value.
+    switch (FOnRow || FPending ? sqlite3_column_type(FStmt, c) : SQLITE_NULL) {
+      case SQLITE_INTEGER:
+        return ftLargeint;
+      case SQLITE_FLOAT:
+        return ftFloat;
+      case SQLITE_BLOB:
+        return ftBlob;
+      default:
+        return ftString;
+    }
+  }
 
  private:
   // True when a row is available.
