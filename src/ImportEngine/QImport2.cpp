@@ -87,29 +87,4 @@ bool TQImport2::DeliverRow(const std::vector<std::string>& Values) {
   return true;
 }
 
-std::string RenderNumberText(std::string_view Text, const TFormatSettings& fs) {
-  size_t b = 0, e = Text.size();
-  while (b < e && static_cast<unsigned char>(Text[b]) <= ' ')
-    ++b;
-  while (e > b && static_cast<unsigned char>(Text[e - 1]) <= ' ')
-    --e;
-  std::string out(Text.substr(b, e - b));
-  for (char& c : out)
-    if (c == '.') c = fs.DecimalSeparator;
-  return out;
-}
-
-std::string RenderFloat(double Value, const TFormatSettings& fs) {
-  return FloatToStr(Value, fs);
-}
-std::string RenderDate(TDateTime Value, const TFormatSettings& fs) {
-  return DateToStr(Value, fs);
-}
-std::string RenderTime(TDateTime Value, const TFormatSettings& fs) {
-  return TimeToStr(Value, fs);
-}
-std::string RenderDateTime(TDateTime Value, const TFormatSettings& fs) {
-  return DateTimeToStr(Value, fs);
-}
-
 }  // namespace vela

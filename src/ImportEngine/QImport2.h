@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/SysUtils.h"
 #include "rtl/Classes.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Exceptions.h"
@@ -93,19 +94,5 @@ class TQImport2 : public TObject {
   TQImportRow FRow;
   int FRowsDelivered = 0;
 };
-
-// --- value rendering: the text forms in which the record buffer reads values back ---
-
-// Number text in '.' notation ("  -12.50") rendered with the decimal separator of the format
-// settings, trimmed, no thousands separator.
-std::string RenderNumberText(std::string_view Text, const TFormatSettings& fs = FormatSettings);
-std::string RenderFloat(double Value, const TFormatSettings& fs = FormatSettings);
-std::string RenderDate(TDateTime Value, const TFormatSettings& fs = FormatSettings);
-std::string RenderTime(TDateTime Value, const TFormatSettings& fs = FormatSettings);
-// Date and time (the time part left out at exact midnight, as DateTimeToStr does).
-std::string RenderDateTime(TDateTime Value, const TFormatSettings& fs = FormatSettings);
-inline const char* RenderBoolean(bool Value) {
-  return Value ? "True" : "False";
-}
 
 }  // namespace vela

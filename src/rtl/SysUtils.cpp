@@ -7,6 +7,7 @@
 
 #include <utf8proc.h>
 
+#include "rtl/DateUtils.h"
 #include "rtl/Exceptions.h"
 
 namespace vela {
@@ -948,6 +949,31 @@ void AppendUtf8(std::string& out, char32_t c) {
     out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
+}
+
+std::string RenderNumberText(std::string_view Text, const TFormatSettings& fs) {
+  size_t b = 0, e = Text.size();
+  while (b < e && static_cast<unsigned char>(Text[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(Text[e - 1]) <= ' ')
+    --e;
+  std::string out(Text.substr(b, e - b));
+  for (char& c : out)
+    if (c == '.') c = fs.DecimalSeparator;
+  return out;
+}
+
+std::string RenderFloat(double Value, const TFormatSettings& fs) {
+  return FloatToStr(Value, fs);
+}
+std::string RenderDate(double Value, const TFormatSettings& fs) {
+  return DateToStr(Value, fs);
+}
+std::string RenderTime(double Value, const TFormatSettings& fs) {
+  return TimeToStr(Value, fs);
+}
+std::string RenderDateTime(double Value, const TFormatSettings& fs) {
+  return DateTimeToStr(Value, fs);
 }
 
 }  // namespace vela

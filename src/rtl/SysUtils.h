@@ -123,4 +123,18 @@ std::string DequotedStr(std::string_view s, char quote = '"');
 // Line breaks: "\r\n" (sLineBreak, used in Text and in the documents the system writes).
 inline constexpr std::string_view sLineBreak = "\r\n";
 
+// --- value rendering: the text forms in which imported values are read back ---
+
+// Number text in '.' notation ("  -12.50") rendered with the decimal separator of the format
+// settings, trimmed, no thousands separator.
+std::string RenderNumberText(std::string_view Text, const TFormatSettings& fs = FormatSettings);
+std::string RenderFloat(double Value, const TFormatSettings& fs = FormatSettings);
+std::string RenderDate(double Value, const TFormatSettings& fs = FormatSettings);
+std::string RenderTime(double Value, const TFormatSettings& fs = FormatSettings);
+// Date and time (the time part left out at exact midnight, as DateTimeToStr does).
+std::string RenderDateTime(double Value, const TFormatSettings& fs = FormatSettings);
+inline const char* RenderBoolean(bool Value) {
+  return Value ? "True" : "False";
+}
+
 }  // namespace vela

@@ -6,9 +6,9 @@
 
 #include "components/_CustomDataSetImportPreProcessor.h"
 #include "host/velaxml/XMLValues.h"
-#include "platform/sax/SAXReader.h"
 #include "rtl/MemDataSet.h"
 #include "rtl/RtlTestSupport.h"
+#include "VelaXMLTestSupport.h"
 
 namespace vela {
 namespace {
@@ -47,43 +47,6 @@ class TTablePreProcessor : public TCustomDataSetImportPreProcessor {
   }
 };
 
-// Writes the document as lines: "<part count=N>", "row", "  name=value" with values decoded.
-class TTranscript : public TSAXContentHandler {
- public:
-  std::string Text;
-  void StartElement(std::string_view AName, const TSAXAttributes& AAtts) override {
-    FText.clear();
-    const char* encoding = AAtts.Find("velaxmldataencoding");
-    FField = encoding != nullptr;
-    if (FField) {
-      FEncodingValue = StrToXMLDataEncoding(encoding);
-      FName = AName;
-      return;
-    }
-    Text += std::string(FDepth, ' ') + "<" + std::string(AName);
-    for (size_t i = 0; i < AAtts.Count(); ++i)
-      Text += " " + std::string(AAtts.Name(i)) + "=" + std::string(AAtts.Value(i));
-    Text += ">\n";
-    ++FDepth;
-  }
-  void Characters(std::string_view AText) override { FText += AText; }
-  void EndElement(std::string_view) override {
-    if (FField) {
-      Text += std::string(FDepth, ' ') + FName + "=" + DecodeXMLFieldValue(FText, FEncodingValue) +
-              "\n";
-      FField = false;
-      return;
-    }
-    --FDepth;
-  }
-
- private:
-  size_t FDepth = 0;
-  bool FField = false;
-  TVelaXMLDataEncoding FEncodingValue = xdeNone;
-  std::string FName, FText;
-};
-
 // A host whose preview shows the columns and leaves out the first record, or cancels.
 class TPreviewHost : public TInterfacedObject,
                      public IXMLPreProcessorHost,
@@ -116,10 +79,7 @@ std::string Convert(TTablePreProcessor& p, const std::string& config,
   if (!p.Do_PreConvert(nullptr, stream.get(), config, xmpRAW, xmpRAW, nullptr, host,
                        pemImportTransformXML, nullptr, false, nullptr, error, user))
     return "failed: " + error;
-  data.SetPosition(0);
-  TTranscript t;
-  TSAXReader(t).Parse(data, "out.xml");
-  return t.Text;
+  return test::VelaXMLTranscript(data);
 }
 
 TTablePreProcessor& Shop(TTablePreProcessor& p) {

@@ -1,0 +1,57 @@
+// Test support: a VelaXML document as readable lines, every field value decoded.
+#pragma once
+
+#include <string>
+
+#include "host/velaxml/XMLDataEncoding.h"
+#include "platform/sax/SAXReader.h"
+#include "rtl/Streams.h"
+
+namespace vela::test {
+
+// Writes the document as lines: "<part count=N>", "row", "  name=value" with values decoded.
+class TVelaXMLTranscriptHandler : public TSAXContentHandler {
+ public:
+  std::string Text;
+  void StartElement(std::string_view AName, const TSAXAttributes& AAtts) override {
+    FText.clear();
+    const char* encoding = AAtts.Find("velaxmldataencoding");
+    FField = encoding != nullptr;
+    if (FField) {
+      FEncodingValue = StrToXMLDataEncoding(encoding);
+      FName = AName;
+      return;
+    }
+    Text += std::string(FDepth, ' ') + "<" + std::string(AName);
+    for (size_t i = 0; i < AAtts.Count(); ++i)
+      Text += " " + std::string(AAtts.Name(i)) + "=" + std::string(AAtts.Value(i));
+    Text += ">\n";
+    ++FDepth;
+  }
+  void Characters(std::string_view AText) override { FText += AText; }
+  void EndElement(std::string_view) override {
+    if (FField) {
+      Text += std::string(FDepth, ' ') + FName + "=" + DecodeXMLFieldValue(FText, FEncodingValue) +
+              "\n";
+      FField = false;
+      return;
+    }
+    --FDepth;
+  }
+
+ private:
+  size_t FDepth = 0;
+  bool FField = false;
+  TVelaXMLDataEncoding FEncodingValue = xdeNone;
+  std::string FName, FText;
+};
+
+// The document in AData (read from its start) as transcript lines.
+inline std::string VelaXMLTranscript(TStream& AData) {
+  AData.SetPosition(0);
+  TVelaXMLTranscriptHandler t;
+  TSAXReader(t).Parse(AData, "out.xml");
+  return t.Text;
+}
+
+}  // namespace vela::test

@@ -1,0 +1,152 @@
+// The SQL pre-processor on real databases: a master table with a detail query whose parameter
+// takes the master record's value, into VelaXML; and VelaXML written back into a table by key.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "DbTestSupport.h"
+#include "TestData.h"
+#include "VelaXMLTestSupport.h"
+#include "components/_SQLDataSetImportPreProcessor.h"
+#include "platform/ado/ADODB.h"
+
+namespace vela::test {
+namespace {
+
+const char* const kTables[] = {
+    "CREATE TABLE address (id INTEGER PRIMARY KEY, name VARCHAR(40), country VARCHAR(2))",
+    "CREATE TABLE orders (orderno VARCHAR(10) PRIMARY KEY, addrid INTEGER, total DOUBLE "
+    "PRECISION)",
+    "INSERT INTO address VALUES (1, 'anna', 'DE')",
+    "INSERT INTO address VALUES (2, 'bob', 'XX')",
+    "INSERT INTO address VALUES (3, 'cleo', 'AT')",
+    "INSERT INTO orders VALUES ('A-2', 1, 2.5)",
+    "INSERT INTO orders VALUES ('A-1', 1, 10)",
+    "INSERT INTO orders VALUES ('C-1', 3, 7)",
+};
+
+const char* const kConfig =
+    "[VelaXML]\nPartName=ADDRESS\nItemName=ADDR\n[DB]\nTableName=address\nCONNECTION\n"
+    "[Mapping]\nid=id\nname=name\n[FilterExpressionsImport]\ncountry=<>XX\n"
+    "[DetailParts]\nOrders=\n[Orders_VelaXML]\nPartName=ORDERS\nItemName=ORDER\n"
+    "[Orders_DB]\nQuery=SELECT orderno, total FROM orders WHERE addrid = :id ORDER BY orderno\n"
+    "[Orders_Mapping]\norderno=no\ntotal=total\n@Parent:name=customer\n";
+
+const char* const kExpected =
+    "<velaxmldata application=DB2VelaXML; version=1>\n"
+    " <ADDRESS count=3>\n"
+    "  <ADDR>\n   id=1\n   name=anna\n"
+    "   <ORDERS count=2>\n"
+    "    <ORDER>\n     no=A-1\n     total=10\n     customer=anna\n"
+    "    <ORDER>\n     no=A-2\n     total=2.5\n     customer=anna\n"
+    "  <ADDR>\n   id=3\n   name=cleo\n"
+    "   <ORDERS count=1>\n"
+    "    <ORDER>\n     no=C-1\n     total=7\n     customer=cleo\n";
+
+std::string Convert(TSQLDataSetImportPreProcessor& p, const std::string& config) {
+  auto out = std::make_unique<TMemoryStream>();
+  TMemoryStream& data = *out;
+  IPtr<IDataStream> stream = NewDataStream(out.release(), true);
+  std::string error;
+  bool user = false;
+  if (!p.Do_PreConvert(nullptr, stream.get(), config, xmpRAW, xmpRAW, nullptr, nullptr,
+                       pemImportTransformXML, nullptr, false, nullptr, error, user))
+    return "failed: " + error;
+  return VelaXMLTranscript(data);
+}
+
+class SQLPreProcessorTest : public DbTest {
+ protected:
+  void Fill() {
+    auto conn = Db(false).Connection();
+    for (const char* sql : kTables)
+      conn->ExecSQL(sql);
+  }
+};
+
+TEST_P(SQLPreProcessorTest, MasterAndDetailQueryIntoVelaXML) {
+  Fill();
+  IPtr<TSQLDataSetImportPreProcessor> p(new TSQLDataSetImportPreProcessor);
+  p->SetDatabase(&Db(false));
+  EXPECT_EQ(Convert(*p, StringReplace(kConfig, "CONNECTION\n", "", 0)), kExpected);
+
+  std::string error;
+  IPtr<IStringListData> tables;
+  ASSERT_TRUE(
+      p->Do_RetreiveTableList(kConfig, xmpRAW, nullptr, xmpRAW, vxcImport, tables, error, ""))
+      << error;
+  std::vector<std::string> names;
+  for (int i = 0; i < tables->Get_Count(); ++i)
+    names.push_back(tables->Get_Item(i));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"address", "orders"}));
+
+  EXPECT_EQ(Convert(*p, "[VelaXML]\nPartName=X\n[DB]\n"),
+            "failed: Exception: [DB]: neither \"TableName\" nor \"Query\" is given");
+}
+
+TEST_P(SQLPreProcessorTest, VelaXMLIntoATableByKeyWithSynchronisation) {
+  Fill();
+  IPtr<TSQLDataSetImportPreProcessor> p(new TSQLDataSetImportPreProcessor);
+  p->SetDatabase(&Db(false));
+  TMemIniFile config;
+  config.SetText(
+      "[VelaXML]\nPartName=ADDRESS\nItemName=ADDR\n[DB]\nTableName=address\n"
+      "[Mapping]\nid=id\nname=name\ncountry=country\n[ProcessingOptions]\nkeyfields=id\n");
+  {
+    auto settings = TDataSetTableSettings::CreateInstance(p.get(), "", pemExportSAXWriter, nullptr);
+    settings->SetConfig(&config);
+    IPtr<TCustomProcessorVelaXMLWriter> w =
+        CreateXMLWriterOf<TDataSetProcessorVelaXMLWriter>(p.get(), nullptr, false, nullptr);
+    w->AssignToDataTableSettings(*settings);
+    auto row = [&](const char* id, const char* name) {
+      TXMLDataStore attrs;
+      attrs.Add("id", id);
+      TXMLDataStoreContainer c;
+      c.Add(attrs);
+      w->StartElement("ADDR", &c, xdeNone, xdeNone, xbhInline, 0);
+      w->StartElement("name", nullptr, xdeText, xdeNone, xbhInline, 0);
+      w->Characters(Variant::FromBytes(name));
+      w->EndElement("name");
+      w->EndElement("ADDR");
+    };
+    w->StartElement("ADDRESS", nullptr, xdeNone, xdeNone, xbhInline, 0);
+    row("2", "Bob");
+    row("4", "dora");
+    w->EndElement("ADDRESS");
+    TXMLDataStore sync;
+    sync.Add("velaxml_command", "syncexisting");
+    TXMLDataStoreContainer c;
+    c.Add(sync);
+    w->StartElement("ADDRESS", &c, xdeNone, xdeNone, xbhInline, 0);
+    row("1", "ignored");
+    row("2", "ignored");
+    row("4", "ignored");
+    w->EndElement("ADDRESS");
+  }
+  auto conn = Db(false).Connection();
+  TDbStatement& st = conn->Prepare("SELECT id, name, country FROM address ORDER BY id");
+  std::string rows;
+  for (st.Execute(); st.Next();)
+    rows += std::string(st.ColumnText(0)) + ":" + std::string(st.ColumnText(1)) + ":" +
+            std::string(st.ColumnText(2)) + "\n";
+  EXPECT_EQ(rows, "1:anna:DE\n2:Bob:XX\n4:dora:\n");
+}
+
+VELA_INSTANTIATE_DB_TEST(SQLPreProcessorTest);
+
+// The same conversion over an ODBC data source (the SQLite ODBC driver).
+TEST(SQLPreProcessorOdbc, ConnectionNamesAnOdbcSource) {
+  TTempDir dir("sqlpre_odbc");
+  const std::string connection = "Provider=SQLite;Data Source=" + dir.File("shop.db");
+  TADOConnection conn;
+  conn.ConnectionString = connection;
+  for (const char* sql : kTables)
+    conn.ExecSQL(sql);
+  IPtr<TSQLDataSetImportPreProcessor> p(new TSQLDataSetImportPreProcessor);
+  EXPECT_EQ(Convert(*p, StringReplace(kConfig, "CONNECTION", "Connection=" + connection, 0)),
+            kExpected);
+}
+
+}  // namespace
+}  // namespace vela::test
