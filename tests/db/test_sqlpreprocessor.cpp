@@ -9,6 +9,7 @@
 #include "VelaXMLTestSupport.h"
 #include "components/_SQLDataSetImportPreProcessor.h"
 #include "platform/ado/ADODB.h"
+#include "rtl/FileUtils.h"
 
 namespace vela::test {
 namespace {
@@ -146,6 +147,65 @@ TEST(SQLPreProcessorOdbc, ConnectionNamesAnOdbcSource) {
   IPtr<TSQLDataSetImportPreProcessor> p(new TSQLDataSetImportPreProcessor);
   EXPECT_EQ(Convert(*p, StringReplace(kConfig, "CONNECTION", "Connection=" + connection, 0)),
             kExpected);
+}
+
+}  // namespace
+}  // namespace vela::test
+
+namespace vela::test {
+namespace {
+
+TEST_P(SQLPreProcessorTest, TreeTableNestsEachLevelInItsParentRow) {
+  auto conn = Db(false).Connection();
+  conn->ExecSQL("CREATE TABLE cat (id INTEGER PRIMARY KEY, parentid INTEGER, name VARCHAR(20))");
+  for (const char* sql :
+       {"INSERT INTO cat VALUES (1, 0, 'root')", "INSERT INTO cat VALUES (2, 1, 'a')",
+        "INSERT INTO cat VALUES (3, 2, 'a1')", "INSERT INTO cat VALUES (4, 0, 'b')"})
+    conn->ExecSQL(sql);
+  IPtr<TSQLDataSetImportPreProcessor> p(new TSQLDataSetImportPreProcessor);
+  p->SetDatabase(&Db(false));
+  EXPECT_EQ(Convert(*p,
+                    "[VelaXML]\nPartName=CAT\nItemName=NODE\n[DB]\n"
+                    "Query=SELECT id, name FROM cat WHERE parentid = :id ORDER BY id\n"
+                    "[Mapping]\nname=name\n[ProcessingOptions]\ntreemode=1\n"
+                    "[TreeRootParams]\nid=0\n"),
+            "<velaxmldata application=DB2VelaXML; version=1>\n"
+            " <CAT count=2 treemode=1>\n"
+            "  <NODE>\n   name=root\n"
+            "   <CAT count=1 treemode=1>\n"
+            "    <NODE>\n     name=a\n"
+            "     <CAT count=1 treemode=1>\n"
+            "      <NODE>\n       name=a1\n"
+            "       <CAT count=0 treemode=1>\n"
+            "  <NODE>\n   name=b\n"
+            "   <CAT count=0 treemode=1>\n");
+}
+
+TEST_P(SQLPreProcessorTest, OnlyChangedReadsSinceTheStoredDateAndLeavesTheStoreToTheHost) {
+  auto conn = Db(false).Connection();
+  conn->ExecSQL("CREATE TABLE item (id INTEGER PRIMARY KEY, changed TIMESTAMP)");
+  conn->ExecSQL("INSERT INTO item VALUES (1, '2020-01-01 10:00:00')");
+  conn->ExecSQL("INSERT INTO item VALUES (2, '2030-01-01 10:00:00')");
+  TTempDir store("sqlpre_store");
+  const std::string config =
+      "[VelaXML]\nPartName=ITEM\nUID=items\nStorePath=" + store.Path.string() +
+      "\n[DB]\nOnlyChanged=1\nUpdateLastChanged=1\nLastChangedParamName=since\n"
+      "Query=SELECT id FROM item WHERE changed > :since ORDER BY id\n[Mapping]\nid=id\n";
+  IPtr<TSQLDataSetImportPreProcessor> p(new TSQLDataSetImportPreProcessor);
+  p->SetDatabase(&Db(false));
+  const std::string first = Convert(*p, config);
+  EXPECT_NE(first.find("id=1\n"), std::string::npos) << first;
+  EXPECT_NE(first.find("<velaxmlpostprocess command=WriteINIFileValue runtype=success>"),
+            std::string::npos)
+      << first;
+  // The run itself writes no store: the host does, after a successful import.
+  EXPECT_FALSE(vela::FileExists(store.File("items.store")));
+  TMemIniFile stored(store.File("items.store"));
+  stored.WriteDateTime("DB", "LastChangedDate", EncodeDateTime(2025, 1, 1, 0, 0, 0, 0));
+  stored.UpdateFile();
+  const std::string second = Convert(*p, config);
+  EXPECT_EQ(second.find("id=1\n"), std::string::npos) << second;
+  EXPECT_NE(second.find("id=2\n"), std::string::npos) << second;
 }
 
 }  // namespace
