@@ -572,19 +572,12 @@ void TCustomDataSetImportPreProcessor::AddItemValue(TDataSetTableSettings& ASett
       case ftOraTimeStamp:
         value = XMLDateTimeToStr(AField.AsDateTime());
         break;
-      case ftFloat:
-      case ftCurrency:
-      case ftBCD:
-      case ftFMTBcd:
-      case ftExtended:
-      case ftSingle:
-        value = XMLFloatToStr(AField.AsFloat());
-        break;
       case ftBoolean:
         value = XMLBoolToStr(AField.AsBoolean());
         break;
       default:
-        value = AField.AsString();
+        value = IsFloatFieldType(AField.DataType()) ? XMLFloatToStr(AField.AsFloat())
+                                                    : AField.AsString();
     }
   }
   ASettings.FieldValueManipulator().ManipulateValue(value, fieldName);
@@ -873,28 +866,13 @@ bool TDataSetProcessorVelaXMLWriter::LocateRecord(const TXMLDataStore& AAttribut
         const std::string_view text = AAttributes.ValueByName(key->VelaXMLAttrName());
         if (key->Field() == nullptr) return false;
         // The text converted to the key field's type, as the field itself would convert it.
-        switch (key->Field()->DataType()) {
-          case ftSmallint:
-          case ftInteger:
-          case ftWord:
-          case ftAutoInc:
-          case ftLargeint:
-          case ftLongWord:
-          case ftShortint:
-          case ftByte:
-            values.emplace_back(static_cast<int64_t>(std::llround(XMLStrToFloat(text))));
-            break;
-          case ftFloat:
-          case ftCurrency:
-          case ftBCD:
-          case ftFMTBcd:
-          case ftExtended:
-          case ftSingle:
-            values.emplace_back(XMLStrToFloat(text));
-            break;
-          default:
-            values.emplace_back(std::string(text));
-        }
+        const TFieldType type = key->Field()->DataType();
+        if (IsIntegerFieldType(type))
+          values.emplace_back(XMLStrToInteger(text));
+        else if (IsFloatFieldType(type))
+          values.emplace_back(XMLStrToFloat(text));
+        else
+          values.emplace_back(std::string(text));
         names += (i > 0 ? ";" : "") + keys[i];
       }
       return ds->Locate(names, values, loCaseInsensitive);
@@ -910,37 +888,22 @@ bool TDataSetProcessorVelaXMLWriter::LocateRecord(const TXMLDataStore& AAttribut
 void TDataSetProcessorVelaXMLWriter::SetFieldText(TField& AField, std::string_view AText,
                                                   TFieldType AXMLType) {
   if (AField.ReadOnly()) return;
-  switch (AField.DataType()) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-    case ftLongWord:
-    case ftShortint:
-    case ftByte:
-      AField.SetAsLargeInt(static_cast<int64_t>(std::llround(XMLStrToFloat(AText))));
-      return;
-    case ftBoolean:
-      AField.SetAsBoolean(XMLStrToBool(AText));
-      return;
-    case ftFloat:
-    case ftCurrency:
-    case ftBCD:
-    case ftFMTBcd:
-    case ftExtended:
-    case ftSingle:
-      AField.SetAsFloat(XMLStrToFloat(AText));
-      return;
-    case ftDate:
-    case ftTime:
-    case ftDateTime:
-    case ftTimeStamp:
-    case ftOraTimeStamp:
-      AField.SetAsDateTime(XMLStrToDateTime(AText));
-      return;
-    default:
-      break;
+  const TFieldType type = AField.DataType();
+  if (IsIntegerFieldType(type)) {
+    AField.SetAsLargeInt(XMLStrToInteger(AText));
+    return;
+  }
+  if (IsFloatFieldType(type)) {
+    AField.SetAsFloat(XMLStrToFloat(AText));
+    return;
+  }
+  if (IsDateTimeFieldType(type) || type == ftOraTimeStamp) {
+    AField.SetAsDateTime(XMLStrToDateTime(AText));
+    return;
+  }
+  if (type == ftBoolean) {
+    AField.SetAsBoolean(XMLStrToBool(AText));
+    return;
   }
   // Text fields receive the text in the form the VelaXML field type asks for.
   switch (AXMLType) {
@@ -960,15 +923,9 @@ void TDataSetProcessorVelaXMLWriter::SetFieldText(TField& AField, std::string_vi
     case ftBoolean:
       AField.SetAsString(XMLStrToBool(AText) ? "True" : "False");
       return;
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftLargeint:
-    case ftAutoInc:
-      AField.SetAsString(IntToStr(static_cast<int64_t>(std::llround(XMLStrToFloat(AText)))));
-      return;
     default:
-      AField.SetAsString(AText);
+      AField.SetAsString(IsIntegerFieldType(AXMLType) ? IntToStr(XMLStrToInteger(AText))
+                                                      : std::string(AText));
   }
 }
 

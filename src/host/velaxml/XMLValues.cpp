@@ -159,6 +159,10 @@ double XMLStrToFloat(std::string_view AText) {
   return v;
 }
 
+int64_t XMLStrToInteger(std::string_view AText) {
+  return static_cast<int64_t>(std::llround(XMLStrToFloat(AText)));
+}
+
 bool XMLStrToBool(std::string_view AText) {
   bool v;
   if (!TryXMLStrToBool(AText, v))

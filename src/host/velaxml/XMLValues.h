@@ -3,6 +3,7 @@
 // "false". Documents written with one locale read the same with any other.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,8 @@ bool TryXMLStrToBool(std::string_view AText, bool& AValue);
 // The same, raising EConvertError naming the text when it cannot be read.
 TDateTime XMLStrToDateTime(std::string_view AText);
 double XMLStrToFloat(std::string_view AText);
+// A number rounded to the nearest integer ("2.6" gives 3).
+int64_t XMLStrToInteger(std::string_view AText);
 bool XMLStrToBool(std::string_view AText);
 
 }  // namespace vela

@@ -12,6 +12,22 @@
 
 namespace vela {
 
+std::string OdbcDiagnostics(int16_t AHandleType, void* AHandle, std::string_view AWhat) {
+  std::string msg(AWhat);
+  SQLCHAR state[6];
+  SQLCHAR text[1024];
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  for (SQLSMALLINT i = 1; i <= 3; ++i) {
+    if (!SQL_SUCCEEDED(
+            SQLGetDiagRec(AHandleType, AHandle, i, state, &native, text, sizeof text, &len)))
+      break;
+    msg += i == 1 ? ": " : "; ";
+    msg += reinterpret_cast<const char*>(text);
+  }
+  return msg;
+}
+
 namespace {
 
 struct TPair {
@@ -64,23 +80,8 @@ bool StartsWithText(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
 }
 
-std::string Diagnostics(SQLSMALLINT Type, SQLHANDLE Handle, std::string_view What) {
-  std::string msg(What);
-  SQLCHAR state[6];
-  SQLCHAR text[1024];
-  SQLINTEGER native = 0;
-  SQLSMALLINT len = 0;
-  for (SQLSMALLINT i = 1; i <= 3; ++i) {
-    if (!SQL_SUCCEEDED(SQLGetDiagRec(Type, Handle, i, state, &native, text, sizeof text, &len)))
-      break;
-    msg += i == 1 ? ": " : "; ";
-    msg += reinterpret_cast<const char*>(text);
-  }
-  return msg;
-}
-
 void Check(SQLRETURN rc, SQLSMALLINT Type, SQLHANDLE Handle, std::string_view What) {
-  if (!SQL_SUCCEEDED(rc)) throw EADOError(Diagnostics(Type, Handle, What));
+  if (!SQL_SUCCEEDED(rc)) throw EADOError(OdbcDiagnostics(Type, Handle, What));
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ enum TADOFieldType : int32_t {
   aftUnknown,
 };
 
+// "AWhat: " followed by the first three diagnostic records of an ODBC handle.
+std::string OdbcDiagnostics(int16_t AHandleType, void* AHandle, std::string_view AWhat);
+
 class TADOConnection : public TObject {
  public:
   TADOConnection();

@@ -6,26 +6,12 @@
 #include <charconv>
 #include <optional>
 
+#include "platform/ado/ADODB.h"
 #include "rtl/SysUtils.h"
 
 namespace vela {
 
 namespace {
-
-std::string OdbcDiagnostics(SQLSMALLINT type, SQLHANDLE handle, std::string_view what) {
-  std::string msg(what);
-  SQLCHAR state[6];
-  SQLCHAR text[1024];
-  SQLINTEGER native = 0;
-  SQLSMALLINT len = 0;
-  for (SQLSMALLINT i = 1; i <= 3; ++i) {
-    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, text, sizeof text, &len)))
-      break;
-    msg += i == 1 ? ": " : "; ";
-    msg += reinterpret_cast<const char*>(text);
-  }
-  return msg;
-}
 
 void CheckOdbc(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::string_view what) {
   if (!SQL_SUCCEEDED(rc)) throw EDatabaseError(OdbcDiagnostics(type, handle, what));
