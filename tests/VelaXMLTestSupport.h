@@ -15,10 +15,11 @@ class TVelaXMLTranscriptHandler : public TSAXContentHandler {
   std::string Text;
   void StartElement(std::string_view AName, const TSAXAttributes& AAtts) override {
     FText.clear();
+    // A field element carries its encoding or its binary mode.
     const char* encoding = AAtts.Find("velaxmldataencoding");
-    FField = encoding != nullptr;
+    FField = encoding != nullptr || AAtts.Find("velaxmldatabinarymode") != nullptr;
     if (FField) {
-      FEncodingValue = StrToXMLDataEncoding(encoding);
+      FEncodingValue = StrToXMLDataEncoding(encoding != nullptr ? encoding : "");
       FName = AName;
       return;
     }

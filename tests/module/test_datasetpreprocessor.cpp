@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "TestData.h"
 #include "components/_CustomDataSetImportPreProcessor.h"
 #include "host/velaxml/XMLValues.h"
 #include "rtl/MemDataSet.h"
@@ -149,6 +150,36 @@ TEST(DataSetPreProcessor, DetailModesPlaceTheDetailPart) {
     const std::string text = Convert(p, config);
     EXPECT_NE(text.find(c.expected), std::string::npos) << text;
   }
+}
+
+TEST(DataSetPreProcessor, FieldListWithSplitPartsAndBinaryValuesAsAttachmentFiles) {
+  TTablePreProcessor p;
+  p.Tables["DOCS"] = {{{"ID", ftInteger}, {"NAME", ftString}, {"DATA", ftBlob}},
+                      {{Variant(1), Variant("a;b"), Variant("AP8=")}}};
+  test::TTempDir dir("vela_attach");
+  const std::string config =
+      "[VelaXML]\nPartName=DOCS\n[DB]\nTableName=DOCS\n[Mapping]\nID=id\nDATA=data\n"
+      "[FieldSplitting]\nNAME=2,59\n[ProcessingOptions]\nbinaryhandlingmode=file\n"
+      "sourcebinaryencoding=base64\nbinaryattachementpath=" +
+      dir.Path.string() + "\n";
+  IPtr<IStringListData> fields;
+  std::string error;
+  ASSERT_TRUE(p.Get_FieldList(config, xmpRAW, nullptr, xmpRAW, true, fields, error, "")) << error;
+  std::string names;
+  for (int i = 0; i < fields->Get_Count(); ++i)
+    names += fields->Get_Item(i) + ",";
+  EXPECT_EQ(names, "ID,NAME,DATA,NAME_PART1,NAME_PART2,");
+
+  const std::string text = Convert(p, config);
+  const size_t at = text.find("data=");
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::string file = text.substr(at + 5, text.find('\n', at) - at - 5);
+  EXPECT_EQ(file.rfind(dir.Path.string(), 0), 0u) << file;
+  TFileStream attachment(file, fmOpenRead);
+  std::string bytes(2, '\0');
+  ASSERT_EQ(attachment.Size(), 2);
+  attachment.ReadBuffer(bytes.data(), 2);
+  EXPECT_EQ(bytes, std::string("\x00\xFF", 2));
 }
 
 TEST(DataSetPreProcessor, FailuresComeBackAsMessages) {
