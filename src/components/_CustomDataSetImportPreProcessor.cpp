@@ -1055,11 +1055,16 @@ void TDataSetProcessorVelaXMLWriter::InternalEndElement(const std::string& AName
   if (AName == settings.XMLPartName()) {
     if (FActiveVelaXMLCommand == vxcSyncExisting && ds != nullptr &&
         !settings.DataSetLocateKeyFields().IsEmpty()) {
-      for (int recNo = ds->RecordCount(); recNo >= 1; --recNo)
-        if (FActiveVelaXMLCommandRecordList.count(recNo) == 0) {
-          ds->SetRecNo(recNo);
+      // One forward pass: a deleted record's successor takes its place, so the original
+      // number advances with every step (a backward walk would re-read a streaming dataset
+      // for every record).
+      ds->First();
+      for (int original = 1; !ds->Eof(); ++original) {
+        if (FActiveVelaXMLCommandRecordList.count(original) != 0)
+          ds->Next();
+        else
           ds->Delete();
-        }
+      }
     }
     FActiveVelaXMLCommandRecordList.clear();
     FActiveVelaXMLCommand = vxcNone;
