@@ -78,7 +78,8 @@ TEST(ModuleLibrary, PreProcessorExportsWorkWithoutInitProc) {
     EXPECT_TRUE(Supports<IPreConverterDataBaseConfigSupport>(b)->Get_SupportsTableList());
     std::string error;
     bool user = true;
-    EXPECT_FALSE(b->Do_PreConvert(nullptr, nullptr, "[DB]\nTableName=t\n", xmpFile, xmpRAW,
+    IPtr<IDataStream> out = NewDataStream(new TMemoryStream, true);
+    EXPECT_FALSE(b->Do_PreConvert(nullptr, out.get(), "[DB]\nTableName=t\n", xmpFile, xmpRAW,
                                   nullptr, nullptr, pemImportTransformXML, nullptr, false, nullptr,
                                   error, user));
     EXPECT_EQ(error, "Exception: PartName for VelaXML not found in configuration!");
