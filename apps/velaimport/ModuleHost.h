@@ -33,6 +33,10 @@ class TModuleHost {
 
   IMainInterface* MainInterface() const noexcept { return FMainInterface.get(); }
   IClientPlugin* Plugin() const noexcept { return FLibrary ? FLibrary->Plugin() : nullptr; }
+  // An export of the module library (nil before Start or when absent).
+  void* Symbol(const char* name) const noexcept {
+    return FLibrary ? FLibrary->Symbol(name) : nullptr;
+  }
 
  private:
   IPtr<IMainInterface> FMainInterface;

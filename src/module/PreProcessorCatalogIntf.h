@@ -25,6 +25,12 @@ struct IVelaXMLPreProcessorCatalog : virtual IInterface {
   virtual int32_t Get_Count() noexcept = 0;
   // False for an index out of range.
   virtual bool Get_Entry(int32_t AIndex, TPreProcessorCatalogEntry& AEntry) noexcept = 0;
+  // A new pre-processor of the library with file name AFileName (matched ignoring case). False
+  // with an empty message when no usable library has that name; false with the text when it
+  // cannot be created. Release it before the module is unloaded.
+  virtual bool Do_CreatePreProcessor(const std::string& AFileName,
+                                     IPtr<IXMLPreProcessor>& APreProcessor,
+                                     std::string& AErrorMessage) noexcept = 0;
 };
 
 }  // namespace vela

@@ -34,7 +34,11 @@ struct TModuleUnits {
     // 1. The class list, before any unit registers anything.
     PluginModuleClassList = new TPluginModuleClassList();
     // 2. The pre-processor factory reference starts cleared; the factory is created on first
-    //    use. 3. (Script bindings are added here once they exist.)
+    //    use. The module's own XMLPreProc gives the SQL dataset pre-processor (the core's
+    //    global is shared by the process: the previous class comes back at unload).
+    FPreviousDefaultClass = DefaultPreProcessorClass;
+    DefaultPreProcessorClass = &CreateModulePreProcessor;
+    // 3. (Script bindings are added here once they exist.)
 #ifdef VELA_HAVE_VCARD
     // 4. The card item classes.
     RegisterStandardCardItemClasses();
@@ -45,9 +49,11 @@ struct TModuleUnits {
   }
   ~TModuleUnits() {
     FreePreProcessorFactory();
+    DefaultPreProcessorClass = FPreviousDefaultClass;
     delete PluginModuleClassList;
     PluginModuleClassList = nullptr;
   }
+  TCustomImportPreProcessorClass FPreviousDefaultClass = nullptr;
 };
 
 TModuleUnits gModuleUnits;

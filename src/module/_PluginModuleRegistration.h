@@ -17,6 +17,11 @@ extern TPluginModuleClassList* PluginModuleClassList;
 // The module's own instance handle (its load address).
 HMODULE ModuleInstanceHandle() noexcept;
 
+// A new pre-processor of the class that the module's XMLPreProc gives: the SQL dataset
+// pre-processor (tables and queries of the host database or of an ODBC source).
+class TCustomImportPreProcessor;
+TCustomImportPreProcessor* CreateModulePreProcessor();
+
 }  // namespace vela
 
 // The exports (C linkage; the only symbols the module library exports).

@@ -341,6 +341,23 @@ bool TdmPluginDataImportMain::Get_Entry(int32_t AIndex,
   }
 }
 
+bool TdmPluginDataImportMain::Do_CreatePreProcessor(const std::string& AFileName,
+                                                    IPtr<IXMLPreProcessor>& APreProcessor,
+                                                    std::string& AErrorMessage) noexcept {
+  APreProcessor = nullptr;
+  AErrorMessage.clear();
+  try {
+    IPtr<IVelaXMLPreProcessorInstance> instance;
+    if (!PreProcessorFactory().GetInstance(AFileName, instance) || !instance) return false;
+    APreProcessor = instance->Do_CreatePreProc();
+    if (!APreProcessor) AErrorMessage = "The library '" + AFileName + "' creates no pre-processor";
+    return APreProcessor != nullptr;
+  } catch (const std::exception& e) {
+    AErrorMessage = ExceptionText(e);
+    return false;
+  }
+}
+
 // --- IVelaOutlookFolderCatalog ---
 
 bool TdmPluginDataImportMain::Get_OutlookStores(const std::string& AFileName,

@@ -65,6 +65,8 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   std::string Get_PluginFolder() noexcept override;
   int32_t Get_Count() noexcept override;
   bool Get_Entry(int32_t AIndex, TPreProcessorCatalogEntry& AEntry) noexcept override;
+  bool Do_CreatePreProcessor(const std::string& AFileName, IPtr<IXMLPreProcessor>& APreProcessor,
+                             std::string& AErrorMessage) noexcept override;
 
   // --- IVelaOutlookFolderCatalog: the stores and folders of an Outlook data file ---
   bool Get_OutlookStores(const std::string& AFileName, std::vector<TOutlookStoreInfo>& AStores,

@@ -142,9 +142,37 @@ constexpr size_t kZSlice = size_t{1} << 30;
 
 }  // namespace
 
+namespace {
+
+// One compressor per thread, reset between calls: setting up and freeing the state of a level-9
+// stream (a few hundred KiB) costs far more than compressing a short value, and values are
+// compressed one by one. A reset stream gives the same bytes as a new one.
+struct TDeflater {
+  z_stream Stream{};
+  int Level = 0;
+  bool Ready = false;
+  ~TDeflater() {
+    if (Ready) deflateEnd(&Stream);
+  }
+  z_stream& For(int level) {
+    if (Ready && Level == level) {
+      if (deflateReset(&Stream) == Z_OK) return Stream;
+    }
+    if (Ready) deflateEnd(&Stream);
+    Ready = false;
+    Stream = z_stream{};
+    if (deflateInit(&Stream, level) != Z_OK) throw EConvertError("Invalid compression level");
+    Ready = true;
+    Level = level;
+    return Stream;
+  }
+};
+
+}  // namespace
+
 std::string CompressString(std::string_view data, int level) {
-  z_stream zs{};
-  if (deflateInit(&zs, level) != Z_OK) throw EConvertError("Invalid compression level");
+  thread_local TDeflater deflater;
+  z_stream& zs = deflater.For(level);
   std::string out;
   out.resize(deflateBound(&zs, static_cast<uLong>(data.size())));
   size_t used = 0, fed = 0;
@@ -163,7 +191,6 @@ std::string CompressString(std::string_view data, int level) {
     rc = deflate(&zs, fed == data.size() && zs.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH);
     used += before - zs.avail_out;
   } while (rc == Z_OK || rc == Z_BUF_ERROR);
-  deflateEnd(&zs);
   if (rc != Z_STREAM_END) throw EConvertError("Compression failed");
   out.resize(used);
   return out;

@@ -73,11 +73,16 @@ TEST(ModuleLibrary, PreProcessorExportsWorkWithoutInitProc) {
     ASSERT_TRUE(a && b);
     EXPECT_NE(a.get(), b.get());
     a = nullptr;  // releasing one leaves the other usable
-    EXPECT_EQ(b->Get_Caption(), "CustomImportPreProcessor");
-    std::string error = "x";
+    // The module's own pre-processor is the SQL dataset pre-processor.
+    EXPECT_EQ(b->Get_Caption(), "SQL tables and queries");
+    EXPECT_TRUE(Supports<IPreConverterDataBaseConfigSupport>(b)->Get_SupportsTableList());
+    std::string error;
     bool user = true;
-    EXPECT_TRUE(b->Do_PreConvert(nullptr, nullptr, "", xmpFile, xmpRAW, nullptr, nullptr,
-                                 pemImportTransformXML, nullptr, false, nullptr, error, user));
+    IPtr<IDataStream> out = NewDataStream(new TMemoryStream, true);
+    EXPECT_FALSE(b->Do_PreConvert(nullptr, out.get(), "[DB]\nTableName=t\n", xmpFile, xmpRAW,
+                                  nullptr, nullptr, pemImportTransformXML, nullptr, false, nullptr,
+                                  error, user));
+    EXPECT_EQ(error, "Exception: PartName for VelaXML not found in configuration!");
   }
   EXPECT_EQ(::dlclose(handle), 0);
 }
