@@ -189,6 +189,10 @@ IPtr<IVelaXMLWriter> TCustomImportPreProcessor::CreateXMLWriter(
     TXMLPreProcessorFunction AFunction) {
   switch (AFunction) {
     case pemImportTransformXML: {
+      if (AOutData == nullptr)
+        throw Exception(
+            "TCustomImportPreProcessor.CreateXMLWriter: no output stream for the "
+            "document");
       auto writer =
           IPtr<TVelaXMLDataStreamWriter>(new TVelaXMLDataStreamWriter(AOutData, AOnlyThisPlace));
       if (AOptions != nullptr)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestData.h"
@@ -123,8 +124,10 @@ TEST(VelaXMLWriter, TheFormatExampleIsTheGoldenDocument) {
     Field(w, "name", "M\xC3\xBCller & S\xC3\xB6hne");
     Field(w, "notes", "Delivery only\nbefore noon", xdeText, xbhInline, 0, true);
     Field(w, "logo", Variant::FromBytes("\x89PNG\r\n\x1A\n"), xdeBase64);
-    Field(w, "terms", std::string(3, 'x') + " net 30 days, net 30 days, net 30 days",
-          xdeBase64Compressed);
+    std::string terms;  // long enough to be worth compressing
+    for (int i = 0; i < 20; ++i)
+      terms += "net 30 days. ";
+    Field(w, "terms", terms, xdeBase64Compressed);
     Field(w, "branchcode", Variant::FromBytes("\x01\xFE"), xdeHex);
     Field(w, "contract", "contracts/1001.pdf", xdeText, xbhFile);
     Open(w, "contacts", {{"count", "1"}});
@@ -179,8 +182,15 @@ TEST(VelaXMLWriter, EveryEncodingAndBinaryModeReadsBackValueForValue) {
         }
       }
     }
-    Field(w, "empty_compressed", "", xdeBase64Compressed);
-    expected.push_back({"empty_compressed", "base64compressed", "", "", ""});
+    // Plain values asked to be compressed: short ones stand as text, unless XML cannot hold them.
+    const std::string longText(300, 'a');
+    for (const auto& [name, value, written] :
+         {std::tuple<std::string, std::string, std::string>{"empty_compressed", "", "text"},
+          {"long_compressed", longText, "base64compressed"},
+          {"bell_compressed", "a\x07", "base64compressed"}}) {
+      Field(w, name, value, xdeBase64Compressed);
+      expected.push_back({name, written, "", "", value});
+    }
     w.EndDocument();
   });
   EXPECT_EQ(ReadFields(doc), expected);

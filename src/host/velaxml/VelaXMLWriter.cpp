@@ -5,10 +5,25 @@
 
 #include "rtl/CodePages.h"
 #include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
 namespace {
+
+// Whether a value can stand as text in a document: UTF-8 (or 8-bit text of another code page)
+// without the characters XML cannot hold.
+bool IsXMLText(std::string_view AValue, uint16_t ACodePage) {
+  const bool utf8 = ACodePage == 0 || ACodePage == 65001;
+  for (size_t i = 0; i < AValue.size();) {
+    const size_t start = i;
+    const char32_t cp = NextUtf8CodePoint(AValue, i);
+    if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') return false;
+    if (utf8 && cp >= 0x80 && i - start == 1) return false;  // no UTF-8
+    if (cp == 0xFFFE || cp == 0xFFFF) return false;
+  }
+  return true;
+}
 
 constexpr std::string_view kEncodingAttr = "velaxmldataencoding";
 constexpr std::string_view kBinaryModeAttr = "velaxmldatabinarymode";
@@ -150,7 +165,8 @@ void TVelaXMLWriter::InternalStartDocument(const std::string& AName) {
     ElementError(kRootElement, e);
   }
   FOpen.resize(1);
-  FOpen[0] = {kRootElement, xdeNone, xdeNone, 0, !FPublisher.IsEmpty() || !FReceiver.IsEmpty()};
+  FOpen[0] = {kRootElement, xdeNone, xdeNone, 0, !FPublisher.IsEmpty() || !FReceiver.IsEmpty(),
+              false};
   FDepth = 1;
   FState = TState::Writing;
 }
@@ -181,6 +197,8 @@ void TVelaXMLWriter::InternalStartElement(const std::string& AName,
   CheckWriting("StartElement", AName);
   FlushRun();
   const bool field = AEncoding != xdeNone || ABinaryHandlingMode != xbhInline;
+  const bool pending = AEncoding == xdeBase64Compressed && IsTextEncoding(ASourceEncoding) &&
+                       ABinaryHandlingMode == xbhInline;
   try {
     FOpen[FDepth - 1].HasElements = true;
     WriteIndent(FDepth);
@@ -198,7 +216,7 @@ void TVelaXMLWriter::InternalStartElement(const std::string& AName,
         }
       }
     }
-    if (field) {
+    if (field && !pending) {
       if (AEncoding != xdeNone) FSAX.Attribute(kEncodingAttr, XMLDataEncodingToStr(AEncoding));
       if (ABinaryHandlingMode != xbhInline)
         FSAX.Attribute(kBinaryModeAttr, XMLBinaryHandlingModeToStr(ABinaryHandlingMode));
@@ -215,6 +233,7 @@ void TVelaXMLWriter::InternalStartElement(const std::string& AName,
   open.SourceEncoding = ASourceEncoding;
   open.CodePage = ACodePage;
   open.HasElements = false;
+  open.EncodingPending = pending;
 }
 
 void TVelaXMLWriter::InternalEndElement(const std::string& AName) {
@@ -266,6 +285,19 @@ void TVelaXMLWriter::InternalCharacters(const Variant& AValue) {
 }
 
 void TVelaXMLWriter::FlushRun() {
+  if (FDepth > 0 && FOpen[FDepth - 1].EncodingPending) {
+    TOpenElement& e = FOpen[FDepth - 1];
+    e.EncodingPending = false;
+    try {
+      if (FRun.size() < kCompressFrom && IsXMLText(FRun, FRunIsBytes ? e.CodePage : 0))
+        e.Encoding = xdeText;
+      FSAX.Attribute(kEncodingAttr, XMLDataEncodingToStr(e.Encoding));
+      if (e.Encoding != xdeText && e.CodePage != 0)
+        FSAX.Attribute(kCodePageAttr, std::to_string(e.CodePage));
+    } catch (const Exception& ex) {
+      ElementError(e.Name, ex);
+    }
+  }
   if (!FRun.empty()) {
     const TOpenElement& e = FOpen[FDepth - 1];
     try {

@@ -207,6 +207,9 @@ class TVelaXMLWriter : public TCustomVelaXMLWriter {
     TVelaXMLDataEncoding SourceEncoding;
     uint16_t CodePage;
     bool HasElements;  // child elements were written
+    // A plain value to be compressed: its encoding attribute is written with the value, which
+    // decides whether compression pays.
+    bool EncodingPending;
   };
 
   enum class TState : uint8_t { Before, Writing, Done };
@@ -215,6 +218,9 @@ class TVelaXMLWriter : public TCustomVelaXMLWriter {
   void WriteHeader(const char* AName, const TStringList& AValues);
   // Writes the collected character data of the current run.
   void FlushRun();
+  // Short plain values asked to be compressed are written as text: compression makes them
+  // longer and costs more than the rest of writing them.
+  static constexpr size_t kCompressFrom = 256;
   void WriteIndent(size_t ALevel);
 
   TCountingStream FCounter;
