@@ -1,5 +1,4 @@
-// The module's built-in pre-processor, in a unit of its own: the dataset headers it needs and the
-// card library's headers of the registration unit declare classes of the same name.
+// The module's built-in pre-processor: the SQL dataset pre-processor of the shared core.
 #include "components/_SQLDataSetImportPreProcessor.h"
 #include "module/_PluginModuleRegistration.h"
 

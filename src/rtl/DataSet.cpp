@@ -44,7 +44,7 @@ bool IsIdentChar(char c) {
 
 // --- TField ----------------------------------------------------------------------------------
 
-TField::TField(TDataSet& dataSet, int index, const TFieldDef& def)
+TField::TField(TDataSet& dataSet, int index, const TDataFieldDef& def)
     : FDataSet(&dataSet),
       FIndex(index),
       FFieldName(def.Name),

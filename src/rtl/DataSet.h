@@ -34,7 +34,7 @@ enum TLocateOption : unsigned { loCaseInsensitive = 1, loPartialKey = 2 };
 using TLocateOptions = unsigned;  // TLocateOption flags
 
 // A field definition: what a descendant or a caller declares before the dataset opens.
-struct TFieldDef {
+struct TDataFieldDef {
   std::string Name;
   TFieldType DataType = ftString;
   int Size = 0;  // characters for strings; 0 for other types
@@ -44,7 +44,7 @@ struct TFieldDef {
 // One field of a dataset: its name, type and position; the value is the dataset's current one.
 class TField {
  public:
-  TField(TDataSet& dataSet, int index, const TFieldDef& def);
+  TField(TDataSet& dataSet, int index, const TDataFieldDef& def);
   TField(const TField&) = delete;
   TField& operator=(const TField&) = delete;
 
@@ -165,7 +165,7 @@ class TDataSet {
 
   // Field definitions: declared before Open for datasets that do not describe themselves (the
   // in-memory dataset); SQL datasets replace them on every Open.
-  std::vector<TFieldDef>& FieldDefs() { return FFieldDefs; }
+  std::vector<TDataFieldDef>& FieldDefs() { return FFieldDefs; }
   void AddFieldDef(std::string name, TFieldType ft, int size = 0, bool required = false);
 
   // --- fields (valid while open) ---
@@ -268,7 +268,7 @@ class TDataSet {
   void StartEditBuffer(bool fromCurrent);
 
   TDataSetState FState = dsInactive;
-  std::vector<TFieldDef> FFieldDefs;
+  std::vector<TDataFieldDef> FFieldDefs;
   std::vector<std::unique_ptr<TField>> FFields;
   std::vector<Variant> FEditBuffer;
   bool FModified = false;

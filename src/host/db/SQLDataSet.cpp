@@ -141,7 +141,7 @@ void TSQLDataSet::InternalOpen() {
   }
   const int columns = FStatement->ColumnCount();
   for (int c = 0; c < columns; ++c) {
-    TFieldDef def;
+    TDataFieldDef def;
     def.Name = FStatement->ColumnName(c);
     def.DataType = FStatement->ColumnFieldType(c, def.Size);
     FieldDefs().push_back(std::move(def));
