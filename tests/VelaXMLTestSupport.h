@@ -1,11 +1,13 @@
 // Test support: a VelaXML document as readable lines, every field value decoded.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "host/velaxml/XMLDataEncoding.h"
 #include "platform/sax/SAXReader.h"
 #include "rtl/Streams.h"
+#include "vela/XMLPreProcessorIntf.h"
 
 namespace vela::test {
 
@@ -53,6 +55,21 @@ inline std::string VelaXMLTranscript(TStream& AData) {
   TVelaXMLTranscriptHandler t;
   TSAXReader(t).Parse(AData, "out.xml");
   return t.Text;
+}
+
+// Runs an import conversion with the configuration text and answers the transcript of the
+// document, or "failed: " and the error message.
+inline std::string PreConvertTranscript(IXMLPreProcessor& AProcessor, const std::string& AConfig,
+                                        IXMLPreProcessorHost* AHost = nullptr) {
+  auto out = std::make_unique<TMemoryStream>();
+  TMemoryStream& data = *out;
+  IPtr<IDataStream> stream = NewDataStream(out.release(), true);
+  std::string error;
+  bool user = false;
+  if (!AProcessor.Do_PreConvert(nullptr, stream.get(), AConfig, xmpRAW, xmpRAW, nullptr, AHost,
+                                pemImportTransformXML, nullptr, false, nullptr, error, user))
+    return "failed: " + error;
+  return VelaXMLTranscript(data);
 }
 
 }  // namespace vela::test

@@ -45,15 +45,7 @@ const char* const kExpected =
     "    <ORDER>\n     no=C-1\n     total=7\n     customer=cleo\n";
 
 std::string Convert(TSQLDataSetImportPreProcessor& p, const std::string& config) {
-  auto out = std::make_unique<TMemoryStream>();
-  TMemoryStream& data = *out;
-  IPtr<IDataStream> stream = NewDataStream(out.release(), true);
-  std::string error;
-  bool user = false;
-  if (!p.Do_PreConvert(nullptr, stream.get(), config, xmpRAW, xmpRAW, nullptr, nullptr,
-                       pemImportTransformXML, nullptr, false, nullptr, error, user))
-    return "failed: " + error;
-  return VelaXMLTranscript(data);
+  return PreConvertTranscript(p, config);
 }
 
 class SQLPreProcessorTest : public DbTest {

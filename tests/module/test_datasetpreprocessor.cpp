@@ -72,15 +72,7 @@ class TPreviewHost : public TInterfacedObject,
 
 std::string Convert(TTablePreProcessor& p, const std::string& config,
                     IXMLPreProcessorHost* host = nullptr) {
-  auto out = std::make_unique<TMemoryStream>();
-  TMemoryStream& data = *out;
-  IPtr<IDataStream> stream = NewDataStream(out.release(), true);
-  std::string error;
-  bool user = false;
-  if (!p.Do_PreConvert(nullptr, stream.get(), config, xmpRAW, xmpRAW, nullptr, host,
-                       pemImportTransformXML, nullptr, false, nullptr, error, user))
-    return "failed: " + error;
-  return test::VelaXMLTranscript(data);
+  return test::PreConvertTranscript(p, config, host);
 }
 
 TTablePreProcessor& Shop(TTablePreProcessor& p) {
