@@ -1,5 +1,8 @@
 #include "host/MainInterface.h"
 
+#include "host/db/DbConnection.h"
+#include "host/db/HostTables.h"
+#include "host/db/VelaDatabase.h"
 #include "rtl/FileUtils.h"
 #include "rtl/SysUtils.h"
 
@@ -125,6 +128,74 @@ void TVelaMainInterface::SetGlobalSetting(std::string_view name, std::string_vie
     }
   }
   FGlobalSettings->Add(prefix + std::string(value));
+}
+
+namespace {
+
+// The settings table is a host table; a database opened without them gets it on first use.
+void EnsureSettingsTable(TDbConnection& conn) {
+  if (!conn.TableExists("vela_globalsetting")) MigrateHostTables(conn);
+}
+
+}  // namespace
+
+std::string TVelaMainInterface::ReadString(std::string_view ASection, std::string_view AName,
+                                           std::string_view ADefault) {
+  TVelaDatabase* db;
+  {
+    std::lock_guard lock(FLock);
+    db = FDatabase;
+    if (!db) {
+      auto it = FSectionSettings.find(LowerCase(ASection) + "\n" + LowerCase(AName));
+      return it == FSectionSettings.end() ? std::string(ADefault) : it->second;
+    }
+  }
+  auto conn = db->Connection();
+  EnsureSettingsTable(*conn);
+  auto st =
+      conn->PrepareNew("SELECT \"value\" FROM \"vela_globalsetting\" WHERE LOWER(\"section\") = " +
+                       conn->Placeholder(1) + " AND LOWER(\"name\") = " + conn->Placeholder(2));
+  st->BindText(1, LowerCase(ASection));
+  st->BindText(2, LowerCase(AName));
+  st->Execute();
+  std::string value(ADefault);
+  if (st->Next() && !st->ColumnIsNull(0)) value.assign(st->ColumnText(0));
+  st->Reset();
+  return value;
+}
+
+void TVelaMainInterface::WriteString(std::string_view ASection, std::string_view AName,
+                                     std::string_view AValue) {
+  TVelaDatabase* db;
+  {
+    std::lock_guard lock(FLock);
+    db = FDatabase;
+    if (!db) {
+      FSectionSettings[LowerCase(ASection) + "\n" + LowerCase(AName)] = std::string(AValue);
+      return;
+    }
+  }
+  auto conn = db->Connection();
+  EnsureSettingsTable(*conn);
+  auto update =
+      conn->PrepareNew("UPDATE \"vela_globalsetting\" SET \"value\" = " + conn->Placeholder(1) +
+                       " WHERE LOWER(\"section\") = " + conn->Placeholder(2) +
+                       " AND LOWER(\"name\") = " + conn->Placeholder(3));
+  update->BindText(1, AValue);
+  update->BindText(2, LowerCase(ASection));
+  update->BindText(3, LowerCase(AName));
+  update->Execute();
+  const bool found = update->RowsAffected() > 0;
+  update->Reset();
+  if (found) return;
+  auto insert = conn->PrepareNew(
+      "INSERT INTO \"vela_globalsetting\" (\"section\", \"name\", \"value\") VALUES (" +
+      conn->Placeholder(1) + ", " + conn->Placeholder(2) + ", " + conn->Placeholder(3) + ")");
+  insert->BindText(1, ASection);
+  insert->BindText(2, AName);
+  insert->BindText(3, AValue);
+  insert->Execute();
+  insert->Reset();
 }
 
 }  // namespace vela

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -40,6 +41,8 @@ struct IMainInterface : virtual IInterface {
   virtual std::string Get_UserName() noexcept = 0;
   // Name=value lines of the host's global settings (for example "DBInstanceSource").
   virtual IPtr<IStringListData> Get_GlobalSettings() noexcept = 0;
+  // The address record of the current user (0: none).
+  virtual int64_t Get_UserAddressId() noexcept = 0;
 };
 
 class TVelaDatabase;
@@ -52,11 +55,24 @@ struct IVelaHostDatabase : virtual IInterface {
   virtual TVelaDatabase* Get_Database() noexcept = 0;
 };
 
+// Settings of the installation by section and name, kept in the host database when one is open
+// (so they belong to the database: several databases of one program keep their own), else for
+// the life of the process.
+struct IVelaGlobalSettings : virtual IInterface {
+  VELA_IID("{9E41B7C2-3A58-4F6D-8C19-2B7D0E5A4F63}");
+  // ADefault when the setting does not exist.
+  virtual std::string ReadString(std::string_view ASection, std::string_view AName,
+                                 std::string_view ADefault) = 0;
+  virtual void WriteString(std::string_view ASection, std::string_view AName,
+                           std::string_view AValue) = 0;
+};
+
 // The host's implementation, configured by the host executable before the plug-in starts.
 class TVelaMainInterface : public TInterfacedObject,
                            public IMainInterface,
-                           public IVelaHostDatabase {
-  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase)
+                           public IVelaHostDatabase,
+                           public IVelaGlobalSettings {
+  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -75,7 +91,12 @@ class TVelaMainInterface : public TInterfacedObject,
   bool HasRight(int32_t ARight) noexcept override;
   std::string Get_UserName() noexcept override;
   IPtr<IStringListData> Get_GlobalSettings() noexcept override;
+  int64_t Get_UserAddressId() noexcept override { return FSession.AddressId(); }
   TVelaDatabase* Get_Database() noexcept override { return FDatabase; }
+  std::string ReadString(std::string_view ASection, std::string_view AName,
+                         std::string_view ADefault) override;
+  void WriteString(std::string_view ASection, std::string_view AName,
+                   std::string_view AValue) override;
 
   // Configuration by the host (not part of the interface).
   TVelaSession& Session() { return FSession; }
@@ -92,6 +113,8 @@ class TVelaMainInterface : public TInterfacedObject,
   IPtr<IStringListData> FGlobalSettings;
   TVelaSession FSession;
   TVelaDatabase* FDatabase = nullptr;
+  std::map<std::string, std::string>
+      FSectionSettings;  // "section\nname" (lower case) without database
 };
 
 }  // namespace vela

@@ -11,20 +11,45 @@
 
 #include "ImportEngine/_BaseDataImportEngine.h"
 #include "host/InterfacedData.h"
+#include "host/velaxml/VelaXMLWriter.h"
+#include "platform/sax/SAXReader.h"
 #include "plugins/_DataImportIntf.h"
 #include "rtl/Interfaces.h"
 #include "vela/XMLPreProcessorIntf.h"
 
 namespace vela {
 
+// Delivers a document's SAX content events; given to Do_CreateXMLImport by callers that produce
+// VelaXML themselves.
 struct IVelaXMLImportParser : virtual IInterface {
   VELA_IID("{6B1D2E7A-0C4F-4F8E-9A35-71E2B8C4D9A1}");
+  // False with a message fails the import with that message.
+  virtual bool Do_Parse(TSAXContentHandler* AContentHandler, std::string& AErrorMessage) = 0;
 };
+// A configurable VelaXML import (Do_CreateXMLImport).
 struct IVelaXMLImport : virtual IInterface {
   VELA_IID("{2F6CE35B-A2A4-4DD1-BCBA-15A55008A608}");
+  virtual IPtr<IVelaXMLImportParser> Get_VelaXMLParser() = 0;
+  virtual TXMLPreProcessorFmt Get_PreProcessorParamFmt() = 0;
+  virtual std::string Get_PreProcessorDLL() = 0;
+  virtual std::string Get_PreProcessorParam() = 0;
+  virtual IPtr<IXMLPreProcessor> Get_PreProcessorIntf() = 0;
+  virtual void Set_VelaXMLParser(const IPtr<IVelaXMLImportParser>& AValue) = 0;
+  virtual void Set_PreProcessorParamFmt(TXMLPreProcessorFmt AValue) = 0;
+  virtual void Set_PreProcessorDLL(const std::string& AValue) = 0;
+  virtual void Set_PreProcessorParam(const std::string& AValue) = 0;
+  virtual void Set_PreProcessorIntf(const IPtr<IXMLPreProcessor>& AValue) = 0;
+  // Runs the import; true, or an exception.
+  virtual bool Do_Execute() = 0;
+  virtual bool Get_ImportLogEnabled() = 0;
+  virtual void Set_ImportLogEnabled(bool AValue) = 0;
 };
+// A VelaXML writer over an in-memory text (Do_CreateXMLExport).
 struct IVelaXMLExport : virtual IInterface {
   VELA_IID("{FE9B93D7-48CE-4C0E-A5D6-A2BF416606C9}");
+  virtual IPtr<IVelaXMLWriter> Get_VelaXMLWriter() = 0;
+  // The document written so far.
+  virtual std::string Get_Content() = 0;
 };
 struct IBusinessIntegation : virtual IInterface {
   VELA_IID("{00042F79-F211-4E07-93B1-08F07B28AA7B}");

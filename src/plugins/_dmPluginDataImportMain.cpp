@@ -3,10 +3,19 @@
 #include <algorithm>
 #include <iostream>
 
+#include "host/GlobalFunctions.h"
+#include "host/db/ClientSQL.h"
+#include "host/db/DbConnection.h"
+#include "host/db/VelaDatabase.h"
 #include "module/_PluginModuleRegistration.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
 #include "plugins/OutlookFolderCatalog.h"
 #include "plugins/_ImportObject.h"
+#include "plugins/_VelaXMLExportExecute.h"
+#include "plugins/_VelaXMLImportExecute.h"
+#include "rtl/FileUtils.h"
+#include "rtl/IniFiles.h"
+#include "rtl/SysUtils.h"
 #include "rtl/Threading.h"
 #ifdef VELA_HAVE_VCARD
 #include "vcard/VCardConsts.h"
@@ -25,10 +34,6 @@ void ShowOnErrorOutput(const std::exception& E) {
     std::cerr << "error: " << E.what() << "\n";
   else
     std::cerr << "error: " << ExceptionText(E) << "\n";
-}
-
-[[noreturn]] void NotYetAvailable(const char* ASlot) {
-  throw ENotImplemented(std::string(ASlot) + " is not implemented yet");
 }
 
 }  // namespace
@@ -237,70 +242,354 @@ bool TdmPluginDataImportMain::Get_FormatByFilterIndex(int32_t FilterIndex, std::
   return true;
 }
 
-// --- VelaXML, pre-converter configurations and pick-up store: not available yet ---
+// --- VelaXML imports and exports ---
 
-bool TdmPluginDataImportMain::Do_RunXMLImport(const std::string&, std::string&, const std::string&,
-                                              const std::string&, TXMLPreProcessorFmt, bool,
-                                              const IPtr<INamedVariantListData>&, bool,
-                                              const IPtr<INamedVariantListData>&) {
-  NotYetAvailable("Do_RunXMLImport");
+namespace {
+
+// The run methods' error mapping: false plus "Class: message" (or the message alone), a silent
+// false for a cancel, or the exception itself when the caller asked for exceptions.
+template <class F>
+bool RunMapped(std::string& ErrorMessage, bool AThrowExceptions, bool AWithClassName, F&& AWork) {
+  ErrorMessage.clear();
+  try {
+    AWork();
+    return true;
+  } catch (const EAbort&) {
+    if (AThrowExceptions) throw;
+    return false;
+  } catch (const std::exception& E) {
+    if (AThrowExceptions) throw;
+    ErrorMessage = AWithClassName ? ExceptionText(E) : std::string(E.what());
+    return false;
+  }
 }
 
-bool TdmPluginDataImportMain::Do_RunXMLImportEx1(const IPtr<IBinaryData>&, std::string&,
-                                                 const std::string&, const std::string&,
-                                                 TXMLPreProcessorFmt, bool,
-                                                 const IPtr<INamedVariantListData>&, bool,
-                                                 const IPtr<INamedVariantListData>&) {
-  NotYetAvailable("Do_RunXMLImportEx1");
+void AddOverrides(TXMLImportExecuteObj& AObj, const IPtr<INamedVariantListData>& AOverrides) {
+  if (!AOverrides) return;
+  for (int i = 0; i < AOverrides->Get_Count(); ++i)
+    AObj.AddPartVarOverride(AOverrides->Get_Name(i), VarToStr(AOverrides->Get_Value(i)));
 }
 
-bool TdmPluginDataImportMain::Do_RunXMLExport(const std::string&, const IPtr<IStringListData>&,
-                                              std::string&, const std::string&, const std::string&,
-                                              bool, const IPtr<INamedVariantListData>&,
-                                              const std::string&, TXMLPreProcessorFmt,
-                                              const IPtr<IStringListData>&, bool) {
-  NotYetAvailable("Do_RunXMLExport");
+}  // namespace
+
+bool TdmPluginDataImportMain::Do_RunXMLImport(
+    const std::string& DInFile, std::string& ErrorMessage, const std::string& PreProcessorDLL,
+    const std::string& PreProcessorParam, TXMLPreProcessorFmt PreProcessorParamFmt,
+    bool AThrowExceptions, const IPtr<INamedVariantListData>& AImportLogAttr,
+    bool AImportLogEnabled, const IPtr<INamedVariantListData>& ABeginPartAttrOverides) {
+  return RunMapped(ErrorMessage, AThrowExceptions, true, [&] {
+    RunXMLImport(GetMainInterface().get(), DInFile, PreProcessorDLL, PreProcessorParam,
+                 PreProcessorParamFmt, AImportLogAttr, AImportLogEnabled, ABeginPartAttrOverides);
+  });
+}
+
+bool TdmPluginDataImportMain::Do_RunXMLImportEx1(
+    const IPtr<IBinaryData>& AData, std::string& ErrorMessage, const std::string& PreProcessorDLL,
+    const std::string& PreProcessorParam, TXMLPreProcessorFmt PreProcessorParamFmt,
+    bool AThrowExceptions, const IPtr<INamedVariantListData>& AImportLogAttr,
+    bool AImportLogEnabled, const IPtr<INamedVariantListData>& ABeginPartAttrOverides) {
+  return RunMapped(ErrorMessage, AThrowExceptions, true, [&] {
+    IPtr<TXMLImportExecuteObj> obj(new TXMLImportExecuteObj());
+    obj->FMainInterface = GetMainInterface();
+    obj->FBinData = BinaryDataToRawByteStr(AData.get());
+    obj->FPreProcessorParamFmt = PreProcessorParamFmt;
+    obj->FPreProcessorDLL = PreProcessorDLL;
+    obj->FPreProcessorParam = PreProcessorParam;
+    obj->FImportLogAttr = AImportLogAttr;
+    obj->FImportLogEnabled = AImportLogEnabled;
+    AddOverrides(*obj, ABeginPartAttrOverides);
+    obj->Execute(GetMainInterface().get(), nullptr);
+  });
+}
+
+bool TdmPluginDataImportMain::Do_RunXMLExport(
+    const std::string& OutFile, const IPtr<IStringListData>& AParts, std::string& ErrorMessage,
+    const std::string& PreProcessorDLL, const std::string& PreProcessorParam, bool OnlyThisPlace,
+    const IPtr<INamedVariantListData>& AOptions, const std::string& ApplicationCaption,
+    TXMLPreProcessorFmt PreProcessorParamFmt, const IPtr<IStringListData>& AProtocolHandlerSettings,
+    bool AThrowExceptions) {
+  return RunMapped(ErrorMessage, AThrowExceptions, true, [&] {
+    TVelaXMLExportExecuteObj obj;
+    obj.FPreProcessorDLL = PreProcessorDLL;
+    obj.FPreProcessorParam = PreProcessorParam;
+    obj.FPreProcessorParamFmt = PreProcessorParamFmt;
+    if (AParts) obj.FExportParts.SetText(AParts->Get_Text());
+    obj.FOnlyThisPlace = OnlyThisPlace;
+    obj.FOptions = AOptions;
+    obj.FProtocolHandlerSettings = AProtocolHandlerSettings;
+    IPtr<IMainInterface> mi = GetMainInterface();
+    obj.FApplicationCaption = !ApplicationCaption.empty() ? ApplicationCaption
+                              : mi                        ? mi->Get_ApplicationTitle()
+                                                          : std::string();
+    obj.Execute(mi.get(), OutFile);
+  });
 }
 
 IPtr<IVelaXMLExport> TdmPluginDataImportMain::Do_CreateXMLExport() {
-  NotYetAvailable("Do_CreateXMLExport");
+  return IPtr<IVelaXMLExport>(new TVelaXMLExport(GetMainInterface().get()));
 }
 
 bool TdmPluginDataImportMain::Do_ExecuteVXCDialog(const std::string&, const std::string&,
-                                                  TVXCAction) {
-  NotYetAvailable("Do_ExecuteVXCDialog");
+                                                  TVXCAction AVelaXMLAction) {
+  // The wizard is a dialog: without a user interface (or the right) there is none to show.
+  const int32_t right = AVelaXMLAction == vxcExport ? kRightDataExport : kRightDataImport;
+  IPtr<IMainInterface> mi = GetMainInterface();
+  if (!HasRight(right) || !mi || !mi->Get_HasUserInterface()) return false;
+  return false;
 }
 
 bool TdmPluginDataImportMain::Do_ExecuteVXCDialogEx1(std::string&, TXMLPreProcessorFmt,
-                                                     const std::string&, TVXCAction,
+                                                     const std::string& ACaption,
+                                                     TVXCAction AVelaXMLAction,
                                                      const IPtr<IXMLPreProcessor>&, bool) {
-  NotYetAvailable("Do_ExecuteVXCDialogEx1");
+  return Do_ExecuteVXCDialog({}, ACaption, AVelaXMLAction);
 }
 
-bool TdmPluginDataImportMain::Do_ExecuteVXC(const std::string&, TXMLPreProcessorFmt, TVXCAction,
-                                            std::string&, const std::string&,
-                                            const IPtr<IStringListData>&,
-                                            const IPtr<INamedVariantListData>&, bool,
-                                            const IPtr<INamedVariantListData>&, bool) {
-  NotYetAvailable("Do_ExecuteVXC");
+bool TdmPluginDataImportMain::Do_ExecuteVXC(
+    const std::string& AVXCData, TXMLPreProcessorFmt ADataFmt, TVXCAction AVXCAction,
+    std::string& ErrorMessage, const std::string& AInFile, const IPtr<IStringListData>& AParts,
+    const IPtr<INamedVariantListData>& AOptions, bool AThrowExceptions,
+    const IPtr<INamedVariantListData>& AImportLogAttr, bool AImportLogEnabled) {
+  bool result = false;
+  const bool ok = RunMapped(ErrorMessage, AThrowExceptions, false, [&] {
+    TMemIniFile ini;
+    if (ADataFmt == xmpFile) {
+      ini.Rename(AVXCData, /*reload=*/true);
+      if (!FileExists(AVXCData))
+        throw EVelaXMLImportError("The configuration '" + AVXCData + "' does not exist", true);
+    } else {
+      ini.SetText(AVXCData);
+    }
+    std::string dataFile = AInFile;
+    // Asking for the file needs a dialog; without one the configured file is used.
+    if (dataFile.empty()) dataFile = ini.ReadString("VelaXML", "DataFile", "");
+    if (dataFile.empty()) return;
+    IPtr<IStringListData> protocolSettings;
+    if (ini.SectionExists("ProtocolHandler")) {
+      TStringList values;
+      ini.ReadSectionValues("ProtocolHandler", values);
+      protocolSettings = NewStringListData(std::vector<std::string>(values.begin(), values.end()));
+    }
+    const std::string preProcessor = ini.ReadString("VelaXML", "PreProcessor", "");
+    std::string message;
+    if (AVXCAction == vxcExport) {
+      result = Do_RunXMLExport(dataFile, AParts, message, preProcessor, AVXCData,
+                               ini.ReadBool("VelaXML", "OnlyThisPlace", false), AOptions,
+                               ini.ReadString("VelaXML", "Application", ""), ADataFmt,
+                               protocolSettings, AThrowExceptions);
+    } else {
+      result = Do_RunXMLImport(
+          dataFile, message, preProcessor, AVXCData, ADataFmt, AThrowExceptions, AImportLogAttr,
+          AImportLogEnabled && ini.ReadBool("Settings", "ImportLogEnabled", true), nullptr);
+    }
+    if (!result && !message.empty()) throw EVelaXMLImportError(message, true);
+  });
+  return ok && result;
 }
 
 IPtr<IVelaXMLImport> TdmPluginDataImportMain::Do_CreateXMLImport(
-    const IPtr<IVelaXMLImportParser>&) {
-  NotYetAvailable("Do_CreateXMLImport");
+    const IPtr<IVelaXMLImportParser>& AVelaXMLParser) {
+  return IPtr<IVelaXMLImport>(new TVelaXMLImport(GetMainInterface().get(), AVelaXMLParser));
 }
 
 bool TdmPluginDataImportMain::Do_ExecuteUserPickupImportDialog(const std::string&,
                                                                const std::string&,
                                                                const IPtr<INamedVariantListData>&,
                                                                bool) {
-  NotYetAvailable("Do_ExecuteUserPickupImportDialog");
+  // The pick-up dialog needs a user interface; without one nothing is chosen.
+  return false;
 }
 
-bool TdmPluginDataImportMain::Do_ExecuteUserPickupImport(const IPtr<IIntegerListData>&,
-                                                         const IPtr<INamedVariantListData>&) {
-  NotYetAvailable("Do_ExecuteUserPickupImport");
+bool TdmPluginDataImportMain::Do_ExecuteUserPickupImport(
+    const IPtr<IIntegerListData>& APickupDBIDList, const IPtr<INamedVariantListData>& AOptions) {
+  if (!APickupDBIDList) return true;
+  TVelaDatabase& db = GetDatabase();
+  IPtr<IMainInterface> mi = GetMainInterface();
+  const int64_t userAddressId = mi ? mi->Get_UserAddressId() : 0;
+  for (int i = 0; i < APickupDBIDList->Get_Count(); ++i) {
+    const int64_t id = APickupDBIDList->Get_Item(i);
+    std::string rawData, dataFile, preProcDll, preProcParam;
+    bool found = false;
+    {
+      auto conn = db.Connection();
+      auto st = conn->PrepareNew(
+          "SELECT \"rawdata\", \"datafile\", \"preprocdll\", \"preprocparam\" FROM "
+          "\"dataimport_userpickupstore\" WHERE \"id\" = " +
+          conn->Placeholder(1));
+      st->BindInt64(1, id);
+      st->Execute();
+      if (st->Next()) {
+        found = true;
+        if (!st->ColumnIsNull(0)) rawData = st->ColumnBlob(0);
+        if (!st->ColumnIsNull(1)) dataFile.assign(st->ColumnText(1));
+        if (!st->ColumnIsNull(2)) preProcDll.assign(st->ColumnText(2));
+        if (!st->ColumnIsNull(3)) preProcParam.assign(st->ColumnText(3));
+      }
+      st->Reset();
+    }
+    if (!found) continue;
+    int32_t state = 1;
+    std::string errorMessage;
+    try {
+      IPtr<TXMLImportExecuteObj> obj(new TXMLImportExecuteObj());
+      obj->FMainInterface = mi;
+      obj->FFileName = dataFile;
+      obj->FBinData = std::move(rawData);
+      obj->FPreProcessorParamFmt = xmpFile;
+      obj->FPreProcessorDLL = preProcDll;
+      obj->FPreProcessorParam = preProcParam;
+      obj->FOptions = AOptions;
+      obj->Execute(mi.get(), nullptr);
+    } catch (const std::exception& E) {
+      state = 2;
+      errorMessage = ExceptionText(E);
+      if (DataImportExceptionDisplay) DataImportExceptionDisplay(E);
+    }
+    TClientSQL sql(db);
+    sql.SetSchemaName("dataimport_userpickupstore");
+    sql.SetMode(csmUpdate);
+    sql.AddFilter("id", Variant(id));
+    sql.SetFieldValue("processedstate", Variant(state));
+    sql.SetFieldValue("processederrormsg", Variant(errorMessage));
+    sql.SetFieldValue("processedaddressid", Variant(userAddressId));
+    sql.SetFieldValue("processeddate", Variant::FromDateTime(mi ? mi->Get_CurrentTime() : Now()));
+    sql.Execute();
+  }
+  return true;
 }
+
+// --- transfers ---
+
+bool TdmPluginDataImportMain::IsTransferLocation(const std::string& AName) const {
+  const std::string lower = LowerCase(AName.substr(0, 8));
+  return lower.starts_with("http://") || lower.starts_with("https://") ||
+         lower.starts_with("ftp://");
+}
+
+void TdmPluginDataImportMain::Download(const std::string& AURL, TStream& AStream, bool) {
+  if (IsTransferLocation(AURL))
+    throw EVelaXMLImportError("Transfers of '" + AURL + "' are not available", true);
+  TFileStream in(AURL, fmOpenRead | fmShareDenyWrite);
+  AStream.CopyFrom(in, 0);
+}
+
+std::string TdmPluginDataImportMain::DownloadToString(const std::string& AURL, bool AShowProgress) {
+  TStringStream data;
+  Download(AURL, data, AShowProgress);
+  return data.DataString();
+}
+
+void TdmPluginDataImportMain::Upload(const std::string& AURL, TStream& AStream, bool,
+                                     IStringListData*) {
+  if (IsTransferLocation(AURL))
+    throw EVelaXMLImportError("Transfers of '" + AURL + "' are not available", true);
+  TFileStream out(AURL, fmCreate);
+  AStream.Seek(0, soBeginning);
+  out.CopyFrom(AStream, 0);
+}
+
+// --- start-up: protocols, scheduled actions, global function ---
+
+namespace {
+
+constexpr const char* kImportActionId = "{AB3FD7A0-3D2D-48A3-BA13-1260EB1C6438}";
+constexpr const char* kExportActionId = "{DC4A21A0-441F-42AE-AD92-0F46557F95A9}";
+constexpr const char* kActionCaptions[] = {"VelaXML-Import", "VelaXML-Export"};
+
+Variant WriteINIFileValue(const std::vector<Variant>& AArgs) {
+  auto arg = [&](size_t i) { return i < AArgs.size() ? VarToStrDef(AArgs[i], "") : std::string(); };
+  const std::string fileName = arg(0);
+  if (!FileExists(fileName)) {
+    const std::string dir = ExtractFileDir(fileName);
+    if (!dir.empty()) ForceDirectories(dir);
+  }
+  TMemIniFile ini(fileName);
+  ini.WriteString(arg(1), arg(2), arg(3));
+  ini.UpdateFile();
+  return Variant(true);
+}
+
+}  // namespace
+
+void TdmPluginDataImportMain::Init() {
+  TPluginBaseDataModule::Init();
+  TVelaGlobalFunctions::Instance().Register(
+      "WriteINIFileValue", {"AFileName", "ASection", "AName", "AValue"}, &WriteINIFileValue);
+  const char* ids[] = {kImportActionId, kExportActionId};
+  for (int32_t i = 0; i < 2; ++i) {
+    TVelaScheduler::Instance().Register(
+        {ids[i], kActionCaptions[i],
+         [this, i](const std::string& AConfig, const TScheduleCallback& ACallback, bool& ASuccess) {
+           SchedulePluginExecute(i, AConfig, ACallback, ASuccess);
+         }});
+  }
+}
+
+void TdmPluginDataImportMain::SchedulePluginExecute(int32_t AActionIndex,
+                                                    const std::string& AConfigData,
+                                                    const TScheduleCallback& ACallback,
+                                                    bool& ASuccess) {
+  IPtr<IMainInterface> mi = GetMainInterface();
+  const std::string caption = kActionCaptions[AActionIndex == 1 ? 1 : 0];
+  auto report = [&](TScheduleMessageType AType, const std::string& AText) {
+    if (ACallback) ACallback(caption, AType, AText);
+  };
+  TStringList config;
+  config.SetText(mi ? mi->ExpandPlaceholders(AConfigData, nullptr) : AConfigData);
+  const std::string dataFile = config.Values("DataFile");
+  const std::string preProcessor = config.Values("PreProcessor");
+  const std::string preProcessorParam = config.Values("PreProcessorParam");
+  if (!preProcessor.empty()) {
+    const std::string path = Get_PluginFolder() + "/" + preProcessor;
+    if (!FileExists(path)) {
+      report(smtError, "VelaXML-Import pre-processor '" + path + "' not found!");
+      return;
+    }
+  }
+  const bool isVXC = LowerCase(dataFile).ends_with(".vxc");
+  std::string message;
+  bool ok;
+  if (AActionIndex == 0) {
+    const bool logEnabled = config.Values("ImportLogEnabled") == "1";
+    ok = isVXC ? Do_ExecuteVXC(dataFile, xmpFile, vxcImport, message, {}, nullptr, nullptr, false,
+                               nullptr, logEnabled)
+               : Do_RunXMLImport(dataFile, message, preProcessor, preProcessorParam, xmpFile, false,
+                                 nullptr, logEnabled, nullptr);
+  } else {
+    IPtr<IStringListData> parts = CommaTextToStringListData(config.Values("Parts"));
+    const bool onlyThisPlace = config.Values("OnlyThisPlace") == "1";
+    ok = isVXC ? Do_ExecuteVXC(dataFile, xmpFile, vxcExport, message, {}, parts, nullptr, false,
+                               nullptr, true)
+               : Do_RunXMLExport(dataFile, parts, message, preProcessor, preProcessorParam,
+                                 onlyThisPlace, nullptr, {}, xmpFile, nullptr, false);
+  }
+  ASuccess = ok;
+  if (!ok)
+    report(smtError, message);
+  else if (AActionIndex == 0)
+    report(smtInformation, "VelaXML-Import file '" + dataFile + "' sucessfully finished.");
+  else
+    report(smtInformation, "VelaXML-Export file '" + dataFile + "' successfully finished.");
+}
+
+// --- IXMLPreProcessorHost ---
+
+bool TdmPluginDataImportMain::Do_PreviewData(
+    IXMLPreProcessorPreviewDataSource*, IPtr<IXMLPreProcessorImportInfo>& AImportInfo) noexcept {
+  // No preview form in this host: every record is imported.
+  AImportInfo = nullptr;
+  return true;
+}
+
+void TdmPluginDataImportMain::Do_ProgressStart(int32_t, int32_t& AProgressHandle) noexcept {
+  AProgressHandle = -1;
+}
+
+void TdmPluginDataImportMain::Do_Progress(int32_t, int32_t, int32_t, bool& AAborted) noexcept {
+  AAborted = false;
+}
+
+void TdmPluginDataImportMain::Do_ProgressEnd(int32_t) noexcept {}
 
 IPtr<IBusinessIntegation> TdmPluginDataImportMain::Get_BusinessIntegration() {
   return BusinessIntegrationIntf;

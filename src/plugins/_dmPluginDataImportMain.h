@@ -14,6 +14,7 @@
 #include "ImportEngine/_VCardImportEngine.h"
 #include "host/ArdoLang.h"
 #include "host/PluginBase.h"
+#include "host/Scheduler.h"
 #include "module/PreProcessorCatalogIntf.h"
 #include "plugins/OutlookFolderCatalogIntf.h"
 #include "plugins/_ExtFuncDataImportIntf.h"
@@ -27,9 +28,10 @@ inline constexpr int32_t kRightDataExport = 101;  // "Zugriff auf Datenexport"
 class TdmPluginDataImportMain : public TPluginBaseDataModule,
                                 public IVelaXMLPreProcessorCatalog,
                                 public IVelaOutlookFolderCatalog,
-                                public IExtFuncDataImport {
+                                public IExtFuncDataImport,
+                                public IXMLPreProcessorHost {
   VELA_INTERFACES(TPluginBaseDataModule, IVelaXMLPreProcessorCatalog, IVelaOutlookFolderCatalog,
-                  IExtFuncDataImport)
+                  IExtFuncDataImport, IXMLPreProcessorHost)
 
   explicit TdmPluginDataImportMain(TClientPluginBase* AOwner);
   ~TdmPluginDataImportMain() override;
@@ -37,6 +39,8 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   static const char* StaticClassName() noexcept { return "TdmPluginDataImportMain"; }
   const char* ClassName() const noexcept override { return StaticClassName(); }
 
+  // Registers the transfer protocols, the scheduled actions and the global function.
+  void Init() override;
   // True while no VelaXML job started on the main thread is running.
   bool CanShutDown() override;
   // Clears the engine registry and frees the pre-processor factory (and so unloads the
@@ -60,6 +64,26 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   // The running VelaXML jobs created on the main thread (execution objects join and leave).
   void AddVelaXMLJob(const void* AJob);
   void RemoveVelaXMLJob(const void* AJob);
+
+  // --- transfers (http, https, ftp; file names are copied) ---
+  // True for a location that must be transferred (not a plain file that may be opened).
+  bool IsTransferLocation(const std::string& AName) const;
+  void Download(const std::string& AURL, TStream& AStream, bool AShowProgress);
+  std::string DownloadToString(const std::string& AURL, bool AShowProgress);
+  void Upload(const std::string& AURL, TStream& AStream, bool AShowProgress,
+              IStringListData* AProtocolHandlerSettings);
+
+  // --- scheduled actions "VelaXML-Import" (0) and "VelaXML-Export" (1) ---
+  void SchedulePluginExecute(int32_t AActionIndex, const std::string& AConfigData,
+                             const TScheduleCallback& ACallback, bool& ASuccess);
+
+  // --- IXMLPreProcessorHost: without a user interface, previews import everything ---
+  bool Do_PreviewData(IXMLPreProcessorPreviewDataSource* APreviewDataSource,
+                      IPtr<IXMLPreProcessorImportInfo>& AImportInfo) noexcept override;
+  void Do_ProgressStart(int32_t ARecordCount, int32_t& AProgressHandle) noexcept override;
+  void Do_Progress(int32_t AProgressHandle, int32_t ARecNo, int32_t ARecordCount,
+                   bool& AAborted) noexcept override;
+  void Do_ProgressEnd(int32_t AProgressHandle) noexcept override;
 
   // --- IVelaXMLPreProcessorCatalog: the pre-processor factory's items ---
   std::string Get_PluginFolder() noexcept override;

@@ -47,6 +47,11 @@ std::vector<THostTableDef> BuildDefs() {
         {"datafile", ftString, 1024, false, ""},
         {"preprocdll", ftString, 1024, false, ""},
         {"preprocparam", ftMemo, 0, false, ""}}},
+      // The installation's settings that belong to the database (section, name, value).
+      {"vela_globalsetting",
+       {{"section", ftString, 255, true, ""},
+        {"name", ftString, 255, true, ""},
+        {"value", ftMemo, 0, false, ""}}},
       // Files attached to records of other tables (the import log's documents).
       {"vela_document",
        {{"tablename", ftString, 128, true, ""},
@@ -68,9 +73,15 @@ void CreateAll(TDbConnection& conn) {
       "\"businessintegration_exchangecontainer\" (\"processeddate\")");
 }
 
+void CreateGlobalSettings(TDbConnection& conn) {
+  for (auto& t : HostTableDefs())
+    if (t.Name == "vela_globalsetting") conn.ExecSQL(CreateTableSQL(conn, t));
+}
+
 // Step n leads from version n to version n + 1. New steps are appended, never changed.
 const std::vector<std::function<void(TDbConnection&)>>& Migrations() {
-  static const std::vector<std::function<void(TDbConnection&)>> steps = {CreateAll};
+  static const std::vector<std::function<void(TDbConnection&)>> steps = {CreateAll,
+                                                                         CreateGlobalSettings};
   return steps;
 }
 
