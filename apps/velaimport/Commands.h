@@ -12,5 +12,6 @@ void RegisterImportCommands(TCommandLine& cli);
 void RegisterOutlookCommands(TCommandLine& cli);
 void RegisterPreconvertCommands(TCommandLine& cli);
 void RegisterPreprocessorCommands(TCommandLine& cli);
+void RegisterVelaXMLCommands(TCommandLine& cli);
 
 }  // namespace vela::cli

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   TCommandLine cli;
   RegisterImportCommands(cli);
   RegisterPreprocessorCommands(cli);
+  RegisterVelaXMLCommands(cli);
   RegisterPreconvertCommands(cli);
   RegisterDbCommands(cli);
   RegisterCardCommands(cli);

@@ -8,6 +8,7 @@
 #include "host/GlobalFunctions.h"
 #include "host/db/ClientSQL.h"
 #include "host/db/VelaDatabase.h"
+#include "host/velaxml/VelaXMLImportContainer.h"
 #include "host/velaxml/XMLDataEncoding.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
 #include "plugins/_dmPluginDataImportMain.h"
@@ -98,7 +99,13 @@ IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer(IMainInterface* 
     factory = ContainerFactory;
   }
   IPtr<IVelaXMLPartHandlerContainer> container;
-  if (factory) container = factory(AMainInterface);
+  if (factory) {
+    container = factory(AMainInterface);
+  } else if (IPtr<IVelaHostDatabase> hostDb = Supports<IVelaHostDatabase>(AMainInterface)) {
+    // By default the parts are the tables of the host database.
+    if (TVelaDatabase* db = hostDb->Get_Database())
+      container = IPtr<IVelaXMLPartHandlerContainer>(new TVelaXMLImportContainer(*db));
+  }
   if (!container) throw EVelaXMLImportError("The host offers no VelaXML part handlers", true);
   return container;
 }

@@ -236,7 +236,8 @@ using TVelaXMLImportContainerFactory =
 // Replaces how runs get their import container (the host sets the table part handlers of its
 // database; tests may set their own).
 void SetVelaXMLImportContainerFactory(TVelaXMLImportContainerFactory AFactory);
-// The import container for a run. Raises EVelaXMLImportError when there is none.
+// The import container for a run: the factory's, else the table part handlers of the host
+// database. Raises EVelaXMLImportError when there is none.
 IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer(IMainInterface* AMainInterface);
 
 // Imports a file or every file a wildcard matches (see RunXMLImport of the main data module).
