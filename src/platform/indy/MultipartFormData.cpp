@@ -157,6 +157,8 @@ std::vector<TFormDataPart> TMultipartFormData::Parse(std::string_view AContentTy
   std::string entity =
       "Content-Type: multipart/form-data; boundary=" + Quoted(boundary) + "\r\n\r\n";
   entity.append(ABody);
+  // GMime keeps the CR before a closing line that ends the text without a line break.
+  if (entity.back() != '\n') entity += "\r\n";
   InitGMime();
   TGPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(entity.data(), entity.size()));
   TGPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));

@@ -259,11 +259,13 @@ class TParser {
 
   TJsonValue Container(od::value v, od::document& doc) {
     const size_t start = static_cast<size_t>(v.raw_json_token().data() - FPadded.data());
-    // The on-demand front end does not bound nesting itself, and the recursion here must stay
-    // within the stack.
-    if (FOpen.size() >= kMaxDepth) RaiseAt(FText, start, ReasonText(simdjson::DEPTH_ERROR));
     od::json_type type;
     Check(v.type().get(type), doc);
+    // The on-demand front end does not bound nesting itself, and the recursion here must stay
+    // within the stack.
+    if ((type == od::json_type::object || type == od::json_type::array) &&
+        FOpen.size() >= kMaxDepth)
+      RaiseAt(FText, start, ReasonText(simdjson::DEPTH_ERROR));
     if (type == od::json_type::object) {
       FOpen.push_back(start);
       TJsonValue obj = TJsonValue::MakeObject();
