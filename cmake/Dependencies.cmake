@@ -28,3 +28,6 @@ if(NOT TARGET shapelib::shp)
   set_target_properties(shapelib::shp PROPERTIES IMPORTED_LOCATION ${SHAPELIB_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${SHAPELIB_INCLUDE_DIR})
 endif()
+# JSON documents (simdjson) and MIME multipart bodies (GMime 3, LGPL: linked dynamically).
+find_package(simdjson CONFIG REQUIRED)
+pkg_check_modules(GMIME REQUIRED IMPORTED_TARGET gmime-3.0)
