@@ -6,6 +6,8 @@ find_package(SQLite3 REQUIRED)
 find_package(PostgreSQL REQUIRED)
 find_package(OpenSSL REQUIRED)
 find_package(Iconv REQUIRED)
+# HTTP, HTTPS and FTP transfers.
+find_package(CURL REQUIRED)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)
 pkg_check_modules(PFF REQUIRED IMPORTED_TARGET libpff)
 # HTML parsing for the host's HTML to RTF conversion.

@@ -127,4 +127,30 @@ void TVelaMainInterface::SetGlobalSetting(std::string_view name, std::string_vie
   FGlobalSettings->Add(prefix + std::string(value));
 }
 
+void TVelaMainInterface::SetProgressService(IPtr<IVelaProgressService> AService) {
+  std::lock_guard lock(FLock);
+  FProgressService = std::move(AService);
+}
+
+IPtr<IVelaProgressService> TVelaMainInterface::CurrentProgressService() {
+  std::lock_guard lock(FLock);
+  return FProgressService;
+}
+
+void TVelaMainInterface::StartProgress(const std::string& ACaption,
+                                       TVelaProgressKind AKind) noexcept {
+  if (IPtr<IVelaProgressService> service = CurrentProgressService())
+    service->StartProgress(ACaption, AKind);
+}
+
+void TVelaMainInterface::StepProgress(int64_t APosition, int64_t ATotal,
+                                      const std::string& AText) noexcept {
+  if (IPtr<IVelaProgressService> service = CurrentProgressService())
+    service->StepProgress(APosition, ATotal, AText);
+}
+
+void TVelaMainInterface::EndProgress() noexcept {
+  if (IPtr<IVelaProgressService> service = CurrentProgressService()) service->EndProgress();
+}
+
 }  // namespace vela

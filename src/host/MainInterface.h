@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "host/InterfacedData.h"
+#include "host/ProgressService.h"
 #include "host/Session.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Interfaces.h"
@@ -55,8 +56,9 @@ struct IVelaHostDatabase : virtual IInterface {
 // The host's implementation, configured by the host executable before the plug-in starts.
 class TVelaMainInterface : public TInterfacedObject,
                            public IMainInterface,
-                           public IVelaHostDatabase {
-  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase)
+                           public IVelaHostDatabase,
+                           public IVelaProgressService {
+  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaProgressService)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -76,6 +78,10 @@ class TVelaMainInterface : public TInterfacedObject,
   std::string Get_UserName() noexcept override;
   IPtr<IStringListData> Get_GlobalSettings() noexcept override;
   TVelaDatabase* Get_Database() noexcept override { return FDatabase; }
+  // Progress goes to the display the host set, and nowhere without one.
+  void StartProgress(const std::string& ACaption, TVelaProgressKind AKind) noexcept override;
+  void StepProgress(int64_t APosition, int64_t ATotal, const std::string& AText) noexcept override;
+  void EndProgress() noexcept override;
 
   // Configuration by the host (not part of the interface).
   TVelaSession& Session() { return FSession; }
@@ -83,8 +89,12 @@ class TVelaMainInterface : public TInterfacedObject,
   void SetGlobalSetting(std::string_view name, std::string_view value);
   // The host's database (not owned; it must outlive the plug-ins' use of it).
   void SetDatabase(TVelaDatabase* db) noexcept { FDatabase = db; }
+  // The progress display (nil: none).
+  void SetProgressService(IPtr<IVelaProgressService> AService);
 
  private:
+  IPtr<IVelaProgressService> CurrentProgressService();
+
   std::string FApplicationFolder;
   THostKind FHostKind;
   std::mutex FLock;  // guards the title and the settings, which the host may change at run time
@@ -92,6 +102,7 @@ class TVelaMainInterface : public TInterfacedObject,
   IPtr<IStringListData> FGlobalSettings;
   TVelaSession FSession;
   TVelaDatabase* FDatabase = nullptr;
+  IPtr<IVelaProgressService> FProgressService;  // guarded by FLock
 };
 
 }  // namespace vela

@@ -1,0 +1,22 @@
+// Location and form helpers of the host's transfers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vela {
+
+class THTTPUtils {
+ public:
+  // A location that an HTTP client can send: a host name with non-ASCII letters becomes its
+  // IDNA (punycode) form ("bücher.example" -> "xn--bcher-kva.example"), and every byte of the
+  // rest that is not printable ASCII (space, controls, UTF-8 sequences) is percent-encoded.
+  // Existing "%XX" sequences and everything else stay as they are. A host name that cannot be
+  // converted raises EConvertError.
+  static std::string GetInternationalURL(const std::string& AURL);
+  // Form encoding (application/x-www-form-urlencoded): letters, digits and "*-._" stay, a space
+  // becomes '+', every other byte "%XX" with upper-case hex digits.
+  static std::string ParamsEncode(std::string_view AValue);
+};
+
+}  // namespace vela
