@@ -1,8 +1,6 @@
 #include "host/HTTPUtils.h"
 
-#include <curl/curl.h>
-
-#include <memory>
+#include <idn2.h>
 
 #include "rtl/Exceptions.h"
 
@@ -24,16 +22,15 @@ bool IsAscii(std::string_view AText) {
   return true;
 }
 
-// The IDNA form of a host name, through libcurl's URL parser (built with libidn2).
+// The IDNA 2008 form of a host name (libidn2, non-transitional UTS #46 mapping).
 std::string PunycodeHost(const std::string& AHost) {
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
-  char* host = nullptr;
-  if (!url ||
-      curl_url_set(url.get(), CURLUPART_URL, ("http://" + AHost + "/").c_str(), 0) != CURLUE_OK ||
-      curl_url_get(url.get(), CURLUPART_HOST, &host, CURLU_PUNYCODE) != CURLUE_OK)
-    throw EConvertError("The host name \"" + AHost + "\" cannot be converted to its IDNA form");
-  std::string result(host);
-  curl_free(host);
+  char* ascii = nullptr;
+  const int rc = idn2_to_ascii_8z(AHost.c_str(), &ascii, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+  if (rc != IDN2_OK)
+    throw EConvertError("The host name \"" + AHost +
+                        "\" cannot be converted to its IDNA form: " + idn2_strerror(rc));
+  std::string result(ascii);
+  idn2_free(ascii);
   return result;
 }
 
