@@ -35,6 +35,7 @@ def main():
             super().pre_process_command(line, cmd, arg)
 
     LoggingHandler.authorizer = authorizer
+    LoggingHandler.auth_failed_timeout = 0  # refuse wrong passwords at once
     server = ThreadedFTPServer(("127.0.0.1", 0), LoggingHandler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     print(f"READY {server.socket.getsockname()[1]}", flush=True)
