@@ -6,6 +6,10 @@ find_package(SQLite3 REQUIRED)
 find_package(PostgreSQL REQUIRED)
 find_package(OpenSSL REQUIRED)
 find_package(Iconv REQUIRED)
+# HTTP, HTTPS and FTP transfers.
+find_package(CURL REQUIRED)
+# International host names in locations (IDNA 2008).
+pkg_check_modules(IDN2 REQUIRED IMPORTED_TARGET libidn2)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)
 pkg_check_modules(PFF REQUIRED IMPORTED_TARGET libpff)
 # HTML parsing for the host's HTML to RTF conversion.

@@ -1,4 +1,4 @@
-// HTTP helpers of the host: form encoding of parameter values.
+// Location and form helpers of the host's transfers.
 #pragma once
 
 #include <string>
@@ -8,9 +8,14 @@ namespace vela {
 
 class THTTPUtils {
  public:
-  // A value for an application/x-www-form-urlencoded body: ASCII letters, digits and "-", "_",
-  // ".", "*" stay, a blank becomes "+", every other byte of the UTF-8 text becomes "%XX" (upper
-  // case hex digits).
+  // A location that an HTTP client can send: a host name with non-ASCII letters becomes its
+  // IDNA (punycode) form ("bücher.example" -> "xn--bcher-kva.example"), and every byte of the
+  // rest that is not printable ASCII (space, controls, UTF-8 sequences) is percent-encoded.
+  // Existing "%XX" sequences and everything else stay as they are. A host name that cannot be
+  // converted raises EConvertError.
+  static std::string GetInternationalURL(const std::string& AURL);
+  // Form encoding (application/x-www-form-urlencoded): letters, digits and "*-._" stay, a space
+  // becomes '+', every other byte "%XX" with upper-case hex digits.
   static std::string ParamsEncode(std::string_view AValue);
   // The reverse for one name or value: "+" is a blank, "%XX" a byte. A "%" not followed by two
   // hex digits stays as it is. A run of escaped bytes that is valid UTF-8 is taken as UTF-8;

@@ -198,4 +198,30 @@ void TVelaMainInterface::WriteString(std::string_view ASection, std::string_view
   insert->Reset();
 }
 
+void TVelaMainInterface::SetProgressService(IPtr<IVelaProgressService> AService) {
+  std::lock_guard lock(FLock);
+  FProgressService = std::move(AService);
+}
+
+IPtr<IVelaProgressService> TVelaMainInterface::CurrentProgressService() {
+  std::lock_guard lock(FLock);
+  return FProgressService;
+}
+
+void TVelaMainInterface::StartProgress(const std::string& ACaption,
+                                       TVelaProgressKind AKind) noexcept {
+  if (IPtr<IVelaProgressService> service = CurrentProgressService())
+    service->StartProgress(ACaption, AKind);
+}
+
+void TVelaMainInterface::StepProgress(int64_t APosition, int64_t ATotal,
+                                      const std::string& AText) noexcept {
+  if (IPtr<IVelaProgressService> service = CurrentProgressService())
+    service->StepProgress(APosition, ATotal, AText);
+}
+
+void TVelaMainInterface::EndProgress() noexcept {
+  if (IPtr<IVelaProgressService> service = CurrentProgressService()) service->EndProgress();
+}
+
 }  // namespace vela

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "host/InterfacedData.h"
+#include "host/ProgressService.h"
 #include "host/Session.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Interfaces.h"
@@ -71,8 +72,10 @@ struct IVelaGlobalSettings : virtual IInterface {
 class TVelaMainInterface : public TInterfacedObject,
                            public IMainInterface,
                            public IVelaHostDatabase,
-                           public IVelaGlobalSettings {
-  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings)
+                           public IVelaGlobalSettings,
+                           public IVelaProgressService {
+  VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings,
+                  IVelaProgressService)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -97,6 +100,10 @@ class TVelaMainInterface : public TInterfacedObject,
                          std::string_view ADefault) override;
   void WriteString(std::string_view ASection, std::string_view AName,
                    std::string_view AValue) override;
+  // Progress goes to the display the host set, and nowhere without one.
+  void StartProgress(const std::string& ACaption, TVelaProgressKind AKind) noexcept override;
+  void StepProgress(int64_t APosition, int64_t ATotal, const std::string& AText) noexcept override;
+  void EndProgress() noexcept override;
 
   // Configuration by the host (not part of the interface).
   TVelaSession& Session() { return FSession; }
@@ -104,8 +111,12 @@ class TVelaMainInterface : public TInterfacedObject,
   void SetGlobalSetting(std::string_view name, std::string_view value);
   // The host's database (not owned; it must outlive the plug-ins' use of it).
   void SetDatabase(TVelaDatabase* db) noexcept { FDatabase = db; }
+  // The progress display (nil: none).
+  void SetProgressService(IPtr<IVelaProgressService> AService);
 
  private:
+  IPtr<IVelaProgressService> CurrentProgressService();
+
   std::string FApplicationFolder;
   THostKind FHostKind;
   std::mutex FLock;  // guards the title and the settings, which the host may change at run time
@@ -114,7 +125,8 @@ class TVelaMainInterface : public TInterfacedObject,
   TVelaSession FSession;
   TVelaDatabase* FDatabase = nullptr;
   std::map<std::string, std::string>
-      FSectionSettings;  // "section\nname" (lower case) without database
+      FSectionSettings;                         // "section\nname" (lower case) without database
+  IPtr<IVelaProgressService> FProgressService;  // guarded by FLock
 };
 
 }  // namespace vela

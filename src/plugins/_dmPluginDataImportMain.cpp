@@ -11,6 +11,7 @@
 #include "module/_VelaXMLPreProcessorFactory.h"
 #include "plugins/OutlookFolderCatalog.h"
 #include "plugins/_ImportObject.h"
+#include "plugins/_VelaProtocolHandlers.h"
 #include "plugins/_VelaXMLExportExecute.h"
 #include "plugins/_VelaXMLImportExecute.h"
 #include "rtl/FileUtils.h"
@@ -27,6 +28,9 @@ TdmPluginDataImportMain* dmPluginDataImportMain = nullptr;
 IPtr<IBusinessIntegation> BusinessIntegrationIntf;
 
 namespace {
+
+constexpr const char* kImportActionId = "{AB3FD7A0-3D2D-48A3-BA13-1260EB1C6438}";
+constexpr const char* kExportActionId = "{DC4A21A0-441F-42AE-AD92-0F46557F95A9}";
 
 void ShowOnErrorOutput(const std::exception& E) {
   // A user message is shown as it is; anything else with its class name.
@@ -65,6 +69,10 @@ TdmPluginDataImportMain::TdmPluginDataImportMain(TClientPluginBase* AOwner)
 }
 
 TdmPluginDataImportMain::~TdmPluginDataImportMain() {
+  // The actions and the function call into this module: they go with it.
+  TVelaScheduler::Instance().Unregister(kImportActionId);
+  TVelaScheduler::Instance().Unregister(kExportActionId);
+  TVelaGlobalFunctions::Instance().Unregister("WriteINIFileValue");
   if (FDataProcessor) FDataProcessor->Clear();
   FDataProcessor.reset();
   FVCardImportEngine.reset();
@@ -460,17 +468,25 @@ bool TdmPluginDataImportMain::Do_ExecuteUserPickupImport(
 
 // --- transfers ---
 
-bool TdmPluginDataImportMain::IsTransferLocation(const std::string& AName) const {
-  const std::string lower = LowerCase(AName.substr(0, 8));
-  return lower.starts_with("http://") || lower.starts_with("https://") ||
-         lower.starts_with("ftp://");
+TVelaProtocolHandlerClient& TdmPluginDataImportMain::VelaProtocolHandlerClient() {
+  std::lock_guard lock(FProtocolClientLock);
+  if (!FVelaProtocolHandlerClient) {
+    FVelaProtocolHandlerClient =
+        std::make_unique<TVelaProtocolHandlerClient>(GetMainInterface().get());
+    CreateVelaProtocolHandlerItems(*FVelaProtocolHandlerClient);
+    FVelaProtocolHandlerClient->OnExecute = &VelaProtocolHandlerClientExecute;
+  }
+  return *FVelaProtocolHandlerClient;
 }
 
-void TdmPluginDataImportMain::Download(const std::string& AURL, TStream& AStream, bool) {
-  if (IsTransferLocation(AURL))
-    throw EVelaXMLImportError("Transfers of '" + AURL + "' are not available", true);
-  TFileStream in(AURL, fmOpenRead | fmShareDenyWrite);
-  AStream.CopyFrom(in, 0);
+bool TdmPluginDataImportMain::IsTransferLocation(const std::string& AName) {
+  TVelaProtocolHandlerClient& client = VelaProtocolHandlerClient();
+  return client.FindItem(AName) != nullptr && !client.IsFileStreamCompatible(AName, vphaDownload);
+}
+
+void TdmPluginDataImportMain::Download(const std::string& AURL, TStream& AStream,
+                                       bool AShowProgress) {
+  VelaProtocolHandlerClient().Execute(AURL, AStream, vphaDownload, AShowProgress, nullptr);
 }
 
 std::string TdmPluginDataImportMain::DownloadToString(const std::string& AURL, bool AShowProgress) {
@@ -479,21 +495,17 @@ std::string TdmPluginDataImportMain::DownloadToString(const std::string& AURL, b
   return data.DataString();
 }
 
-void TdmPluginDataImportMain::Upload(const std::string& AURL, TStream& AStream, bool,
-                                     IStringListData*) {
-  if (IsTransferLocation(AURL))
-    throw EVelaXMLImportError("Transfers of '" + AURL + "' are not available", true);
-  TFileStream out(AURL, fmCreate);
+void TdmPluginDataImportMain::Upload(const std::string& AURL, TStream& AStream, bool AShowProgress,
+                                     IStringListData* AProtocolHandlerSettings) {
   AStream.Seek(0, soBeginning);
-  out.CopyFrom(AStream, 0);
+  VelaProtocolHandlerClient().Execute(AURL, AStream, vphaUpload, AShowProgress,
+                                      AProtocolHandlerSettings);
 }
 
 // --- start-up: protocols, scheduled actions, global function ---
 
 namespace {
 
-constexpr const char* kImportActionId = "{AB3FD7A0-3D2D-48A3-BA13-1260EB1C6438}";
-constexpr const char* kExportActionId = "{DC4A21A0-441F-42AE-AD92-0F46557F95A9}";
 constexpr const char* kActionCaptions[] = {"VelaXML-Import", "VelaXML-Export"};
 
 Variant WriteINIFileValue(const std::vector<Variant>& AArgs) {
@@ -513,6 +525,7 @@ Variant WriteINIFileValue(const std::vector<Variant>& AArgs) {
 
 void TdmPluginDataImportMain::Init() {
   TPluginBaseDataModule::Init();
+  VelaProtocolHandlerClient().RegisterProtocolHandlerItems(true);
   TVelaGlobalFunctions::Instance().Register(
       "WriteINIFileValue", {"AFileName", "ASection", "AName", "AValue"}, &WriteINIFileValue);
   const char* ids[] = {kImportActionId, kExportActionId};

@@ -14,6 +14,7 @@
 #include "ImportEngine/_VCardImportEngine.h"
 #include "host/ArdoLang.h"
 #include "host/PluginBase.h"
+#include "host/ProtocolHandlerClient.h"
 #include "host/Scheduler.h"
 #include "module/PreProcessorCatalogIntf.h"
 #include "plugins/OutlookFolderCatalogIntf.h"
@@ -67,7 +68,9 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
 
   // --- transfers (http, https, ftp; file names are copied) ---
   // True for a location that must be transferred (not a plain file that may be opened).
-  bool IsTransferLocation(const std::string& AName) const;
+  bool IsTransferLocation(const std::string& AName);
+  // The module's protocol handler client ("http", "ftp", "Filesystem"), made on first use.
+  TVelaProtocolHandlerClient& VelaProtocolHandlerClient();
   void Download(const std::string& AURL, TStream& AStream, bool AShowProgress);
   std::string DownloadToString(const std::string& AURL, bool AShowProgress);
   void Upload(const std::string& AURL, TStream& AStream, bool AShowProgress,
@@ -181,6 +184,8 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   // also when an engine's construction fails inside the constructor.
   std::unique_ptr<TDataImportProcessor> FDataProcessor;
   bool FBusinessIntgrationAvailable = false;
+  std::mutex FProtocolClientLock;
+  std::unique_ptr<TVelaProtocolHandlerClient> FVelaProtocolHandlerClient;
   std::mutex FVelaXMLImportObjectsLock;
   std::vector<const void*> FVelaXMLImportObjects;
 };
