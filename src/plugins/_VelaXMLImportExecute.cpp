@@ -216,6 +216,8 @@ void TXMLImportExecuteObj::CloseHandlerAfterFailure() noexcept {
   IPtr<IXMLImportPartHandler> handler = std::move(FCurrentHandler);
   FCurrentHandler = nullptr;
   try {
+    if (IPtr<IXMLImportPartHandlerAbort> abort = Supports<IXMLImportPartHandlerAbort>(handler))
+      abort->AbortPart();
     handler->EndPart();
   } catch (...) {
     // The document has failed already; that error is the one reported.

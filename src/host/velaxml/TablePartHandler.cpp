@@ -343,6 +343,13 @@ void TTablePartHandler::EndItem(const std::string& AName) {
   }
 }
 
+void TTablePartHandler::AbortPart() {
+  if (!FInPart) return;
+  if (!FFailed) FLastError = FIdent + ": the document failed while the part was read";
+  FFailed = true;
+  FFailureReported = true;
+}
+
 void TTablePartHandler::EndPart() {
   if (!FInPart) return;
   if (!FFailed) {

@@ -29,8 +29,11 @@ inline constexpr const char* kPlaceOption = "PlaceID";
 // The element name of exported rows.
 inline constexpr const char* kExportRowElement = "row";
 
-class TTablePartHandler : public TInterfacedObject, public TObject, public IXMLImportPartHandler {
-  VELA_INTERFACES(TInterfacedObject, IXMLImportPartHandler)
+class TTablePartHandler : public TInterfacedObject,
+                          public TObject,
+                          public IXMLImportPartHandler,
+                          public IXMLImportPartHandlerAbort {
+  VELA_INTERFACES(TInterfacedObject, IXMLImportPartHandler, IXMLImportPartHandlerAbort)
 
  public:
   // AIdent: the part's element name; ASchema: the table. The database must outlive the handler.
@@ -49,6 +52,8 @@ class TTablePartHandler : public TInterfacedObject, public TObject, public IXMLI
   // EVelaXMLImportError when finishing fails, or when the part failed in a way no ImportItem
   // reported.
   void EndPart() override;
+  // The document failed: the following EndPart rolls the part back without a further error.
+  void AbortPart() override;
   std::string GetLastErrorText() override { return FLastError; }
   std::string GetCaption() override { return FMain->Schema().GetCaption(); }
   std::string GetTableName() override { return FMain->TableName(); }

@@ -72,6 +72,14 @@ struct IXMLImportPartHandler : virtual IInterface {
   virtual bool ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) = 0;
 };
 
+// Offered by handlers that keep a part's changes in a transaction: the document failed while the
+// part was open (a broken document, a later record refused), so the EndPart that follows
+// discards the part instead of keeping what was read.
+struct IXMLImportPartHandlerAbort : virtual IInterface {
+  VELA_IID("{D2A7E31C-5B49-4F86-A0C3-8E1F6B92D574}");
+  virtual void AbortPart() = 0;
+};
+
 // Finds the part handlers of an installation.
 struct IVelaXMLPartHandlerContainer : virtual IInterface {
   VELA_IID("{A61F0C3B-7E29-4D85-B4C1-2F9E6D83A507}");
