@@ -1,9 +1,11 @@
 #include "_CustomDataSetImportPreProcessor.h"
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <thread>
 
+#include "host/velaxml/VelaXMLPartHandlerIntf.h"
 #include "host/velaxml/XMLValues.h"
 #include "rtl/Encoders.h"
 #include "rtl/FileUtils.h"
@@ -513,29 +515,130 @@ void TCustomDataSetImportPreProcessor::NavigateDataSet(TDataSet& ADataSet,
   }
 }
 
+struct TCustomDataSetImportPreProcessor::TRowField {
+  const TXMLFieldData* Item = nullptr;
+  std::string FieldName;     // the source field's name, which the transformations are keyed by
+  bool Manipulated = false;  // the field has manipulations
+  bool Replaced = false;     // the field has replacements
+  // A split field: the split and, for each mapped part, its index, name and VelaXML name.
+  TSplittedFieldData* Split = nullptr;
+  struct TPart {
+    int Index;
+    std::string Name;
+    std::string XMLName;
+  };
+  std::vector<TPart> Parts;
+};
+
+struct TCustomDataSetImportPreProcessor::TRowPlan {
+  std::vector<TRowField> Fields;
+  // "ConstantValues" lines with their values manipulated (the same for every row).
+  std::vector<std::pair<std::string, std::string>> Constants;
+  TXMLDataStore Store;  // the row's values
+  std::string Value;    // the value being formatted
+  Variant Bytes;        // the value handed to the writer
+};
+
+void TCustomDataSetImportPreProcessor::BuildRowPlan(TDataSetTableSettings& ASettings,
+                                                    const TXMLFieldList& AFields, TRowPlan& APlan) {
+  // The dataset's own fields, then the parent's, then the nested datasets' (list order).
+  for (int i = 0; i < AFields.Count(); ++i) {
+    const TXMLFieldData& item = AFields.GetItem(i);
+    if (item.DataSet == nullptr || item.DataSetFieldIndex < 0) continue;
+    TRowField field;
+    field.Item = &item;
+    field.FieldName = item.DataSet->Fields(item.DataSetFieldIndex).FieldName();
+    field.Split = ASettings.FieldSplitting().GetSplitData(field.FieldName);
+    if (field.Split != nullptr) {
+      for (int part = 0; part < field.Split->Count(); ++part) {
+        std::string name = field.Split->GetFieldName(part);
+        std::string xmlName = ASettings.Mapping().Values(name);
+        if (!xmlName.empty()) field.Parts.push_back({part, std::move(name), std::move(xmlName)});
+      }
+    } else if (!item.IsMapped) {
+      continue;
+    }
+    field.Manipulated = ASettings.FieldValueManipulator().Manipulations(field.FieldName) != nullptr;
+    field.Replaced = ASettings.Replacements().Entries(field.FieldName) != nullptr;
+    APlan.Fields.push_back(std::move(field));
+  }
+  const TStringList& constants = ASettings.ConstValues();
+  for (int i = 0; i < constants.Count(); ++i) {
+    std::string name = constants.Names(i);
+    std::string value = constants.ValueFromIndex(i);
+    ASettings.FieldValueManipulator().ManipulateValue(value, name);
+    APlan.Constants.emplace_back(std::move(name), std::move(value));
+  }
+}
+
+namespace {
+
+// The text of a field value as VelaXML carries it, into AText (empty for Null).
+void FormatFieldValue(const TField& AField, std::string& AText) {
+  AText.clear();
+  const Variant& v = AField.Value();
+  if (v.IsClear()) return;
+  switch (AField.DataType()) {
+    case ftDate:
+      AText = XMLDateToStr(AField.AsDateTime());
+      return;
+    case ftTime:
+      AText = XMLTimeToStr(AField.AsDateTime());
+      return;
+    case ftDateTime:
+    case ftTimeStamp:
+    case ftOraTimeStamp:
+      AText = XMLDateTimeToStr(AField.AsDateTime());
+      return;
+    case ftBoolean:
+      AText = XMLBoolToStr(AField.AsBoolean());
+      return;
+    default:
+      break;
+  }
+  if (IsFloatFieldType(AField.DataType())) {
+    AText = XMLFloatToStr(AField.AsFloat());
+    return;
+  }
+  char digits[24];
+  switch (v.kind()) {
+    case Variant::Kind::String:
+      AText.assign(v.GetString());
+      return;
+    case Variant::Kind::Int32:
+      AText.assign(digits, std::to_chars(digits, digits + sizeof digits, v.GetInt32()).ptr);
+      return;
+    case Variant::Kind::Int64:
+      AText.assign(digits, std::to_chars(digits, digits + sizeof digits, v.GetInt64()).ptr);
+      return;
+    default:
+      AText = AField.AsString();
+  }
+}
+
+}  // namespace
+
 void TCustomDataSetImportPreProcessor::AddItemValue(TDataSetTableSettings& ASettings,
-                                                    const TXMLFieldData& AItem, TField& AField,
-                                                    TXMLDataStore& AStore) {
-  const std::string& fieldName = AField.FieldName();
-  if (TSplittedFieldData* split = ASettings.FieldSplitting().GetSplitData(fieldName)) {
-    if (AField.IsNull()) return;
-    const std::string text = AField.AsString();
-    for (int part = 0; part < split->Count(); ++part) {
-      const std::string xmlName = ASettings.Mapping().Values(split->GetFieldName(part));
-      if (xmlName.empty()) continue;
-      std::string value = split->GetValue(part, text);
-      ASettings.FieldValueManipulator().ManipulateValue(value, split->GetFieldName(part));
-      ASettings.Replacements().Replace(value, split->GetFieldName(part));
-      AStore.Add(xmlName, value);
+                                                    const TRowField& AField, TRowPlan& APlan) {
+  const TXMLFieldData& item = *AField.Item;
+  const TField& field = item.DataSet->Fields(item.DataSetFieldIndex);
+  TXMLDataStore& store = APlan.Store;
+  if (AField.Split != nullptr) {
+    if (field.IsNull()) return;
+    const std::string text = field.AsString();
+    for (const TRowField::TPart& part : AField.Parts) {
+      std::string value = AField.Split->GetValue(part.Index, text);
+      ASettings.FieldValueManipulator().ManipulateValue(value, part.Name);
+      ASettings.Replacements().Replace(value, part.Name);
+      store.Add(part.XMLName, value);
     }
     return;
   }
-  if (!AItem.IsMapped) return;
-  if (IsBinaryOrLong(AField.DataType())) {
-    const std::string raw = AField.IsNull() ? std::string() : AField.AsString();
+  if (IsBinaryOrLong(field.DataType())) {
+    const std::string raw = field.IsNull() ? std::string() : field.AsString();
     if (ASettings.BinaryHandlingMode() == xbhInline) {
-      AStore.Add(AItem.XMLFieldName, raw, ASettings.SourceBinaryDataEncoding(), xbhInline,
-                 IsTextType(AItem.DataType) ? 65001 : 0);
+      store.Add(item.XMLFieldName, raw, ASettings.SourceBinaryDataEncoding(), xbhInline,
+                IsTextType(item.DataType) ? 65001 : 0);
     } else if (ASettings.BinaryHandlingMode() == xbhFile) {
       std::string bytes;
       switch (ASettings.SourceBinaryDataEncoding()) {
@@ -554,61 +657,32 @@ void TCustomDataSetImportPreProcessor::AddItemValue(TDataSetTableSettings& ASett
       const std::string file = GetTempFileName(ASettings.BinaryAttachementPath(), "vxa");
       TFileStream out(file, fmCreate);
       out.WriteBuffer(bytes.data(), bytes.size());
-      AStore.Add(AItem.XMLFieldName, file, xdeNone, xbhFile, 0);
+      store.Add(item.XMLFieldName, file, xdeNone, xbhFile, 0);
     }
     return;
   }
-  std::string value;
-  if (!AField.IsNull()) {
-    switch (AField.DataType()) {
-      case ftDate:
-        value = XMLDateToStr(AField.AsDateTime());
-        break;
-      case ftTime:
-        value = XMLTimeToStr(AField.AsDateTime());
-        break;
-      case ftDateTime:
-      case ftTimeStamp:
-      case ftOraTimeStamp:
-        value = XMLDateTimeToStr(AField.AsDateTime());
-        break;
-      case ftBoolean:
-        value = XMLBoolToStr(AField.AsBoolean());
-        break;
-      default:
-        value = IsFloatFieldType(AField.DataType()) ? XMLFloatToStr(AField.AsFloat())
-                                                    : AField.AsString();
-    }
-  }
-  ASettings.FieldValueManipulator().ManipulateValue(value, fieldName);
-  ASettings.Replacements().Replace(value, fieldName);
-  AStore.Add(AItem.XMLFieldName, value);
+  std::string& value = APlan.Value;
+  FormatFieldValue(field, value);
+  if (AField.Manipulated)
+    ASettings.FieldValueManipulator().ManipulateValue(value, AField.FieldName);
+  if (AField.Replaced) ASettings.Replacements().Replace(value, AField.FieldName);
+  store.Add(item.XMLFieldName, value);
 }
 
 void TCustomDataSetImportPreProcessor::WriteRow(TDataSetTableSettings& ASettings,
                                                 IVelaXMLWriter& AWriter, TDataSet& ADataSet,
-                                                TDataSet* AParentDataSet,
-                                                const TXMLFieldList& AFields,
-                                                TXMLDataStore& AStore) {
-  AStore.Clear();
-  // The dataset's own fields, then the parent's, then the nested datasets' (list order).
-  for (int i = 0; i < AFields.Count(); ++i) {
-    const TXMLFieldData& item = AFields.GetItem(i);
-    if (item.DataSet == nullptr || item.DataSetFieldIndex < 0) continue;
-    AddItemValue(ASettings, item, item.DataSet->Fields(item.DataSetFieldIndex), AStore);
-  }
-  const TStringList& constants = ASettings.ConstValues();
-  for (int i = 0; i < constants.Count(); ++i) {
-    const std::string name = constants.Names(i);
-    std::string value = constants.ValueFromIndex(i);
-    ASettings.FieldValueManipulator().ManipulateValue(value, name);
-    AStore.Add(name, value);
-  }
+                                                TRowPlan& APlan) {
+  TXMLDataStore& store = APlan.Store;
+  store.Clear();
+  for (const TRowField& field : APlan.Fields)
+    AddItemValue(ASettings, field, APlan);
+  for (const auto& [name, value] : APlan.Constants)
+    store.Add(name, value);
 
   const std::string& row = ASettings.XMLRowName();
   AWriter.StartElement(row, nullptr, xdeNone, xdeNone, xbhInline, 0);
-  for (int i = 0; i < AStore.Count(); ++i) {
-    const TXMLDataStoreItem& entry = AStore.GetItem(i);
+  for (int i = 0; i < store.Count(); ++i) {
+    const TXMLDataStoreItem& entry = store.GetItem(i);
     const TVelaXMLDataEncoding encoding =
         entry.DataEncoding() == xdeNone && entry.BinaryHandlingMode() == xbhInline
             ? xdeBase64Compressed
@@ -616,7 +690,8 @@ void TCustomDataSetImportPreProcessor::WriteRow(TDataSetTableSettings& ASettings
     AWriter.StartElement(entry.Name(), nullptr, encoding, entry.DataEncoding(),
                          entry.BinaryHandlingMode(), entry.CodePage());
     AWriter.StartCData();
-    AWriter.Characters(Variant::FromBytes(entry.Value()));
+    APlan.Bytes.SetBytes(entry.Value());
+    AWriter.Characters(APlan.Bytes);
     AWriter.EndCData();
     AWriter.EndElement(entry.Name());
   }
@@ -634,7 +709,6 @@ void TCustomDataSetImportPreProcessor::WriteRow(TDataSetTableSettings& ASettings
       ASettings.BindFilterFields(&ADataSet);
     }
   }
-  (void)AParentDataSet;
   AWriter.EndElement(row);
 }
 
@@ -700,7 +774,8 @@ void TCustomDataSetImportPreProcessor::ExportRecords(TDataSetTableSettings& ASet
         if (P != nullptr) P->ProgressEnd();
       }
     } progressEnd{reported ? this : nullptr};
-    TXMLDataStore store;
+    TRowPlan plan;
+    BuildRowPlan(ASettings, fields, plan);
     int recNo = -1;
     for (NavigateDataSet(*dataSet, TDataSetNavAction::First); !dataSet->Eof();
          NavigateDataSet(*dataSet, TDataSetNavAction::Next)) {
@@ -708,7 +783,7 @@ void TCustomDataSetImportPreProcessor::ExportRecords(TDataSetTableSettings& ASet
       if (ASettings.IsValidDataSetFilterRecord() &&
           (AImportInfo == nullptr || AImportInfo->Get_IsExportRecord(recNo)) &&
           DoBeforeExportRecord(*dataSet))
-        WriteRow(ASettings, AWriter, *dataSet, parent, fields, store);
+        WriteRow(ASettings, AWriter, *dataSet, plan);
       if (reported) ProgressStep(recNo + 1, count);
     }
   }
@@ -845,6 +920,22 @@ void TDataSetProcessorVelaXMLWriter::AttachDataTableSettings(TDataTableSettings&
   params.ProcessToDate = settings.ProcessStartDate();
   for (int i = 0; i < options.Count(); ++i)
     params.SetOption(options.Names(i), Variant(options.ValueFromIndex(i)));
+}
+
+void TDataSetProcessorVelaXMLWriter::ExportPart() {
+  IVelaXMLPartHandlerContainer* container =
+      Owner() != nullptr ? Owner()->PartHandlerContainer() : nullptr;
+  if (container == nullptr || FDataSetTableSettings == nullptr) return;
+  const std::string& part = FDataSetTableSettings->XMLPartName();
+  IPtr<IXMLImportPartHandler> handler = container->GetPartByIndent(part);
+  if (!handler) throw Exception("No part handler for the part '" + part + "'");
+  StartPartExport();
+  if (!handler->ExportPart(static_cast<IVelaXMLWriter*>(this), true)) {
+    const std::string text = handler->GetLastErrorText();
+    Owner()->LogErrorToFile("raising PartHandlerError: " + text);
+    throw Exception(text);
+  }
+  FinishPartExport();
 }
 
 bool TDataSetProcessorVelaXMLWriter::InEditOrInsert() const {

@@ -153,6 +153,11 @@ class TDataSetProcessorVelaXMLWriter : public TCustomProcessorVelaXMLWriter {
     return &CreateXMLWriterOf<TDataSetProcessorVelaXMLWriter>;
   }
   void AttachDataTableSettings(TDataTableSettings& ASettings) override;
+  // Lets the host's part handler of the table's part write the part into this writer, between
+  // the start and the finish hook. Without a part handler container (the caller feeds the
+  // writer itself) nothing is exported; a container without a handler for the part, or a
+  // handler that fails, raises an exception (the failure is also logged).
+  void ExportPart() override;
 
   void InternalStartElement(const std::string& AName, const TXMLDataStoreContainer* AAttrs,
                             TVelaXMLDataEncoding AEncoding, TVelaXMLDataEncoding ASourceEncoding,
@@ -291,10 +296,17 @@ class TCustomDataSetImportPreProcessor : public TCustomImportPreProcessor,
   int FRetryPauseMs = 1000;
 
  private:
+  // What the row loop of one table needs, found once before the first row (defined in the
+  // source): the fields to write with their lookups done, the constant values, and the buffers
+  // that every row reuses.
+  struct TRowField;
+  struct TRowPlan;
+  static void BuildRowPlan(TDataSetTableSettings& ASettings, const TXMLFieldList& AFields,
+                           TRowPlan& APlan);
   void WriteRow(TDataSetTableSettings& ASettings, IVelaXMLWriter& AWriter, TDataSet& ADataSet,
-                TDataSet* AParentDataSet, const TXMLFieldList& AFields, TXMLDataStore& AStore);
-  void AddItemValue(TDataSetTableSettings& ASettings, const TXMLFieldData& AItem, TField& AField,
-                    TXMLDataStore& AStore);
+                TRowPlan& APlan);
+  static void AddItemValue(TDataSetTableSettings& ASettings, const TRowField& AField,
+                           TRowPlan& APlan);
 
   std::unique_ptr<TMemIniFile> FConfig;
   std::string FConfigFile;

@@ -133,6 +133,20 @@ class Variant {
   bool IsDateTime() const noexcept { return kind() == Kind::DateTime; }
 
   void Clear() noexcept { FValue = std::monostate{}; }
+  // Make the value a string (a byte array) of these bytes, reusing the buffer of a value that
+  // already is one: a row buffer refilled per record then does not allocate.
+  void SetString(std::string_view s) {
+    if (auto* p = std::get_if<std::string>(&FValue))
+      p->assign(s);
+    else
+      FValue = std::string(s);
+  }
+  void SetBytes(std::string_view b) {
+    if (auto* p = std::get_if<Bytes>(&FValue))
+      p->assign(b.begin(), b.end());
+    else
+      FValue = Bytes(b.begin(), b.end());
+  }
 
   // --- conversions by the runtime's rules (raise EVariantTypeCastError) ---
   int32_t AsInteger() const;

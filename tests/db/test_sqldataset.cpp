@@ -116,6 +116,36 @@ TEST_P(SQLDataSetTest, QueryWithParametersStreamsAndCounts) {
   EXPECT_EQ(Column(ds, "name"), std::vector<std::string>{"e"});
 }
 
+TEST_P(SQLDataSetTest, ALargeResultIsReadWholeWhileOtherStatementsRun) {
+  CreateTable({"big", {F("n", ftInteger), F("label", ftString, 20)}});
+  const int rows = 2345;  // several chunks of a reader that fetches in chunks, the last one short
+  Db().Connection()->ExecSQL(
+      "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < " +
+      std::to_string(rows) + ") INSERT INTO big (n, label) SELECT i, 'row ' || i FROM s");
+  TSQLDataSet ds(Db());
+  ds.SetSQL("SELECT n, label FROM big WHERE n > :from ORDER BY n");
+  ds.Params().ParamByName("from").SetValue(Variant(0));
+  ds.Open();
+  int expected = 1;
+  for (ds.First(); !ds.Eof(); ds.Next(), ++expected) {
+    ASSERT_EQ(ds.Fields(0).AsInteger(), expected);
+    ASSERT_EQ(ds.Fields(1).AsString(), "row " + std::to_string(expected));
+    // The connection serves other statements in the middle of the read.
+    if (expected == 777) {
+      EXPECT_EQ(ds.RecordCount(), rows);
+    }
+  }
+  EXPECT_EQ(expected, rows + 1);
+  // Read again from the start, and left in the middle before another run.
+  ds.First();
+  ds.MoveBy(1500);
+  EXPECT_EQ(ds.Fields(0).AsInteger(), 1501);
+  ds.Close();
+  ds.Params().ParamByName("from").SetValue(Variant(rows - 3));
+  ds.Open();
+  EXPECT_EQ(Column(ds, "n"), (std::vector<std::string>{"2343", "2344", "2345"}));
+}
+
 TEST_P(SQLDataSetTest, DetailParametersFollowTheMaster) {
   CreateTable({"m", {F("name", ftString, 20)}});
   CreateTable({"d", {F("m_id", ftLargeint), F("item", ftString, 20)}});

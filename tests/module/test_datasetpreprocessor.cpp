@@ -2,10 +2,12 @@
 // the SAX reader with every field value decoded.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 
 #include "TestData.h"
 #include "components/_CustomDataSetImportPreProcessor.h"
+#include "host/velaxml/VelaXMLPartHandlerIntf.h"
 #include "host/velaxml/XMLValues.h"
 #include "rtl/MemDataSet.h"
 #include "rtl/RtlTestSupport.h"
@@ -20,10 +22,40 @@ struct TTable {
   std::vector<std::vector<Variant>> Rows;
 };
 
+// An in-memory table whose moves to the next record fail while failures are left (each failed
+// move uses one), with the given message; every move is counted.
+class TFlakyDataSet : public TMemDataSet {
+ public:
+  TFlakyDataSet(int& AFailures, int& AMoves, const std::string& AMessage)
+      : FFailures(AFailures), FMoves(AMoves), FMessage(AMessage) {}
+
+ protected:
+  bool InternalNext() override {
+    ++FMoves;
+    if (FFailures > 0) {
+      --FFailures;
+      throw EDatabaseError(FMessage);
+    }
+    return TMemDataSet::InternalNext();
+  }
+
+ private:
+  int& FFailures;
+  int& FMoves;
+  const std::string& FMessage;
+};
+
 class TTablePreProcessor : public TCustomDataSetImportPreProcessor {
  public:
   std::map<std::string, TTable> Tables;
   std::vector<std::string> Created;
+  // Moves to the next record that fail from now on, their message, and the moves made.
+  int NextFailures = 0;
+  int NextMoves = 0;
+  std::string NextFailure;
+  // "connection lost" counts as a passing failure; retries follow each other at once.
+  bool Retrying = false;
+  TTablePreProcessor() { FRetryPauseMs = 0; }
 
   std::unique_ptr<TDataSet> CreateDataSet(const std::string& ATableName, const std::string&,
                                           const std::string&, const TStringList&,
@@ -32,7 +64,7 @@ class TTablePreProcessor : public TCustomDataSetImportPreProcessor {
     Created.push_back(ATableName);
     auto it = Tables.find(ATableName);
     if (it == Tables.end()) return nullptr;
-    auto ds = std::make_unique<TMemDataSet>();
+    auto ds = std::make_unique<TFlakyDataSet>(NextFailures, NextMoves, NextFailure);
     ds->SetKeepRecords(true);
     for (const auto& [name, type] : it->second.Fields)
       ds->AddFieldDef(name, type);
@@ -45,6 +77,11 @@ class TTablePreProcessor : public TCustomDataSetImportPreProcessor {
     }
     ds->Close();
     return ds;
+  }
+
+ protected:
+  bool IsRetryableError(const std::exception& AError) override {
+    return Retrying && std::string_view(AError.what()) == "connection lost";
   }
 };
 
@@ -210,6 +247,122 @@ TEST(DataSetPreProcessor, PreviewShowsSplitPartsAndChoosesRecords) {
 
   host->Cancel = true;
   EXPECT_EQ(Convert(p, config, host.get()), "failed: ");
+}
+
+TEST(DataSetPreProcessor, FailedMovesAreRepeatedThreeTimesWhenTheFailurePasses) {
+  TTablePreProcessor p;
+  const std::string clean = Convert(Shop(p), kShop);
+  struct {
+    int failures;
+    bool retrying;
+    const char* message;
+    int moves;  // the table's 3 records take 3 moves to the end
+    bool written;
+  } cases[] = {
+      {3, true, "connection lost", 3 + 3, true},  // the third repetition succeeds
+      {4, true, "connection lost", 4, false},     // the failure outlasts the repetitions
+      {1, true, "no such column", 1, false},      // a lasting failure is not repeated
+      {1, false, "connection lost", 1, false},    // nor is anything without the answer
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failures);
+    p.Retrying = c.retrying;
+    p.NextFailures = c.failures;
+    p.NextFailure = c.message;
+    p.NextMoves = 0;
+    EXPECT_EQ(Convert(p, kShop),
+              c.written ? clean : "failed: EDatabaseError: " + std::string(c.message));
+    EXPECT_EQ(p.NextMoves, c.moves);
+  }
+}
+
+// The host's part handler of "ADDRESS", offered through its own container: writes two records
+// into the export writer, or fails with Error.
+class TAddressPartHandler : public TInterfacedObject,
+                            public IXMLImportPartHandler,
+                            public IVelaXMLPartHandlerContainer {
+  VELA_INTERFACES(TInterfacedObject, IXMLImportPartHandler, IVelaXMLPartHandlerContainer)
+ public:
+  std::string Error;
+
+  bool ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) override {
+    EXPECT_TRUE(AWithChildren);
+    if (!Error.empty()) return false;
+    AWriter->StartElement("ADDRESS", nullptr, xdeNone, xdeNone, xbhInline, 0);
+    for (auto [id, name] : {std::pair{"2", "BOB"}, std::pair{"7", "dora"}}) {
+      TXMLDataStore attrs;
+      attrs.Add("id", id);
+      TXMLDataStoreContainer row;
+      row.Add(attrs);
+      AWriter->StartElement("ADDR", &row, xdeNone, xdeNone, xbhInline, 0);
+      AWriter->StartElement("name", nullptr, xdeText, xdeNone, xbhInline, 0);
+      AWriter->Characters(Variant::FromBytes(name));
+      AWriter->EndElement("name");
+      AWriter->EndElement("ADDR");
+    }
+    AWriter->EndElement("ADDRESS");
+    return true;
+  }
+  std::string GetLastErrorText() override { return Error; }
+  IPtr<IXMLImportPartHandler> GetPartByIndent(const std::string& AIdent) override {
+    return SameText(AIdent, "ADDRESS") ? IPtr<IXMLImportPartHandler>(this) : nullptr;
+  }
+  int32_t GetPartCount() override { return 1; }
+  IPtr<IXMLImportPartHandler> GetPart(int32_t) override { return this; }
+  std::string GetIdent() override { return "ADDRESS"; }
+  bool ImportItem(const std::string&, TXMLDataStore&) override { return false; }
+  void EndPartTag(const std::string&) override {}
+  bool BeginPart(TXMLDataStore&, IXMLImportProcessor*) override { return false; }
+  void EndPart() override {}
+  std::string GetCaption() override { return "Addresses"; }
+  std::string GetTableName() override { return "address"; }
+  std::string GetKeyFields() override { return "id"; }
+  int64_t GetInsertedCount() override { return 0; }
+  int64_t GetUpdatedCount() override { return 0; }
+  int64_t GetDeletedCount() override { return 0; }
+  bool SupportsChildParts() override { return false; }
+  void EndItem(const std::string&) override {}
+  bool CanExport() override { return true; }
+};
+
+// Keeps the table's records as "ID:NAME" lines when the run closes its dataset.
+class TExportPreProcessor : public TTablePreProcessor {
+ public:
+  std::string Records;
+  void CloseTableDataSet(TDataSetTableSettings& ASettings, TXMLPreProcessorFunction F) override {
+    if (TDataSet* ds = ASettings.DataSet(); ds != nullptr && ds->Active())
+      for (ds->First(); !ds->Eof(); ds->Next())
+        Records += ds->Fields(0).AsString() + ":" + ds->Fields(1).AsString() + "\n";
+    TTablePreProcessor::CloseTableDataSet(ASettings, F);
+  }
+};
+
+TEST(DataSetPreProcessor, ExportWritesWhatThePartHandlerExportsIntoTheTable) {
+  test::TTempDir dir("vela_partexport");
+  IPtr<TAddressPartHandler> handler(new TAddressPartHandler);
+  auto run = [&](const std::string& APart, std::string& AError) {
+    TExportPreProcessor p;
+    Shop(p);
+    const std::string config = "[VelaXML]\nPartName=" + APart +
+                               "\nItemName=ADDR\nErrorLogFile=" + dir.File("errors.log") +
+                               "\n[DB]\nTableName=ADDRESS\n[Mapping]\nID=id\nNAME=name\n"
+                               "[ProcessingOptions]\nkeyfields=id\n";
+    bool user = false;
+    const bool ok =
+        p.Do_PreConvert(nullptr, nullptr, config, xmpRAW, xmpRAW, nullptr, nullptr,
+                        pemExportSAXWriter, handler.get(), false, nullptr, AError, user);
+    return ok ? p.Records : "failed: " + AError;
+  };
+  std::string error;
+  EXPECT_EQ(run("ADDRESS", error), "1:anna\n2:BOB\n3:cleo\n7:dora\n");
+  EXPECT_EQ(run("NOPE", error), "failed: Exception: No part handler for the part 'NOPE'");
+
+  handler->Error = "disk full";
+  EXPECT_EQ(run("ADDRESS", error), "failed: Exception: disk full");
+  std::ifstream log(dir.File("errors.log"));
+  ASSERT_TRUE(log) << "missing error log " << dir.File("errors.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), {});
+  EXPECT_NE(text.find(": raising PartHandlerError: disk full\r\n"), std::string::npos) << text;
 }
 
 TEST(XMLValues, TextFormsReadBack) {

@@ -44,6 +44,10 @@ class TDbStatement {
   virtual int64_t RowsAffected() = 0;
   // Ends the current run: frees its results so that the statement can run again.
   virtual void Reset() = 0;
+  // Asks that the following runs be read forward, row by row, holding a few rows at a time
+  // rather than the whole result; other statements of the connection stay usable meanwhile.
+  // Backends that always read row by row ignore it. Set before Execute.
+  virtual void SetStreaming(bool streaming) { (void)streaming; }
 
   // --- the current row's columns (0-based) ---
   virtual int ColumnCount() = 0;

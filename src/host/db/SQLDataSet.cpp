@@ -19,6 +19,12 @@ std::string DateText(TFieldType ft, TDateTime dt) {
   return DateTimeToSQL(dt, ms != 0);
 }
 
+// Types whose values ReadFieldValue reads as the column's text.
+bool IsPlainTextFieldType(TFieldType ft) {
+  return !IsIntegerFieldType(ft) && !IsFloatFieldType(ft) && ft != ftBoolean &&
+         !IsDateTimeFieldType(ft) && !IsBinaryFieldType(ft);
+}
+
 }  // namespace
 
 void BindDataSetValue(TDbStatement& st, int index, const Variant& v, TFieldType ft) {
@@ -134,6 +140,7 @@ void TSQLDataSet::InternalOpen() {
     throw EDatabaseError("No table name or SQL given");
   }
   FStatement = conn.PrepareNew(FSelectSQL);
+  FStatement->SetStreaming(true);
   Execute();
   if (FSQL.empty()) {
     FRow.assign(FieldDefs().size(), Null());
@@ -182,8 +189,15 @@ bool TSQLDataSet::Fetch() {
     return false;
   }
   const auto& defs = FieldDefs();
-  for (size_t i = 0; i < FRow.size(); ++i)
-    FRow[i] = ReadFieldValue(*FStatement, static_cast<int>(i), defs[i].DataType);
+  for (size_t i = 0; i < FRow.size(); ++i) {
+    const int column = static_cast<int>(i);
+    const TFieldType ft = defs[i].DataType;
+    // Text columns are read into the string the row already holds: no allocation per value.
+    if (IsPlainTextFieldType(ft) && !FStatement->ColumnIsNull(column))
+      FRow[i].SetString(FStatement->ColumnText(column));
+    else
+      FRow[i] = ReadFieldValue(*FStatement, column, ft);
+  }
   ++FPos;
   return true;
 }

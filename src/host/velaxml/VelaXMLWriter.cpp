@@ -15,7 +15,14 @@ namespace {
 // without the characters XML cannot hold.
 bool IsXMLText(std::string_view AValue, uint16_t ACodePage) {
   const bool utf8 = ACodePage == 0 || ACodePage == 65001;
-  for (size_t i = 0; i < AValue.size();) {
+  // Printable ASCII needs no decoding; the first other byte goes the long way.
+  size_t i = 0;
+  while (i < AValue.size()) {
+    const auto c = static_cast<unsigned char>(AValue[i]);
+    if (c < 0x20 || c >= 0x80) break;
+    ++i;
+  }
+  while (i < AValue.size()) {
     const size_t start = i;
     const char32_t cp = NextUtf8CodePoint(AValue, i);
     if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') return false;

@@ -68,30 +68,66 @@ bool ReadTime(std::string_view s, size_t& p, TDateTime& AValue) {
   return TryEncodeTime(h, n, sec, ms, AValue);
 }
 
-std::string Pad(int AValue, int AWidth) {
+// Appends AValue with leading zeros up to AWidth digits (a sign counts towards the width).
+void AppendPadded(std::string& AText, int AValue, int AWidth) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*d", AWidth, AValue);
-  return buf;
+  const auto r = std::to_chars(buf, buf + sizeof buf, AValue);
+  const int len = static_cast<int>(r.ptr - buf);
+  if (AValue < 0) {
+    AText += '-';
+    if (AWidth > len) AText.append(static_cast<size_t>(AWidth - len), '0');
+    AText.append(buf + 1, r.ptr);
+    return;
+  }
+  if (AWidth > len) AText.append(static_cast<size_t>(AWidth - len), '0');
+  AText.append(buf, r.ptr);
+}
+
+void AppendXMLDate(std::string& AText, TDateTime AValue) {
+  int y, m, d;
+  DecodeDate(AValue, y, m, d);
+  AppendPadded(AText, y, 4);
+  AText += '-';
+  AppendPadded(AText, m, 2);
+  AText += '-';
+  AppendPadded(AText, d, 2);
+}
+
+void AppendXMLTime(std::string& AText, TDateTime AValue) {
+  int h, n, s, ms;
+  DecodeTime(AValue, h, n, s, ms);
+  AppendPadded(AText, h, 2);
+  AText += ':';
+  AppendPadded(AText, n, 2);
+  AText += ':';
+  AppendPadded(AText, s, 2);
+  if (ms != 0) {
+    AText += '.';
+    AppendPadded(AText, ms, 3);
+  }
 }
 
 }  // namespace
 
 std::string XMLDateToStr(TDateTime AValue) {
-  int y, m, d;
-  DecodeDate(AValue, y, m, d);
-  return Pad(y, 4) + "-" + Pad(m, 2) + "-" + Pad(d, 2);
+  std::string text;
+  AppendXMLDate(text, AValue);
+  return text;
 }
 
 std::string XMLTimeToStr(TDateTime AValue) {
-  int h, n, s, ms;
-  DecodeTime(AValue, h, n, s, ms);
-  std::string text = Pad(h, 2) + ":" + Pad(n, 2) + ":" + Pad(s, 2);
-  if (ms != 0) text += "." + Pad(ms, 3);
+  std::string text;
+  AppendXMLTime(text, AValue);
   return text;
 }
 
 std::string XMLDateTimeToStr(TDateTime AValue) {
-  return XMLDateToStr(AValue) + "T" + XMLTimeToStr(AValue);
+  std::string text;
+  text.reserve(23);
+  AppendXMLDate(text, AValue);
+  text += 'T';
+  AppendXMLTime(text, AValue);
+  return text;
 }
 
 std::string XMLFloatToStr(double AValue) {

@@ -1,6 +1,7 @@
 #include "platform/sax/SAXWriter.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 #include <expat.h>
@@ -76,11 +77,31 @@ bool Forbidden(char32_t Cp) noexcept {
          Cp == 0xFFFF;
 }
 
-bool IsNameByte(unsigned char c, bool First) noexcept {
-  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80)
-    return true;
-  return !First && ((c >= '0' && c <= '9') || c == '-' || c == '.');
+// Name bytes: bit 1 where a name may start with the byte, bit 2 where it may go on with it.
+constexpr std::array<uint8_t, 256> MakeNameBytes() {
+  std::array<uint8_t, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    const bool start =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+    const bool rest = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    t[c] = static_cast<uint8_t>((start ? 1 : 0) | (rest ? 2 : 0));
+  }
+  return t;
 }
+constexpr auto kNameBytes = MakeNameBytes();
+
+bool IsNameByte(unsigned char c, bool First) noexcept {
+  return (kNameBytes[c] & (First ? 1 : 2)) != 0;
+}
+
+// Bytes that stand in a CDATA section as they are: printable ASCII except ']'.
+constexpr std::array<bool, 256> MakeCDataPlain() {
+  std::array<bool, 256> t{};
+  for (int c = 0x20; c < 0x80; ++c)
+    t[c] = c != ']';
+  return t;
+}
+constexpr auto kCDataPlain = MakeCDataPlain();
 
 // Whether the XML reader takes Name as an element name. Which non-ASCII letters XML names may
 // hold depends on the Unicode version behind the reader's tables, so the reader itself decides:
@@ -110,7 +131,7 @@ TSAXWriter::~TSAXWriter() {
 }
 
 void TSAXWriter::StartDocument(std::string_view Encoding) {
-  if (FStarted || !FOpen.empty()) throw ESAXWriteError("The XML document has already begun");
+  if (FStarted || FDepth > 0) throw ESAXWriteError("The XML document has already begun");
   const char* name;
   if (SameText(Encoding, "UTF-8") || SameText(Encoding, "UTF8")) {
     name = "UTF-8", FMaxChar = 0x10FFFF;
@@ -128,12 +149,25 @@ void TSAXWriter::StartDocument(std::string_view Encoding) {
 }
 
 void TSAXWriter::EndDocument() {
-  while (!FOpen.empty())
+  while (FDepth > 0)
     EndElement();
   Flush();
 }
 
 void TSAXWriter::CheckName(std::string_view Name) const {
+  // The usual case: an ASCII name, checked by table.
+  if (!Name.empty() && (kNameBytes[static_cast<unsigned char>(Name[0])] & 1) != 0 &&
+      static_cast<unsigned char>(Name[0]) < 0x80) {
+    size_t i = 1;
+    while (i < Name.size() && static_cast<unsigned char>(Name[i]) < 0x80 &&
+           (kNameBytes[static_cast<unsigned char>(Name[i])] & 2) != 0)
+      ++i;
+    if (i == Name.size()) return;
+  }
+  CheckOtherName(Name);
+}
+
+void TSAXWriter::CheckOtherName(std::string_view Name) const {
   bool ok = !Name.empty();
   bool ascii = true;
   for (size_t i = 0; ok && i < Name.size();) {
@@ -160,7 +194,12 @@ void TSAXWriter::StartElement(std::string_view Name) {
   FBuf += '<';
   FBuf += Name;
   FTagOpen = true;
-  FOpen.emplace_back(Name);
+  // The names' strings are kept for the next elements at this depth.
+  if (FDepth == FOpen.size())
+    FOpen.emplace_back(Name);
+  else
+    FOpen[FDepth].assign(Name);
+  ++FDepth;
   FlushIfFull();
 }
 
@@ -177,23 +216,23 @@ void TSAXWriter::Attribute(std::string_view Name, std::string_view Value) {
 }
 
 void TSAXWriter::Characters(std::string_view Text) {
-  if (FOpen.empty()) throw ESAXWriteError("Text outside the root element");
+  if (FDepth == 0) throw ESAXWriteError("Text outside the root element");
   CloseStartTag();
   PutEscaped(Text, false);
   FlushIfFull();
 }
 
 void TSAXWriter::EndElement() {
-  if (FOpen.empty()) throw ESAXWriteError("No open element to end");
+  if (FDepth == 0) throw ESAXWriteError("No open element to end");
   if (FTagOpen) {
     FBuf += "/>";
     FTagOpen = false;
   } else {
     FBuf += "</";
-    FBuf += FOpen.back();
+    FBuf += FOpen[FDepth - 1];
     FBuf += '>';
   }
-  FOpen.pop_back();
+  --FDepth;
   FlushIfFull();
 }
 
@@ -253,12 +292,15 @@ void TSAXWriter::PutEscaped(std::string_view Text, bool Attr) {
 }
 
 void TSAXWriter::CData(std::string_view Text) {
-  if (FOpen.empty()) throw ESAXWriteError("CDATA outside the root element");
+  if (FDepth == 0) throw ESAXWriteError("CDATA outside the root element");
   CloseStartTag();
   const bool utf8 = FMaxChar == 0x10FFFF;
   FBuf += "<![CDATA[";
   size_t run = 0;
   for (size_t i = 0; i < Text.size();) {
+    while (i < Text.size() && kCDataPlain[static_cast<unsigned char>(Text[i])])
+      ++i;
+    if (i == Text.size()) break;
     const auto c = static_cast<unsigned char>(Text[i]);
     if (c == ']' && Text.substr(i, 3) == "]]>") {
       // End the section after "]]" and begin the next one with ">".

@@ -59,7 +59,7 @@ class TSAXWriter {
   // Bytes written but not yet passed to the stream.
   size_t Buffered() const noexcept { return FBuf.size(); }
   // Number of open elements.
-  size_t Depth() const noexcept { return FOpen.size(); }
+  size_t Depth() const noexcept { return FDepth; }
 
  private:
   void CloseStartTag() {
@@ -69,6 +69,8 @@ class TSAXWriter {
     }
   }
   void CheckName(std::string_view Name) const;
+  // Names with non-ASCII bytes, and names that fail: kept apart from the usual short path.
+  [[gnu::noinline]] void CheckOtherName(std::string_view Name) const;
   // Appends Text escaped for element content (Attr false) or a quoted attribute value.
   void PutEscaped(std::string_view Text, bool Attr);
   // Appends one code point as it stands in the output encoding.
@@ -81,7 +83,8 @@ class TSAXWriter {
   TStream& FDest;
   size_t FBufferSize;
   std::string FBuf;
-  std::vector<std::string> FOpen;
+  std::vector<std::string> FOpen;  // names of the open elements: [0, FDepth) in use
+  size_t FDepth = 0;
   bool FTagOpen = false;
   bool FStarted = false;
   // Highest code point written as it stands: 0x10FFFF (UTF-8), 0xFF (ISO-8859-1), 0x7F.

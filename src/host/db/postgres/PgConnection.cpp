@@ -37,10 +37,19 @@ void CheckResult(PGconn* conn, const PGresult* res) {
   if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) RaisePg(conn, res);
 }
 
+// A statement. A streaming statement (a dataset's forward read) runs as a cursor and fetches
+// its rows in chunks of kChunkRows, so that a read of any size holds one chunk. A cursor rather
+// than libpq's single-row mode: single-row mode keeps the connection busy until the whole result
+// has been read, while a dataset reader runs other statements on the same connection between
+// its rows (the record count, the detail queries of every master row, writes). The cursor is
+// declared WITH HOLD, so it also works outside a transaction and survives the end of one (the
+// server then keeps the rest of the result, not the client).
 class TPgStatement final : public TDbStatement {
  public:
+  static constexpr int kChunkRows = 500;
+
   TPgStatement(PGconn* conn, std::string name, const std::string& sql)
-      : FConn(conn), FName(std::move(name)) {
+      : FConn(conn), FName(std::move(name)), FSQL(sql) {
     TPgResult prep(PQprepare(conn, FName.c_str(), sql.c_str(), 0, nullptr));
     if (PQresultStatus(prep.R) != PGRES_COMMAND_OK) RaisePg(conn, prep.R);
     TPgResult desc(PQdescribePrepared(conn, FName.c_str()));
@@ -54,6 +63,7 @@ class TPgStatement final : public TDbStatement {
   }
   ~TPgStatement() override {
     FResult.Reset();
+    CloseCursor();
     // A closed connection drops its prepared statements itself.
     if (PQstatus(FConn) == CONNECTION_OK && PQtransactionStatus(FConn) != PQTRANS_INERROR) {
       std::string sql = "DEALLOCATE " + FName;
@@ -134,10 +144,26 @@ class TPgStatement final : public TDbStatement {
     return true;
   }
 
+  void SetStreaming(bool streaming) override { FStreaming = streaming; }
+
   void Execute() override {
     FResult.Reset();
+    CloseCursor();
     FRow = -1;
     PrepareParams();
+    if (FStreaming) {
+      // A name per run: a cursor that could not be closed (in a failed transaction) never
+      // stands in the way of the next run.
+      FCursor = "vela_c" + FName + "_" + std::to_string(++FRuns);
+      FFetchSQL = "FETCH FORWARD " + std::to_string(kChunkRows) + " FROM " + FCursor;
+      const std::string declare = "DECLARE " + FCursor + " NO SCROLL CURSOR WITH HOLD FOR " + FSQL;
+      TPgResult declared(PQexecParams(FConn, declare.c_str(), static_cast<int>(FValues.size()),
+                                      nullptr, FPtrs.data(), FLengths.data(), FFormats.data(), 0));
+      if (PQresultStatus(declared.R) != PGRES_COMMAND_OK) RaisePg(FConn, declared.R);
+      FCursorOpen = true;
+      FetchChunk();
+      return;
+    }
     FResult.Reset(PQexecPrepared(FConn, FName.c_str(), static_cast<int>(FValues.size()),
                                  FPtrs.data(), FLengths.data(), FFormats.data(), 0));
     auto st = PQresultStatus(FResult.R);
@@ -149,6 +175,10 @@ class TPgStatement final : public TDbStatement {
     FRows = PQntuples(FResult.R);
   }
   bool Next() override {
+    if (FResult.R && FRow + 1 >= FRows && FCursorOpen) {
+      if (FRows == kChunkRows) FetchChunk();  // a full chunk: there may be more
+      if (FRows == 0 || FRow + 1 >= FRows) CloseCursor();
+    }
     if (!FResult.R || FRow + 1 >= FRows) {
       FRow = FRows;
       return false;
@@ -164,6 +194,7 @@ class TPgStatement final : public TDbStatement {
   }
   void Reset() override {
     FResult.Reset();
+    CloseCursor();
     FRow = -1;
     FRows = 0;
   }
@@ -245,6 +276,27 @@ class TPgStatement final : public TDbStatement {
   }
 
  private:
+  // The next chunk of the cursor's rows replaces the current one.
+  void FetchChunk() {
+    FResult.Reset(PQexec(FConn, FFetchSQL.c_str()));
+    if (PQresultStatus(FResult.R) != PGRES_TUPLES_OK) {
+      TPgResult failed(FResult.R);
+      FResult.R = nullptr;
+      FCursorOpen = false;
+      RaisePg(FConn, failed.R);
+    }
+    FRows = PQntuples(FResult.R);
+    FRow = -1;
+  }
+  // Closes the cursor of a streaming run that was not read to its end. A connection that is
+  // gone or in a failed transaction has dropped it, or will with the transaction.
+  void CloseCursor() {
+    if (!FCursorOpen) return;
+    FCursorOpen = false;
+    if (PQstatus(FConn) == CONNECTION_OK && PQtransactionStatus(FConn) != PQTRANS_INERROR)
+      PQclear(PQexec(FConn, ("CLOSE " + FCursor).c_str()));
+  }
+
   void PrepareParams() {
     for (size_t k = 0; k < FValues.size(); ++k) {
       FPtrs[k] = FIsNull[k] ? nullptr : FValues[k].c_str();
@@ -262,6 +314,12 @@ class TPgStatement final : public TDbStatement {
 
   PGconn* FConn;
   std::string FName;
+  std::string FSQL;
+  bool FStreaming = false;
+  std::string FCursor;    // the cursor's name (streaming)
+  std::string FFetchSQL;  // fetches the next chunk
+  bool FCursorOpen = false;
+  uint64_t FRuns = 0;                // streaming runs so far
   std::vector<std::string> FValues;  // reused between runs: no allocation per row
   std::vector<char> FIsNull;
   std::vector<int> FFormats;
