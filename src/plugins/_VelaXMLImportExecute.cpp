@@ -196,7 +196,9 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
       failure = std::current_exception();
     }
   } catch (const EAbort&) {
+    // A cancel is no failure, but the open part must not stay open (its transaction).
     failure = std::current_exception();
+    CloseHandlerAfterFailure();
   } catch (...) {
     failed = true;
     failure = std::current_exception();

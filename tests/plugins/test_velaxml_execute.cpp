@@ -57,8 +57,7 @@ class TRecordingHandler : public TInterfacedObject, public IXMLImportPartHandler
     for (const auto& value : StringListDataToVector(AProcessor->Get_Publisher().get()))
       publisher += value + ",";
     FLog.push_back("begin " + FIdent + " " + StoreText(AAttrs) + " | " + publisher +
-                   AProcessor->Get_Application() + "/" +
-                   std::to_string(AProcessor->Get_Version()));
+                   AProcessor->Get_Application() + "/" + std::to_string(AProcessor->Get_Version()));
     FItems = 0;
     return FSetup.BeginOk;
   }
@@ -181,27 +180,48 @@ TEST_F(VelaXMLExecuteTest, FailuresRaiseTheirErrorAndCloseTheOpenPartOnce) {
     const char* Message;  // expected message (prefix for parser errors)
     int EndParts;
   } cases[] = {
-      {"refused part", {false, -1, "no access"}, "<v><customers/></v>", "EVelaXMLImportError",
-       "no access", 1},
-      {"refused part without text", {false, -1, ""}, "<v><customers/></v>", "EAbort", "", 1},
+      {"refused part",
+       {false, -1, "no access"},
+       "<velaxmldata><customers/></velaxmldata>",
+       "EVelaXMLImportError",
+       "no access",
+       1},
+      {"refused part without text",
+       {false, -1, ""},
+       "<velaxmldata><customers/></velaxmldata>",
+       "EAbort",
+       "",
+       1},
       {"refused record",
        {true, 2, "bad row"},
-       "<v><customers><row/><row/><row/></customers></v>",
+       "<velaxmldata><customers><row/><row/><row/></customers></velaxmldata>",
        "EVelaXMLImportError",
        "bad row",
        1},
       {"debug attribute",
        {},
-       "<v><customers DebugVelaXMLImportException=\"1\"><row/></customers></v>",
+       "<velaxmldata><customers DebugVelaXMLImportException=\"1\"><row/></customers></velaxmldata>",
        "EVelaXMLImportErrorTest",
        "VelaXML Import Error Test Exception for debug purpose.",
        1},
-      {"broken document", {}, "<v><customers><row></customers></v>", "EVelaXMLParserError",
-       "mismatched tag at line 1 column ", 1},
-      {"unknown redirection", {}, "<v><velaxmldestination handler=\"other\"/><customers/></v>",
-       "EVelaXMLImportError", "Unknown Import-Redirect-Handler: 'other'!", 0},
-      {"empty redirection handler", {}, "<v><velaxmldestination handler=\"\"/><customers/></v>",
-       "", "", 1},
+      {"broken document",
+       {},
+       "<velaxmldata><customers><row></customers></velaxmldata>",
+       "EVelaXMLParserError",
+       "mismatched tag at line 1 column ",
+       1},
+      {"unknown redirection",
+       {},
+       "<velaxmldata><velaxmldestination handler=\"other\"/><customers/></velaxmldata>",
+       "EVelaXMLImportError",
+       "Unknown Import-Redirect-Handler: 'other'!",
+       0},
+      {"empty redirection handler",
+       {},
+       "<velaxmldata><velaxmldestination handler=\"\"/><customers/></velaxmldata>",
+       "",
+       "",
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -249,7 +269,7 @@ TEST_F(VelaXMLExecuteTest, PostProcessingActionsRunByRunTypeWithTheirDecodedPara
     calls.clear();
     UseHandlers(c.Setup);
     try {
-      Import("<v>" + actions + "<customers><row/></customers></v>");
+      Import("<velaxmldata>" + actions + "<customers><row/></customers></velaxmldata>");
     } catch (const std::exception&) {
     }
     EXPECT_EQ(calls, c.Calls);
@@ -258,21 +278,24 @@ TEST_F(VelaXMLExecuteTest, PostProcessingActionsRunByRunTypeWithTheirDecodedPara
   // A system script is unknown to this host: an error unless the action ignores errors, and it
   // replaces no success.
   UseHandlers({});
-  const std::string script = "<velaxmlpostprocess systemscriptmethode=\"Run\" "
-                             "systemscriptcontext=\"Ctx\"%s/><customers/>";
   try {
-    Import("<v><velaxmlpostprocess systemscriptmethode=\"Run\" systemscriptcontext=\"Ctx\"/></v>");
+    Import(
+        "<velaxmldata><velaxmlpostprocess systemscriptmethode=\"Run\" "
+        "systemscriptcontext=\"Ctx\"/></velaxmldata>");
     ADD_FAILURE() << "the unknown system script was not reported";
   } catch (const Exception& E) {
-    EXPECT_STREQ(E.what(), "PostProcessAction failed, systemscript 'Run' not found on context 'Ctx'");
+    EXPECT_STREQ(E.what(),
+                 "PostProcessAction failed, systemscript 'Run' not found on context 'Ctx'");
   }
-  EXPECT_NO_THROW(Import("<v><velaxmlpostprocess systemscriptmethode=\"Run\" ignoreerror=\"1\"/></v>"));
+  EXPECT_NO_THROW(
+      Import("<velaxmldata><velaxmlpostprocess systemscriptmethode=\"Run\" "
+             "ignoreerror=\"1\"/></velaxmldata>"));
 }
 
 TEST_F(VelaXMLExecuteTest, WildcardImportsEveryFileAndNamesEachBrokenOne) {
-  WriteFile("a.xml", "<v><customers><row/></customers></v>");
-  WriteFile("b.xml", "<v><customers><row>");
-  WriteFile("c.xml", "<v><customers><row/></customers></v>");
+  WriteFile("a.xml", "<velaxmldata><customers><row/></customers></velaxmldata>");
+  WriteFile("b.xml", "<velaxmldata><customers><row>");
+  WriteFile("c.xml", "<velaxmldata><customers><row/></customers></velaxmldata>");
   WriteFile("d.txt", "not a document");
   try {
     RunXMLImport(FMain.get(), FDir.File("*.xml"), {}, {}, xmpFile, nullptr, true, nullptr);
@@ -315,7 +338,7 @@ class TListPreProcessor : public TInterfacedObject, public IXMLPreProcessor {
     AOutData->Write(doc.data(), static_cast<int64_t>(doc.size()));
     return AFunction == pemImportTransformXML;
   }
-  std::string Get_FileExtensions() noexcept override { return {}; }
+  IPtr<IStringListData> Get_ValidFileExt() noexcept override { return NewStringListData(); }
   std::string Get_Caption() noexcept override { return {}; }
   bool Get_CanUseByUser() noexcept override { return true; }
   TXMLPreProcessorFunctionSet Get_FunctionSet() noexcept override {
@@ -361,7 +384,7 @@ TEST_F(VelaXMLExecuteTest, APreProcessorTurnsTheSourceIntoTheDocument) {
   EXPECT_THROW(Import("b", pre, "fail:"), EAbort);
 
   IPtr<TXMLImportExecuteObj> obj(new TXMLImportExecuteObj());
-  obj->FBinData = "<v/>";
+  obj->FBinData = "<velaxmldata/>";
   obj->FPreProcessorDLL = "missing-library.vxp";
   try {
     obj->Execute(FMain.get(), nullptr);
