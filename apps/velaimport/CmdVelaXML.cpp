@@ -88,7 +88,18 @@ struct TXMLExportOptions {
 
 int RunXMLExportCommand(TCommandContext& c, const TXMLExportOptions& o) {
   IPtr<INamedVariantListData> options = NamedValues(o.Options, "--option");
-  c.ModuleDatabase();
+  // Parts are tables: a name that is none would be skipped without a word.
+  TVelaDatabase& db = c.ModuleDatabase();
+  const std::vector<std::string> parts =
+      StringListDataToVector(CommaTextToStringListData(o.Parts).get());
+  int missing = 0;
+  for (const auto& part : parts) {
+    if (db.GetSchemaByName(part)) continue;
+    ++missing;
+    c.Message(TMessageKind::Warning, "no table '" + part + "' in the database: not exported");
+  }
+  if (missing == static_cast<int>(parts.size()))
+    throw ECommandFailed("none of the parts '" + o.Parts + "' is a table of the database");
   std::string message;
   if (!DataImportModule(c)->Do_RunXMLExport(o.Target, CommaTextToStringListData(o.Parts), message,
                                             o.PreProcessor, o.Param, o.OnlyThisPlace, options,

@@ -159,6 +159,7 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
   FBIImportLogDataDBID = -1;
   FCurrentLevel = 0;
   FSkipDepth = 0;
+  FRootSeen = false;
   FPostProcessReading = false;
   FPostProcessActions.clear();
   FPublisher.clear();
@@ -287,6 +288,14 @@ std::unique_ptr<TStream> TXMLImportExecuteObj::GetInputStream() {
 }
 
 void TXMLImportExecuteObj::StartElement(std::string_view AName, const TSAXAttributes& AAtts) {
+  if (!FRootSeen) {
+    // Any other XML would import nothing without a word.
+    FRootSeen = true;
+    if (AName != "velaxmldata")
+      throw EVelaXMLImportError("The document is no VelaXML document: its root element is '" +
+                                    std::string(AName) + "', not 'velaxmldata'",
+                                true);
+  }
   if (FSkipDepth > 0) {
     ++FSkipDepth;
     return;

@@ -201,6 +201,7 @@ class TXMLImportExecuteObj : public TInterfacedObject,
   TXMLDataStore FPartAttrs;  // the attributes handed to BeginPart
   int FSkipDepth = 0;        // > 0 inside a part without handler (ignored with its content)
   bool FListedAsJob = false;
+  bool FRootSeen = false;
 };
 
 // The configurable import object that Do_CreateXMLImport returns.
