@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "ModuleHost.h"
+#include "host/ProgressService.h"
 #include "host/db/DbConnection.h"
 #include "host/db/VelaDatabase.h"
 #include "rtl/FileUtils.h"
@@ -64,7 +65,10 @@ TCommandContext::TCommandContext(const GlobalOptions& global)
 }
 
 TCommandContext::~TCommandContext() {
-  if (FDatabaseUser) FDatabaseUser->SetDatabase(nullptr);
+  if (FDatabaseUser) {
+    FDatabaseUser->SetDatabase(nullptr);
+    FDatabaseUser->SetProgressService(nullptr);
+  }
   FModule.reset();
   FDatabase.reset();
 }
@@ -127,12 +131,51 @@ TVelaDatabase& TCommandContext::Database() {
   return *FDatabase;
 }
 
+namespace {
+
+// The host's progress display on the command's progress line (transfers, pre-processors).
+class TCliProgressService : public TInterfacedObject, public IVelaProgressService {
+  VELA_INTERFACES(TInterfacedObject, IVelaProgressService)
+
+ public:
+  explicit TCliProgressService(TCommandContext& AContext) : FContext(AContext) {}
+  void StartProgress(const std::string& ACaption, TVelaProgressKind) noexcept override {
+    FCaption = ACaption;
+    Show(FCaption);
+  }
+  void StepProgress(int64_t APosition, int64_t ATotal, const std::string& AText) noexcept override {
+    std::string line = FCaption + ": " + (AText.empty() ? std::to_string(APosition) : AText);
+    if (ATotal > 0) line += " of " + std::to_string(ATotal);
+    Show(line);
+  }
+  void EndProgress() noexcept override {
+    try {
+      FContext.EndProgress();
+    } catch (...) {
+    }
+  }
+
+ private:
+  void Show(const std::string& ALine) noexcept {
+    try {
+      FContext.Progress(ALine);
+    } catch (...) {
+      // A progress line that cannot be drawn is no reason to fail.
+    }
+  }
+  TCommandContext& FContext;
+  std::string FCaption;
+};
+
+}  // namespace
+
 TVelaDatabase& TCommandContext::ModuleDatabase() {
   TVelaDatabase& db = Database();
   if (!FDatabaseUser) {
     auto* main = dynamic_cast<TVelaMainInterface*>(Module().MainInterface());
     if (!main) throw Exception("the host's main interface takes no database");
     main->SetDatabase(&db);
+    main->SetProgressService(IPtr<IVelaProgressService>(new TCliProgressService(*this)));
     FDatabaseUser = main;
     // The data modules label the host tables' fields in the user's language.
     Module().Plugin()->Do_SetLanguage(main->Get_Language());
@@ -142,7 +185,10 @@ TVelaDatabase& TCommandContext::ModuleDatabase() {
 
 void TCommandContext::Close() {
   EndProgress();
-  if (FDatabaseUser) FDatabaseUser->SetDatabase(nullptr);
+  if (FDatabaseUser) {
+    FDatabaseUser->SetDatabase(nullptr);
+    FDatabaseUser->SetProgressService(nullptr);
+  }
   FDatabaseUser = nullptr;
   if (FModule) {
     if (!FModule->CanShutDown())

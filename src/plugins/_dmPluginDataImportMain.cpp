@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "host/GlobalFunctions.h"
+#include "host/ProgressService.h"
 #include "host/db/ClientSQL.h"
 #include "host/db/DbConnection.h"
 #include "host/db/VelaDatabase.h"
@@ -594,15 +595,31 @@ bool TdmPluginDataImportMain::Do_PreviewData(
   return true;
 }
 
+// Progress is shown for work of the main thread only, through the host's progress service.
 void TdmPluginDataImportMain::Do_ProgressStart(int32_t, int32_t& AProgressHandle) noexcept {
   AProgressHandle = -1;
+  if (!IsMainThread()) return;
+  IPtr<IVelaProgressService> progress = Supports<IVelaProgressService>(GetMainInterface().get());
+  if (!progress) return;
+  progress->StartProgress("VelaXML-PreProcessor", vpkOther);
+  AProgressHandle = 1;
 }
 
-void TdmPluginDataImportMain::Do_Progress(int32_t, int32_t, int32_t, bool& AAborted) noexcept {
+void TdmPluginDataImportMain::Do_Progress(int32_t AProgressHandle, int32_t ARecNo,
+                                          int32_t ARecordCount, bool& AAborted) noexcept {
   AAborted = false;
+  if (AProgressHandle <= -1 || !IsMainThread()) return;
+  if (IPtr<IVelaProgressService> progress =
+          Supports<IVelaProgressService>(GetMainInterface().get()))
+    progress->StepProgress(ARecNo, ARecordCount, "Processing Record #" + std::to_string(ARecNo));
 }
 
-void TdmPluginDataImportMain::Do_ProgressEnd(int32_t) noexcept {}
+void TdmPluginDataImportMain::Do_ProgressEnd(int32_t AProgressHandle) noexcept {
+  if (AProgressHandle <= -1) return;
+  if (IPtr<IVelaProgressService> progress =
+          Supports<IVelaProgressService>(GetMainInterface().get()))
+    progress->EndProgress();
+}
 
 IPtr<IBusinessIntegation> TdmPluginDataImportMain::Get_BusinessIntegration() {
   return BusinessIntegrationIntf;
