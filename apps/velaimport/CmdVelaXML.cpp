@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "ModuleHost.h"
+#include "host/HostServices.h"
 #include "host/Scheduler.h"
 #include "host/db/DbConnection.h"
 #include "host/db/HostTables.h"
@@ -142,15 +143,18 @@ int RunScheduleCommand(TCommandContext& c, const std::string& AAction,
   const std::string config = ReadTextFile(AConfigFile);
   c.ModuleDatabase();
   DataImportModule(c);  // loads and starts the module, which registers its actions
+  IPtr<IVelaScheduleService> service = Supports<IVelaScheduleService>(c.Module().MainInterface());
+  if (!service) throw ECommandFailed("the host offers no scheduler");
+  TVelaScheduler& scheduler = service->Get_Scheduler();
   TScheduleAction action;
-  if (!TVelaScheduler::Instance().Find(AAction, action)) {
+  if (!scheduler.Find(AAction, action)) {
     std::string known;
-    for (const auto& a : TVelaScheduler::Instance().Actions())
+    for (const auto& a : scheduler.Actions())
       known += (known.empty() ? "" : ", ") + a.Caption;
     throw EUsageError("unknown scheduled action '" + AAction + "' (known: " + known + ")");
   }
   bool failed = false;
-  const bool ok = TVelaScheduler::Instance().Run(
+  const bool ok = scheduler.Run(
       AAction, config,
       [&](const std::string& ACaption, TScheduleMessageType AType, const std::string& AText) {
         if (AType == smtError) failed = true;

@@ -3,6 +3,7 @@
 #include "host/db/DbConnection.h"
 #include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
+#include "host/velaxml/VelaXMLImportContainer.h"
 #include "rtl/FileUtils.h"
 #include "rtl/SysUtils.h"
 
@@ -222,6 +223,16 @@ void TVelaMainInterface::StepProgress(int64_t APosition, int64_t ATotal,
 
 void TVelaMainInterface::EndProgress() noexcept {
   if (IPtr<IVelaProgressService> service = CurrentProgressService()) service->EndProgress();
+}
+
+IPtr<IVelaXMLPartHandlerContainer> TVelaMainInterface::CreateVelaXMLImportContainer() {
+  TVelaDatabase* db;
+  {
+    std::lock_guard lock(FLock);
+    db = FDatabase;
+  }
+  if (!db) return nullptr;
+  return IPtr<IVelaXMLPartHandlerContainer>(new TVelaXMLImportContainer(*db));
 }
 
 }  // namespace vela

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/HostServices.h"
 #include "host/InterfacedData.h"
 #include "host/ProgressService.h"
 #include "host/Session.h"
@@ -73,9 +74,13 @@ class TVelaMainInterface : public TInterfacedObject,
                            public IMainInterface,
                            public IVelaHostDatabase,
                            public IVelaGlobalSettings,
-                           public IVelaProgressService {
+                           public IVelaProgressService,
+                           public IVelaGlobalFunctionService,
+                           public IVelaScheduleService,
+                           public IVelaXMLImportContainerService {
   VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings,
-                  IVelaProgressService)
+                  IVelaProgressService, IVelaGlobalFunctionService, IVelaScheduleService,
+                  IVelaXMLImportContainerService)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -96,6 +101,9 @@ class TVelaMainInterface : public TInterfacedObject,
   IPtr<IStringListData> Get_GlobalSettings() noexcept override;
   int64_t Get_UserAddressId() noexcept override { return FSession.AddressId(); }
   TVelaDatabase* Get_Database() noexcept override { return FDatabase; }
+  TVelaGlobalFunctions& Get_GlobalFunctions() override { return TVelaGlobalFunctions::Instance(); }
+  TVelaScheduler& Get_Scheduler() override { return TVelaScheduler::Instance(); }
+  IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() override;
   std::string ReadString(std::string_view ASection, std::string_view AName,
                          std::string_view ADefault) override;
   void WriteString(std::string_view ASection, std::string_view AName,

@@ -8,7 +8,7 @@
 #include "host/GlobalFunctions.h"
 #include "host/db/ClientSQL.h"
 #include "host/db/VelaDatabase.h"
-#include "host/velaxml/VelaXMLImportContainer.h"
+#include "host/HostServices.h"
 #include "host/velaxml/XMLDataEncoding.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
 #include "plugins/_dmPluginDataImportMain.h"
@@ -101,10 +101,9 @@ IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer(IMainInterface* 
   IPtr<IVelaXMLPartHandlerContainer> container;
   if (factory) {
     container = factory(AMainInterface);
-  } else if (IPtr<IVelaHostDatabase> hostDb = Supports<IVelaHostDatabase>(AMainInterface)) {
-    // By default the parts are the tables of the host database.
-    if (TVelaDatabase* db = hostDb->Get_Database())
-      container = IPtr<IVelaXMLPartHandlerContainer>(new TVelaXMLImportContainer(*db));
+  } else if (IPtr<IVelaXMLImportContainerService> service =
+                 Supports<IVelaXMLImportContainerService>(AMainInterface)) {
+    container = service->CreateVelaXMLImportContainer();
   }
   if (!container) throw EVelaXMLImportError("The host offers no VelaXML part handlers", true);
   return container;
@@ -523,7 +522,12 @@ void TXMLImportExecuteObj::RunPostProcessActions(bool AFailed) {
         args.reserve(lines.size());
         for (auto& line : lines)
           args.emplace_back(std::move(line));
-        TVelaGlobalFunctions::Instance().Call(action.FCommand, args);
+        IPtr<IVelaGlobalFunctionService> functions =
+            Supports<IVelaGlobalFunctionService>(FMainInterface.get());
+        if (!functions)
+          throw EVelaXMLImportError("The host offers no global function '" + action.FCommand + "'",
+                                    true);
+        functions->Get_GlobalFunctions().Call(action.FCommand, args);
       }
     } catch (...) {
       if (!action.FIgnoreError) throw;

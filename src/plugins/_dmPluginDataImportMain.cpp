@@ -71,9 +71,11 @@ TdmPluginDataImportMain::TdmPluginDataImportMain(TClientPluginBase* AOwner)
 
 TdmPluginDataImportMain::~TdmPluginDataImportMain() {
   // The actions and the function call into this module: they go with it.
-  TVelaScheduler::Instance().Unregister(kImportActionId);
-  TVelaScheduler::Instance().Unregister(kExportActionId);
-  TVelaGlobalFunctions::Instance().Unregister("WriteINIFileValue");
+  if (FScheduler) {
+    FScheduler->Unregister(kImportActionId);
+    FScheduler->Unregister(kExportActionId);
+  }
+  if (FGlobalFunctions) FGlobalFunctions->Unregister("WriteINIFileValue");
   if (FDataProcessor) FDataProcessor->Clear();
   FDataProcessor.reset();
   FVCardImportEngine.reset();
@@ -527,11 +529,18 @@ Variant WriteINIFileValue(const std::vector<Variant>& AArgs) {
 void TdmPluginDataImportMain::Init() {
   TPluginBaseDataModule::Init();
   VelaProtocolHandlerClient().RegisterProtocolHandlerItems(true);
-  TVelaGlobalFunctions::Instance().Register(
-      "WriteINIFileValue", {"AFileName", "ASection", "AName", "AValue"}, &WriteINIFileValue);
+  IPtr<IMainInterface> mi = GetMainInterface();
+  if (IPtr<IVelaGlobalFunctionService> functions = Supports<IVelaGlobalFunctionService>(mi.get())) {
+    FGlobalFunctions = &functions->Get_GlobalFunctions();
+    FGlobalFunctions->Register("WriteINIFileValue", {"AFileName", "ASection", "AName", "AValue"},
+                               &WriteINIFileValue);
+  }
+  IPtr<IVelaScheduleService> schedule = Supports<IVelaScheduleService>(mi.get());
+  if (!schedule) return;
+  FScheduler = &schedule->Get_Scheduler();
   const char* ids[] = {kImportActionId, kExportActionId};
   for (int32_t i = 0; i < 2; ++i) {
-    TVelaScheduler::Instance().Register(
+    FScheduler->Register(
         {ids[i], kActionCaptions[i],
          [this, i](const std::string& AConfig, const TScheduleCallback& ACallback, bool& ASuccess) {
            SchedulePluginExecute(i, AConfig, ACallback, ASuccess);

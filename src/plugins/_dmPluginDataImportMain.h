@@ -15,6 +15,7 @@
 #include "host/ArdoLang.h"
 #include "host/PluginBase.h"
 #include "host/ProtocolHandlerClient.h"
+#include "host/GlobalFunctions.h"
 #include "host/Scheduler.h"
 #include "module/PreProcessorCatalogIntf.h"
 #include "plugins/OutlookFolderCatalogIntf.h"
@@ -184,6 +185,9 @@ class TdmPluginDataImportMain : public TPluginBaseDataModule,
   // also when an engine's construction fails inside the constructor.
   std::unique_ptr<TDataImportProcessor> FDataProcessor;
   bool FBusinessIntgrationAvailable = false;
+  // The host's registries this module added to (nil: the host offers none).
+  TVelaScheduler* FScheduler = nullptr;
+  TVelaGlobalFunctions* FGlobalFunctions = nullptr;
   std::mutex FProtocolClientLock;
   std::unique_ptr<TVelaProtocolHandlerClient> FVelaProtocolHandlerClient;
   std::mutex FVelaXMLImportObjectsLock;

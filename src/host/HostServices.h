@@ -1,0 +1,29 @@
+// Services of the host that plug-ins query from the main interface with Supports, the way they
+// reach the host database: the global functions, the scheduler's actions and the VelaXML part
+// handlers. A host that lacks one does not offer its interface.
+#pragma once
+
+#include "host/GlobalFunctions.h"
+#include "host/Scheduler.h"
+#include "host/velaxml/VelaXMLPartHandlerIntf.h"
+#include "rtl/Interfaces.h"
+
+namespace vela {
+
+struct IVelaGlobalFunctionService : virtual IInterface {
+  VELA_IID("{6A0E93D4-21C8-4B7F-9E35-C84D1F0B7A26}");
+  virtual TVelaGlobalFunctions& Get_GlobalFunctions() = 0;
+};
+
+struct IVelaScheduleService : virtual IInterface {
+  VELA_IID("{B37C5E81-0D94-4A2B-8F61-3E9A7D05C4B8}");
+  virtual TVelaScheduler& Get_Scheduler() = 0;
+};
+
+struct IVelaXMLImportContainerService : virtual IInterface {
+  VELA_IID("{4E85D1A7-96B3-4C20-B7F8-1A2C6E9D0F53}");
+  // The part handlers of the host's database for one run; nil while no database is open.
+  virtual IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() = 0;
+};
+
+}  // namespace vela
