@@ -112,6 +112,24 @@ TEST_P(CliVelaXMLTest, RedirectedDocumentWaitsInThePickupStoreAndImportsLater) {
   EXPECT_NE(written.find("Last="), std::string::npos) << written;
 }
 
+TEST_P(CliVelaXMLTest, APreProcessorLibraryConvertsTheSourceOnTheWayIn) {
+  {
+    auto conn = Db().Connection();
+    conn->ExecSQL("CREATE TABLE archive (" + conn->IdColumnSQL() +
+                  ", name VARCHAR(40), town VARCHAR(40))");
+    conn->ExecSQL("INSERT INTO customers (name, city) VALUES ('Ann', 'Graz'), ('Bob', 'Linz')");
+  }
+  CopyToCustom(VELA_VELASQL_VXP, "custom/plugins");
+  const std::string config = WriteHomeFile(
+      "archive.ini",
+      "[VelaXML]\nPartName=archive\nItemName=row\n[DB]\nTableName=customers\n"
+      "[Mapping]\nname=name\ncity=town\n");
+  const std::string input = WriteHomeFile("input.txt", "");
+  auto r = Velaimport({"xml-import", input, "--preprocessor", "velasql.vxp", "--param", config});
+  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(Rows("SELECT name, town FROM archive ORDER BY name"), "Ann|Graz\nBob|Linz\n");
+}
+
 VELA_INSTANTIATE_CLI_TEST(CliVelaXMLTest);
 
 }  // namespace
