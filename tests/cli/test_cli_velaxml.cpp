@@ -120,14 +120,26 @@ TEST_P(CliVelaXMLTest, APreProcessorLibraryConvertsTheSourceOnTheWayIn) {
     conn->ExecSQL("INSERT INTO customers (name, city) VALUES ('Ann', 'Graz'), ('Bob', 'Linz')");
   }
   CopyToCustom(VELA_VELASQL_VXP, "custom/plugins");
-  const std::string config = WriteHomeFile(
-      "archive.ini",
-      "[VelaXML]\nPartName=archive\nItemName=row\n[DB]\nTableName=customers\n"
-      "[Mapping]\nname=name\ncity=town\n");
+  const std::string config =
+      WriteHomeFile("archive.ini",
+                    "[VelaXML]\nPartName=archive\nItemName=row\n[DB]\nTableName=customers\n"
+                    "[Mapping]\nname=name\ncity=town\n");
   const std::string input = WriteHomeFile("input.txt", "");
   auto r = Velaimport({"xml-import", input, "--preprocessor", "velasql.vxp", "--param", config});
   ASSERT_EQ(r.ExitCode, 0) << Describe(r);
   EXPECT_EQ(Rows("SELECT name, town FROM archive ORDER BY name"), "Ann|Graz\nBob|Linz\n");
+
+  // And the other way: the part handler of "archive" exports into the library's writer, which
+  // writes the rows into a table of its own.
+  Db().Connection()->ExecSQL("CREATE TABLE copy (name VARCHAR(40) PRIMARY KEY, place VARCHAR(40))");
+  const std::string back =
+      WriteHomeFile("back.ini",
+                    "[VelaXML]\nPartName=archive\nItemName=row\n[DB]\nTableName=copy\n"
+                    "[Mapping]\nname=name\nplace=town\n");
+  auto exported = Velaimport({"xml-export", (FHome / "target.txt").string(), "--parts", "archive",
+                              "--preprocessor", "velasql.vxp", "--param", back});
+  ASSERT_EQ(exported.ExitCode, 0) << Describe(exported);
+  EXPECT_EQ(Rows("SELECT name, place FROM copy ORDER BY name"), "Ann|Graz\nBob|Linz\n");
 }
 
 VELA_INSTANTIATE_CLI_TEST(CliVelaXMLTest);
