@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 
+#include "PartHandlerDouble.h"
 #include "TestData.h"
 #include "components/_CustomDataSetImportPreProcessor.h"
 #include "host/velaxml/VelaXMLPartHandlerIntf.h"
@@ -278,11 +279,10 @@ TEST(DataSetPreProcessor, FailedMovesAreRepeatedThreeTimesWhenTheFailurePasses) 
 
 // The host's part handler of "ADDRESS", offered through its own container: writes two records
 // into the export writer, or fails with Error.
-class TAddressPartHandler : public TInterfacedObject,
-                            public IXMLImportPartHandler,
-                            public IVelaXMLPartHandlerContainer {
-  VELA_INTERFACES(TInterfacedObject, IXMLImportPartHandler, IVelaXMLPartHandlerContainer)
+class TAddressPartHandler : public test::TPartHandlerDouble, public IVelaXMLPartHandlerContainer {
+  VELA_INTERFACES(TPartHandlerDouble, IVelaXMLPartHandlerContainer)
  public:
+  TAddressPartHandler() : TPartHandlerDouble("ADDRESS") {}
   std::string Error;
 
   bool ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) override {
@@ -309,19 +309,6 @@ class TAddressPartHandler : public TInterfacedObject,
   }
   int32_t GetPartCount() override { return 1; }
   IPtr<IXMLImportPartHandler> GetPart(int32_t) override { return this; }
-  std::string GetIdent() override { return "ADDRESS"; }
-  bool ImportItem(const std::string&, TXMLDataStore&) override { return false; }
-  void EndPartTag(const std::string&) override {}
-  bool BeginPart(TXMLDataStore&, IXMLImportProcessor*) override { return false; }
-  void EndPart() override {}
-  std::string GetCaption() override { return "Addresses"; }
-  std::string GetTableName() override { return "address"; }
-  std::string GetKeyFields() override { return "id"; }
-  int64_t GetInsertedCount() override { return 0; }
-  int64_t GetUpdatedCount() override { return 0; }
-  int64_t GetDeletedCount() override { return 0; }
-  bool SupportsChildParts() override { return false; }
-  void EndItem(const std::string&) override {}
   bool CanExport() override { return true; }
 };
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "PartHandlerDouble.h"
 #include "TestData.h"
 #include "host/HTTPUtils.h"
 #include "host/MainInterface.h"
@@ -383,28 +384,14 @@ class TNamedParts : public TInterfacedObject, public IVelaXMLPartHandlerContaine
   VELA_INTERFACES(TInterfacedObject, IVelaXMLPartHandlerContainer)
 
  public:
-  class THandler : public TInterfacedObject, public IXMLImportPartHandler {
-    VELA_INTERFACES(TInterfacedObject, IXMLImportPartHandler)
-
+  class THandler : public test::TPartHandlerDouble {
    public:
-    THandler(std::string AIdent, std::vector<std::string>& ALog) : FIdent(AIdent), FLog(ALog) {}
-    std::string GetIdent() override { return FIdent; }
+    THandler(std::string AIdent, std::vector<std::string>& ALog)
+        : TPartHandlerDouble(std::move(AIdent)), FLog(ALog) {}
     bool ImportItem(const std::string&, TXMLDataStore& AStore) override {
       FLog.push_back(FIdent + ":" + std::string(AStore.ValueByName("v")));
       return true;
     }
-    void EndPartTag(const std::string&) override {}
-    bool BeginPart(TXMLDataStore&, IXMLImportProcessor*) override { return true; }
-    void EndPart() override {}
-    std::string GetLastErrorText() override { return {}; }
-    std::string GetCaption() override { return FIdent; }
-    std::string GetTableName() override { return {}; }
-    std::string GetKeyFields() override { return {}; }
-    int64_t GetInsertedCount() override { return 0; }
-    int64_t GetUpdatedCount() override { return 0; }
-    int64_t GetDeletedCount() override { return 0; }
-    bool SupportsChildParts() override { return false; }
-    void EndItem(const std::string&) override {}
     bool CanExport() override { return true; }
     bool ExportPart(IVelaXMLWriter* AWriter, bool) override {
       AWriter->StartElement(FIdent, nullptr, xdeNone, xdeNone, xbhInline, 0);
@@ -413,7 +400,6 @@ class TNamedParts : public TInterfacedObject, public IVelaXMLPartHandlerContaine
     }
 
    private:
-    std::string FIdent;
     std::vector<std::string>& FLog;
   };
   explicit TNamedParts(std::vector<std::string>& ALog) : FLog(ALog) {}

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "PartHandlerDouble.h"
 #include "TestData.h"
 #include "host/GlobalFunctions.h"
 #include "host/MainInterface.h"
@@ -40,13 +41,10 @@ struct THandlerSetup {
   std::string ErrorText;
 };
 
-class TRecordingHandler : public TInterfacedObject, public IXMLImportPartHandler {
-  VELA_INTERFACES(TInterfacedObject, IXMLImportPartHandler)
-
+class TRecordingHandler : public TPartHandlerDouble {
  public:
   TRecordingHandler(std::string AIdent, std::vector<std::string>& ALog, THandlerSetup ASetup)
-      : FIdent(std::move(AIdent)), FLog(ALog), FSetup(std::move(ASetup)) {}
-  std::string GetIdent() override { return FIdent; }
+      : TPartHandlerDouble(std::move(AIdent)), FLog(ALog), FSetup(std::move(ASetup)) {}
   bool ImportItem(const std::string& AName, TXMLDataStore& AStore) override {
     FLog.push_back("item " + AName + " <" + AStore.ParentName() + "> " + StoreText(AStore));
     return ++FItems != FSetup.FailAtItem;
@@ -63,13 +61,6 @@ class TRecordingHandler : public TInterfacedObject, public IXMLImportPartHandler
   }
   void EndPart() override { FLog.push_back("end " + FIdent); }
   std::string GetLastErrorText() override { return FSetup.ErrorText; }
-  std::string GetCaption() override { return FIdent; }
-  std::string GetTableName() override { return {}; }
-  std::string GetKeyFields() override { return {}; }
-  int64_t GetInsertedCount() override { return 0; }
-  int64_t GetUpdatedCount() override { return 0; }
-  int64_t GetDeletedCount() override { return 0; }
-  bool SupportsChildParts() override { return true; }
   void EndItem(const std::string& AName) override { FLog.push_back("enditem " + AName); }
   bool CanExport() override { return FIdent != "noexport"; }
   bool ExportPart(IVelaXMLWriter* AWriter, bool) override {
@@ -80,7 +71,6 @@ class TRecordingHandler : public TInterfacedObject, public IXMLImportPartHandler
   }
 
  private:
-  std::string FIdent;
   std::vector<std::string>& FLog;
   THandlerSetup FSetup;
   int FItems = 0;
