@@ -58,37 +58,28 @@ std::string RowsConfig(const std::string& AMapping, const std::string& AMore = {
   return "[VelaXML]\nPartName=ROWS\nItemName=ROW\n[Mapping]\n" + AMapping + "\n" + AMore;
 }
 
+// The example of the documentation: the golden document, and the documentation shows all three
+// files as they are.
 TEST(ContainerPreProcessor, OrderWithNestedPositionsMatchesTheGoldenDocument) {
-  const std::string json = test::DataFile("containers/order.json");
-  const std::string config = test::DataFile("containers/order.ini");
-  const std::string golden = test::DataFile("containers/order.xml");
-  ASSERT_DATA_FILE(json);
-  ASSERT_DATA_FILE(config);
-  ASSERT_DATA_FILE(golden);
-  IPtr<TProcessor> p = LoadDataContainer("application/json; charset=utf-8", ReadFile(json));
+  std::vector<std::string> files;
+  for (const char* name : {"order.json", "order.ini", "order.xml", "../../../docs/containers.md"}) {
+    const std::string path = test::DataFile(std::string("containers/") + name);
+    ASSERT_DATA_FILE(path);
+    files.push_back(ReadFile(path));
+  }
+  IPtr<TProcessor> p = LoadDataContainer("application/json; charset=utf-8", files[0]);
   auto out = std::make_unique<TMemoryStream>();
   TMemoryStream& data = *out;
   IPtr<IDataStream> stream = NewDataStream(out.release(), true);
   std::string error;
   bool user = false;
-  ASSERT_TRUE(p->Do_PreConvert(nullptr, stream.get(), ReadFile(config), xmpRAW, xmpRAW, nullptr,
-                               nullptr, pemImportTransformXML, nullptr, false, nullptr, error,
-                               user))
+  ASSERT_TRUE(p->Do_PreConvert(nullptr, stream.get(), files[1], xmpRAW, xmpRAW, nullptr, nullptr,
+                               pemImportTransformXML, nullptr, false, nullptr, error, user))
       << error;
   EXPECT_EQ(BreakLines(std::string(data.Memory(), static_cast<size_t>(data.Size()))) + "\n",
-            ReadFile(golden));
-}
-
-TEST(ContainerPreProcessor, TheDocumentationShowsTheGoldenExample) {
-  const std::string docs = std::string(VELA_TEST_DATA_DIR) + "/../../docs/containers.md";
-  ASSERT_DATA_FILE(docs);
-  const std::string text = ReadFile(docs);
-  for (const char* file :
-       {"containers/order.json", "containers/order.ini", "containers/order.xml"}) {
-    const std::string path = test::DataFile(file);
-    ASSERT_DATA_FILE(path);
-    EXPECT_NE(text.find(ReadFile(path)), std::string::npos) << file << " is not in " << docs;
-  }
+            files[2]);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_NE(files[3].find(files[i]), std::string::npos) << "the documentation lacks file " << i;
 }
 
 TEST(ContainerPreProcessor, RecordsPerContainer) {
@@ -159,25 +150,13 @@ TEST(ContainerPreProcessor, FieldTypesFromTheConfiguration) {
                      "@container_content_x=X\n=EMPTY\n@Parent:id=ID\nplain=AGAIN",
                      "[DataFormats]\nWHEN=DateTime\nDAY=Date\nAT=Time\nSUM=Float\nPIC=Blob\n"
                      "NOTE=Memo\nTEXT=String\n"));
-  const std::pair<const char*, TDataFieldDef> expected[] = {
-      {"plain", {"plain", ftString, 250}},
-      {"when", {"when", ftDateTime, 0}},
-      {"day", {"day", ftDate, 0}},
-      {"at", {"at", ftTime, 0}},
-      {"sum", {"sum", ftFloat, 0}},
-      {"pic", {"pic", ftBlob, 0}},
-      {"note", {"note", ftMemo, 0}},
-      {"bin", {"@container_content_bin", ftBlob, 0}},
-      {"text as String", {"@container_content_text", ftString, 250}},
-      {"other content", {"@container_content_x", ftMemo, 0}},
-  };
-  ASSERT_EQ(p->MasterFields.size(), std::size(expected)) << doc;
-  for (size_t i = 0; i < std::size(expected); ++i) {
-    SCOPED_TRACE(expected[i].first);
-    EXPECT_EQ(p->MasterFields[i].Name, expected[i].second.Name);
-    EXPECT_EQ(p->MasterFields[i].DataType, expected[i].second.DataType);
-    EXPECT_EQ(p->MasterFields[i].Size, expected[i].second.Size);
-  }
+  std::string fields;
+  for (const TDataFieldDef& def : p->MasterFields)
+    fields += def.Name + ":" + FieldTypeName(def.DataType) + ":" + std::to_string(def.Size) + " ";
+  EXPECT_EQ(fields,
+            "plain:ftString:250 when:ftDateTime:0 day:ftDate:0 at:ftTime:0 sum:ftFloat:0 "
+            "pic:ftBlob:0 note:ftMemo:0 @container_content_bin:ftBlob:0 "
+            "@container_content_text:ftString:250 @container_content_x:ftMemo:0 ");
   // ISO 8601 texts that the system's date format does not read go through the XML parser.
   EXPECT_NE(doc.find("   WHEN=2026-03-02T10:15:30\n   DAY=2026-03-02\n   AT=10:15:30\n"
                      "   SUM=2.5\n   PIC=hello\n   NOTE=12\n"),
@@ -349,9 +328,6 @@ TEST(ContainerPreProcessor, ContentTypeChoosesTheContentObject) {
   EXPECT_EQ(p->Get_RawDataDisplayFileName(), "Shop orders.txt");
   p->SetContentType("text/csv");
   EXPECT_FALSE(p->HasContentData());
-  EXPECT_FALSE(p->Get_Options().Contains(ppoHasFixedFieldList));
-  EXPECT_TRUE(p->Get_Options().Contains(ppoFieldDataTypeConfigRequired));
-  EXPECT_EQ(p->Get_Caption(), "Falder BIContainer Data");
 }
 
 }  // namespace
