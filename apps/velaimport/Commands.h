@@ -7,6 +7,7 @@
 namespace vela::cli {
 
 void RegisterCardCommands(TCommandLine& cli);
+void RegisterContainerCommands(TCommandLine& cli);
 void RegisterDbCommands(TCommandLine& cli);
 void RegisterImportCommands(TCommandLine& cli);
 void RegisterOutlookCommands(TCommandLine& cli);

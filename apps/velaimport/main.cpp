@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   RegisterPreconvertCommands(cli);
   RegisterDbCommands(cli);
   RegisterCardCommands(cli);
+  RegisterContainerCommands(cli);
   RegisterOutlookCommands(cli);
   return cli.Run(argc, argv);
 }

@@ -245,6 +245,7 @@ void TDataSet::Open() {
   CreateFields();
   FState = dsBrowse;
   try {
+    InternalAfterOpen();
     First();
   } catch (...) {
     Close();

@@ -231,6 +231,10 @@ class TDataSet {
   // --- hooks for descendants ---
   // Prepares the records; fills FieldDefs when the dataset describes itself.
   virtual void InternalOpen() = 0;
+  // Called once the dataset is open (fields exist, browse state) and before it moves to its
+  // first record: a dataset that builds its records on opening appends them here. An exception
+  // closes the dataset again.
+  virtual void InternalAfterOpen() {}
   virtual void InternalClose() = 0;
   // Moves to the first record; false when there is none.
   virtual bool InternalFirst() = 0;
