@@ -216,6 +216,13 @@ TEST_F(VelaXMLExecuteTest, FailuresRaiseTheirErrorAndCloseTheOpenPartOnce) {
        "EVelaXMLImportError",
        "Unknown Import-Redirect-Handler: 'other'!",
        0},
+      {"post-processing text not in its encoding",
+       {},
+       "<velaxmldata><customers/><velaxmlpostprocess velaxmldataencoding=\"hex\">zz"
+       "</velaxmlpostprocess></velaxmldata>",
+       "EVelaXMLImportError",
+       "Invalid parameters of a velaxmlpostprocess element: ",
+       1},
       {"empty redirection handler",
        {},
        "<velaxmldata><velaxmldestination handler=\"\"/><customers/></velaxmldata>",
