@@ -29,15 +29,38 @@ constexpr std::string_view kImportFileNameMacro = "$IMPORTFILENAME$";
 std::mutex ContainerFactoryLock;
 TVelaXMLImportContainerFactory ContainerFactory;
 
-bool IsFieldElement(const TSAXAttributes& AAtts) {
-  return AAtts.Find("velaxmldataencoding") != nullptr ||
-         AAtts.Find("velaxmldatabinarymode") != nullptr;
+// The attributes that make an element a field, found in one pass over its attributes.
+struct TFieldAttributes {
+  std::string_view Encoding, BinaryMode, CodePage;
+  bool HasEncoding = false, HasBinaryMode = false;
+  bool IsField() const { return HasEncoding || HasBinaryMode; }
+};
+
+TFieldAttributes FieldAttributesOf(const TSAXAttributes& AAtts) {
+  TFieldAttributes field;
+  bool hasCodePage = false;
+  const size_t count = AAtts.Count();
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view name = AAtts.Name(i);
+    if (name.size() < 15 || name[0] != 'v') continue;  // none of the three names
+    if (name == "velaxmldataencoding" && !field.HasEncoding) {
+      field.Encoding = AAtts.Value(i);
+      field.HasEncoding = true;
+    } else if (name == "velaxmldatabinarymode" && !field.HasBinaryMode) {
+      field.BinaryMode = AAtts.Value(i);
+      field.HasBinaryMode = true;
+    } else if (name == "velaxmlcodepage" && !hasCodePage) {
+      field.CodePage = AAtts.Value(i);
+      hasCodePage = true;
+    }
+  }
+  return field;
 }
 
 // A code page attribute: 16 bits, 0 when it is not a number.
 uint16_t CodePageOf(std::string_view AText) {
   int64_t value = 0;
-  if (!TryStrToInt64(Trim(AText), value)) return 0;
+  if (AText.empty() || !TryStrToInt64(Trim(AText), value)) return 0;
   return static_cast<uint16_t>(value);
 }
 
@@ -306,15 +329,14 @@ void TXMLImportExecuteObj::StartElement(std::string_view AName, const TSAXAttrib
       FChildDataStores.FLastWasCharacterTag = false;
       FCurrentDataStore.Clear();
       AddAttributes(FCurrentDataStore, AAtts);
-    } else if (!IsFieldElement(AAtts)) {
+    } else if (const TFieldAttributes field = FieldAttributesOf(AAtts); !field.IsField()) {
       FChildDataStores.StartTag(AName, AAtts);
     } else {
       FChildDataStores.FLastWasCharacterTag = true;
       TChildDataStores* child = FChildDataStores.Current();
       TXMLDataStore& store = child ? child->FStore : FCurrentDataStore;
-      store.Add(AName, {}, StrToXMLDataEncoding(AAtts.Get("velaxmldataencoding")),
-                StrToXMLBinaryHandlingMode(AAtts.Get("velaxmldatabinarymode")),
-                CodePageOf(AAtts.Get("velaxmlcodepage")));
+      store.Add(AName, {}, StrToXMLDataEncoding(field.Encoding),
+                StrToXMLBinaryHandlingMode(field.BinaryMode), CodePageOf(field.CodePage));
     }
     return;
   }
@@ -436,7 +458,14 @@ void TXMLImportExecuteObj::EndElement(std::string_view AName) {
   if (AName == "velaxmlpostprocess" && FPostProcessReading) {
     FPostProcessReading = false;
     TVelaXMLPostProcessAction& action = *FPostProcessActions.back();
-    const std::string text = DecodeXMLFieldValue(action.FPendingText, action.FEncoding);
+    std::string text;
+    try {
+      text = DecodeXMLFieldValue(action.FPendingText, action.FEncoding);
+    } catch (const std::exception& E) {
+      // Text that is not in the element's encoding is a fault of the document.
+      throw EVelaXMLImportError(
+          "Invalid parameters of a velaxmlpostprocess element: " + std::string(E.what()), true);
+    }
     action.FPendingText.clear();
     action.FParameters.SetText(action.FParameters.Text() + text);
   }

@@ -463,6 +463,67 @@ TEST_P(VelaXMLTablesTest, RecordCommandsDeleteAndSynchronise) {
   }
 }
 
+// The records a part wrote stay whatever their order: updates against the id order, runs of
+// neighbouring ids, a "sync" row in between and a new record.
+TEST_P(VelaXMLTablesTest, SyncKeepsEveryRecordThePartWroteInAnyOrder) {
+  CreateShop();
+  std::string rows;
+  for (int no = 1; no <= 8; ++no)
+    rows += "<customer custno=\"" + std::to_string(no) + "\"/>";
+  Import(Doc("<customers keyfields=\"custno\">" + rows + "</customers>"));
+  auto c =
+      Import(Doc("<customers keyfields=\"custno\"><customer custno=\"5\"/><customer custno=\"4\"/>"
+                 "<customer velaxml_command=\"sync\" custno=\"7\"/><customer custno=\"2\"/>"
+                 "<customer custno=\"3\"/><customer custno=\"9\"/></customers>"));
+  EXPECT_EQ(Rows("customers", {"custno"}), (TLines{"2", "3", "4", "5", "7", "9"}));
+  EXPECT_EQ(c->GetPartByIndent("customers")->GetDeletedCount(), 3);
+}
+
+// Detail rows are read by pages too: a parent with a full page of them, one with more, one with
+// none (no child part at all); each child part's count is the number of its rows.
+TEST_P(VelaXMLTablesTest, ExportCountsDetailRowsAcrossPages) {
+  CreateShop();
+  auto customer = [&](const char* ANo, int AContacts) {
+    const int64_t id = InsertRow("customers", {{"custno", Variant(ANo)}});
+    if (AContacts > 0)
+      Db().Connection()->ExecSQL(
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+          std::to_string(AContacts) + ") INSERT INTO contacts (customers_id, name) SELECT " +
+          std::to_string(id) + ", 'C' || i FROM n");
+  };
+  customer("1", 1000);
+  customer("2", 0);
+  customer("3", 1001);
+  const std::string doc = Export("customers");
+  auto occurrences = [&](const std::string& AText) {
+    size_t n = 0;
+    for (size_t pos = doc.find(AText); pos != std::string::npos; pos = doc.find(AText, pos + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(occurrences("<contacts count=\"1000\"><row>"), 1u);
+  EXPECT_EQ(occurrences("<contacts count=\"1001\"><row>"), 1u);
+  EXPECT_EQ(occurrences("<contacts "), 2u);
+  EXPECT_EQ(occurrences(">C1001</name>"), 1u);
+
+  auto copy = TVelaDatabase::Open("sqlite:" + (FDir / "copy.db").string());
+  CreateShop(copy.get());
+  Import(doc, copy.get());
+  auto contacts = [](TVelaDatabase& ADb, const char* ANo) {
+    auto t = ADb.GetTableInterface();
+    t->Query("customers", {"id"}, {{"custno", Variant(ANo)}});
+    auto r = ADb.GetTableInterface();
+    r->Query("contacts", {"name"}, {{"customers_id", t->Value(0)}});
+    int64_t n = 0;
+    for (; !r->Eof(); r->Next())
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(contacts(*copy, "1"), 1000);
+  EXPECT_EQ(contacts(*copy, "2"), 0);
+  EXPECT_EQ(contacts(*copy, "3"), 1001);
+}
+
 TEST_P(VelaXMLTablesTest, AFailingRecordRollsItsPartBack) {
   CreateShop();
   try {

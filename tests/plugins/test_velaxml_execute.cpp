@@ -212,6 +212,13 @@ TEST_F(VelaXMLExecuteTest, FailuresRaiseTheirErrorAndCloseTheOpenPartOnce) {
        "EVelaXMLImportError",
        "The document is no VelaXML document: its root element is 'html', not 'velaxmldata'",
        0},
+      {"post-processing text not in its encoding",
+       {},
+       "<velaxmldata><customers/><velaxmlpostprocess velaxmldataencoding=\"hex\">zz"
+       "</velaxmlpostprocess></velaxmldata>",
+       "EVelaXMLImportError",
+       "Invalid parameters of a velaxmlpostprocess element: ",
+       1},
       {"empty redirection handler",
        {},
        "<velaxmldata><velaxmldestination handler=\"\"/><customers/></velaxmldata>",

@@ -81,7 +81,7 @@ void TTablePartHandler::ReadChildTables(TExportTable& ATable) {
   for (const auto& item : FDb.GetDBFieldSchema().GetItems()) {
     if (IsVelaXMLHostTable(item->GetName())) continue;
     const int ref = DetailReferenceColumn(*item, ATable.Schema->GetName());
-    if (ref >= 0) ATable.Children.push_back({&ExportTable(item), ref, true});
+    if (ref >= 0) ATable.Children.push_back({&ExportTable(item), ref, true, {}});
   }
 }
 
@@ -117,63 +117,114 @@ int64_t TTablePartHandler::CountRows(TExportTable& ATable,
   return st.Next() ? st.ColumnInt64(0) : 0;
 }
 
-void TTablePartHandler::ExportRows(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* ACustom,
-                                   TExportTable& ATable,
-                                   const std::vector<TExportCondition>& AConditions, int ARefColumn,
-                                   int64_t AParentId, TFilterExpressions* AFilter,
-                                   bool AWithChildren, std::vector<const TExportTable*>& APath,
-                                   bool ACountOnly, int64_t& ACount) {
-  TDbConnection& conn = *FExportConn;
+TTablePartHandler::TExportRow& TTablePartHandler::TExportTable::PageRow(size_t AIndex) {
+  while (Page.size() <= AIndex)
+    Page.push_back(std::make_unique<TExportRow>());
+  return *Page[AIndex];
+}
+
+std::string TTablePartHandler::RowsSQL(TDbConnection& AConn, TExportTable& ATable,
+                                       const std::vector<TExportCondition>& AConditions,
+                                       int ARefColumn) const {
   const IDBFieldSchemaItem& schema = *ATable.Schema;
-  const int columns = schema.GetFieldCount();
   const bool paged = ATable.IdColumn >= 0;
   std::string sql = "SELECT ";
-  for (int c = 0; c < columns; ++c)
+  for (int c = 0; c < schema.GetFieldCount(); ++c)
     sql += (c ? ", " : "") + Quoted(schema, c);
   int params = 0;
   sql += " FROM " + TDbConnection::QuoteIdent(schema.GetName()) +
-         RowCondition(conn, ATable, AConditions, ARefColumn, paged, params);
+         RowCondition(AConn, ATable, AConditions, ARefColumn, paged, params);
   if (paged)
     sql += " ORDER BY " + Quoted(schema, ATable.IdColumn) + " LIMIT " + std::to_string(kPageSize);
-  TDbStatement& st = conn.Prepare(sql);
+  return sql;
+}
+
+void TTablePartHandler::ExportRows(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* ACustom,
+                                   TExportTable& ATable, const std::string& ASQL,
+                                   const std::vector<TExportCondition>& AConditions, int ARefColumn,
+                                   int64_t AParentId, TFilterExpressions* AFilter,
+                                   bool AWithChildren, std::vector<const TExportTable*>& APath,
+                                   const std::string* AElement, bool ACountOnly, int64_t& ACount) {
+  const IDBFieldSchemaItem& schema = *ATable.Schema;
+  const int columns = schema.GetFieldCount();
+  const bool paged = ATable.IdColumn >= 0;
+  TDbStatement& st = FExportConn->Prepare(ASQL);
+  auto openElement = [&](int64_t ACountOfRows) {
+    TXMLDataStore attrs;
+    attrs.Add("count", std::to_string(ACountOfRows));
+    TXMLDataStoreContainer container;
+    container.Add(attrs);
+    AWriter.StartElement(*AElement, &container, xdeNone, xdeNone, xbhInline, 0);
+  };
+  bool opened = AElement == nullptr;
+  if (!opened && !paged) {
+    const int64_t count = CountRows(ATable, AConditions, ARefColumn, AParentId);
+    if (count == 0) return;
+    openElement(count);
+    opened = true;
+  }
 
   std::string text;
   int64_t lastId = std::numeric_limits<int64_t>::min();
   for (;;) {
-    TStatementRun run(st);
-    int n = 0;
-    for (const TExportCondition& c : AConditions)
-      if (c.HasValue) BindConvertedValue(st, ++n, c.Value);
-    if (ARefColumn >= 0) st.BindInt64(++n, AParentId);
-    if (paged) st.BindInt64(++n, lastId);
-    st.Execute();
-    int rows = 0;
-    while (st.Next()) {
-      ++rows;
-      ATable.Row.Clear();
-      ATable.Null.assign(static_cast<size_t>(columns), 0);
-      for (int c = 0; c < columns; ++c) {
-        const TDBFieldSchemaField& field = schema.GetField(c);
-        if (st.ColumnIsNull(c)) {
-          ATable.Row.Add(field.Name, std::string_view());
-          ATable.Null[static_cast<size_t>(c)] = 1;
+    int rows = 0;         // read by this run
+    size_t buffered = 0;  // of them in the page buffer (paged: those the filter passed)
+    {
+      TStatementRun run(st);
+      int n = 0;
+      for (const TExportCondition& c : AConditions)
+        if (c.HasValue) BindConvertedValue(st, ++n, c.Value);
+      if (ARefColumn >= 0) st.BindInt64(++n, AParentId);
+      if (paged) st.BindInt64(++n, lastId);
+      st.Execute();
+      while (st.Next()) {
+        ++rows;
+        TExportRow& row = paged ? ATable.PageRow(buffered) : ATable.Row;
+        row.Values.Clear();
+        row.Null.assign(static_cast<size_t>(columns), 0);
+        for (int c = 0; c < columns; ++c) {
+          const TDBFieldSchemaField& field = schema.GetField(c);
+          if (st.ColumnIsNull(c)) {
+            row.Values.Add(field.Name, std::string_view());
+            row.Null[static_cast<size_t>(c)] = 1;
+            continue;
+          }
+          ColumnToText(st, c, field.DataType, text);
+          row.Values.Add(field.Name, text);
+        }
+        if (paged) lastId = row.Id = st.ColumnInt64(ATable.IdColumn);
+        if (AFilter != nullptr && !AFilter->IsRecordValid(row.Values)) continue;
+        if (paged) {
+          ++buffered;
           continue;
         }
-        ColumnToText(st, c, field.DataType, text);
-        ATable.Row.Add(field.Name, text);
+        // Without ids the rows are written while the statement reads them.
+        ++ACount;
+        if (!ACountOnly) WriteRow(AWriter, ACustom, ATable, row, ARefColumn, AWithChildren, APath);
       }
-      if (paged) lastId = ATable.CurrentId = st.ColumnInt64(ATable.IdColumn);
-      if (AFilter != nullptr && !AFilter->IsRecordValid(ATable.Row)) continue;
+    }
+    // A first page that is not full holds all the rows: it gives their count.
+    if (!opened) {
+      const int64_t count = rows < kPageSize && AFilter == nullptr
+                                ? static_cast<int64_t>(buffered)
+                                : CountRows(ATable, AConditions, ARefColumn, AParentId);
+      if (count == 0) return;
+      openElement(count);
+      opened = true;
+    }
+    for (size_t i = 0; i < buffered; ++i) {
       ++ACount;
-      if (!ACountOnly) WriteRow(AWriter, ACustom, ATable, ARefColumn, AWithChildren, APath);
+      if (!ACountOnly)
+        WriteRow(AWriter, ACustom, ATable, *ATable.Page[i], ARefColumn, AWithChildren, APath);
     }
     if (!paged || rows < kPageSize) break;
   }
+  if (AElement != nullptr) AWriter.EndElement(*AElement);
 }
 
 void TTablePartHandler::WriteRow(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* ACustom,
-                                 TExportTable& ATable, int ARefColumn, bool AWithChildren,
-                                 std::vector<const TExportTable*>& APath) {
+                                 TExportTable& ATable, const TExportRow& ARow, int ARefColumn,
+                                 bool AWithChildren, std::vector<const TExportTable*>& APath) {
   AWriter.StartElement(kExportRowElement, nullptr, xdeNone, xdeNone, xbhInline, 0);
   bool required = true;
   if (ACustom != nullptr) ACustom->DoOnGetDataRequired(this, required);
@@ -181,8 +232,8 @@ void TTablePartHandler::WriteRow(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* 
   if (required)
     for (int c = 0; c < schema.GetFieldCount(); ++c) {
       // The id is the database's own and the parent reference is given by the nesting.
-      if (c == ATable.IdColumn || c == ARefColumn || ATable.Null[static_cast<size_t>(c)]) continue;
-      const TXMLDataStoreItem& item = ATable.Row.GetItem(c);
+      if (c == ATable.IdColumn || c == ARefColumn || ARow.Null[static_cast<size_t>(c)]) continue;
+      const TXMLDataStoreItem& item = ARow.Values.GetItem(c);
       const TFieldType type = schema.GetField(c).DataType;
       AWriter.StartElement(item.Name(), nullptr, FieldEncoding(type), xdeNone, xbhInline, 0);
       AWriter.Characters(IsBinaryFieldType(type) ? Variant::FromBytes(item.Value())
@@ -191,26 +242,18 @@ void TTablePartHandler::WriteRow(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* 
     }
   if (AWithChildren && ATable.IdColumn >= 0) {
     ReadChildTables(ATable);
-    const int64_t id = ATable.CurrentId;
     APath.push_back(&ATable);
-    for (const TExportTable::TChild& child : ATable.Children) {
+    for (TExportTable::TChild& child : ATable.Children) {
       // A table already being written above this row would nest without end.
       if (std::find(APath.begin(), APath.end(), child.Table) != APath.end()) continue;
       const std::string& name = child.Table->Schema->GetName();
       bool wanted = true;
       if (ACustom != nullptr) ACustom->DoOnExportChildPartRequired(this, name, wanted);
       if (!wanted) continue;
-      const int64_t count = CountRows(*child.Table, {}, child.RefColumn, id);
-      if (count == 0) continue;
-      TXMLDataStore attrs;
-      attrs.Add("count", std::to_string(count));
-      TXMLDataStoreContainer container;
-      container.Add(attrs);
-      AWriter.StartElement(name, &container, xdeNone, xdeNone, xbhInline, 0);
+      if (child.SQL.empty()) child.SQL = RowsSQL(*FExportConn, *child.Table, {}, child.RefColumn);
       int64_t written = 0;
-      ExportRows(AWriter, ACustom, *child.Table, {}, child.RefColumn, id, nullptr, true, APath,
-                 false, written);
-      AWriter.EndElement(name);
+      ExportRows(AWriter, ACustom, *child.Table, child.SQL, {}, child.RefColumn, ARow.Id, nullptr,
+                 true, APath, &name, false, written);
     }
     APath.pop_back();
   }
@@ -267,6 +310,21 @@ bool TTablePartHandler::ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) 
       }
     }
 
+    // The rows are read in one transaction: one picture of the table and its detail tables,
+    // and on SQLite one read lock for the export instead of one per statement.
+    const bool ownTransaction = !FDb.InTransaction();
+    if (ownTransaction) FDb.StartTransaction();
+    struct TEndRead {
+      TVelaDatabase* Db;
+      ~TEndRead() {
+        if (Db == nullptr) return;
+        try {
+          Db->Rollback();
+        } catch (...) {
+          // Nothing was written; the export's own failure is the one to report.
+        }
+      }
+    } endRead{ownTransaction ? &FDb : nullptr};
     TDbConnection* previous = FExportConn;
     auto lease = FDb.Connection();
     FExportConn = &*lease;
@@ -276,10 +334,12 @@ bool TTablePartHandler::ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) 
       ~TRestore() { Conn = Previous; }
     } restore{FExportConn, previous};
 
+    const std::string sql = RowsSQL(*FExportConn, table, conditions, -1);
     std::vector<const TExportTable*> path;
     int64_t count = 0;
     if (filter != nullptr)
-      ExportRows(*AWriter, custom, table, conditions, -1, 0, filter, false, path, true, count);
+      ExportRows(*AWriter, custom, table, sql, conditions, -1, 0, filter, false, path, nullptr,
+                 true, count);
     else
       count = CountRows(table, conditions, -1, 0);
     TXMLDataStore attrs;
@@ -288,9 +348,13 @@ bool TTablePartHandler::ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) 
     container.Add(attrs);
     AWriter->StartElement(FIdent, &container, xdeNone, xdeNone, xbhInline, 0);
     int64_t written = 0;
-    ExportRows(*AWriter, custom, table, conditions, -1, 0, filter, AWithChildren, path, false,
-               written);
+    ExportRows(*AWriter, custom, table, sql, conditions, -1, 0, filter, AWithChildren, path,
+               nullptr, false, written);
     AWriter->EndElement(FIdent);
+    if (ownTransaction) {
+      endRead.Db = nullptr;
+      FDb.Commit();
+    }
     return true;
   } catch (const std::exception& e) {
     FLastError = FIdent + ": " + e.what();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
 #include "host/db/DbConnection.h"
 #include "host/velaxml/VelaXMLImportContainer.h"
@@ -29,6 +30,40 @@ bool IsSyncExisting(const TXMLDataStore& AAttrs) {
 }
 
 }  // namespace
+
+void TTablePartHandler::TIdRuns::Add(int64_t AId) {
+  if (!FRuns.empty()) {
+    auto& last = FRuns.back();
+    if (AId >= last.first && AId <= last.second) return;
+    if (last.second < std::numeric_limits<int64_t>::max() && AId == last.second + 1) {
+      last.second = AId;
+      return;
+    }
+  }
+  FRuns.emplace_back(AId, AId);
+}
+
+void TTablePartHandler::TIdRuns::Seal() {
+  std::sort(FRuns.begin(), FRuns.end());
+  size_t out = 0;
+  for (size_t i = 1; i < FRuns.size(); ++i) {
+    auto& run = FRuns[out];
+    const bool joins =
+        FRuns[i].first <= run.second ||
+        (run.second < std::numeric_limits<int64_t>::max() && FRuns[i].first == run.second + 1);
+    if (joins)
+      run.second = std::max(run.second, FRuns[i].second);
+    else
+      FRuns[++out] = FRuns[i];
+  }
+  if (!FRuns.empty()) FRuns.resize(out + 1);
+}
+
+bool TTablePartHandler::TIdRuns::Contains(int64_t AId) const {
+  auto it = std::upper_bound(FRuns.begin(), FRuns.end(), AId,
+                             [](int64_t id, const auto& run) { return id < run.first; });
+  return it != FRuns.begin() && std::prev(it)->second >= AId;
+}
 
 TTablePartHandler::TTablePartHandler(TVelaDatabase& ADatabase, std::string AIdent,
                                      IPtr<IDBFieldSchemaItem> ASchema)
@@ -188,7 +223,8 @@ int64_t TTablePartHandler::ImportRow(TTableRecordWriter& ATable, const TXMLDataS
                                      const std::vector<int>& AKeys, bool ASyncExisting,
                                      int ARefColumn, int64_t AParentId, TSyncScope& AScope) {
   TDbConnection& conn = **FConn;
-  const std::string command = LowerCase(Trim(AStore.ValueByName(kCommandAttr)));
+  const std::string_view commandAttr = AStore.ValueByName(kCommandAttr);
+  const std::string command = commandAttr.empty() ? std::string() : LowerCase(Trim(commandAttr));
   if (command == "deleterecords") {
     FDeleted += ATable.DeleteRecords(conn, AStore.ValueByName("filterfield"),
                                      AStore.ValueByName("filtertype"),
@@ -208,7 +244,7 @@ int64_t TTablePartHandler::ImportRow(TTableRecordWriter& ATable, const TXMLDataS
                            "'");
     AScope.Active = true;
     if (!ATable.Find(conn, MatchColumns(ATable, AKeys, ARefColumn, true), id)) return 0;
-    AScope.Keep.push_back(id);
+    AScope.Keep.Add(id);
     return id;
   }
   if (!command.empty()) throw EDatabaseError("unknown velaxml_command '" + command + "'");
@@ -231,8 +267,17 @@ int64_t TTablePartHandler::ImportRow(TTableRecordWriter& ATable, const TXMLDataS
     ATable.Insert(conn);
     ++FInserted;
   }
-  if (ATable.IdColumn() >= 0) AScope.Keep.push_back(id);
+  if (ATable.IdColumn() >= 0) AScope.Keep.Add(id);
   return id;
+}
+
+TTablePartHandler::TDetailLink& TTablePartHandler::DetailLink(const TTableRecordWriter& AParent,
+                                                              const std::string& AName) {
+  std::pair<const TTableRecordWriter*, std::string> key(&AParent, AName);
+  if (auto it = FDetailLinks.find(key); it != FDetailLinks.end()) return it->second;
+  TDetailLink link;
+  link.Detail = FindTable(AName);
+  return FDetailLinks.emplace(std::move(key), std::move(link)).first->second;
 }
 
 void TTablePartHandler::ImportChild(const std::string& AName, TXMLDataStore& AStore) {
@@ -240,14 +285,18 @@ void TTablePartHandler::ImportChild(const std::string& AName, TXMLDataStore& ASt
   auto parentIt = FContexts.find(AStore.ParentStore());
   const TStoreContext* parent = parentIt != FContexts.end() ? &parentIt->second : nullptr;
   if (parent != nullptr && parent->Kind == TStoreContext::Record) {
-    IPtr<IDBFieldSchemaItem> detail = FindTable(AName);
+    TDetailLink& link = DetailLink(*parent->Table, AName);
+    const IPtr<IDBFieldSchemaItem>& detail = link.Detail;
     if (detail && parent->Id > 0) {
-      const int ref = DetailReferenceColumn(*detail, parent->Table->TableName());
+      if (link.RefColumn == -2)
+        link.RefColumn = DetailReferenceColumn(*detail, parent->Table->TableName());
+      const int ref = link.RefColumn;
       if (ref < 0)
         throw EDatabaseError("table '" + detail->GetName() +
                              "' has no column referring to table '" + parent->Table->TableName() +
                              "'");
-      TTableRecordWriter& table = Writer(detail);
+      if (link.Table == nullptr) link.Table = &Writer(detail);
+      TTableRecordWriter& table = *link.Table;
       if (HasFieldItems(AStore)) {
         // A detail record written directly inside its parent record.
         TSyncScope scope;
@@ -316,14 +365,16 @@ bool TTablePartHandler::ImportItem(const std::string& AName, TXMLDataStore& ASto
 void TTablePartHandler::FinishSync(TSyncScope& AScope) {
   if (!AScope.Active) return;
   AScope.Active = false;
-  std::sort(AScope.Keep.begin(), AScope.Keep.end());
+  AScope.Keep.Seal();
   AScope.Table->ReadIds(**FConn, AScope.RefColumn, AScope.ParentId, FIds);
   for (int64_t id : FIds)
-    if (!std::binary_search(AScope.Keep.begin(), AScope.Keep.end(), id)) {
+    if (!AScope.Keep.Contains(id)) {
       AScope.Table->DeleteById(**FConn, id);
       ++FDeleted;
     }
-  AScope.Keep.clear();
+  AScope.Keep.Clear();
+  FIds.clear();
+  FIds.shrink_to_fit();
 }
 
 void TTablePartHandler::FinishChildScopes() {

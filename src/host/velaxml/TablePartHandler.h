@@ -72,6 +72,19 @@ class TTablePartHandler : public TInterfacedObject,
   bool ExportPart(IVelaXMLWriter* AWriter, bool AWithChildren) override;
 
  private:
+  // Ids as runs of consecutive ids: a part that inserts its records one after the other, or
+  // updates them in id order, holds one run however many records it writes.
+  class TIdRuns {
+   public:
+    void Add(int64_t AId);
+    // Sorts and joins the runs; Contains needs it after the last Add.
+    void Seal();
+    bool Contains(int64_t AId) const;
+    void Clear() noexcept { FRuns.clear(); }
+
+   private:
+    std::vector<std::pair<int64_t, int64_t>> FRuns;  // first and last id of each run
+  };
   // Records of one table that the import keeps when a synchronisation ends: the table's records
   // (RefColumn < 0) or the detail records of one parent.
   struct TSyncScope {
@@ -79,7 +92,14 @@ class TTablePartHandler : public TInterfacedObject,
     int RefColumn = -1;
     int64_t ParentId = 0;
     bool Active = false;  // a "sync" command or "syncexisting" asked for it
-    std::vector<int64_t> Keep;
+    // The records written or named so far; a "sync" row late in the part keeps those too.
+    TIdRuns Keep;
+  };
+  // What a child element's name means below the records of one table, found on first use.
+  struct TDetailLink {
+    IPtr<IDBFieldSchemaItem> Detail;      // nil: the name is no application table
+    int RefColumn = -2;                   // the detail's reference column; -2 not looked up yet
+    TTableRecordWriter* Table = nullptr;  // the detail's writer, made on first use
   };
   // What a store of the current record stands for, so that its children find their place.
   struct TStoreContext {
@@ -108,6 +128,7 @@ class TTablePartHandler : public TInterfacedObject,
                     const std::vector<int>& AKeys, bool ASyncExisting, int ARefColumn,
                     int64_t AParentId, TSyncScope& AScope);
   void ImportChild(const std::string& AName, TXMLDataStore& AStore);
+  TDetailLink& DetailLink(const TTableRecordWriter& AParent, const std::string& AName);
   // Deletes the scope's records that were not kept.
   void FinishSync(TSyncScope& AScope);
   void FinishChildScopes();
@@ -124,21 +145,30 @@ class TTablePartHandler : public TInterfacedObject,
     TDbBindValue Value;
     std::string After;
   };
-  // A table during exports: its detail tables and a row buffer.
+  // One row read for an export: its values as document text.
+  struct TExportRow {
+    TXMLDataStore Values;
+    std::vector<char> Null;  // per column of Values: the value is null
+    int64_t Id = 0;
+  };
+  // A table during exports: its detail tables and its row buffers.
   struct TExportTable {
     IPtr<IDBFieldSchemaItem> Schema;
     int IdColumn = -1;
     bool ChildrenRead = false;
-    // Detail tables, each with its reference column and whether the writer wants it.
+    // Detail tables, each with its reference column, whether the writer wants it and the query
+    // of the rows of one parent (made on first use).
     struct TChild {
       TExportTable* Table;
       int RefColumn;
       bool Required;
+      std::string SQL;
     };
     std::vector<TChild> Children;
-    TXMLDataStore Row;       // the current row's values as document text
-    std::vector<char> Null;  // per column of Row: the value is null
-    int64_t CurrentId = 0;   // the current row's id
+    TExportRow Row;  // the current row of a table read without pages
+    // The rows of the current page (a table with ids), reused from page to page.
+    std::vector<std::unique_ptr<TExportRow>> Page;
+    TExportRow& PageRow(size_t AIndex);
   };
   TExportTable& ExportTable(const IPtr<IDBFieldSchemaItem>& ASchema);
   void ReadChildTables(TExportTable& ATable);
@@ -147,20 +177,29 @@ class TTablePartHandler : public TInterfacedObject,
   std::string RowCondition(TDbConnection& AConn, TExportTable& ATable,
                            const std::vector<TExportCondition>& AConditions, int ARefColumn,
                            bool APaged, int& AParams) const;
+  // The query of the rows (by pages in id order when the table has ids).
+  std::string RowsSQL(TDbConnection& AConn, TExportTable& ATable,
+                      const std::vector<TExportCondition>& AConditions, int ARefColumn) const;
+  // Writes the rows that ASQL (from RowsSQL) selects; with AElement, inside an element of that
+  // name carrying their count, which is left out when there are none. ACountOnly counts them.
   void ExportRows(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* ACustom, TExportTable& ATable,
-                  const std::vector<TExportCondition>& AConditions, int ARefColumn,
-                  int64_t AParentId, TFilterExpressions* AFilter, bool AWithChildren,
-                  std::vector<const TExportTable*>& APath, bool ACountOnly, int64_t& ACount);
+                  const std::string& ASQL, const std::vector<TExportCondition>& AConditions,
+                  int ARefColumn, int64_t AParentId, TFilterExpressions* AFilter,
+                  bool AWithChildren, std::vector<const TExportTable*>& APath,
+                  const std::string* AElement, bool ACountOnly, int64_t& ACount);
   int64_t CountRows(TExportTable& ATable, const std::vector<TExportCondition>& AConditions,
                     int ARefColumn, int64_t AParentId);
   void WriteRow(IVelaXMLWriter& AWriter, TCustomVelaXMLWriter* ACustom, TExportTable& ATable,
-                int ARefColumn, bool AWithChildren, std::vector<const TExportTable*>& APath);
+                const TExportRow& ARow, int ARefColumn, bool AWithChildren,
+                std::vector<const TExportTable*>& APath);
 
   TVelaDatabase& FDb;
   std::string FIdent;
   std::unique_ptr<TTableRecordWriter> FMain;
   // Writers of the detail tables, by table name in lower case.
   std::map<std::string, std::unique_ptr<TTableRecordWriter>> FDetails;
+  // By parent table and child element name.
+  std::map<std::pair<const TTableRecordWriter*, std::string>, TDetailLink> FDetailLinks;
 
   // --- the part being imported ---
   bool FInPart = false;
