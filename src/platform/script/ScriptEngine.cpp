@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 
 #include "rtl/SysUtils.h"
@@ -172,6 +175,17 @@ Variant ToVariant(lua_State* L, int idx, bool ALoose, bool* AOk = nullptr) {
       if (AOk && !ALoose) *AOk = false;
       return {};
   }
+}
+
+bool ReadFileText(const std::string& AFileName, std::string& AText) {
+  std::ifstream in(AFileName, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  AText = text.str();
+  // A first line starting with '#' (an interpreter line) is no Lua.
+  if (AText.rfind("#", 0) == 0) AText.insert(0, "--");
+  return true;
 }
 
 std::string TopMessage(lua_State* L) {
@@ -658,7 +672,11 @@ void PushArgs(lua_State* L, TScriptEngine& engine, const std::string& AName,
 std::vector<Variant> TScriptEngine::DoFile(const std::string& AFileName,
                                            const std::vector<Variant>& AArgs) {
   const int base = lua_gettop(L);
-  Load(luaL_loadfilex(L, AFileName.c_str(), "t"));
+  // Messages name the script by its file name ("nightly.lua:12: ...").
+  std::string text;
+  if (!ReadFileText(AFileName, text)) throw EScriptError("cannot read script '" + AFileName + "'");
+  const std::string chunk = "@" + std::filesystem::path(AFileName).filename().string();
+  Load(luaL_loadbufferx(L, text.data(), text.size(), chunk.c_str(), "t"));
   PushArgs(L, *this, AFileName, AArgs);
   return Run(static_cast<int>(AArgs.size()), base);
 }
