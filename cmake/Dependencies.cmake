@@ -35,3 +35,5 @@ endif()
 # JSON documents (simdjson) and MIME multipart bodies (GMime 3, LGPL: linked dynamically).
 find_package(simdjson CONFIG REQUIRED)
 pkg_check_modules(GMIME REQUIRED IMPORTED_TARGET gmime-3.0)
+# The script engine: Lua 5.4 built as C++, so that script errors unwind C++ frames.
+pkg_check_modules(LUA54 REQUIRED IMPORTED_TARGET lua5.4-c++)

@@ -13,6 +13,7 @@ void RegisterImportCommands(TCommandLine& cli);
 void RegisterOutlookCommands(TCommandLine& cli);
 void RegisterPreconvertCommands(TCommandLine& cli);
 void RegisterPreprocessorCommands(TCommandLine& cli);
+void RegisterScriptCommands(TCommandLine& cli);
 void RegisterVelaXMLCommands(TCommandLine& cli);
 
 }  // namespace vela::cli

@@ -14,5 +14,6 @@ int main(int argc, char** argv) {
   RegisterCardCommands(cli);
   RegisterContainerCommands(cli);
   RegisterOutlookCommands(cli);
+  RegisterScriptCommands(cli);
   return cli.Run(argc, argv);
 }

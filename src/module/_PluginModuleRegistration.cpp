@@ -4,6 +4,7 @@
 
 #include "business_integration/_dmBusinessIntegration.h"
 #include "components/_CustomImportPreProcessor.h"
+#include "module/_ExtFuncDataImportDefRTTIFunctions.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
 #include "plugins/_dmPluginDataImportMain.h"
 #ifdef VELA_HAVE_VCARD
@@ -38,7 +39,8 @@ struct TModuleUnits {
     //    global is shared by the process: the previous class comes back at unload).
     FPreviousDefaultClass = DefaultPreProcessorClass;
     DefaultPreProcessorClass = &CreateModulePreProcessor;
-    // 3. (Script bindings are added here once they exist.)
+    // 3. The script bindings join the script engine's run-time type modules.
+    InitUnit_ExtFuncDataImportDefRTTIFunctions();
 #ifdef VELA_HAVE_VCARD
     // 4. The card item classes.
     RegisterStandardCardItemClasses();
@@ -49,6 +51,7 @@ struct TModuleUnits {
   }
   ~TModuleUnits() {
     FreePreProcessorFactory();
+    FinUnit_ExtFuncDataImportDefRTTIFunctions();
     DefaultPreProcessorClass = FPreviousDefaultClass;
     delete PluginModuleClassList;
     PluginModuleClassList = nullptr;

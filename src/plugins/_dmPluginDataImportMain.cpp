@@ -10,6 +10,7 @@
 #include "host/db/VelaDatabase.h"
 #include "module/_PluginModuleRegistration.h"
 #include "module/_VelaXMLPreProcessorFactory.h"
+#include "platform/script/ScriptEngine.h"
 #include "plugins/OutlookFolderCatalog.h"
 #include "plugins/_ImportObject.h"
 #include "plugins/_VelaProtocolHandlers.h"
@@ -67,9 +68,14 @@ TdmPluginDataImportMain::TdmPluginDataImportMain(TClientPluginBase* AOwner)
   CreateEMSImportEngine();
   CreateADOImportEngine();
   CreateOutlookImportEngine();
+  // Scripts reach the module through the global variable "DataimportModule".
+  TScriptRegistry::RegisterGlobalScriptVar("DataimportModule",
+                                           IPtr<IInterface>(static_cast<IExtFuncDataImport*>(this)),
+                                           "DIExtFuncDataImport");
 }
 
 TdmPluginDataImportMain::~TdmPluginDataImportMain() {
+  TScriptRegistry::UnregisterGlobalScriptVar("DataimportModule");
   // The actions and the function call into this module: they go with it.
   if (FScheduler) {
     FScheduler->Unregister(kImportActionId);
