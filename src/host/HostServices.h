@@ -3,7 +3,10 @@
 // handlers. A host that lacks one does not offer its interface.
 #pragma once
 
+#include <string>
+
 #include "host/GlobalFunctions.h"
+#include "host/InterfacedData.h"
 #include "host/Scheduler.h"
 #include "host/velaxml/VelaXMLPartHandlerIntf.h"
 #include "rtl/Interfaces.h"
@@ -24,6 +27,19 @@ struct IVelaXMLImportContainerService : virtual IInterface {
   VELA_IID("{4E85D1A7-96B3-4C20-B7F8-1A2C6E9D0F53}");
   // The part handlers of the host's database for one run; nil while no database is open.
   virtual IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() = 0;
+};
+
+// The host's system scripts: Lua files "custom/scripts/CONTEXT.lua" below the application
+// folder, each defining functions (methods). They run sandboxed (files only below the
+// application folder, no programs, no native modules).
+struct IVelaSystemScriptService : virtual IInterface {
+  VELA_IID("{1F6B2C93-7E4A-4D18-A5C0-92E3B84D6F17}");
+  // False when the context has no script or the script defines no such function.
+  virtual bool HasSystemScriptMethod(const std::string& AContext, const std::string& AMethod) = 0;
+  // Calls the function with one table argument holding the named values; a script error raises
+  // EScriptError.
+  virtual void RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
+                                     const IPtr<INamedVariantListData>& AParams) = 0;
 };
 
 }  // namespace vela

@@ -3,6 +3,7 @@
 #include "host/db/DbConnection.h"
 #include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
+#include "platform/script/ScriptEngine.h"
 #include "host/velaxml/VelaXMLImportContainer.h"
 #include "rtl/FileUtils.h"
 #include "rtl/SysUtils.h"
@@ -233,6 +234,41 @@ IPtr<IVelaXMLPartHandlerContainer> TVelaMainInterface::CreateVelaXMLImportContai
   }
   if (!db) return nullptr;
   return IPtr<IVelaXMLPartHandlerContainer>(new TVelaXMLImportContainer(*db));
+}
+
+namespace {
+
+// The script file of a context; empty for a name that is no plain file name.
+std::string SystemScriptFile(const std::string& AFolder, const std::string& AContext) {
+  if (AContext.empty() || AContext.find_first_of("/\\") != std::string::npos ||
+      AContext.find("..") != std::string::npos)
+    return {};
+  return IncludeTrailingPathDelimiter(AFolder) + "custom/scripts/" + AContext + ".lua";
+}
+
+}  // namespace
+
+bool TVelaMainInterface::HasSystemScriptMethod(const std::string& AContext,
+                                               const std::string& AMethod) {
+  const std::string folder = Get_ApplicationFolder();
+  const std::string file = SystemScriptFile(folder, AContext);
+  if (file.empty() || !FileExists(file)) return false;
+  TScriptEngine engine({/*Sandbox=*/true, folder});
+  engine.DoFile(file);
+  return engine.HasFunction(AMethod);
+}
+
+void TVelaMainInterface::RunSystemScriptMethod(const std::string& AContext,
+                                               const std::string& AMethod,
+                                               const IPtr<INamedVariantListData>& AParams) {
+  const std::string folder = Get_ApplicationFolder();
+  const std::string file = SystemScriptFile(folder, AContext);
+  TScriptEngine engine({/*Sandbox=*/true, folder});
+  engine.DoFile(file);
+  std::vector<std::pair<std::string, Variant>> fields;
+  for (int i = 0; AParams && i < AParams->Get_Count(); ++i)
+    fields.emplace_back(AParams->Get_Name(i), AParams->Get_Value(i));
+  engine.CallWithTable(AMethod, fields);
 }
 
 }  // namespace vela

@@ -77,10 +77,11 @@ class TVelaMainInterface : public TInterfacedObject,
                            public IVelaProgressService,
                            public IVelaGlobalFunctionService,
                            public IVelaScheduleService,
-                           public IVelaXMLImportContainerService {
+                           public IVelaXMLImportContainerService,
+                           public IVelaSystemScriptService {
   VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings,
                   IVelaProgressService, IVelaGlobalFunctionService, IVelaScheduleService,
-                  IVelaXMLImportContainerService)
+                  IVelaXMLImportContainerService, IVelaSystemScriptService)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -104,6 +105,9 @@ class TVelaMainInterface : public TInterfacedObject,
   TVelaGlobalFunctions& Get_GlobalFunctions() override { return TVelaGlobalFunctions::Instance(); }
   TVelaScheduler& Get_Scheduler() override { return TVelaScheduler::Instance(); }
   IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() override;
+  bool HasSystemScriptMethod(const std::string& AContext, const std::string& AMethod) override;
+  void RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
+                             const IPtr<INamedVariantListData>& AParams) override;
   std::string ReadString(std::string_view ASection, std::string_view AName,
                          std::string_view ADefault) override;
   void WriteString(std::string_view ASection, std::string_view AName,

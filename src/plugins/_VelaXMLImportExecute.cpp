@@ -541,11 +541,25 @@ void TXMLImportExecuteObj::RunPostProcessActions(bool AFailed) {
       std::vector<std::string> lines;
       for (int i = 0; i < action.FParameters.Count(); ++i)
         lines.push_back(ReplaceImportFileName(action.FParameters[i], action.FImportFileName));
-      if (!action.FSystemScriptMethode.empty())
-        // This host has no system script service, so no script method is known.
-        throw EVelaUserMessageException(
-            Format("PostProcessAction failed, systemscript '%s' not found on context '%s'",
-                   action.FSystemScriptMethode, action.FSystemScriptContext));
+      if (!action.FSystemScriptMethode.empty()) {
+        IPtr<IVelaSystemScriptService> scripts =
+            Supports<IVelaSystemScriptService>(FMainInterface.get());
+        if (!scripts || !scripts->HasSystemScriptMethod(action.FSystemScriptContext,
+                                                        action.FSystemScriptMethode))
+          throw EVelaUserMessageException(
+              Format("PostProcessAction failed, systemscript '%s' not found on context '%s'",
+                     action.FSystemScriptMethode, action.FSystemScriptContext));
+        // The parameter lines are name=value pairs of the script's list.
+        IPtr<INamedVariantListData> params = NewNamedVariantListData();
+        for (const auto& line : lines) {
+          const size_t eq = line.find('=');
+          params->SetValueByName(
+              eq == std::string::npos ? line : line.substr(0, eq),
+              Variant(eq == std::string::npos ? std::string() : line.substr(eq + 1)));
+        }
+        scripts->RunSystemScriptMethod(action.FSystemScriptContext, action.FSystemScriptMethode,
+                                       params);
+      }
       if (!action.FCommand.empty()) {
         std::vector<Variant> args;
         args.reserve(lines.size());

@@ -293,6 +293,17 @@ TEST_F(VelaXMLExecuteTest, PostProcessingActionsRunByRunTypeWithTheirDecodedPara
   EXPECT_NO_THROW(
       Import("<velaxmldata><velaxmlpostprocess systemscriptmethode=\"Run\" "
              "ignoreerror=\"1\"/></velaxmldata>"));
+
+  // A system script of the application folder gets the parameter lines as a table.
+  fs::create_directories(FDir.Path / "custom/scripts");
+  std::ofstream(FDir.File("custom/scripts/post.lua"))
+      << "function Done(p) local f = assert(io.open('done.txt', 'w')) f:write(p.a .. p.b) "
+         "f:close() end";
+  Import(
+      "<velaxmldata><velaxmlpostprocess systemscriptmethode=\"Done\" "
+      "systemscriptcontext=\"post\">a=1\nb=$IMPORTFILENAME$x</velaxmlpostprocess></velaxmldata>");
+  std::ifstream done(FDir.File("done.txt"));
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(done)), {}), "1x");
 }
 
 TEST_F(VelaXMLExecuteTest, WildcardImportsEveryFileAndNamesEachBrokenOne) {

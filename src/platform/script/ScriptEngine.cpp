@@ -707,6 +707,21 @@ std::vector<Variant> TScriptEngine::Call(const std::string& AName,
   return Run(static_cast<int>(AArgs.size()), base);
 }
 
+std::vector<Variant> TScriptEngine::CallWithTable(
+    const std::string& AName, const std::vector<std::pair<std::string, Variant>>& AFields) {
+  const int base = lua_gettop(L);
+  if (lua_getglobal(L, AName.c_str()) != LUA_TFUNCTION) {
+    lua_settop(L, base);
+    throw EScriptError("script function '" + AName + "' not found");
+  }
+  lua_createtable(L, 0, static_cast<int>(AFields.size()));
+  for (const auto& [name, value] : AFields) {
+    PushVariant(L, *this, value);
+    lua_setfield(L, -2, name.c_str());
+  }
+  return Run(1, base);
+}
+
 // --- registry ---
 
 void TScriptRegistry::AddRTTIModule(TRTTIModule AModule) {

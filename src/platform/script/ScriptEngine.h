@@ -201,6 +201,9 @@ class TScriptEngine {
   bool HasFunction(const std::string& AName) const;
   // Calls a global function; raises EScriptError when it does not exist or fails.
   std::vector<Variant> Call(const std::string& AName, const std::vector<Variant>& AArgs = {});
+  // Calls a global function with one table argument made of the named values.
+  std::vector<Variant> CallWithTable(const std::string& AName,
+                                     const std::vector<std::pair<std::string, Variant>>& AFields);
 
   // The script class that wraps interfaces of this identity (nil when none).
   const TScriptClass* ClassOfIID(const TGUID& AIID) const;
