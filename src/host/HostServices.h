@@ -1,10 +1,11 @@
 // Services of the host that plug-ins query from the main interface with Supports, the way they
-// reach the host database: the global functions, the scheduler's actions and the VelaXML part
-// handlers. A host that lacks one does not offer its interface.
+// reach the host database: the global functions, the scheduler's actions, the VelaXML part
+// handlers and the application server. A host that lacks one does not offer its interface.
 #pragma once
 
 #include "host/GlobalFunctions.h"
 #include "host/Scheduler.h"
+#include "host/server/ApplicationServer.h"
 #include "host/velaxml/VelaXMLPartHandlerIntf.h"
 #include "rtl/Interfaces.h"
 
@@ -24,6 +25,13 @@ struct IVelaXMLImportContainerService : virtual IInterface {
   VELA_IID("{4E85D1A7-96B3-4C20-B7F8-1A2C6E9D0F53}");
   // The part handlers of the host's database for one run; nil while no database is open.
   virtual IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() = 0;
+};
+
+// The application server: plug-ins register their REST routes, background jobs and shutdown
+// checks here; the server serves them while it runs.
+struct IVelaApplicationServerService : virtual IInterface {
+  VELA_IID("{0BECC914-F0C1-4F85-AA1A-1DCA2AEDD59A}");
+  virtual TVelaApplicationServer& Get_ApplicationServer() = 0;
 };
 
 }  // namespace vela

@@ -77,10 +77,11 @@ class TVelaMainInterface : public TInterfacedObject,
                            public IVelaProgressService,
                            public IVelaGlobalFunctionService,
                            public IVelaScheduleService,
-                           public IVelaXMLImportContainerService {
+                           public IVelaXMLImportContainerService,
+                           public IVelaApplicationServerService {
   VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings,
                   IVelaProgressService, IVelaGlobalFunctionService, IVelaScheduleService,
-                  IVelaXMLImportContainerService)
+                  IVelaXMLImportContainerService, IVelaApplicationServerService)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -104,6 +105,7 @@ class TVelaMainInterface : public TInterfacedObject,
   TVelaGlobalFunctions& Get_GlobalFunctions() override { return TVelaGlobalFunctions::Instance(); }
   TVelaScheduler& Get_Scheduler() override { return TVelaScheduler::Instance(); }
   IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() override;
+  TVelaApplicationServer& Get_ApplicationServer() override { return FApplicationServer; }
   std::string ReadString(std::string_view ASection, std::string_view AName,
                          std::string_view ADefault) override;
   void WriteString(std::string_view ASection, std::string_view AName,
@@ -135,6 +137,7 @@ class TVelaMainInterface : public TInterfacedObject,
   std::map<std::string, std::string>
       FSectionSettings;                         // "section\nname" (lower case) without database
   IPtr<IVelaProgressService> FProgressService;  // guarded by FLock
+  TVelaApplicationServer FApplicationServer;
 };
 
 }  // namespace vela
