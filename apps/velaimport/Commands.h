@@ -12,6 +12,7 @@ void RegisterImportCommands(TCommandLine& cli);
 void RegisterOutlookCommands(TCommandLine& cli);
 void RegisterPreconvertCommands(TCommandLine& cli);
 void RegisterPreprocessorCommands(TCommandLine& cli);
+void RegisterServerCommands(TCommandLine& cli);
 void RegisterVelaXMLCommands(TCommandLine& cli);
 
 }  // namespace vela::cli

@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
   RegisterDbCommands(cli);
   RegisterCardCommands(cli);
   RegisterOutlookCommands(cli);
+  RegisterServerCommands(cli);
   return cli.Run(argc, argv);
 }

@@ -8,6 +8,7 @@
 #include <boost/beast/http.hpp>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -89,6 +90,9 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
     if (FServer.Stopping) return Close();
     FParser.emplace();
     FParser->header_limit(kHeaderLimit);
+    // The parser would refuse a large Content-Length while reading the header; the limit is
+    // checked on the complete header instead, so that the answer can name it.
+    FParser->body_limit(std::numeric_limits<std::uint64_t>::max());
     FIdle = true;
     FStream.expires_after(std::chrono::milliseconds(timeoutMs));
     http::async_read_header(
