@@ -8,6 +8,8 @@ find_package(OpenSSL REQUIRED)
 find_package(Iconv REQUIRED)
 # HTTP, HTTPS and FTP transfers.
 find_package(CURL REQUIRED)
+# The application server's HTTP layer (Beast on Asio; header-only).
+find_package(Boost 1.74 CONFIG REQUIRED)
 # International host names in locations (IDNA 2008).
 pkg_check_modules(IDN2 REQUIRED IMPORTED_TARGET libidn2)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)

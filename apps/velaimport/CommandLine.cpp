@@ -104,7 +104,7 @@ void TCommandContext::EndProgress() {
 
 TModuleHost& TCommandContext::Module() {
   if (!FModule) {
-    auto module = std::make_unique<TModuleHost>(FGlobal);
+    auto module = std::make_unique<TModuleHost>(FGlobal, FServerHost);
     module->Start();
     FModule = std::move(module);
   }

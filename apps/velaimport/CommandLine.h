@@ -80,6 +80,8 @@ class TCommandContext {
 
   // The module, loaded and started on first use.
   TModuleHost& Module();
+  // The module is hosted by the application server (call before Module).
+  void UseServerHost() noexcept { FServerHost = true; }
   // The module's external function interface T; fails naming `what` when the module has none.
   template <class T>
   IPtr<T> ModuleFunction(const char* what) {
@@ -102,6 +104,7 @@ class TCommandContext {
   const GlobalOptions& FGlobal;
   bool FProgressAllowed;
   bool FProgressShown = false;
+  bool FServerHost = false;
   std::unique_ptr<TVelaDatabase> FDatabase;
   std::unique_ptr<TModuleHost> FModule;
   TVelaMainInterface* FDatabaseUser =

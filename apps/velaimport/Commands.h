@@ -14,6 +14,7 @@ void RegisterOutlookCommands(TCommandLine& cli);
 void RegisterPreconvertCommands(TCommandLine& cli);
 void RegisterPreprocessorCommands(TCommandLine& cli);
 void RegisterScriptCommands(TCommandLine& cli);
+void RegisterServerCommands(TCommandLine& cli);
 void RegisterVelaXMLCommands(TCommandLine& cli);
 
 }  // namespace vela::cli

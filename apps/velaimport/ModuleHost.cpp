@@ -23,8 +23,9 @@ std::string FindModuleLibrary() {
   return {};
 }
 
-TModuleHost::TModuleHost(const GlobalOptions& global) {
-  auto* mi = new TVelaMainInterface(GetApplicationFolder(), THostKind::hkClient, "velaimport");
+TModuleHost::TModuleHost(const GlobalOptions& global, bool serverHost) {
+  auto* mi = new TVelaMainInterface(
+      GetApplicationFolder(), serverHost ? THostKind::hkServer : THostKind::hkClient, "velaimport");
   FMainInterface = IPtr<IMainInterface>(mi);
   mi->Session().SetLanguage(LanguageFromName(global.Lang));
   if (!global.Rights.empty()) mi->Session().SetRightsText(global.Rights);

@@ -20,8 +20,8 @@ std::string FindModuleLibrary();
 class TModuleHost {
  public:
   // Builds the main interface for the application folder from the global options (language,
-  // rights); loads nothing yet.
-  explicit TModuleHost(const GlobalOptions& global);
+  // rights), as the application server's when serverHost is set; loads nothing yet.
+  explicit TModuleHost(const GlobalOptions& global, bool serverHost = false);
   // BeforeUnInit, frees the data modules, releases the plug-in and unloads the library.
   ~TModuleHost();
 

@@ -15,5 +15,6 @@ int main(int argc, char** argv) {
   RegisterContainerCommands(cli);
   RegisterOutlookCommands(cli);
   RegisterScriptCommands(cli);
+  RegisterServerCommands(cli);
   return cli.Run(argc, argv);
 }

@@ -1,6 +1,6 @@
 // Services of the host that plug-ins query from the main interface with Supports, the way they
-// reach the host database: the global functions, the scheduler's actions and the VelaXML part
-// handlers. A host that lacks one does not offer its interface.
+// reach the host database: the global functions, the scheduler's actions, the VelaXML part
+// handlers and the application server. A host that lacks one does not offer its interface.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 #include "host/GlobalFunctions.h"
 #include "host/InterfacedData.h"
 #include "host/Scheduler.h"
+#include "host/server/ApplicationServer.h"
 #include "host/velaxml/VelaXMLPartHandlerIntf.h"
 #include "rtl/Interfaces.h"
 
@@ -40,6 +41,13 @@ struct IVelaSystemScriptService : virtual IInterface {
   // EScriptError.
   virtual void RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
                                      const IPtr<INamedVariantListData>& AParams) = 0;
+};
+
+// The application server: plug-ins register their REST routes, background jobs and shutdown
+// checks here; the server serves them while it runs.
+struct IVelaApplicationServerService : virtual IInterface {
+  VELA_IID("{0BECC914-F0C1-4F85-AA1A-1DCA2AEDD59A}");
+  virtual TVelaApplicationServer& Get_ApplicationServer() = 0;
 };
 
 }  // namespace vela

@@ -78,10 +78,12 @@ class TVelaMainInterface : public TInterfacedObject,
                            public IVelaGlobalFunctionService,
                            public IVelaScheduleService,
                            public IVelaXMLImportContainerService,
-                           public IVelaSystemScriptService {
+                           public IVelaSystemScriptService,
+                           public IVelaApplicationServerService {
   VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings,
                   IVelaProgressService, IVelaGlobalFunctionService, IVelaScheduleService,
-                  IVelaXMLImportContainerService, IVelaSystemScriptService)
+                  IVelaXMLImportContainerService, IVelaSystemScriptService,
+                  IVelaApplicationServerService)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -108,6 +110,7 @@ class TVelaMainInterface : public TInterfacedObject,
   bool HasSystemScriptMethod(const std::string& AContext, const std::string& AMethod) override;
   void RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
                              const IPtr<INamedVariantListData>& AParams) override;
+  TVelaApplicationServer& Get_ApplicationServer() override { return FApplicationServer; }
   std::string ReadString(std::string_view ASection, std::string_view AName,
                          std::string_view ADefault) override;
   void WriteString(std::string_view ASection, std::string_view AName,
@@ -139,6 +142,7 @@ class TVelaMainInterface : public TInterfacedObject,
   std::map<std::string, std::string>
       FSectionSettings;                         // "section\nname" (lower case) without database
   IPtr<IVelaProgressService> FProgressService;  // guarded by FLock
+  TVelaApplicationServer FApplicationServer;
 };
 
 }  // namespace vela

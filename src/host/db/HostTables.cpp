@@ -59,6 +59,13 @@ std::vector<THostTableDef> BuildDefs() {
         {"filename", ftString, 1024, true, ""},
         {"content", ftBlob, 0, false, ""},
         {"createdate", ftDateTime, 0, false, ""}}},
+      // Access tokens of REST clients: the SHA-256 of the token (hex), never the token itself,
+      // and the rights of its holder (comma-separated numbers; empty: every right).
+      {"vela_accesstoken",
+       {{"name", ftString, 255, true, ""},
+        {"tokenhash", ftString, 64, true, ""},
+        {"rights", ftString, 1024, false, ""},
+        {"createdate", ftDateTime, 0, false, ""}}},
   };
 }
 
@@ -78,10 +85,21 @@ void CreateGlobalSettings(TDbConnection& conn) {
     if (t.Name == "vela_globalsetting") conn.ExecSQL(CreateTableSQL(conn, t));
 }
 
+void CreateAccessTokens(TDbConnection& conn) {
+  for (auto& t : HostTableDefs())
+    if (t.Name == "vela_accesstoken") conn.ExecSQL(CreateTableSQL(conn, t));
+  conn.ExecSQL(
+      "CREATE UNIQUE INDEX IF NOT EXISTS \"vela_accesstoken_name\" ON \"vela_accesstoken\" "
+      "(\"name\")");
+  conn.ExecSQL(
+      "CREATE UNIQUE INDEX IF NOT EXISTS \"vela_accesstoken_hash\" ON \"vela_accesstoken\" "
+      "(\"tokenhash\")");
+}
+
 // Step n leads from version n to version n + 1. New steps are appended, never changed.
 const std::vector<std::function<void(TDbConnection&)>>& Migrations() {
-  static const std::vector<std::function<void(TDbConnection&)>> steps = {CreateAll,
-                                                                         CreateGlobalSettings};
+  static const std::vector<std::function<void(TDbConnection&)>> steps = {
+      CreateAll, CreateGlobalSettings, CreateAccessTokens};
   return steps;
 }
 
