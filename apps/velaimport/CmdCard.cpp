@@ -63,20 +63,42 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
                       "windows-1250 to windows-1258, KOI8-R, KOI8-U, macintosh, or CPnnn for a "
                       "code page number");
 
+  // One contact at a time: read, convert, write, then drop both before reading the next, so
+  // that memory does not grow with the number of contacts.
   TVCard source;
+  std::unique_ptr<TCardItemReader> reader;
   try {
-    source.LoadFromFile(o.Input);
+    reader = std::make_unique<TCardItemReader>(source, o.Input);
   } catch (const std::exception& e) {
     throw ECommandFailed(o.Input + ": " + ExceptionText(e));
   }
-
+  // Converting a file into itself writes beside it and replaces it at the end, since the input is
+  // still being read while the output grows.
+  std::error_code ec;
+  const bool inPlace = std::filesystem::equivalent(o.Input, o.Output, ec);
+  const std::string outFile = inPlace ? o.Output + ".converting" : o.Output;
   TVCard output;
   output.SetFileCharset(o.Charset);
   output.SetVCardVersion(target == TCardTarget::VCard21 ? vcv21 : vcv30);
   int contacts = 0;
   int skipped = 0;
-  try {
-    for (const auto& item : source.Items()) {
+  std::unique_ptr<TCardItemWriter> writer;
+  while (true) {
+    std::unique_ptr<TCustomCardItem> item;
+    try {
+      item = reader->Next();
+    } catch (const std::exception& e) {
+      throw ECommandFailed(o.Input + ": " + ExceptionText(e));
+    }
+    try {
+      if (!writer) writer = std::make_unique<TCardItemWriter>(output, outFile);
+      if (!item) {
+        writer->Finish();
+        writer.reset();
+        reader.reset();
+        if (inPlace) std::filesystem::rename(outFile, o.Output);
+        break;
+      }
       if (!dynamic_cast<const TCustomAddressCardItem*>(item.get())) {
         ++skipped;  // calendar events found in a contact file
         continue;
@@ -93,12 +115,11 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
         if (contact.Email.empty())
           contact.Email = !contact.Email2.empty() ? contact.Email2 : contact.Email3;
       }
-      output.Items().Add(std::move(copy));
+      writer->Write(*copy);
       ++contacts;
+    } catch (const std::exception& e) {
+      throw ECommandFailed(o.Output + ": " + ExceptionText(e));
     }
-    output.SaveAllToFile(o.Output);
-  } catch (const std::exception& e) {
-    throw ECommandFailed(o.Output + ": " + ExceptionText(e));
   }
 
   if (skipped)
