@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "Commands.h"
 #include "rtl/CodePages.h"
@@ -37,13 +38,13 @@ struct TConvertOptions {
   std::string Charset = "UTF-8";
 };
 
-// Copies every contact field by name through the card's field access.
+// Copies every contact field by name through the card's field access; fieldMap holds the target
+// index of each source field (-1: none), found once for all contacts.
 void CopyContact(const TVCard& source, const TCustomCardItem& from, TVCard& target,
-                 TCustomCardItem& to) {
+                 TCustomCardItem& to, const std::vector<int>& fieldMap) {
   for (int i = 0; i < source.FieldCount(); ++i) {
-    int j = target.GetFieldIndexByName(source.GetFieldNames(i));
-    if (j < 0) continue;
-    if (from.IsFieldEmpty(source.GetFieldTypeInfo(i))) continue;
+    const int j = fieldMap[i];
+    if (j < 0 || from.IsFieldEmpty(source.GetFieldTypeInfo(i))) continue;
     target.SetValues(to, j, source.GetValues(from, i));
   }
 }
@@ -80,6 +81,9 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
   TVCard output;
   output.SetFileCharset(o.Charset);
   output.SetVCardVersion(target == TCardTarget::VCard21 ? vcv21 : vcv30);
+  std::vector<int> fieldMap;
+  for (int i = 0; i < source.FieldCount(); ++i)
+    fieldMap.push_back(output.GetFieldIndexByName(source.GetFieldNames(i)));
   int contacts = 0;
   int skipped = 0;
   std::unique_ptr<TCardItemWriter> writer;
@@ -108,7 +112,7 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
         copy = std::make_unique<TLDifItem>(&output);
       else
         copy = std::make_unique<TVCardItem>(&output);
-      CopyContact(source, *item, output, *copy);
+      CopyContact(source, *item, output, *copy, fieldMap);
       if (target == TCardTarget::Ldif) {
         // An LDIF entry carries one mail attribute: take the first address the contact has.
         auto& contact = static_cast<TCustomAddressCardItem&>(*copy);

@@ -371,24 +371,32 @@ int TCustomCard::GetFieldIndexByName(std::string_view name) const {
   return -1;
 }
 
+// The field names are the class's published properties in order, so an index is a position in
+// its table.
 const TCardProperty& TCustomCard::GetFieldTypeInfo(int index) const {
-  const TCardProperty* p = FindCardProperty(FItemClass, GetFieldNames(index));
+  GetFieldNames(index);  // raises on an index out of range
+  return FItemClass->Properties()[index];
+}
+
+// The property of the item's own class for a field of the card (items of another registered
+// class, such as LDIF entries in a vCard card, publish the same contact fields). The positions
+// in the last other class asked for are kept, as an import asks for every field of every item.
+const TCardProperty& TCustomCard::ItemProperty(const TCustomCardItem& item, int index) const {
+  if (item.ClassType() == FItemClass) return GetFieldTypeInfo(index);
+  if (FOtherClass != item.ClassType()) {
+    FOtherClass = nullptr;
+    FOtherProperties.clear();
+    for (const std::string& name : FFieldNames)
+      FOtherProperties.push_back(FindCardProperty(item.ClassType(), name));
+    FOtherClass = item.ClassType();
+  }
+  const TCardProperty* p = FOtherProperties.at(index);
   Assert(p != nullptr, "Property " + GetFieldNames(index) + " not found! on class!");
   return *p;
 }
 
-namespace {
-// The property of the item's own class for a field of the card (items of another registered
-// class, such as LDIF entries in a vCard card, publish the same contact fields).
-const TCardProperty& ItemProperty(const TCustomCardItem& item, const std::string& name) {
-  const TCardProperty* p = FindCardProperty(item.ClassType(), name);
-  Assert(p != nullptr, "Property " + name + " not found! on class!");
-  return *p;
-}
-}  // namespace
-
 Variant TCustomCard::GetValues(const TCustomCardItem& item, int index) const {
-  const TCardProperty& p = ItemProperty(item, GetFieldNames(index));
+  const TCardProperty& p = ItemProperty(item, index);
   auto& mutableItem = const_cast<TCustomCardItem&>(item);
   switch (p.Type) {
     case TCardFieldType::cftDate:
@@ -409,7 +417,7 @@ Variant TCustomCard::GetValues(const TCustomCardItem& item, int index) const {
 }
 
 void TCustomCard::SetValues(TCustomCardItem& item, int index, const Variant& value) const {
-  const TCardProperty& p = ItemProperty(item, GetFieldNames(index));
+  const TCardProperty& p = ItemProperty(item, index);
   if (value.IsNull()) {
     item.ResetField(p);
     return;

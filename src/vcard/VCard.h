@@ -251,12 +251,15 @@ class TCustomCard {
  private:
   // Writes one item, or all items when item is nullptr, with the card's opening and closing lines.
   void WriteAll(TCardItemWriter& writer, TCustomCardItem* item);
+  const TCardProperty& ItemProperty(const TCustomCardItem& item, int index) const;
 
   TCardItemClass FItemClass;
   TCardItemList FItems;
   std::vector<std::string> FFieldNames;
   std::string FFileCharset;
   size_t FReadBlockSize = 0;
+  mutable TCardItemClass FOtherClass = nullptr;
+  mutable std::vector<const TCardProperty*> FOtherProperties;
 };
 
 // Reads the items of a card file one at a time, each parsed when it is asked for, so that only
