@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "Commands.h"
 #include "rtl/CodePages.h"
@@ -37,13 +38,13 @@ struct TConvertOptions {
   std::string Charset = "UTF-8";
 };
 
-// Copies every contact field by name through the card's field access.
+// Copies every contact field by name through the card's field access; fieldMap holds the target
+// index of each source field (-1: none), found once for all contacts.
 void CopyContact(const TVCard& source, const TCustomCardItem& from, TVCard& target,
-                 TCustomCardItem& to) {
+                 TCustomCardItem& to, const std::vector<int>& fieldMap) {
   for (int i = 0; i < source.FieldCount(); ++i) {
-    int j = target.GetFieldIndexByName(source.GetFieldNames(i));
-    if (j < 0) continue;
-    if (from.IsFieldEmpty(source.GetFieldTypeInfo(i))) continue;
+    const int j = fieldMap[i];
+    if (j < 0 || from.IsFieldEmpty(source.GetFieldTypeInfo(i))) continue;
     target.SetValues(to, j, source.GetValues(from, i));
   }
 }
@@ -63,20 +64,45 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
                       "windows-1250 to windows-1258, KOI8-R, KOI8-U, macintosh, or CPnnn for a "
                       "code page number");
 
+  // One contact at a time: read, convert, write, then drop both before reading the next, so
+  // that memory does not grow with the number of contacts.
   TVCard source;
+  std::unique_ptr<TCardItemReader> reader;
   try {
-    source.LoadFromFile(o.Input);
+    reader = std::make_unique<TCardItemReader>(source, o.Input);
   } catch (const std::exception& e) {
     throw ECommandFailed(o.Input + ": " + ExceptionText(e));
   }
-
+  // Converting a file into itself writes beside it and replaces it at the end, since the input is
+  // still being read while the output grows.
+  std::error_code ec;
+  const bool inPlace = std::filesystem::equivalent(o.Input, o.Output, ec);
+  const std::string outFile = inPlace ? o.Output + ".converting" : o.Output;
   TVCard output;
   output.SetFileCharset(o.Charset);
   output.SetVCardVersion(target == TCardTarget::VCard21 ? vcv21 : vcv30);
+  std::vector<int> fieldMap;
+  for (int i = 0; i < source.FieldCount(); ++i)
+    fieldMap.push_back(output.GetFieldIndexByName(source.GetFieldNames(i)));
   int contacts = 0;
   int skipped = 0;
-  try {
-    for (const auto& item : source.Items()) {
+  std::unique_ptr<TCardItemWriter> writer;
+  while (true) {
+    std::unique_ptr<TCustomCardItem> item;
+    try {
+      item = reader->Next();
+    } catch (const std::exception& e) {
+      throw ECommandFailed(o.Input + ": " + ExceptionText(e));
+    }
+    try {
+      if (!writer) writer = std::make_unique<TCardItemWriter>(output, outFile);
+      if (!item) {
+        writer->Finish();
+        writer.reset();
+        reader.reset();
+        if (inPlace) std::filesystem::rename(outFile, o.Output);
+        break;
+      }
       if (!dynamic_cast<const TCustomAddressCardItem*>(item.get())) {
         ++skipped;  // calendar events found in a contact file
         continue;
@@ -86,19 +112,18 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
         copy = std::make_unique<TLDifItem>(&output);
       else
         copy = std::make_unique<TVCardItem>(&output);
-      CopyContact(source, *item, output, *copy);
+      CopyContact(source, *item, output, *copy, fieldMap);
       if (target == TCardTarget::Ldif) {
         // An LDIF entry carries one mail attribute: take the first address the contact has.
         auto& contact = static_cast<TCustomAddressCardItem&>(*copy);
         if (contact.Email.empty())
           contact.Email = !contact.Email2.empty() ? contact.Email2 : contact.Email3;
       }
-      output.Items().Add(std::move(copy));
+      writer->Write(*copy);
       ++contacts;
+    } catch (const std::exception& e) {
+      throw ECommandFailed(o.Output + ": " + ExceptionText(e));
     }
-    output.SaveAllToFile(o.Output);
-  } catch (const std::exception& e) {
-    throw ECommandFailed(o.Output + ": " + ExceptionText(e));
   }
 
   if (skipped)

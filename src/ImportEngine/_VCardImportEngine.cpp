@@ -63,28 +63,25 @@ TBaseDataImportEngine* TVCardImportEngine::CreateEngineInstance() {
   return engine;
 }
 
+// The items are read one at a time and each is handed over before the next is read, so memory
+// does not grow with the file; a file that cannot be opened fails before the first record.
 bool TVCardImportEngine::DoImport() {
   TVCard& card = *FVCard;
-  try {
-    card.LoadFromFile(FCurrentInputFile, true);
-    const int fieldCount = card.FieldCount();
-    std::string text;
-    TImportDataType dataType = idtText;
-    for (const auto& item : card.Items()) {
-      bool abort = false;
-      DoStartRecord(abort);
-      if (abort) break;
-      for (int i = 0; i < fieldCount; ++i) {
-        CardValueToImport(card.GetFieldTypeInfo(i), card.GetValues(*item, i), text, dataType);
-        SetValue(card.GetFieldNames(i), text, dataType);
-      }
-      DoPostRecord();
-    }
-  } catch (...) {
-    card.Items().Clear();
-    throw;
-  }
   card.Items().Clear();
+  TCardItemReader reader(card, FCurrentInputFile);
+  const int fieldCount = card.FieldCount();
+  std::string text;
+  TImportDataType dataType = idtText;
+  while (std::unique_ptr<TCustomCardItem> item = reader.Next()) {
+    bool abort = false;
+    DoStartRecord(abort);
+    if (abort) break;
+    for (int i = 0; i < fieldCount; ++i) {
+      CardValueToImport(card.GetFieldTypeInfo(i), card.GetValues(*item, i), text, dataType);
+      SetValue(card.GetFieldNames(i), text, dataType);
+    }
+    DoPostRecord();
+  }
   return true;
 }
 

@@ -1,5 +1,5 @@
-// The contact file engine: vCard and LDIF files, loaded through the card library, one record per
-// card item with one value per contact field.
+// The contact file engine: vCard and LDIF files, read item by item through the card library, one
+// record per card item with one value per contact field.
 #pragma once
 
 #include <functional>

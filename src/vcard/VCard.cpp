@@ -46,33 +46,6 @@ void EnsureStandardClasses() {
   std::call_once(once, [] { RegisterStandardCardItemClasses(); });
 }
 
-// The lines of a card file, cut at LF; the CR of a CR LF pair is dropped, a lone CR stays part
-// of the line. The card decodes each value by the charset of its line or of the card, so the
-// bytes of a line reach it as they are; only a UTF-16 file is decoded to UTF-8, and a byte-order
-// mark is dropped. The final line (the text after the last line end, possibly empty) is flagged
-// as last and trimmed of surrounding blanks.
-class TCardLines {
- public:
-  TCardLines(TStream& stream, size_t blockSize)
-      : FReader(stream, 0, blockSize != 0 ? blockSize : TLineReader::kDefaultBlockSize,
-                TLineReaderMode::Bytes, TLineEnds::LfOnly) {}
-
-  // The next line; false when there is none.
-  bool Next(std::string& line, bool& last) {
-    if (FDone) return false;
-    last = !FReader.ReadLine(line) || !FReader.LineEnded();
-    if (last) {
-      FDone = true;
-      line = Trim(line);
-    }
-    return true;
-  }
-
- private:
-  TLineReader FReader;
-  bool FDone = false;
-};
-
 }  // namespace
 
 // --- TFieldDef ---
@@ -222,85 +195,160 @@ void TCustomCard::SetAsString(std::string_view text) {
 
 void TCustomCard::LoadFromStream(TStream& stream, bool clear) {
   if (clear) Clear();
-  const std::vector<TCardItemClass>& classes = CardItemClasses();
-  TCardLines reader(stream, FReadBlockSize);
-  std::string line;
-  bool last = false;
-  TCardItemClass open = nullptr;
-  std::vector<std::string> itemLines;
-  std::vector<std::string> outside;
-  auto finishItem = [&] {
-    TCustomCardItem& item = FItems.Add(open->Create(this));
-    open = nullptr;
-    item.ParseCardLines(itemLines);
-    itemLines.clear();
-  };
-  while (reader.Next(line, last)) {
-    if (!open) {
-      for (TCardItemClass c : classes)
-        if (c->IsHeaderStart(line)) {
-          open = c;
-          break;
-        }
-      if (open) {
-        if (!outside.empty()) {
-          ReadEnvelope(outside);
-          outside.clear();
-        }
-      } else {
-        outside.push_back(std::move(line));
-      }
-      continue;
-    }
-    if (open->IsFooterEnd(line) || last) {
-      finishItem();
-      continue;
-    }
-    itemLines.push_back(std::move(line));
+  TCardItemReader reader(*this, stream);
+  while (reader.NextInto(FItems)) {
   }
-  if (!outside.empty()) ReadEnvelope(outside);
 }
 
 void TCustomCard::ReadEnvelope(const std::vector<std::string>& /*lines*/) {}
 void TCustomCard::WriteHeader(TCardFormatDataBuffer& /*buffer*/) {}
 void TCustomCard::WriteFooter(TCardFormatDataBuffer& /*buffer*/) {}
 
-void TCustomCard::WriteItems(TCardFormatDataBuffer& buffer, TCustomCardItem* item,
-                             const std::string& fileName) {
-  WriteHeader(buffer);
+void TCustomCard::WriteAll(TCardItemWriter& writer, TCustomCardItem* item) {
+  writer.Start();
   if (item) {
-    item->WriteToDataBuffer(buffer, fileName, fdkAllKinds);
+    writer.Write(*item);
   } else {
     for (const auto& i : FItems)
-      i->WriteToDataBuffer(buffer, fileName, fdkAllKinds);
+      writer.Write(*i);
   }
-  WriteFooter(buffer);
+  writer.Finish();
 }
 
 std::string TCustomCard::GetAsString(TCustomCardItem* item) {
-  TCardFormatDataBuffer buffer;
-  WriteItems(buffer, item, {});
-  std::string text = buffer.Text();
-  if (buffer.Count()) text += "\r\n";
-  return text;
-}
-
-void TCustomCard::WriteFile(TCustomCardItem* item, const std::string& fileName) {
-  TCardFormatDataBuffer buffer;
-  WriteItems(buffer, item, fileName);
-  TFileStream stream(fileName, fmCreate);
-  for (const std::string& l : buffer.Lines()) {
-    stream.WriteString(l);
-    stream.WriteString("\r\n");
-  }
+  TStringStream stream;
+  TCardItemWriter writer(*this, stream);
+  WriteAll(writer, item);
+  return stream.DataString();
 }
 
 void TCustomCard::SaveToFile(TCustomCardItem& item, const std::string& fileName) {
-  WriteFile(&item, fileName);
+  TCardItemWriter writer(*this, fileName);
+  WriteAll(writer, &item);
 }
 
 void TCustomCard::SaveAllToFile(const std::string& fileName) {
-  WriteFile(nullptr, fileName);
+  TCardItemWriter writer(*this, fileName);
+  WriteAll(writer, nullptr);
+}
+
+// --- TCardItemReader ---
+
+// The lines are cut at LF; the CR of a CR LF pair is dropped, a lone CR stays part of the line.
+// The card decodes each value by the charset of its line or of the card, so the bytes of a line
+// reach it as they are; only a UTF-16 file is decoded to UTF-8, and a byte-order mark is dropped.
+TCardItemReader::TCardItemReader(TCustomCard& card, TStream& stream)
+    : FCard(card),
+      FReader(stream, 0,
+              card.ReadBlockSize() != 0 ? card.ReadBlockSize() : TLineReader::kDefaultBlockSize,
+              TLineReaderMode::Bytes, TLineEnds::LfOnly) {}
+
+TCardItemReader::TCardItemReader(TCustomCard& card, const std::string& fileName)
+    : FCard(card),
+      FOwnedStream(std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite)),
+      FReader(*FOwnedStream, 0,
+              card.ReadBlockSize() != 0 ? card.ReadBlockSize() : TLineReader::kDefaultBlockSize,
+              TLineReaderMode::Bytes, TLineEnds::LfOnly) {}
+
+bool TCardItemReader::NextLine(std::string& line, bool& last) {
+  if (FDone) return false;
+  last = !FReader.ReadLine(line) || !FReader.LineEnded();
+  if (last) {
+    FDone = true;
+    line = Trim(line);
+  }
+  return true;
+}
+
+std::unique_ptr<TCustomCardItem> TCardItemReader::Next() {
+  TCardItemClass itemClass = ReadItemLines();
+  if (!itemClass) return nullptr;
+  std::unique_ptr<TCustomCardItem> item = itemClass->Create(&FCard);
+  item->ParseCardLines(FItemLines);
+  FItemLines.clear();
+  return item;
+}
+
+TCustomCardItem* TCardItemReader::NextInto(TCardItemList& list) {
+  TCardItemClass itemClass = ReadItemLines();
+  if (!itemClass) return nullptr;
+  TCustomCardItem& item = list.Add(itemClass->Create(&FCard));
+  item.ParseCardLines(FItemLines);
+  FItemLines.clear();
+  return &item;
+}
+
+TCardItemClass TCardItemReader::ReadItemLines() {
+  FItemLines.clear();
+  const std::vector<TCardItemClass>& classes = CardItemClasses();
+  TCardItemClass open = nullptr;
+  bool last = false;
+  while (NextLine(FLine, last)) {
+    if (!open) {
+      for (TCardItemClass c : classes)
+        if (c->IsHeaderStart(FLine)) {
+          open = c;
+          break;
+        }
+      if (open) {
+        if (!FOutside.empty()) {
+          FCard.ReadEnvelope(FOutside);
+          FOutside.clear();
+        }
+      } else {
+        FOutside.push_back(std::move(FLine));
+      }
+      continue;
+    }
+    if (open->IsFooterEnd(FLine) || last) return open;
+    FItemLines.push_back(std::move(FLine));
+  }
+  if (!FOutside.empty()) {
+    FCard.ReadEnvelope(FOutside);
+    FOutside.clear();
+  }
+  return nullptr;
+}
+
+// --- TCardItemWriter ---
+
+TCardItemWriter::TCardItemWriter(TCustomCard& card, TStream& stream, std::string fileName)
+    : FCard(card), FStream(stream), FFileName(std::move(fileName)) {}
+
+TCardItemWriter::TCardItemWriter(TCustomCard& card, const std::string& fileName)
+    : FCard(card),
+      FOwnedStream(std::make_unique<TBufferedFileStream>(fileName, fmCreate)),
+      FStream(*FOwnedStream),
+      FFileName(fileName) {}
+
+void TCardItemWriter::Flush() {
+  FText.clear();
+  for (const std::string& l : FBuffer.Lines()) {
+    FText += l;
+    FText += "\r\n";
+  }
+  FBuffer.Clear();
+  FStream.WriteString(FText);
+}
+
+void TCardItemWriter::Start() {
+  if (FStarted) return;
+  FStarted = true;
+  FCard.WriteHeader(FBuffer);
+  Flush();
+}
+
+void TCardItemWriter::Write(TCustomCardItem& item) {
+  Start();
+  item.WriteToDataBuffer(FBuffer, FFileName, fdkAllKinds);
+  Flush();
+}
+
+void TCardItemWriter::Finish() {
+  Start();
+  FCard.WriteFooter(FBuffer);
+  Flush();
+  if (FOwnedStream) FOwnedStream->FlushBuffer();
 }
 
 std::string TCustomCard::DecodeFileText(std::string_view bytes) const {
@@ -323,24 +371,32 @@ int TCustomCard::GetFieldIndexByName(std::string_view name) const {
   return -1;
 }
 
+// The field names are the class's published properties in order, so an index is a position in
+// its table.
 const TCardProperty& TCustomCard::GetFieldTypeInfo(int index) const {
-  const TCardProperty* p = FindCardProperty(FItemClass, GetFieldNames(index));
+  GetFieldNames(index);  // raises on an index out of range
+  return FItemClass->Properties()[index];
+}
+
+// The property of the item's own class for a field of the card (items of another registered
+// class, such as LDIF entries in a vCard card, publish the same contact fields). The positions
+// in the last other class asked for are kept, as an import asks for every field of every item.
+const TCardProperty& TCustomCard::ItemProperty(const TCustomCardItem& item, int index) const {
+  if (item.ClassType() == FItemClass) return GetFieldTypeInfo(index);
+  if (FOtherClass != item.ClassType()) {
+    FOtherClass = nullptr;
+    FOtherProperties.clear();
+    for (const std::string& name : FFieldNames)
+      FOtherProperties.push_back(FindCardProperty(item.ClassType(), name));
+    FOtherClass = item.ClassType();
+  }
+  const TCardProperty* p = FOtherProperties.at(index);
   Assert(p != nullptr, "Property " + GetFieldNames(index) + " not found! on class!");
   return *p;
 }
 
-namespace {
-// The property of the item's own class for a field of the card (items of another registered
-// class, such as LDIF entries in a vCard card, publish the same contact fields).
-const TCardProperty& ItemProperty(const TCustomCardItem& item, const std::string& name) {
-  const TCardProperty* p = FindCardProperty(item.ClassType(), name);
-  Assert(p != nullptr, "Property " + name + " not found! on class!");
-  return *p;
-}
-}  // namespace
-
 Variant TCustomCard::GetValues(const TCustomCardItem& item, int index) const {
-  const TCardProperty& p = ItemProperty(item, GetFieldNames(index));
+  const TCardProperty& p = ItemProperty(item, index);
   auto& mutableItem = const_cast<TCustomCardItem&>(item);
   switch (p.Type) {
     case TCardFieldType::cftDate:
@@ -361,7 +417,7 @@ Variant TCustomCard::GetValues(const TCustomCardItem& item, int index) const {
 }
 
 void TCustomCard::SetValues(TCustomCardItem& item, int index, const Variant& value) const {
-  const TCardProperty& p = ItemProperty(item, GetFieldNames(index));
+  const TCardProperty& p = ItemProperty(item, index);
   if (value.IsNull()) {
     item.ResetField(p);
     return;

@@ -14,6 +14,7 @@
 #include "rtl/Classes.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Interfaces.h"
+#include "rtl/LineReader.h"
 #include "rtl/Streams.h"
 #include "rtl/Variants.h"
 
@@ -23,6 +24,7 @@ class TCustomCard;
 class TCustomCardItem;
 class TCustomCardItemValue;
 class TCardFieldDefList;
+class TCardItemWriter;
 
 // The type of an item field, as the import engines see it.
 enum class TCardFieldType {
@@ -206,8 +208,10 @@ class TCustomCard {
   void LoadFromFile(const std::string& fileName, bool clear = true);
   // Reads from the stream's position to its end, line by line.
   void LoadFromStream(TStream& stream, bool clear = true);
-  // Size of the blocks in which LoadFromFile and LoadFromStream read; 0: the default size.
+  // Size of the blocks in which LoadFromFile, LoadFromStream and the item reader read; 0: the
+  // default size.
   void SetReadBlockSize(size_t size) { FReadBlockSize = size; }
+  size_t ReadBlockSize() const { return FReadBlockSize; }
   // Always drops the existing items before reading.
   void SetAsString(std::string_view text);
 
@@ -236,22 +240,91 @@ class TCustomCard {
   std::string EncodeFileText(std::string_view utf8) const;
 
  protected:
+  friend class TCardItemReader;
+  friend class TCardItemWriter;
   // Text outside any item, handed over when the next item opens.
   virtual void ReadEnvelope(const std::vector<std::string>& lines);
   // Lines written before and after the items.
   virtual void WriteHeader(TCardFormatDataBuffer& buffer);
   virtual void WriteFooter(TCardFormatDataBuffer& buffer);
-  void WriteItems(TCardFormatDataBuffer& buffer, TCustomCardItem* item,
-                  const std::string& fileName);
 
  private:
-  void WriteFile(TCustomCardItem* item, const std::string& fileName);
+  // Writes one item, or all items when item is nullptr, with the card's opening and closing lines.
+  void WriteAll(TCardItemWriter& writer, TCustomCardItem* item);
+  const TCardProperty& ItemProperty(const TCustomCardItem& item, int index) const;
 
   TCardItemClass FItemClass;
   TCardItemList FItems;
   std::vector<std::string> FFieldNames;
   std::string FFileCharset;
   size_t FReadBlockSize = 0;
+  mutable TCardItemClass FOtherClass = nullptr;
+  mutable std::vector<const TCardProperty*> FOtherProperties;
+};
+
+// Reads the items of a card file one at a time, each parsed when it is asked for, so that only
+// one item's lines are held. The items get the card as their owner but stay out of its item list;
+// text outside the items reaches the card as LoadFromStream hands it over (LoadFromStream reads
+// through this reader).
+class TCardItemReader {
+ public:
+  // Reads from the stream's position on, in blocks of the card's read block size.
+  TCardItemReader(TCustomCard& card, TStream& stream);
+  // Opens the file; raises EFOpenError when it cannot be opened.
+  TCardItemReader(TCustomCard& card, const std::string& fileName);
+  TCardItemReader(const TCardItemReader&) = delete;
+  TCardItemReader& operator=(const TCardItemReader&) = delete;
+
+  // The next item in file order; nullptr when the file holds no further item.
+  std::unique_ptr<TCustomCardItem> Next();
+  // The same, appended to the list before it is parsed: an item whose parsing fails stays in the
+  // list as far as it was read.
+  TCustomCardItem* NextInto(TCardItemList& list);
+
+ private:
+  // Reads up to the next item's footer; its class (nullptr at the end) and FItemLines.
+  TCardItemClass ReadItemLines();
+  // The next line; false when none is left. The final line (the text after the last line end)
+  // is flagged as last and trimmed of surrounding blanks.
+  bool NextLine(std::string& line, bool& last);
+
+  TCustomCard& FCard;
+  std::unique_ptr<TStream> FOwnedStream;
+  TLineReader FReader;
+  bool FDone = false;
+  std::string FLine;
+  std::vector<std::string> FItemLines;
+  std::vector<std::string> FOutside;
+};
+
+// Writes the items of a card file one at a time: the card's opening lines first, each item's
+// lines as it is handed over, the closing lines at Finish. Every line ends with CR LF. The items
+// need not be in the card's list; SaveToFile, SaveAllToFile and GetAsString write through it.
+class TCardItemWriter {
+ public:
+  // Writes into the stream at its position; fileName is what file-name-aware items remember.
+  TCardItemWriter(TCustomCard& card, TStream& stream, std::string fileName = {});
+  // Creates or replaces the file; raises EFCreateError when it cannot be created.
+  TCardItemWriter(TCustomCard& card, const std::string& fileName);
+  TCardItemWriter(const TCardItemWriter&) = delete;
+  TCardItemWriter& operator=(const TCardItemWriter&) = delete;
+
+  // Writes the opening lines; done by the first Write or Finish when not called before.
+  void Start();
+  void Write(TCustomCardItem& item);
+  // Writes the closing lines and flushes a file; the file is complete only after it.
+  void Finish();
+
+ private:
+  void Flush();
+
+  TCustomCard& FCard;
+  std::unique_ptr<TBufferedFileStream> FOwnedStream;
+  TStream& FStream;
+  std::string FFileName;
+  TCardFormatDataBuffer FBuffer;
+  std::string FText;
+  bool FStarted = false;
 };
 
 // vCard versions.
