@@ -8,6 +8,7 @@
 #include "host/RichText.h"
 #include "host/velaxml/XMLValues.h"
 #include "platform/indy/MultipartFormData.h"
+#include "rtl/FieldTypes.h"
 #include "rtl/CodePages.h"
 #include "rtl/DateUtils.h"
 #include "rtl/Encoders.h"
@@ -70,22 +71,6 @@ std::string BoundaryOfBody(std::string_view ABody) {
   // A form without fields is its closing boundary line alone.
   if (line.size() > 2 && line.substr(line.size() - 2) == "--") line.remove_suffix(2);
   return TrimRight(line);
-}
-
-bool IsIntegerType(TFieldType AType) {
-  switch (AType) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-    case ftLongWord:
-    case ftShortint:
-    case ftByte:
-      return true;
-    default:
-      return false;
-  }
 }
 
 }  // namespace
@@ -438,7 +423,7 @@ void TBIContainerSOAPDataSetImportPreProcessor::AssignFieldValue(TField& AField,
     return;
   }
   const TFieldType type = AField.DataType();
-  if (IsIntegerType(type)) {
+  if (IsIntegerFieldType(type)) {
     // Anything that does not read as an integer counts as 0.
     int64_t number = 0;
     if (AValue.IsString()) {
