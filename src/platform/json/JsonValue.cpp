@@ -5,6 +5,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -148,6 +149,11 @@ class TParser {
 
   TJsonValue Run() {
     thread_local od::parser parser;
+    // The parser's own depth limit lies beyond ours, so that ours is the one that answers.
+    if (parser.max_depth() < kMaxDepth + 2) {
+      if (auto err = parser.allocate(std::max<size_t>(FPadded.size(), 4096), kMaxDepth + 2))
+        FirstPassError(err);
+    }
     od::document doc;
     if (auto err = parser.iterate(FPadded).get(doc)) FirstPassError(err);
     bool scalar = false;
