@@ -35,11 +35,10 @@ struct IVelaXMLImportContainerService : virtual IInterface {
 // application folder, no programs, no native modules).
 struct IVelaSystemScriptService : virtual IInterface {
   VELA_IID("{1F6B2C93-7E4A-4D18-A5C0-92E3B84D6F17}");
-  // False when the context has no script or the script defines no such function.
-  virtual bool HasSystemScriptMethod(const std::string& AContext, const std::string& AMethod) = 0;
-  // Calls the function with one table argument holding the named values; a script error raises
-  // EScriptError.
-  virtual void RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
+  // Calls the function with one table argument holding the named values. False, with nothing
+  // run, when the context has no script or the script defines no such function; a script error
+  // raises EScriptError.
+  virtual bool RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
                                      const IPtr<INamedVariantListData>& AParams) = 0;
 };
 

@@ -248,27 +248,20 @@ std::string SystemScriptFile(const std::string& AFolder, const std::string& ACon
 
 }  // namespace
 
-bool TVelaMainInterface::HasSystemScriptMethod(const std::string& AContext,
-                                               const std::string& AMethod) {
+bool TVelaMainInterface::RunSystemScriptMethod(const std::string& AContext,
+                                               const std::string& AMethod,
+                                               const IPtr<INamedVariantListData>& AParams) {
   const std::string folder = Get_ApplicationFolder();
   const std::string file = SystemScriptFile(folder, AContext);
   if (file.empty() || !FileExists(file)) return false;
   TScriptEngine engine({/*Sandbox=*/true, folder});
   engine.DoFile(file);
-  return engine.HasFunction(AMethod);
-}
-
-void TVelaMainInterface::RunSystemScriptMethod(const std::string& AContext,
-                                               const std::string& AMethod,
-                                               const IPtr<INamedVariantListData>& AParams) {
-  const std::string folder = Get_ApplicationFolder();
-  const std::string file = SystemScriptFile(folder, AContext);
-  TScriptEngine engine({/*Sandbox=*/true, folder});
-  engine.DoFile(file);
+  if (!engine.HasFunction(AMethod)) return false;
   std::vector<std::pair<std::string, Variant>> fields;
   for (int i = 0; AParams && i < AParams->Get_Count(); ++i)
     fields.emplace_back(AParams->Get_Name(i), AParams->Get_Value(i));
   engine.CallWithTable(AMethod, fields);
+  return true;
 }
 
 }  // namespace vela

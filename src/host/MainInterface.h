@@ -107,8 +107,7 @@ class TVelaMainInterface : public TInterfacedObject,
   TVelaGlobalFunctions& Get_GlobalFunctions() override { return TVelaGlobalFunctions::Instance(); }
   TVelaScheduler& Get_Scheduler() override { return TVelaScheduler::Instance(); }
   IPtr<IVelaXMLPartHandlerContainer> CreateVelaXMLImportContainer() override;
-  bool HasSystemScriptMethod(const std::string& AContext, const std::string& AMethod) override;
-  void RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
+  bool RunSystemScriptMethod(const std::string& AContext, const std::string& AMethod,
                              const IPtr<INamedVariantListData>& AParams) override;
   TVelaApplicationServer& Get_ApplicationServer() override { return FApplicationServer; }
   std::string ReadString(std::string_view ASection, std::string_view AName,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 
 #include "host/GlobalFunctions.h"
@@ -173,6 +172,11 @@ std::string TXMLImportExecuteObj::Get_PluginGUID() {
 void TXMLImportExecuteObj::AddPartVarOverride(const std::string& AName, const std::string& AValue) {
   if (!FPartVarOverrides) FPartVarOverrides = std::make_unique<TXMLDataStore>();
   FPartVarOverrides->Add(AName, AValue);
+}
+
+void TXMLImportExecuteObj::AddPartVarOverrides(const INamedVariantListData* AOverrides) {
+  for (int i = 0; AOverrides && i < AOverrides->Get_Count(); ++i)
+    AddPartVarOverride(AOverrides->Get_Name(i), VarToStr(AOverrides->Get_Value(i)));
 }
 
 void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
@@ -542,13 +546,6 @@ void TXMLImportExecuteObj::RunPostProcessActions(bool AFailed) {
       for (int i = 0; i < action.FParameters.Count(); ++i)
         lines.push_back(ReplaceImportFileName(action.FParameters[i], action.FImportFileName));
       if (!action.FSystemScriptMethode.empty()) {
-        IPtr<IVelaSystemScriptService> scripts =
-            Supports<IVelaSystemScriptService>(FMainInterface.get());
-        if (!scripts || !scripts->HasSystemScriptMethod(action.FSystemScriptContext,
-                                                        action.FSystemScriptMethode))
-          throw EVelaUserMessageException(
-              Format("PostProcessAction failed, systemscript '%s' not found on context '%s'",
-                     action.FSystemScriptMethode, action.FSystemScriptContext));
         // The parameter lines are name=value pairs of the script's list.
         IPtr<INamedVariantListData> params = NewNamedVariantListData();
         for (const auto& line : lines) {
@@ -557,8 +554,13 @@ void TXMLImportExecuteObj::RunPostProcessActions(bool AFailed) {
               eq == std::string::npos ? line : line.substr(0, eq),
               Variant(eq == std::string::npos ? std::string() : line.substr(eq + 1)));
         }
-        scripts->RunSystemScriptMethod(action.FSystemScriptContext, action.FSystemScriptMethode,
-                                       params);
+        IPtr<IVelaSystemScriptService> scripts =
+            Supports<IVelaSystemScriptService>(FMainInterface.get());
+        if (!scripts || !scripts->RunSystemScriptMethod(action.FSystemScriptContext,
+                                                        action.FSystemScriptMethode, params))
+          throw EVelaUserMessageException(
+              Format("PostProcessAction failed, systemscript '%s' not found on context '%s'",
+                     action.FSystemScriptMethode, action.FSystemScriptContext));
       }
       if (!action.FCommand.empty()) {
         std::vector<Variant> args;
@@ -591,14 +593,8 @@ void RunXMLImport(IMainInterface* AMainInterface, const std::string& AFileName,
   if (expanded.find('*') != std::string::npos) {
     const std::string folder = ExtractFilePath(expanded);
     const std::string mask = ExtractFileName(expanded);
-    std::error_code ec;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(folder.empty() ? "." : folder, ec)) {
-      if (!entry.is_regular_file(ec)) continue;
-      const std::string name = entry.path().filename().string();
-      if (MatchesMask(name, mask)) files.push_back(IncludeTrailingPathDelimiter(folder) + name);
-    }
-    std::sort(files.begin(), files.end());
+    for (const std::string& name : GetFileList(folder, mask))
+      files.push_back(IncludeTrailingPathDelimiter(folder) + name);
   } else {
     files.push_back(expanded);
   }
@@ -618,11 +614,7 @@ void RunXMLImport(IMainInterface* AMainInterface, const std::string& AFileName,
           APreProcessorParamFmt == xmpFile && AMainInterface
               ? AMainInterface->ExpandPlaceholders(APreProcessorParam, nullptr)
               : APreProcessorParam;
-      if (ABeginPartAttrOverides) {
-        for (int i = 0; i < ABeginPartAttrOverides->Get_Count(); ++i)
-          obj->AddPartVarOverride(ABeginPartAttrOverides->Get_Name(i),
-                                  VarToStr(ABeginPartAttrOverides->Get_Value(i)));
-      }
+      obj->AddPartVarOverrides(ABeginPartAttrOverides.get());
       obj->Execute(AMainInterface, nullptr);
     } catch (const EAbort&) {
       throw;

@@ -160,6 +160,8 @@ class TXMLImportExecuteObj : public TInterfacedObject,
   std::string FBinData;
   // Values that replace or extend the attributes of every data part element.
   void AddPartVarOverride(const std::string& AName, const std::string& AValue);
+  // Every entry of the list (nil: none).
+  void AddPartVarOverrides(const INamedVariantListData* AOverrides);
 
  private:
   class TContentHandler;

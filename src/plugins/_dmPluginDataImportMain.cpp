@@ -281,12 +281,6 @@ bool RunMapped(std::string& ErrorMessage, bool AThrowExceptions, bool AWithClass
   }
 }
 
-void AddOverrides(TXMLImportExecuteObj& AObj, const IPtr<INamedVariantListData>& AOverrides) {
-  if (!AOverrides) return;
-  for (int i = 0; i < AOverrides->Get_Count(); ++i)
-    AObj.AddPartVarOverride(AOverrides->Get_Name(i), VarToStr(AOverrides->Get_Value(i)));
-}
-
 }  // namespace
 
 bool TdmPluginDataImportMain::Do_RunXMLImport(
@@ -314,7 +308,7 @@ bool TdmPluginDataImportMain::Do_RunXMLImportEx1(
     obj->FPreProcessorParam = PreProcessorParam;
     obj->FImportLogAttr = AImportLogAttr;
     obj->FImportLogEnabled = AImportLogEnabled;
-    AddOverrides(*obj, ABeginPartAttrOverides);
+    obj->AddPartVarOverrides(ABeginPartAttrOverides.get());
     obj->Execute(GetMainInterface().get(), nullptr);
   });
 }
