@@ -3,7 +3,9 @@
 // handlers and the application server. A host that lacks one does not offer its interface.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/GlobalFunctions.h"
 #include "host/InterfacedData.h"
@@ -47,6 +49,46 @@ struct IVelaSystemScriptService : virtual IInterface {
 struct IVelaApplicationServerService : virtual IInterface {
   VELA_IID("{0BECC914-F0C1-4F85-AA1A-1DCA2AEDD59A}");
   virtual TVelaApplicationServer& Get_ApplicationServer() = 0;
+};
+
+// Display types of event log messages.
+enum TEventLogMessageDisplayType : int32_t { elmdtInformation = 0, elmdtError = 1 };
+
+// The display type of a message by its error flag (false: information, true: error).
+constexpr TEventLogMessageDisplayType BoolToEventLogMessageDisplayType[2] = {elmdtInformation,
+                                                                             elmdtError};
+
+// One session of the host's event log: the messages of one run of one source (a background
+// job, a scheduled action). Messages are kept in the host database and written to the log.
+struct IArdoEventLogger : virtual IInterface {
+  VELA_IID("{7D4F0A62-2B19-4C8E-9E53-6A1C0B8D2F45}");
+  virtual void LogMessage(const std::string& AMessage, bool AIsError,
+                          TEventLogMessageDisplayType ADisplayType) = 0;
+  // Ends the session; later messages are dropped.
+  virtual void CloseSession() = 0;
+};
+
+// The host's event log.
+struct IVelaEventLogService : virtual IInterface {
+  VELA_IID("{E2A95C37-8F14-4B06-A7D2-51C3E0F69B84}");
+  // Opens a session for a source (its identity GUID text) with a caption; AFlags is kept with
+  // the session. nil when the host keeps no event log (no database open).
+  virtual IPtr<IArdoEventLogger> OpenSession(const std::string& ASourceId,
+                                             const std::string& ACaption, int32_t AFlags) = 0;
+};
+
+// The host's document store: files attached to records of any table.
+struct IVelaDocumentStore : virtual IInterface {
+  VELA_IID("{3C81E6F9-0A5D-4E27-B94C-D6F2A18E5073}");
+  // True when the name is a file list (several file names, one per line) rather than one file.
+  virtual bool IsFileList(const std::string& AName) = 0;
+  // Attaches the content of the local file to the record under the display name (its own file
+  // name when empty). Raises EInOutError naming the file when it cannot be read.
+  virtual void AttachFile(const std::string& ATableName, int64_t ARecordId,
+                          const std::string& ALocalFileName, const std::string& ADisplayName) = 0;
+  // The display names attached to a record, in the order attached.
+  virtual std::vector<std::string> AttachedFiles(const std::string& ATableName,
+                                                 int64_t ARecordId) = 0;
 };
 
 }  // namespace vela
