@@ -1,6 +1,9 @@
 // velaimport serve: the application server (REST API, background jobs) until SIGINT or SIGTERM;
 // velaimport token add|list|remove: the access tokens of REST clients.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -10,7 +13,6 @@
 #include "host/HostServices.h"
 #include "host/db/VelaDatabase.h"
 #include "host/server/AccessTokens.h"
-#include "host/server/DatabaseServices.h"
 #include "host/server/HttpServer.h"
 #include "rtl/SysUtils.h"
 
@@ -39,6 +41,23 @@ void ParseListen(const std::string& text, TVelaHttpServerOptions& options) {
   options.Port = static_cast<uint16_t>(port);
 }
 
+// Takes the owner lock of a SQLite database (a lock file beside it); -1 for PostgreSQL, which
+// several servers share.
+int LockSQLiteOwner(TVelaDatabase& db) {
+  if (db.Kind() != TDbBackendKind::SQLite) return -1;
+  const std::string url = db.Url();
+  const std::string file = (url.rfind("sqlite:", 0) == 0 ? url.substr(7) : url) + ".serve-lock";
+  const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) throw ECommandFailed("cannot create the server lock file '" + file + "'");
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    throw ECommandFailed("the database '" + url +
+                         "' is served by another velaimport serve already: on SQLite one server "
+                         "owns the database (several servers need PostgreSQL)");
+  }
+  return fd;
+}
+
 int RunServe(TCommandContext& c, const TServeOptions& o) {
   TVelaHttpServerOptions options;
   ParseListen(o.Listen, options);
@@ -54,13 +73,14 @@ int RunServe(TCommandContext& c, const TServeOptions& o) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   c.UseServerHost();
+  // On SQLite one server owns the database: the lock lives as long as this process.
+  const int ownerLock = LockSQLiteOwner(c.Database());
   TVelaDatabase& db = c.ModuleDatabase();
   auto service = Supports<IVelaApplicationServerService>(c.Module().MainInterface());
   if (!service) throw ECommandFailed("the host offers no application server");
   TVelaApplicationServer& app = service->Get_ApplicationServer();
   TVelaAccessTokens tokens(db);
   app.SetAuthenticator([&tokens](std::string_view token) { return tokens.Verify(token); });
-  RegisterDatabaseServices(app.Router(), db);
   TModuleHost& module = c.Module();
   const int check = app.AddShutDownCheck([&module] { return module.CanShutDown(); });
 
@@ -81,8 +101,8 @@ int RunServe(TCommandContext& c, const TServeOptions& o) {
   const bool inTime = server.Stop();
   app.RemoveShutDownCheck(check);
   app.SetAuthenticator(nullptr);
-  app.Router().UnregisterAPIRoot("database");
   if (!inTime) c.Message(TMessageKind::Warning, "running work did not end in time; stopped anyway");
+  if (ownerLock >= 0) close(ownerLock);
   return kExitOk;
 }
 

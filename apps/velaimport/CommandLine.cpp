@@ -105,6 +105,8 @@ void TCommandContext::EndProgress() {
 TModuleHost& TCommandContext::Module() {
   if (!FModule) {
     auto module = std::make_unique<TModuleHost>(FGlobal, FServerHost);
+    // A server opens its database before the plug-ins start: they register services on it.
+    if (FServerHost) AttachDatabase(*module);
     module->Start();
     FModule = std::move(module);
   }
@@ -169,16 +171,23 @@ class TCliProgressService : public TInterfacedObject, public IVelaProgressServic
 
 }  // namespace
 
+void TCommandContext::AttachDatabase(TModuleHost& AModule) {
+  if (FDatabaseUser) return;
+  TVelaDatabase& db = Database();
+  auto* main = dynamic_cast<TVelaMainInterface*>(AModule.MainInterface());
+  if (!main) throw Exception("the host's main interface takes no database");
+  main->SetDatabase(&db);
+  main->SetProgressService(IPtr<IVelaProgressService>(new TCliProgressService(*this)));
+  FDatabaseUser = main;
+}
+
 TVelaDatabase& TCommandContext::ModuleDatabase() {
   TVelaDatabase& db = Database();
-  if (!FDatabaseUser) {
-    auto* main = dynamic_cast<TVelaMainInterface*>(Module().MainInterface());
-    if (!main) throw Exception("the host's main interface takes no database");
-    main->SetDatabase(&db);
-    main->SetProgressService(IPtr<IVelaProgressService>(new TCliProgressService(*this)));
-    FDatabaseUser = main;
+  if (!FLanguageSet) {
+    AttachDatabase(Module());
     // The data modules label the host tables' fields in the user's language.
-    Module().Plugin()->Do_SetLanguage(main->Get_Language());
+    Module().Plugin()->Do_SetLanguage(FDatabaseUser->Get_Language());
+    FLanguageSet = true;
   }
   return db;
 }

@@ -107,6 +107,9 @@ class TCommandContext {
   bool FServerHost = false;
   std::unique_ptr<TVelaDatabase> FDatabase;
   std::unique_ptr<TModuleHost> FModule;
+  // Hands the database to the host's main interface (once).
+  void AttachDatabase(TModuleHost& AModule);
+  bool FLanguageSet = false;
   TVelaMainInterface* FDatabaseUser =
       nullptr;  // the module's main interface, once it has FDatabase
 };

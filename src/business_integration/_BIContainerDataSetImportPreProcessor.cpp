@@ -5,6 +5,7 @@
 #include "converters/falder.Tools.JSONConverter.h"
 #include "converters/falder.Tools.VariantListConverter.h"
 #include "converters/falder.Tools.XWWWFormConverter.h"
+#include "host/HTTPUtils.h"
 #include "host/RichText.h"
 #include "host/velaxml/XMLValues.h"
 #include "platform/indy/MultipartFormData.h"
@@ -478,31 +479,6 @@ bool TBIContainerSOAPDataSetImportPreProcessor::GetSourceFieldList(const std::st
   return true;
 }
 
-}  // namespace vela
-
-namespace vela {
-
-namespace {
-
-// The "charset" parameter of a content type ("" when it has none).
-std::string ContentCharset(std::string_view AContentType) {
-  size_t pos = AContentType.find(';');
-  while (pos != std::string_view::npos) {
-    const size_t end = AContentType.find(';', pos + 1);
-    const std::string parameter = Trim(AContentType.substr(pos + 1, end - pos - 1));
-    if (StartsText("charset=", parameter)) {
-      std::string value = Trim(std::string_view(parameter).substr(8));
-      if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        value = value.substr(1, value.size() - 2);
-      return value;
-    }
-    pos = end;
-  }
-  return {};
-}
-
-}  // namespace
-
 IPtr<TBIContainerSOAPDataSetImportPreProcessor> LoadDataContainer(const std::string& AContentType,
                                                                   const std::string& AData) {
   IPtr<TBIContainerSOAPDataSetImportPreProcessor> processor(
@@ -512,7 +488,7 @@ IPtr<TBIContainerSOAPDataSetImportPreProcessor> LoadDataContainer(const std::str
     throw EConvertError("the content type \"" + processor->ContentType() +
                         "\" is not a data container format (application/json, "
                         "application/x-www-form-urlencoded or multipart/form-data)");
-  processor->ContentData()->Load(AData, ContentCharset(AContentType));
+  processor->ContentData()->Load(AData, THTTPUtils::ExtractContentEncoding(AContentType));
   return processor;
 }
 

@@ -4,6 +4,7 @@
 
 #include "rtl/CodePages.h"
 #include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -109,6 +110,26 @@ std::string THTTPUtils::ParamsDecode(std::string_view AValue) {
     ++i;
   }
   return out;
+}
+
+std::string THTTPUtils::ExtractContentType(std::string_view AContentType) {
+  return Trim(AContentType.substr(0, AContentType.find(';')));
+}
+
+std::string THTTPUtils::ExtractContentEncoding(std::string_view AContentType) {
+  size_t pos = AContentType.find(';');
+  while (pos != std::string_view::npos) {
+    const size_t end = AContentType.find(';', pos + 1);
+    const std::string parameter = Trim(AContentType.substr(pos + 1, end - pos - 1));
+    if (StartsText("charset=", parameter)) {
+      std::string value = Trim(std::string_view(parameter).substr(8));
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+      return value;
+    }
+    pos = end;
+  }
+  return {};
 }
 
 }  // namespace vela

@@ -21,6 +21,11 @@ class THTTPUtils {
   // hex digits stays as it is. A run of escaped bytes that is valid UTF-8 is taken as UTF-8;
   // any other run is 8-bit text in the system ANSI code page and is converted to UTF-8.
   static std::string ParamsDecode(std::string_view AValue);
+  // The media type of a Content-Type value: the part before the first ";", trimmed
+  // ("application/json; charset=utf-8" -> "application/json").
+  static std::string ExtractContentType(std::string_view AContentType);
+  // The value of its "charset" parameter, quotes removed; '' when it has none.
+  static std::string ExtractContentEncoding(std::string_view AContentType);
 };
 
 }  // namespace vela

@@ -19,9 +19,8 @@ namespace {
     }                                                       \
   }
 
-// Business integration has no operations of its own yet: its methods say so.
-[[noreturn]] void NotOffered() {
-  throw ENotImplemented("the business integration interface does not offer this operation");
+TBIContainerProcessedState State(const TDICallArgs& a, size_t k) {
+  return static_cast<TBIContainerProcessedState>(a.Int(k));
 }
 
 TXMLPreProcessorFmt Fmt(const TDICallArgs& a, size_t k) {
@@ -203,9 +202,16 @@ const TInvokerMap& Invokers() {
         DI_METHOD(DataImport, Set_AdvFields, s->Set_AdvFields(a.Obj<IStringListData>(0))),
         DI_METHOD(DataImport, Get_AdvFields, a.R.Intf = s->Get_AdvFields()),
         // DIBusinessIntegation
-        DI_METHOD(BusinessIntegation, Do_AddBIImportContainerData, NotOffered()),
-        DI_METHOD(BusinessIntegation, Do_AddBIImportLogData, NotOffered()),
-        DI_METHOD(BusinessIntegation, Do_UpdateBIImportLogData, NotOffered()),
+        DI_METHOD(BusinessIntegation, Do_AddBIImportContainerData,
+                  a.R.B = s->Do_AddBIImportContainerData(a.P[0].S, a.Obj<IBinaryData>(1),
+                                                         a.Obj<IBinaryData>(2), a.P[3].S, a.P[4].S,
+                                                         a.P[5].S, a.P[6].S, a.P[7].B)),
+        DI_METHOD(BusinessIntegation, Do_AddBIImportLogData,
+                  a.R.I = s->Do_AddBIImportLogData(State(a, 0), a.P[1].S, a.P[2].S,
+                                                   a.Obj<INamedVariantListData>(3), a.P[4].S)),
+        DI_METHOD(BusinessIntegation, Do_UpdateBIImportLogData,
+                  s->Do_UpdateBIImportLogData(a.P[0].I, State(a, 1), a.P[2].S,
+                                              a.Obj<INamedVariantListData>(3), a.P[4].S)),
         // DIExtFuncDataImport
         DI_METHOD(
             ExtFuncDataImport, Do_Import,

@@ -51,8 +51,31 @@ struct IVelaXMLExport : virtual IInterface {
   // The document written so far.
   virtual std::string Get_Content() = 0;
 };
+// How far a business integration container (and an import log entry) got; stored as the ordinal.
+enum TBIContainerProcessedState : int32_t { bicsNew = 0, bicsSuccess = 1, bicsFailed = 2 };
+
+// The container store and import log of the business integration module.
 struct IBusinessIntegation : virtual IInterface {
   VELA_IID("{00042F79-F211-4E07-93B1-08F07B28AA7B}");
+  // Stores a posted container of the named type and requests an import run; false when the
+  // type is unknown. With ACheckAllowUnAuth a type that does not allow unauthenticated posts
+  // raises EOnlyAuthAccess. Database errors raise.
+  virtual bool Do_AddBIImportContainerData(
+      const std::string& AContainerName, const IPtr<IBinaryData>& AContainerData,
+      const IPtr<IBinaryData>& AContainerMetaData, const std::string& AContentType,
+      const std::string& AUserAgent, const std::string& ARemoteIP, const std::string& AIncommingURI,
+      bool ACheckAllowUnAuth = false) = 0;
+  // Adds an import log entry (the local data file attached to it); its id, -1 when nothing was
+  // inserted.
+  virtual int64_t Do_AddBIImportLogData(TBIContainerProcessedState AState,
+                                        const std::string& ALocalDataFileName,
+                                        const std::string& ADescr = {},
+                                        const IPtr<INamedVariantListData>& AdvFieldValues = nullptr,
+                                        const std::string& ALogMessage = {}) = 0;
+  virtual void Do_UpdateBIImportLogData(int64_t AID, TBIContainerProcessedState AState,
+                                        const std::string& ADescr,
+                                        const IPtr<INamedVariantListData>& AdvFieldValues,
+                                        const std::string& ALogMessage) = 0;
 };
 
 struct IExtFuncDataImport : virtual IInterface {
@@ -142,6 +165,6 @@ struct IExtFuncDataImport : virtual IInterface {
 
 // The business integration interface that the business integration module publishes for the
 // main data module (nil while it is not running).
-extern IPtr<IBusinessIntegation> BusinessIntegrationIntf;
+extern IPtr<IBusinessIntegation> BusinessIntegration;
 
 }  // namespace vela

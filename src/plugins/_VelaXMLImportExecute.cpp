@@ -14,6 +14,7 @@
 #include "rtl/FileUtils.h"
 #include "rtl/Format.h"
 #include "rtl/Guid.h"
+#include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 #include "rtl/Threading.h"
 
@@ -203,8 +204,7 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
       if (!AVelaXMLParser->Do_Parse(&handler, message)) throw EVelaXMLImportError(message, true);
     } else {
       FetchRemote();
-      // The import log of the business integration module records the run once that module
-      // publishes its interface; without it the run is not logged.
+      StartImportLog();
       input = GetInputStream();
       TSAXReader reader(handler);
       try {
@@ -215,16 +215,25 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
                                   false);
       }
     }
+    FinishImportLog(bicsSuccess, {});
   } catch (const EVelaXMLImportHandlerRedirection& E) {
     try {
       if (!input) throw EVelaXMLImportError("A redirected document needs a document source", true);
       StoreForUserPickup(E, *input);
+    } catch (const std::exception& e) {
+      FinishImportLog(bicsFailed, std::string(e.what()));
+      failure = std::current_exception();
     } catch (...) {
       failure = std::current_exception();
     }
   } catch (const EAbort&) {
     // A cancel is no failure, but the open part must not stay open (its transaction).
     failure = std::current_exception();
+    CloseHandlerAfterFailure();
+  } catch (const std::exception& e) {
+    failed = true;
+    failure = std::current_exception();
+    FinishImportLog(bicsFailed, std::string(e.what()));
     CloseHandlerAfterFailure();
   } catch (...) {
     failed = true;
@@ -238,6 +247,53 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
   RunPostProcessActions(failed);
   FVelaXMLImportContainer = nullptr;
   if (failure) std::rethrow_exception(failure);
+}
+
+void TXMLImportExecuteObj::StartImportLog() {
+  if (!FImportLogEnabled || !BusinessIntegration) return;
+  std::string localFile;
+  std::string tempFile;
+  auto saveTemp = [&](const IBinaryData* AData, std::string_view ABytes) {
+    tempFile = GetTempFileName({}, "vxl");
+    TFileStream out(tempFile, fmCreate);
+    if (AData)
+      out.WriteBuffer(AData->Get_Data(), AData->Get_Size());
+    else
+      out.WriteString(ABytes);
+    return tempFile;
+  };
+  struct TRemoveFile {
+    const std::string& Name;
+    ~TRemoveFile() {
+      if (!Name.empty()) DeleteFile(Name);
+    }
+  } remove{tempFile};
+  if (auto owner = Supports<IPreProcessorDataOwner>(FPreProcessorIntf)) {
+    FOrigFileName = owner->Get_RawDataDisplayFileName();
+    IPtr<IBinaryData> raw = owner->Get_RawData();
+    localFile = saveTemp(raw.get(), {});
+    if (!FImportLogAttr) {
+      FImportLogAttr = NewNamedVariantListData();
+      FImportLogAttr->SetValueByName("displayfilename", FOrigFileName);
+    }
+  } else if (!FFileName.empty()) {
+    localFile = FFileName;
+  } else {
+    localFile = saveTemp(nullptr, FBinData);
+  }
+  FBIImportLogDataDBID = BusinessIntegration->Do_AddBIImportLogData(
+      bicsNew, localFile, FOrigFileName, FImportLogAttr, {});
+}
+
+void TXMLImportExecuteObj::FinishImportLog(TBIContainerProcessedState AState,
+                                           const std::string& AMessage) noexcept {
+  if (FBIImportLogDataDBID <= 0 || !BusinessIntegration) return;
+  try {
+    BusinessIntegration->Do_UpdateBIImportLogData(FBIImportLogDataDBID, AState, {}, nullptr,
+                                                  AMessage);
+  } catch (...) {
+    // The log must not turn an import's result around; the import's own outcome stands.
+  }
 }
 
 void TXMLImportExecuteObj::CloseHandlerAfterFailure() noexcept {

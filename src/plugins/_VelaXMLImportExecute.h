@@ -183,6 +183,10 @@ class TXMLImportExecuteObj : public TInterfacedObject,
   void CloseHandlerAfterFailure() noexcept;
   void StoreForUserPickup(const EVelaXMLImportHandlerRedirection& ARedirection, TStream& ASource);
   void RunPostProcessActions(bool AFailed);
+  // The run's entry in the business integration import log (nothing when the log is off or
+  // the module does not run).
+  void StartImportLog();
+  void FinishImportLog(TBIContainerProcessedState AState, const std::string& AMessage) noexcept;
 
   IPtr<IVelaXMLPartHandlerContainer> FVelaXMLImportContainer;
   IPtr<IXMLImportPartHandler> FCurrentHandler;

@@ -27,7 +27,7 @@
 namespace vela {
 
 TdmPluginDataImportMain* dmPluginDataImportMain = nullptr;
-IPtr<IBusinessIntegation> BusinessIntegrationIntf;
+IPtr<IBusinessIntegation> BusinessIntegration;
 
 namespace {
 
@@ -631,7 +631,7 @@ void TdmPluginDataImportMain::Do_ProgressEnd(int32_t AProgressHandle) noexcept {
 }
 
 IPtr<IBusinessIntegation> TdmPluginDataImportMain::Get_BusinessIntegration() {
-  return BusinessIntegrationIntf;
+  return BusinessIntegration;
 }
 
 // --- IVelaXMLPreProcessorCatalog ---

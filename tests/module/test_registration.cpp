@@ -112,7 +112,8 @@ TEST(ModuleRegistration, InitProcWiresTheDataModulesAndUnInitFreesTheFactory) {
   std::string error;
   ASSERT_TRUE(plugin->Do_CreateDataModules(mi.get(), error)) << error;
   ASSERT_NE(dmPluginDataImportMain, nullptr);
-  EXPECT_NE(dmBusinessIntegration, nullptr);
+  EXPECT_NE(BusinessIntegrationModule, nullptr);
+  EXPECT_NE(dmPluginDataImportMain->Get_BusinessIntegration(), nullptr);
   EXPECT_EQ(dmPluginDataImportMain->GetPluginGuid(), kModuleGuid);
   EXPECT_EQ(dmPluginDataImportMain->GetMainInterface().get(), mi.get());
   EXPECT_TRUE(plugin->Do_Init(error));
@@ -123,7 +124,8 @@ TEST(ModuleRegistration, InitProcWiresTheDataModulesAndUnInitFreesTheFactory) {
   EXPECT_FALSE(PreProcessorFactoryAssigned());
   plugin->Do_FreeDataModules();
   EXPECT_EQ(dmPluginDataImportMain, nullptr);
-  EXPECT_EQ(dmBusinessIntegration, nullptr);
+  EXPECT_EQ(BusinessIntegrationModule, nullptr);
+  EXPECT_EQ(BusinessIntegration, nullptr);
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ TEST_F(HttpServerTest, GracefulStopFinishesRunningRequestThenAsksChecksAndStopsJ
   EXPECT_TRUE(checkedAfterRequest);
   EXPECT_LT(refusals, 0);
   EXPECT_TRUE(job->Stopped());
-  EXPECT_TRUE(job->Finished());
+  EXPECT_TRUE(job->IsFinished());
   EXPECT_FALSE(FApp.Jobs().Request(job)) << "a stopped job thread took a job";
   THttpClient late(FServer->Port());
   EXPECT_EQ(late.Request("GET", "/echo").Status, 0) << "the stopped server still answers";
@@ -201,14 +201,14 @@ TEST(ServerJobThreadTest, RunsJobsInOrderWithDelayAndKeepsErrors) {
   ASSERT_TRUE(jobs.Request(delayed));  // already waiting: not queued twice
   ASSERT_TRUE(jobs.WaitIdle(5000));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
-  EXPECT_TRUE(failing->Finished());
+  EXPECT_TRUE(failing->IsFinished());
   EXPECT_NE(failing->ErrorText().find("job failed"), std::string::npos);
   EXPECT_EQ(delayed->Runs, 1);
   EXPECT_EQ(delayed->Progress(), 100);
   EXPECT_EQ(delayed->ErrorText(), "");
   // A finished job runs again once made fresh.
   delayed->MakeFresh();
-  EXPECT_FALSE(delayed->Finished());
+  EXPECT_FALSE(delayed->IsFinished());
   EXPECT_EQ(delayed->Progress(), 0);
   delayed->SetStartDelay(0);
   ASSERT_TRUE(jobs.Request(delayed));

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -24,7 +25,7 @@ std::string TCustomServerBackgroundJob::ErrorText() const {
   return FErrorText;
 }
 
-void TCustomServerBackgroundJob::Execute() noexcept {
+bool TCustomServerBackgroundJob::Execute() noexcept {
   std::string error;
   try {
     InternalExcute();
@@ -37,7 +38,47 @@ void TCustomServerBackgroundJob::Execute() noexcept {
     std::lock_guard lock(FLock);
     FErrorText = std::move(error);
   }
-  FFinished = true;
+  bool done = true;
+  try {
+    done = Finished();
+  } catch (...) {
+    // A failing end hook ends the job: running it again could fail the same way forever.
+  }
+  FFinished = done;
+  return done;
+}
+
+void TVelaServerJobThread::RegisterJobClient(TServerBackgroundJobClient client) {
+  std::lock_guard lock(FLock);
+  for (auto& c : FClients)
+    if (SameText(c.Identifier, client.Identifier)) {
+      c = std::move(client);
+      return;
+    }
+  FClients.push_back(std::move(client));
+}
+
+void TVelaServerJobThread::UnregisterJobClient(std::string_view identifier) {
+  std::lock_guard lock(FLock);
+  std::erase_if(FClients, [&](const TServerBackgroundJobClient& c) {
+    return SameText(c.Identifier, identifier);
+  });
+}
+
+bool TVelaServerJobThread::StartBackgroundJob(std::string_view identifier) {
+  TServerBackgroundJobClient client;
+  {
+    std::lock_guard lock(FLock);
+    auto it = std::find_if(FClients.begin(), FClients.end(),
+                           [&](const auto& c) { return SameText(c.Identifier, identifier); });
+    if (it == FClients.end() || FStopping) return false;
+    client = *it;
+  }
+  bool skip = false;
+  if (client.OnExecuteJob) client.OnExecuteJob(skip);
+  if (skip || !client.CreateJob) return false;
+  TServerBackgroundJobPtr job = client.CreateJob();
+  return job && Request(std::move(job));
 }
 
 bool TVelaServerJobThread::Request(TServerBackgroundJobPtr job) {
@@ -96,8 +137,9 @@ void TVelaServerJobThread::Run() {
     if (!FStopping && !FCurrent->Stopped()) {
       auto job = FCurrent;
       lock.unlock();
-      job->Execute();
+      const bool done = job->Execute();
       lock.lock();
+      if (!done && !FStopping) FQueue.push_back(job);
     }
     FCurrent.reset();
     FChanged.notify_all();

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace vela {
 
@@ -20,8 +23,9 @@ class TCustomServerBackgroundJob {
   virtual ~TCustomServerBackgroundJob() = default;
 
   const std::string& Caption() const { return FCaption; }
-  // True once a run has ended (also when it failed); MakeFresh clears it for another run.
-  bool Finished() const { return FFinished.load(); }
+  // True once a run has ended (also when it failed) and the job asked for no further run;
+  // MakeFresh clears it.
+  bool IsFinished() const { return FFinished.load(); }
   // Makes a finished job ready to run again: not finished, no stop request, progress 0, no error.
   void MakeFresh();
   // How long the job thread waits before the run starts (a shutdown ends the wait).
@@ -36,12 +40,16 @@ class TCustomServerBackgroundJob {
   // The text of the exception that ended the last run ('' when it ended normally).
   std::string ErrorText() const;
 
-  // Runs the job on the calling thread: InternalExcute, then Finished (exceptions end the run
-  // and are kept as ErrorText).
-  void Execute() noexcept;
+  // Runs the job on the calling thread: InternalExcute (an exception ends the run and is kept
+  // as ErrorText), then Finished. False when Finished asked for another run: the job thread
+  // queues the job once more.
+  bool Execute() noexcept;
 
  protected:
   virtual void InternalExcute() = 0;
+  // Called when a run has ended. True: the job is done. False: it runs again after its start
+  // delay (the job has made itself fresh and set the delay).
+  virtual bool Finished() { return true; }
 
  private:
   std::string FCaption;
@@ -55,6 +63,20 @@ class TCustomServerBackgroundJob {
 
 using TServerBackgroundJobPtr = std::shared_ptr<TCustomServerBackgroundJob>;
 
+// Job groups: jobs of one group are related kinds of work (a host may show them together).
+enum TServerBackgroundJobGroup : int { bjgDefault = 0, bjgBackgroundImport = 1 };
+
+// A kind of job that a plug-in registers with the server, started by its identifier.
+struct TServerBackgroundJobClient {
+  std::string Identifier;  // GUID text
+  std::string Caption;
+  TServerBackgroundJobGroup Group = bjgDefault;
+  // Asked before a job is created; setting Skip leaves the start out.
+  std::function<void(bool& Skip)> OnExecuteJob;
+  // Creates the job; nil leaves the start out.
+  std::function<TServerBackgroundJobPtr()> CreateJob;
+};
+
 // The job thread: started with the first request, ended by Stop.
 class TVelaServerJobThread {
  public:
@@ -65,6 +87,11 @@ class TVelaServerJobThread {
 
   // Queues the job (a job already queued or running is not queued twice). False after Stop.
   bool Request(TServerBackgroundJobPtr job);
+  // Starts a job of a registered kind: asks its OnExecuteJob, creates it and queues it. False
+  // when the kind is unknown, the start was skipped or the thread has stopped.
+  void RegisterJobClient(TServerBackgroundJobClient client);
+  void UnregisterJobClient(std::string_view identifier);
+  bool StartBackgroundJob(std::string_view identifier);
   // No job running or waiting.
   bool Idle() const;
   // The job that runs now (nil when none).
@@ -81,6 +108,7 @@ class TVelaServerJobThread {
   mutable std::mutex FLock;
   mutable std::condition_variable FChanged;
   std::deque<TServerBackgroundJobPtr> FQueue;
+  std::vector<TServerBackgroundJobClient> FClients;
   TServerBackgroundJobPtr FCurrent;
   bool FStopping = false;
   std::thread FThread;
