@@ -1,5 +1,6 @@
 // The script engine: errors with the script's name and line, C++ exceptions and script errors
-// crossing each other with every destructor run, and the sandbox.
+// crossing each other with every destructor run, the sandbox, and the host's scheduled action
+// that runs scripts.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "host/MainInterface.h"
+#include "host/ScriptScheduleAction.h"
 #include "platform/script/ScriptEngine.h"
 
 namespace vela {
@@ -102,6 +105,53 @@ TEST_F(ScriptSandbox, RefusesProgramsNativeCodeAndPathsOutsideTheApplicationFold
   // Without the sandbox the libraries are all there.
   TScriptEngine open;
   EXPECT_TRUE(open.DoText("return os.execute ~= nil and debug ~= nil", "t")[0].AsBoolean());
+}
+
+// The application folder is tests/data: Script names tests/data/scripts/scheduled.lua.
+TEST(ScriptScheduleAction, RunsScriptOrFunctionWithParametersAndReportsFailures) {
+  const std::string app = VELA_TEST_DATA_DIR;
+  ASSERT_TRUE(std::filesystem::exists(app + "/scripts/scheduled.lua"))
+      << "missing test file " << app << "/scripts/scheduled.lua";
+  // The host registers the action when it sets up its services.
+  auto mi = MakeIntf<TVelaMainInterface, IMainInterface>(app);
+  const struct {
+    std::string Config;
+    bool Ok;
+    std::string Message;  // the callback's last message starts with it
+  } cases[] = {
+      {"Script=$APP$/scripts/scheduled.lua\nFunction=Greet\nName=Anna\nDays=7", true,
+       "hello Anna (7 days)"},
+      {"Script=scripts/scheduled.lua\r\nMode=run\r\n", true, "chunk run"},
+      {"Script=scripts/scheduled.lua\nfunction=Quiet", true,
+       "the function 'Quiet' of script 'scripts/scheduled.lua' finished"},
+      {"Script=scripts/scheduled.lua\nMode=fail", false,
+       "the script 'scripts/scheduled.lua' returned false"},
+      {"Script=scripts/scheduled.lua\nFunction=Refuse\nWhy=closed", false, "refused: closed"},
+      {"Script=scripts/scheduled.lua\nFunction=Broken\nName=x", false,
+       "scheduled.lua:6: broken for x"},
+      {"Script=scripts/scheduled.lua\nFunction=Shell", false,
+       "scheduled.lua:7: attempt to call a nil value (field 'execute')"},
+      {"Script=scripts/scheduled.lua\nFunction=Missing", false,
+       "script '" + app + "/scripts/scheduled.lua' has no function 'Missing'"},
+      {"Script=scripts/missing.lua", false, "script '" + app + "/scripts/missing.lua' not found"},
+      {"Script=../CMakeLists.txt", false,
+       "access to '../CMakeLists.txt' is outside the application folder"},
+      {"Name=x", false, "the configuration names no script"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> messages;
+    const bool ok = TVelaScheduler::Instance().Run(
+        "script", c.Config,
+        [&](const std::string& ACaption, TScheduleMessageType AType, const std::string& AText) {
+          messages.push_back(ACaption + (AType == smtError ? " error " : " info ") + AText);
+        });
+    EXPECT_EQ(ok, c.Ok) << c.Config;
+    ASSERT_EQ(messages.size(), 1u) << c.Config;
+    EXPECT_EQ(
+        messages[0].rfind(std::string("Script ") + (c.Ok ? "info " : "error ") + c.Message, 0), 0u)
+        << c.Config << "\n"
+        << messages[0];
+  }
 }
 
 }  // namespace
