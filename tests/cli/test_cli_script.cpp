@@ -65,20 +65,15 @@ TEST_F(CliHomeTest, ScriptErrorsExitCodesAndSandbox) {
 TEST_F(CliHomeTest, ScheduledScriptReachesTheModule) {
   WriteHomeFile("custom/scripts/nightly.lua",
                 "function Run(p)\n"
-                "  if p.Table == 'none' then return false, 'nothing to do' end\n"
                 "  return true, p.Table .. ' ' .. "
                 "tostring(DataimportModule:Get_BusinessIntgrationAvailable())\n"
                 "end\n");
-  const std::string ok =
-      WriteHomeFile("ok.cfg", "Script=$CUSTOM$/scripts/nightly.lua\nFunction=Run\nTable=items\n");
-  auto r = Velaimport({"schedule", "Script", ok});
-  ASSERT_EQ(r.ExitCode, 0) << Describe(r);
-  EXPECT_EQ(r.Out, "Script\tinfo\titems true\n");
-  r = Velaimport(
+  auto r = Velaimport(
       {"schedule", "Script",
-       WriteHomeFile("none.cfg", "Script=custom/scripts/nightly.lua\nFunction=Run\nTable=none")});
-  EXPECT_EQ(r.ExitCode, 1) << Describe(r);
-  EXPECT_EQ(r.Out, "Script\terror\tnothing to do\n");
+       WriteHomeFile("ok.cfg",
+                     "Script=$CUSTOM$/scripts/nightly.lua\nFunction=Run\nTable=items\n")});
+  EXPECT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(r.Out, "Script\tinfo\titems true\n");
 }
 
 }  // namespace
