@@ -251,7 +251,7 @@ void RegisterVelaXMLCommands(TCommandLine& cli) {
   auto* sch =
       cli.Add("schedule", "runs a scheduled action with its key=value configuration",
               [so](TCommandContext& c) { return RunScheduleCommand(c, so->first, so->second); });
-  sch->add_option("action", so->first, "VelaXML-Import or VelaXML-Export")->required();
+  sch->add_option("action", so->first, "VelaXML-Import, VelaXML-Export or Script")->required();
   sch->add_option("config", so->second, "configuration file (key=value lines)")->required();
 
   auto* pickup = cli.AddGroup("pickup", "the user pick-up store");

@@ -1,5 +1,6 @@
 #include "host/MainInterface.h"
 
+#include "host/ScriptScheduleAction.h"
 #include "host/db/DbConnection.h"
 #include "host/db/HostTables.h"
 #include "host/db/VelaDatabase.h"
@@ -20,6 +21,8 @@ TVelaMainInterface::TVelaMainInterface(std::string applicationFolder, THostKind 
   FApplicationFolder = NormalizePathDelims(FApplicationFolder);
   if (FApplicationFolder.size() > 1)
     FApplicationFolder = ExcludeTrailingPathDelimiter(FApplicationFolder);
+  // The host's own scheduled action: Lua scripts of the application folder.
+  RegisterScriptScheduleAction(TVelaScheduler::Instance(), FApplicationFolder);
 }
 
 std::string TVelaMainInterface::Get_ApplicationFolder() noexcept {
@@ -27,7 +30,12 @@ std::string TVelaMainInterface::Get_ApplicationFolder() noexcept {
 }
 
 std::string TVelaMainInterface::ExpandPathMacros(const std::string& APath) noexcept {
-  const std::string app = FApplicationFolder;
+  return ExpandApplicationPathMacros(FApplicationFolder, APath);
+}
+
+std::string ExpandApplicationPathMacros(const std::string& AApplicationFolder,
+                                        const std::string& APath) {
+  const std::string& app = AApplicationFolder;
   struct Macro {
     std::string_view Name;
     std::string Value;

@@ -47,6 +47,11 @@ struct IMainInterface : virtual IInterface {
   virtual int64_t Get_UserAddressId() noexcept = 0;
 };
 
+// Replaces the path macros "$APP$", "$CUSTOM$", "$PLUGINS$" and "$TEMP$" (any case) for an
+// application folder and makes the path delimiters '/' (the main interface's ExpandPathMacros).
+std::string ExpandApplicationPathMacros(const std::string& AApplicationFolder,
+                                        const std::string& APath);
+
 class TVelaDatabase;
 
 // The database the host opened for its plug-ins (queried from the main interface with

@@ -1,5 +1,6 @@
 // velaimport script: a Lua script drives the module through DataimportModule against the run's
-// database; script errors name the script and the line; --sandbox applies the server's limits.
+// database; script errors name the script and the line; --sandbox applies the server's limits;
+// `schedule Script` runs a script function as the host's scheduler does.
 #include "cli/CliTestSupport.h"
 
 namespace vela::test {
@@ -59,6 +60,20 @@ TEST_F(CliHomeTest, ScriptErrorsExitCodesAndSandbox) {
   std::string text;
   std::getline(in, text);
   EXPECT_EQ(text, "kept");
+}
+
+TEST_F(CliHomeTest, ScheduledScriptReachesTheModule) {
+  WriteHomeFile("custom/scripts/nightly.lua",
+                "function Run(p)\n"
+                "  return true, p.Table .. ' ' .. "
+                "tostring(DataimportModule:Get_BusinessIntgrationAvailable())\n"
+                "end\n");
+  auto r = Velaimport(
+      {"schedule", "Script",
+       WriteHomeFile("ok.cfg",
+                     "Script=$CUSTOM$/scripts/nightly.lua\nFunction=Run\nTable=items\n")});
+  EXPECT_EQ(r.ExitCode, 0) << Describe(r);
+  EXPECT_EQ(r.Out, "Script\tinfo\titems true\n");
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 // The script engine: errors with the script's name and line, C++ exceptions and script errors
-// crossing each other with every destructor run, and the sandbox.
+// crossing each other with every destructor run, the sandbox, and the host's scheduled action
+// that runs scripts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include <unistd.h>
 
+#include "host/MainInterface.h"
+#include "host/ScriptScheduleAction.h"
 #include "platform/script/ScriptEngine.h"
 
 namespace vela {
@@ -102,6 +106,42 @@ TEST_F(ScriptSandbox, RefusesProgramsNativeCodeAndPathsOutsideTheApplicationFold
   // Without the sandbox the libraries are all there.
   TScriptEngine open;
   EXPECT_TRUE(open.DoText("return os.execute ~= nil and debug ~= nil", "t")[0].AsBoolean());
+}
+
+// The application folder is tests/data; the host registers the action with its services.
+TEST(ScriptScheduleAction, RunsScriptOrFunctionWithParametersAndReportsFailures) {
+  const std::string app = VELA_TEST_DATA_DIR, file = "Script=scripts/scheduled.lua\n";
+  auto mi = MakeIntf<TVelaMainInterface, IMainInterface>(app);
+  const std::pair<std::string, std::string> cases[] = {
+      // configuration, the one message
+      {"Script=$APP$/scripts/scheduled.lua\nFunction=Greet\nName=Anna\nDays=7",
+       "info hello Anna (7 days)"},
+      {"Script=scripts/scheduled.lua\r\nMode=run\r\n", "info chunk run"},
+      {file + "function=Quiet",
+       "info the function 'Quiet' of script 'scripts/scheduled.lua' finished"},
+      {file + "Mode=fail", "error the script 'scripts/scheduled.lua' returned false"},
+      {file + "Function=Refuse\nWhy=closed", "error refused: closed"},
+      {file + "Function=Broken\nName=x", "error scheduled.lua:6: broken for x"},
+      {file + "Function=Shell",
+       "error scheduled.lua:7: attempt to call a nil value (field 'execute')"},
+      {file + "Function=Missing",
+       "error script '" + app + "/scripts/scheduled.lua' has no function 'Missing'"},
+      {"Script=scripts/missing.lua", "error script '" + app + "/scripts/missing.lua' not found"},
+      {"Script=../CMakeLists.txt",
+       "error access to '../CMakeLists.txt' is outside the application folder"},
+      {"Name=x", "error the configuration names no script"},
+  };
+  for (const auto& [config, expected] : cases) {
+    std::string messages;
+    const bool ok = TVelaScheduler::Instance().Run(
+        "script", config,
+        [&](const std::string& ACaption, TScheduleMessageType AType, const std::string& AText) {
+          messages += ACaption + (AType == smtError ? " error " : " info ") + AText + "\n";
+        });
+    EXPECT_EQ(ok, expected.starts_with("info")) << config;
+    EXPECT_EQ(messages.rfind("Script " + expected, 0), 0u) << config << "\n" << messages;
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 1) << messages;
+  }
 }
 
 }  // namespace

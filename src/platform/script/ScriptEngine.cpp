@@ -669,16 +669,37 @@ void PushArgs(lua_State* L, TScriptEngine& engine, const std::string& AName,
 }
 }  // namespace
 
-std::vector<Variant> TScriptEngine::DoFile(const std::string& AFileName,
-                                           const std::vector<Variant>& AArgs) {
-  const int base = lua_gettop(L);
+void TScriptEngine::LoadFile(const std::string& AFileName) {
   // Messages name the script by its file name ("nightly.lua:12: ...").
   std::string text;
   if (!ReadFileText(AFileName, text)) throw EScriptError("cannot read script '" + AFileName + "'");
   const std::string chunk = "@" + std::filesystem::path(AFileName).filename().string();
   Load(luaL_loadbufferx(L, text.data(), text.size(), chunk.c_str(), "t"));
+}
+
+void TScriptEngine::PushTable(const std::vector<std::pair<std::string, Variant>>& AFields) {
+  lua_createtable(L, 0, static_cast<int>(AFields.size()));
+  for (const auto& [name, value] : AFields) {
+    PushVariant(L, *this, value);
+    lua_setfield(L, -2, name.c_str());
+  }
+}
+
+std::vector<Variant> TScriptEngine::DoFile(const std::string& AFileName,
+                                           const std::vector<Variant>& AArgs) {
+  const int base = lua_gettop(L);
+  LoadFile(AFileName);
   PushArgs(L, *this, AFileName, AArgs);
   return Run(static_cast<int>(AArgs.size()), base);
+}
+
+std::vector<Variant> TScriptEngine::DoFileWithTable(
+    const std::string& AFileName, const std::vector<std::pair<std::string, Variant>>& AFields) {
+  const int base = lua_gettop(L);
+  LoadFile(AFileName);
+  PushArgs(L, *this, AFileName, {});
+  PushTable(AFields);
+  return Run(1, base);
 }
 
 std::vector<Variant> TScriptEngine::DoText(std::string_view AText, const std::string& AName,
@@ -714,11 +735,7 @@ std::vector<Variant> TScriptEngine::CallWithTable(
     lua_settop(L, base);
     throw EScriptError("script function '" + AName + "' not found");
   }
-  lua_createtable(L, 0, static_cast<int>(AFields.size()));
-  for (const auto& [name, value] : AFields) {
-    PushVariant(L, *this, value);
-    lua_setfield(L, -2, name.c_str());
-  }
+  PushTable(AFields);
   return Run(1, base);
 }
 

@@ -198,6 +198,9 @@ class TScriptEngine {
   std::vector<Variant> DoFile(const std::string& AFileName, const std::vector<Variant>& AArgs = {});
   std::vector<Variant> DoText(std::string_view AText, const std::string& AName,
                               const std::vector<Variant>& AArgs = {});
+  // Runs a script file with one table argument made of the named values (its "...").
+  std::vector<Variant> DoFileWithTable(const std::string& AFileName,
+                                       const std::vector<std::pair<std::string, Variant>>& AFields);
   bool HasFunction(const std::string& AName) const;
   // Calls a global function; raises EScriptError when it does not exist or fails.
   std::vector<Variant> Call(const std::string& AName, const std::vector<Variant>& AArgs = {});
@@ -216,6 +219,8 @@ class TScriptEngine {
   friend class TScriptCall;
   std::vector<Variant> Run(int AArgCount, int ABase);
   void Load(int AStatus);
+  void LoadFile(const std::string& AFileName);
+  void PushTable(const std::vector<std::pair<std::string, Variant>>& AFields);
 
   TScriptOptions FOptions;
   lua_State* L = nullptr;
