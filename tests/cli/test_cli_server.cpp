@@ -10,20 +10,21 @@ namespace {
 class CliServerTest : public CliTest {
  protected:
   void TearDown() override {
-    if (FPid > 0) {
-      kill(FPid, SIGKILL);
-      waitpid(FPid, nullptr, 0);
+    for (pid_t pid : FPids) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
     }
     CliTest::TearDown();
   }
 
   // Starts `velaimport serve` on a free port and returns the port from its first line of
-  // output (0 when it did not come within 30 s).
-  uint16_t StartServe() {
+  // output (0 when it did not come within 30 s). The server's pid is FPids.back().
+  uint16_t StartServe(std::vector<std::string> extra = {}) {
     int out[2];
     if (pipe(out) != 0) return 0;
     std::vector<std::string> argv = Cat({VELA_VELAIMPORT, "--home", FHome.string()},
                                         Cat(FGlobalArgs, {"serve", "--listen", "127.0.0.1:0"}));
+    argv.insert(argv.end(), extra.begin(), extra.end());
     std::vector<char*> args;
     for (auto& a : argv)
       args.push_back(a.data());
@@ -32,8 +33,10 @@ class CliServerTest : public CliTest {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn(&FPid, args[0], &fa, nullptr, args.data(), environ);
+    pid_t pid = -1;
+    posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
+    FPids.push_back(pid);
     close(out[1]);
     std::string line;
     pollfd p{out[0], POLLIN, 0};
@@ -49,18 +52,23 @@ class CliServerTest : public CliTest {
     return static_cast<uint16_t>(std::stoi(line.substr(prefix.size())));
   }
 
-  // Sends SIGTERM and returns the exit code (-1 when it did not end normally within 30 s).
+  // Sends SIGTERM to the last server started and returns its exit code (-1 when it did not
+  // end normally within 30 s).
   int Terminate() {
-    kill(FPid, SIGTERM);
+    const pid_t pid = FPids.back();
+    FPids.pop_back();
+    kill(pid, SIGTERM);
     int status = 0;
-    for (int i = 0; i < 3000 && waitpid(FPid, &status, WNOHANG) == 0; ++i)
+    for (int i = 0; i < 3000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
       usleep(10000);
-    const pid_t pid = std::exchange(FPid, -1);
-    if (waitpid(pid, &status, WNOHANG) == 0 && kill(pid, 0) == 0) return -1;
+    if (waitpid(pid, &status, WNOHANG) == 0 && kill(pid, 0) == 0) {
+      FPids.push_back(pid);
+      return -1;
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  pid_t FPid = -1;
+  std::vector<pid_t> FPids;
 };
 
 TEST_P(CliServerTest, ServesTokensAddedAndRemovedWhileRunningAndStopsOnSigterm) {
@@ -93,6 +101,134 @@ TEST_P(CliServerTest, ServesTokensAddedAndRemovedWhileRunningAndStopsOnSigterm) 
 }
 
 VELA_INSTANTIATE_CLI_TEST(CliServerTest);
+
+// Business integration: containers posted to a running server are stored before they are
+// answered and imported in the background by their type's configuration.
+class CliBusinessTest : public CliServerTest {
+ protected:
+  void SetUp() override {
+    CliServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_EQ(Velaimport({"db", "init"}).ExitCode, 0);
+    auto conn = Db().Connection();
+    conn->ExecSQL("CREATE TABLE orders (" + conn->IdColumnSQL() +
+                  ", orderno VARCHAR(40), customer VARCHAR(80))");
+  }
+
+  // A container type whose JSON and form containers become rows of "orders".
+  void AddType(const std::string& name, bool allowUnauth, const std::string& extraConfig = {}) {
+    const std::string config =
+        "[VelaXML]\nPartName=orders\nItemName=order\n[Mapping]\nnumber=orderno\n"
+        "customer=customer\n" +
+        extraConfig;
+    auto conn = Db().Connection();
+    auto st = conn->PrepareNew(
+        "INSERT INTO businessintegration_exchangecontainertype (descr, allowunauth, importconfig) "
+        "VALUES (" +
+        conn->Placeholder(1) + ", " + conn->Placeholder(2) + ", " + conn->Placeholder(3) + ")");
+    st->BindText(1, name);
+    st->BindBool(2, allowUnauth);
+    st->BindBlob(3, config.data(), config.size());
+    st->Execute();
+  }
+
+  // Waits until every stored container has been processed (false after 60 s).
+  bool WaitProcessed(int expected) {
+    for (int i = 0; i < 600; ++i) {
+      if (Rows("SELECT COUNT(*) FROM businessintegration_exchangecontainer WHERE processeddate "
+               "IS NOT NULL") == std::to_string(expected) + "\n")
+        return true;
+      usleep(100000);
+    }
+    return false;
+  }
+
+  std::string Token() {
+    auto added = Velaimport({"token", "add", "shop"});
+    EXPECT_EQ(added.ExitCode, 0) << Describe(added);
+    return added.Out.substr(0, 64);
+  }
+};
+
+TEST_P(CliBusinessTest, PostedContainersAreAnsweredStoredAndImportedInTheBackground) {
+  AddType("orders", false);
+  AddType("webform", true);
+  const std::string token = Token();
+  const uint16_t port = StartServe();
+  ASSERT_NE(port, 0);
+  THttpClient client(port);
+
+  auto json = client.Request("POST", "/businessintegration?container=orders&metadata=m1",
+                             R"({"number":"A-1","customer":"Anna"})", token,
+                             {"Content-Type: application/json", "User-Agent: shop/1.0"});
+  EXPECT_EQ(json.Status, 200) << json.Body;
+  EXPECT_EQ(json.Body, R"({"result":"successfully added"})");
+  EXPECT_NE(json.Headers.find("Content-Type: application/json"), std::string::npos);
+
+  auto form = client.Request("POST", "/businessintegration?container=webform",
+                             "number=F-1&customer=Fr%C3%A4nzi", {},
+                             {"Content-Type: application/x-www-form-urlencoded"});
+  EXPECT_EQ(form.Status, 200) << form.Body;
+
+  // A PDF body counts as a PDF whatever its header says, and is answered with an FDF.
+  auto pdf = client.Request("POST", "/businessintegration?container=orders", "%PDF-1.4 form", token,
+                            {"Content-Type: text/plain"});
+  EXPECT_EQ(pdf.Status, 200) << pdf.Body;
+  EXPECT_EQ(pdf.Body.rfind("%FDF-", 0), 0u) << pdf.Body;
+  EXPECT_NE(pdf.Headers.find("Content-Type: application/vnd.fdf"), std::string::npos);
+
+  auto unknown = client.Request("POST", "/businessintegration?container=nope", "{}", token,
+                                {"Content-Type: application/json"});
+  EXPECT_EQ(unknown.Status, 406);
+  EXPECT_NE(unknown.Body.find("Invalid container type."), std::string::npos) << unknown.Body;
+  auto anonymous = client.Request("POST", "/businessintegration?container=orders", "{}", {},
+                                  {"Content-Type: application/json"});
+  EXPECT_EQ(anonymous.Status, 403);
+  EXPECT_NE(anonymous.Body.find("Unauthorized access to container 'orders' not allowed!"),
+            std::string::npos)
+      << anonymous.Body;
+
+  ASSERT_TRUE(WaitProcessed(3));
+  EXPECT_EQ(Rows("SELECT orderno, customer FROM orders ORDER BY orderno"),
+            "A-1|Anna\nF-1|Fränzi\n");
+  // The PDF has no content object and the type no exchange configuration for it: failed.
+  EXPECT_EQ(Rows("SELECT contenttype, processedstateid, useragent, remoteip FROM "
+                 "businessintegration_exchangecontainer ORDER BY id"),
+            "application/json|1|shop/1.0|127.0.0.1\n"
+            "application/x-www-form-urlencoded|1||127.0.0.1\n"
+            "application/pdf|2||127.0.0.1\n");
+  EXPECT_EQ(Rows("SELECT incomminguri FROM businessintegration_exchangecontainer WHERE id = 1"),
+            "/businessintegration?container=orders&metadata=m1\n");
+  // Every import is in the import log: two succeeded, the PDF's failed.
+  EXPECT_EQ(Rows("SELECT processedstateid FROM businessintegration_importlog ORDER BY id"),
+            "1\n1\n2\n");
+  EXPECT_EQ(Terminate(), 0);
+}
+
+// Containers stored while no server ran (or before a crash) are imported when a server starts.
+TEST_P(CliBusinessTest, AServerImportsWhatWasStoredBeforeItStarted) {
+  AddType("orders", false);
+  auto conn = Db().Connection();
+  const std::string body = R"({"number":"OLD-1","customer":"Otto"})";
+  auto st = conn->PrepareNew(
+      "INSERT INTO businessintegration_exchangecontainer (containertypeid, processedstateid, "
+      "containerdata, contenttype) VALUES (1, 0, " +
+      conn->Placeholder(1) + ", 'application/json')");
+  st->BindBlob(1, body.data(), body.size());
+  st->Execute();
+  ASSERT_NE(StartServe(), 0);
+  EXPECT_TRUE(WaitProcessed(1));
+  EXPECT_EQ(Rows("SELECT orderno FROM orders"), "OLD-1\n");
+  // On SQLite the running server owns the database.
+  if (GetParam() == TDbBackendKind::SQLite)
+    ExpectRuns({{{"serve", "--listen", "127.0.0.1:0"},
+                 1,
+                 "error: the database 'sqlite:" + (FDir / "test.db").string() +
+                     "' is served by another velaimport serve already"}});
+  EXPECT_EQ(Terminate(), 0);
+}
+
+VELA_INSTANTIATE_CLI_TEST(CliBusinessTest);
 
 }  // namespace
 }  // namespace vela::test
