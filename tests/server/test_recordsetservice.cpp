@@ -20,8 +20,9 @@ class TOrderService : public TArdoRestAPICustomSingleVelaRecordSetServiceImpl {
 
  protected:
   uint32_t GetValidConnectorSessionTypes() const override {
-    return FTypes ? FTypes : TArdoRestAPICustomSingleVelaRecordSetServiceImpl::
-                                 GetValidConnectorSessionTypes();
+    return FTypes
+               ? FTypes
+               : TArdoRestAPICustomSingleVelaRecordSetServiceImpl::GetValidConnectorSessionTypes();
   }
   void NotifyRecordAdded(int64_t AId) override { FAdded.push_back(AId); }
   void CopyJsonValuesToSQLEdit(const TJsonValue& json, TClientSQL& sql,
@@ -134,9 +135,8 @@ TEST_P(RecordSetServiceTest, RefusedCallsAnswerTheirStatusAndAddNothing) {
     SCOPED_TRACE(c.Body);
     auto a = Add(c.Body, c.Service, c.Token);
     EXPECT_EQ(a.Status, c.Status) << a.Body;
-    EXPECT_EQ(a.Body.rfind(R"({"errorCode":)" + std::to_string(c.Status) + R"(,"errorText":")" +
-                               c.Error,
-                           0),
+    EXPECT_EQ(a.Body.rfind(
+                  R"({"errorCode":)" + std::to_string(c.Status) + R"(,"errorText":")" + c.Error, 0),
               0u)
         << a.Body;
   }
