@@ -103,12 +103,6 @@ TEST_P(RecordSetServiceTest, AddsARecordWithTheDescendantsValuesOverridingTheCli
   EXPECT_TRUE(ok) << info;
   ASSERT_EQ(FAdded.size(), 2u);
   EXPECT_TRUE(RowValue("orders", "useragent", FAdded[1]).IsNull());
-  // A service that accepts REST tokens only refuses it.
-  TOrderService tokensOnly(Db(), 1u << cstRestToken, FAdded);
-  tokensOnly.AddRecord(nullptr, R"({"name":"Eve"})", ok, info);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(info, R"({"errorCode":403,"errorText":"The service accepts no calls of internal )"
-                  R"(sessions"})");
   EXPECT_EQ(CountRows("orders"), 2);
 }
 
