@@ -1,6 +1,7 @@
 // velaimport container ...: data container bodies saved in files, converted into the VelaXML
-// document that their background import reads, or shown as the converters show them to users.
-// The module's business integration data module does the work (IBIContainerConverter).
+// document that their background import reads, or shown as the converters show them to users
+// (the module's business integration data module does the work, IBIContainerConverter); and the
+// container types that the application server accepts posts of.
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -9,6 +10,9 @@
 #include "Commands.h"
 #include "business_integration/BIContainerConverterIntf.h"
 #include "host/InterfacedData.h"
+#include "host/db/ClientSQL.h"
+#include "host/db/TransactionGuard.h"
+#include "host/db/VelaDatabase.h"
 #include "rtl/Streams.h"
 #include "rtl/SysUtils.h"
 
@@ -23,6 +27,18 @@ struct TContainerOptions {
   std::string Out;
   bool Html = false;
 };
+
+// A container type as `container type add` writes it.
+struct TContainerTypeOptions {
+  std::string Name;
+  std::string Config;
+  bool AllowUnauth = false;
+  std::string ContentType;
+  std::string ResponseContentType;
+  std::string Response;
+};
+
+const char* const kContainerTypes = "businessintegration_exchangecontainertype";
 
 std::string ReadWholeFile(const std::string& APath, const char* AWhat) {
   if (std::filesystem::is_directory(APath)) throw EUsageError(APath + " is a folder, not a file");
@@ -102,6 +118,85 @@ int RunShow(TCommandContext& c, const TContainerOptions& o) {
   return kExitOk;
 }
 
+// '' is stored as NULL.
+Variant TextOrNull(const std::string& text) {
+  return text.empty() ? Variant::MakeNull() : Variant(text);
+}
+
+// The id of the container type named descr, 0 when there is none.
+int64_t FindContainerType(TVelaDatabase& db, const std::string& descr) {
+  auto conn = db.Connection();
+  TStatementRun st(conn->Prepare(
+      "SELECT \"id\" FROM \"businessintegration_exchangecontainertype\" WHERE \"descr\" = " +
+      conn->Placeholder(1) + " ORDER BY \"id\""));
+  st->BindText(1, descr);
+  st->Execute();
+  return st->Next() ? st->ColumnInt64(0) : 0;
+}
+
+int RunTypeAdd(TCommandContext& c, const TContainerTypeOptions& o) {
+  if (o.Name.empty()) throw EUsageError("the container type needs a name");
+  const std::string config = ReadWholeFile(o.Config, "configuration file");
+  TVelaDatabase& db = c.Database();
+  TTransactionGuard transaction(db);
+  int64_t id = FindContainerType(db, o.Name);
+  const bool replaced = id > 0;
+  TClientSQL sql(db);
+  sql.SetSchemaName(kContainerTypes);
+  sql.SetMode(replaced ? csmUpdate : csmInsert);
+  if (replaced) sql.AddFilter("id", Variant(id));
+  sql.SetFieldValue("descr", Variant(o.Name));
+  sql.SetFieldValue("importconfig", Variant::FromBytes(config));
+  sql.SetFieldValue("allowunauth", Variant(o.AllowUnauth));
+  sql.SetFieldValue("contenttype", TextOrNull(o.ContentType));
+  sql.SetFieldValue("rawresponsecontenttype", TextOrNull(o.ResponseContentType));
+  sql.SetFieldValue("rawresponsecontent", TextOrNull(o.Response));
+  const int64_t result = sql.Execute();
+  if (!replaced) id = result;
+  transaction.Commit();
+  c.Output({{"result", true}, {"id", id}, {"name", o.Name}, {"replaced", replaced}},
+           [&](std::ostream& out) {
+             out << "container type '" << o.Name << "' " << (replaced ? "replaced" : "added")
+                 << " (id " << id << ")\n";
+           });
+  return kExitOk;
+}
+
+int RunTypes(TCommandContext& c) {
+  TVelaDatabase& db = c.Database();
+  TJson types = TJson::array();
+  {
+    auto conn = db.Connection();
+    TStatementRun st(
+        conn->Prepare("SELECT \"id\", \"descr\", \"allowunauth\", \"contenttype\", "
+                      "\"rawresponsecontenttype\", \"rawresponsecontent\", \"importconfig\" FROM "
+                      "\"businessintegration_exchangecontainertype\" ORDER BY \"id\""));
+    st->Execute();
+    auto text = [&](int column) {
+      return st->ColumnIsNull(column) ? std::string() : std::string(st->ColumnText(column));
+    };
+    while (st->Next())
+      types.push_back({{"id", st->ColumnInt64(0)},
+                       {"name", text(1)},
+                       {"allowUnauth", !st->ColumnIsNull(2) && st->ColumnBool(2)},
+                       {"contentType", text(3)},
+                       {"responseContentType", text(4)},
+                       {"response", text(5)},
+                       {"configBytes", st->ColumnIsNull(6) ? 0 : st->ColumnBlob(6).size()}});
+  }
+  c.Output({{"types", types}}, [&](std::ostream& out) {
+    for (const auto& t : types) {
+      out << t["id"].get<int64_t>() << "  " << t["name"].get<std::string>() << "  "
+          << t["configBytes"].get<size_t>() << " bytes of configuration";
+      if (t["allowUnauth"].get<bool>()) out << ", open to unauthenticated clients";
+      if (!t["contentType"].get<std::string>().empty())
+        out << ", content type " << t["contentType"].get<std::string>();
+      out << "\n";
+    }
+  });
+  return kExitOk;
+}
+
 }  // namespace
 
 void RegisterContainerCommands(TCommandLine& cli) {
@@ -126,6 +221,26 @@ void RegisterContainerCommands(TCommandLine& cli) {
   show->add_option("FILE", o->File, "the container body")->required();
   show->add_option("--content-type", o->ContentType, typeHelp);
   show->add_flag("--html", o->Html, "the HTML fragment instead of the text");
+
+  cli.Add(*group, "types", "the container types that the application server accepts", RunTypes);
+  auto t = std::make_shared<TContainerTypeOptions>();
+  auto* type = group->add_subcommand("type", "manage container types");
+  type->require_subcommand(1);
+  auto* add = cli.Add(*type, "add",
+                      "adds the container type NAME, or replaces the one of that name (its "
+                      "stored containers keep referring to it)",
+                      [t](TCommandContext& c) { return RunTypeAdd(c, *t); });
+  add->add_option("NAME", t->Name, "the type's name, which posts give as ?container=NAME")
+      ->required();
+  add->add_option("--config", t->Config, "the file holding the type's import configuration")
+      ->required();
+  add->add_flag("--allow-unauth", t->AllowUnauth,
+                "clients without an access token may post containers of this type");
+  add->add_option("--content-type", t->ContentType,
+                  "the content type assumed when a container carries none");
+  add->add_option("--response-content-type", t->ResponseContentType,
+                  "the content type of the answer to a post");
+  add->add_option("--response", t->Response, "the text of the answer to a post");
 }
 
 }  // namespace vela::cli

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
 
 #include "ModuleHost.h"
 #include "host/ProgressService.h"
@@ -68,6 +69,7 @@ TCommandContext::~TCommandContext() {
   if (FDatabaseUser) {
     FDatabaseUser->SetDatabase(nullptr);
     FDatabaseUser->SetProgressService(nullptr);
+    FDatabaseUser->SetLogSink(nullptr);
   }
   FModule.reset();
   FDatabase.reset();
@@ -84,6 +86,9 @@ void TCommandContext::Message(TMessageKind kind, const std::string& text) {
   if (kind == TMessageKind::Info && FGlobal.Quiet) return;
   static const char* const kNames[] = {"info", "warning", "error", "hint"};
   const char* name = kNames[static_cast<int>(kind)];
+  // The host's event log writes here from request and job threads too: one line at a time.
+  static std::mutex lock;
+  std::lock_guard guard(lock);
   EndProgress();
   if (FGlobal.Json)
     std::cerr << JsonLine(TJson{{"type", name}, {"message", text}});
@@ -178,6 +183,10 @@ void TCommandContext::AttachDatabase(TModuleHost& AModule) {
   if (!main) throw Exception("the host's main interface takes no database");
   main->SetDatabase(&db);
   main->SetProgressService(IPtr<IVelaProgressService>(new TCliProgressService(*this)));
+  // The event log's messages are the command's messages as well.
+  main->SetLogSink([this](bool isError, const std::string& text) {
+    Message(isError ? TMessageKind::Error : TMessageKind::Info, text);
+  });
   FDatabaseUser = main;
 }
 
@@ -197,6 +206,7 @@ void TCommandContext::Close() {
   if (FDatabaseUser) {
     FDatabaseUser->SetDatabase(nullptr);
     FDatabaseUser->SetProgressService(nullptr);
+    FDatabaseUser->SetLogSink(nullptr);
   }
   FDatabaseUser = nullptr;
   if (FModule) {

@@ -10,6 +10,7 @@ void RegisterCardCommands(TCommandLine& cli);
 void RegisterContainerCommands(TCommandLine& cli);
 void RegisterDbCommands(TCommandLine& cli);
 void RegisterImportCommands(TCommandLine& cli);
+void RegisterLogCommands(TCommandLine& cli);
 void RegisterOutlookCommands(TCommandLine& cli);
 void RegisterPreconvertCommands(TCommandLine& cli);
 void RegisterPreprocessorCommands(TCommandLine& cli);

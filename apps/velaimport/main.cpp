@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
   RegisterOutlookCommands(cli);
   RegisterScriptCommands(cli);
   RegisterServerCommands(cli);
+  RegisterLogCommands(cli);
   return cli.Run(argc, argv);
 }

@@ -1,5 +1,6 @@
 #include "host/MainInterface.h"
 
+#include "host/DocumentStore.h"
 #include "host/ScriptScheduleAction.h"
 #include "host/db/DbConnection.h"
 #include "host/db/HostTables.h"
@@ -16,7 +17,8 @@ TVelaMainInterface::TVelaMainInterface(std::string applicationFolder, THostKind 
     : FApplicationFolder(std::move(applicationFolder)),
       FHostKind(hostKind),
       FApplicationTitle(std::move(applicationTitle)),
-      FGlobalSettings(NewStringListData()) {
+      FGlobalSettings(NewStringListData()),
+      FEventLog(std::make_shared<TVelaEventLog>()) {
   if (FApplicationFolder.empty()) FApplicationFolder = GetApplicationFolder();
   FApplicationFolder = NormalizePathDelims(FApplicationFolder);
   if (FApplicationFolder.size() > 1)
@@ -206,6 +208,43 @@ void TVelaMainInterface::WriteString(std::string_view ASection, std::string_view
   insert->BindText(3, AValue);
   insert->Execute();
   insert->Reset();
+}
+
+void TVelaMainInterface::SetDatabase(TVelaDatabase* db) noexcept {
+  {
+    std::lock_guard lock(FLock);
+    FDatabase = db;
+  }
+  FEventLog->SetDatabase(db);
+}
+
+void TVelaMainInterface::SetLogSink(TVelaLogSink ASink) {
+  FEventLog->SetLogSink(std::move(ASink));
+}
+
+IPtr<IArdoEventLogger> TVelaMainInterface::OpenSession(const std::string& ASourceId,
+                                                       const std::string& ACaption,
+                                                       int32_t AFlags) {
+  return FEventLog->OpenSession(ASourceId, ACaption, AFlags);
+}
+
+bool TVelaMainInterface::IsFileList(const std::string& AName) {
+  return TVelaDocumentStore::IsFileList(AName);
+}
+
+void TVelaMainInterface::AttachFile(const std::string& ATableName, int64_t ARecordId,
+                                    const std::string& ALocalFileName,
+                                    const std::string& ADisplayName) {
+  TVelaDatabase* db = Get_Database();
+  if (!db) throw EDatabaseError("No database is open to attach '" + ALocalFileName + "' to");
+  TVelaDocumentStore(*db).AttachFile(ATableName, ARecordId, ALocalFileName, ADisplayName);
+}
+
+std::vector<std::string> TVelaMainInterface::AttachedFiles(const std::string& ATableName,
+                                                           int64_t ARecordId) {
+  TVelaDatabase* db = Get_Database();
+  if (!db) return {};
+  return TVelaDocumentStore(*db).AttachedFiles(ATableName, ARecordId);
 }
 
 void TVelaMainInterface::SetProgressService(IPtr<IVelaProgressService> AService) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/EventLog.h"
 #include "host/HostServices.h"
 #include "host/InterfacedData.h"
 #include "host/ProgressService.h"
@@ -84,11 +85,13 @@ class TVelaMainInterface : public TInterfacedObject,
                            public IVelaScheduleService,
                            public IVelaXMLImportContainerService,
                            public IVelaSystemScriptService,
-                           public IVelaApplicationServerService {
+                           public IVelaApplicationServerService,
+                           public IVelaEventLogService,
+                           public IVelaDocumentStore {
   VELA_INTERFACES(TInterfacedObject, IMainInterface, IVelaHostDatabase, IVelaGlobalSettings,
                   IVelaProgressService, IVelaGlobalFunctionService, IVelaScheduleService,
                   IVelaXMLImportContainerService, IVelaSystemScriptService,
-                  IVelaApplicationServerService)
+                  IVelaApplicationServerService, IVelaEventLogService, IVelaDocumentStore)
 
   // applicationFolder empty: the runtime's application folder.
   explicit TVelaMainInterface(std::string applicationFolder = {},
@@ -119,6 +122,15 @@ class TVelaMainInterface : public TInterfacedObject,
                          std::string_view ADefault) override;
   void WriteString(std::string_view ASection, std::string_view AName,
                    std::string_view AValue) override;
+  // Event log sessions; nil while no database is open.
+  IPtr<IArdoEventLogger> OpenSession(const std::string& ASourceId, const std::string& ACaption,
+                                     int32_t AFlags) override;
+  // The document store of the open database; without one AttachFile raises EDatabaseError and
+  // AttachedFiles lists nothing.
+  bool IsFileList(const std::string& AName) override;
+  void AttachFile(const std::string& ATableName, int64_t ARecordId,
+                  const std::string& ALocalFileName, const std::string& ADisplayName) override;
+  std::vector<std::string> AttachedFiles(const std::string& ATableName, int64_t ARecordId) override;
   // Progress goes to the display the host set, and nowhere without one.
   void StartProgress(const std::string& ACaption, TVelaProgressKind AKind) noexcept override;
   void StepProgress(int64_t APosition, int64_t ATotal, const std::string& AText) noexcept override;
@@ -129,7 +141,9 @@ class TVelaMainInterface : public TInterfacedObject,
   void SetApplicationTitle(std::string title);
   void SetGlobalSetting(std::string_view name, std::string_view value);
   // The host's database (not owned; it must outlive the plug-ins' use of it).
-  void SetDatabase(TVelaDatabase* db) noexcept { FDatabase = db; }
+  void SetDatabase(TVelaDatabase* db) noexcept;
+  // The host's log, where event log messages go besides the database (nil: nowhere).
+  void SetLogSink(TVelaLogSink ASink);
   // The progress display (nil: none).
   void SetProgressService(IPtr<IVelaProgressService> AService);
 
@@ -147,6 +161,7 @@ class TVelaMainInterface : public TInterfacedObject,
       FSectionSettings;                         // "section\nname" (lower case) without database
   IPtr<IVelaProgressService> FProgressService;  // guarded by FLock
   TVelaApplicationServer FApplicationServer;
+  std::shared_ptr<TVelaEventLog> FEventLog;
 };
 
 }  // namespace vela

@@ -65,6 +65,45 @@ TEST_P(SchemaTest, HostTablesAreCreatedOnRequestAndMigratedOnce) {
   EXPECT_EQ(CountRows("vela_schemaversion"), LatestHostSchemaVersion());
 }
 
+TEST_P(SchemaTest, AVersion3DatabaseMigratesToTheShapeOfANewOne) {
+  const std::vector<std::string> tables = {"vela_eventlog", "businessintegration_importlog",
+                                           "businessintegration_exchangecontainer"};
+  auto shape = [&] {
+    std::string text;
+    auto conn = Db().Connection();
+    for (const auto& t : tables) {
+      auto info = conn->ReadTableInfo(t);
+      text += t + (info ? ":" : " missing");
+      for (const auto& c : info ? info->Columns : std::vector<TDbColumnInfo>{})
+        text += " " + c.Name + "/" + FieldTypeName(c.DataType) + "/" + std::to_string(c.Size);
+      text += "\n";
+    }
+    return text;
+  };
+  const std::string fresh = shape();
+  EXPECT_EQ(fresh.find("missing"), std::string::npos) << fresh;
+  // Back to version 3: without the event log and the columns that version 4 brought.
+  {
+    auto conn = Db().Connection();
+    conn->ExecSQL("DROP TABLE \"vela_eventlog\"");
+    conn->ExecSQL("ALTER TABLE \"businessintegration_importlog\" DROP COLUMN \"createdate\"");
+    for (const char* c : {"createdate", "claimedby", "claimeddate"})
+      conn->ExecSQL("ALTER TABLE \"businessintegration_exchangecontainer\" DROP COLUMN \"" +
+                    std::string(c) + "\"");
+    conn->ExecSQL("DELETE FROM \"vela_schemaversion\" WHERE \"version\" > 3");
+  }
+  const int64_t old = InsertRow("businessintegration_importlog",
+                                {{"globalrecuid", "{0003}"}, {"processedstateid", 2}});
+  Reopen();
+  EXPECT_EQ(Db().HostSchemaVersion(), LatestHostSchemaVersion());
+  EXPECT_EQ(shape(), fresh);
+  EXPECT_EQ(RowValue("businessintegration_importlog", "processedstateid", old).AsInt64(), 2);
+  EXPECT_TRUE(RowValue("businessintegration_importlog", "createdate", old).IsNull());
+  // The step leaves a complete database as it is.
+  Reopen();
+  EXPECT_EQ(shape(), fresh);
+}
+
 TEST_P(SchemaTest, AnnotationsGiveCaptionsLookupsAndCheckData) {
   WriteSchemaIni(
       "; annotations\n"

@@ -1,9 +1,12 @@
 #include "host/db/HostTables.h"
 
+#include <algorithm>
 #include <functional>
+#include <string_view>
 
 #include "host/db/TransactionGuard.h"
 #include "host/db/DbConnection.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -30,12 +33,17 @@ std::vector<THostTableDef> BuildDefs() {
         {"useragent", ftString, 1024, false, ""},
         {"remoteip", ftString, 64, false, ""},
         {"incomminguri", ftString, 0, false, ""},
-        {"processeddate", ftDateTime, 0, false, ""}}},
+        {"processeddate", ftDateTime, 0, false, ""},
+        // When the container was stored, and which server imports it until when (its lease).
+        {"createdate", ftDateTime, 0, false, ""},
+        {"claimedby", ftString, 255, false, ""},
+        {"claimeddate", ftDateTime, 0, false, ""}}},
       {"businessintegration_importlog",
        {{"globalrecuid", ftString, 38, true, ""},
         {"processedstateid", ftInteger, 0, true, ""},
         {"descr", ftString, 1024, false, ""},
-        {"logmessage", ftMemo, 0, false, ""}}},
+        {"logmessage", ftMemo, 0, false, ""},
+        {"createdate", ftDateTime, 0, false, ""}}},
       {"dataimport_userpickupstore",
        {{"searchkeywords", ftString, 1024, false, ""},
         {"storetype", ftString, 255, false, ""},
@@ -66,7 +74,23 @@ std::vector<THostTableDef> BuildDefs() {
         {"tokenhash", ftString, 64, true, ""},
         {"rights", ftString, 1024, false, ""},
         {"createdate", ftDateTime, 0, false, ""}}},
+      // The host's event log: one row per message of a session (one run of one source).
+      {"vela_eventlog",
+       {{"sessionid", ftString, 38, true, ""},
+        {"sourceid", ftString, 38, false, ""},
+        {"caption", ftString, 255, false, ""},
+        {"flags", ftInteger, 0, false, ""},
+        {"createdate", ftDateTime, 0, false, ""},
+        {"iserror", ftBoolean, 0, false, ""},
+        {"displaytype", ftInteger, 0, false, ""},
+        {"message", ftMemo, 0, false, ""}}},
   };
+}
+
+const THostTableDef& TableDef(std::string_view name) {
+  for (auto& t : HostTableDefs())
+    if (t.Name == name) return t;
+  throw EDatabaseError("no host table " + std::string(name));
 }
 
 void CreateAll(TDbConnection& conn) {
@@ -96,10 +120,42 @@ void CreateAccessTokens(TDbConnection& conn) {
       "(\"tokenhash\")");
 }
 
+// The table as the definitions describe it now: created when missing, and every field it lacks
+// added.
+void CreateOrCompleteTable(TDbConnection& conn, const THostTableDef& table) {
+  auto info = conn.ReadTableInfo(table.Name);
+  if (!info) {
+    conn.ExecSQL(CreateTableSQL(conn, table));
+    return;
+  }
+  for (auto& f : table.Fields) {
+    const bool present =
+        std::any_of(info->Columns.begin(), info->Columns.end(),
+                    [&](const TDbColumnInfo& c) { return SameText(c.Name, f.Name); });
+    if (!present)
+      conn.ExecSQL("ALTER TABLE " + TDbConnection::QuoteIdent(table.Name) + " ADD COLUMN " +
+                   TDbConnection::QuoteIdent(f.Name) + " " +
+                   conn.ColumnTypeSQL(f.DataType, f.Size));
+  }
+}
+
+// The definitions above always describe the newest shape, so step 1 already creates a new
+// database complete; this step therefore adds only what is missing, which makes it a no-op there
+// and a migration for a database of version 3. Its new columns are nullable: existing rows keep
+// NULL.
+void CreateEventLogAndStamps(TDbConnection& conn) {
+  for (const char* name :
+       {"vela_eventlog", "businessintegration_importlog", "businessintegration_exchangecontainer"})
+    CreateOrCompleteTable(conn, TableDef(name));
+  conn.ExecSQL(
+      "CREATE INDEX IF NOT EXISTS \"vela_eventlog_createdate\" ON \"vela_eventlog\" "
+      "(\"createdate\")");
+}
+
 // Step n leads from version n to version n + 1. New steps are appended, never changed.
 const std::vector<std::function<void(TDbConnection&)>>& Migrations() {
   static const std::vector<std::function<void(TDbConnection&)>> steps = {
-      CreateAll, CreateGlobalSettings, CreateAccessTokens};
+      CreateAll, CreateGlobalSettings, CreateAccessTokens, CreateEventLogAndStamps};
   return steps;
 }
 

@@ -3,27 +3,17 @@
 #include "host/db/ClientSQL.h"
 #include "host/db/DbInterfaceTable.h"
 #include "host/db/VelaDatabase.h"
+#include "host/server/JsonRecordValues.h"
 #include "host/server/RestRouter.h"
 #include "platform/json/JsonValue.h"
-#include "rtl/DateUtils.h"
-#include "rtl/Encoders.h"
 #include "rtl/SysUtils.h"
 
 namespace vela {
 
 namespace {
 
-// The request's JSON object ('' is an empty object).
 TJsonValue RequestObject(const TVelaRestRequestContext& ctx) {
-  if (Trim(ctx.InContent()).empty()) return TJsonValue::MakeObject();
-  TJsonValue body;
-  try {
-    body = TJsonValue::Parse(ctx.InContent());
-  } catch (const EJsonException& e) {
-    throw ERestError(400, "The request is no valid JSON: " + e.Message());
-  }
-  if (!body.IsObject()) throw ERestError(400, "The request must be a JSON object");
-  return body;
+  return ParseJsonObject(ctx.InContent());
 }
 
 void RequireRight(const TVelaRestRequestContext& ctx, int right, const char* what) {
@@ -55,75 +45,13 @@ IPtr<IDBFieldSchemaItem> ServedTable(TVelaDatabase& db, const std::string& name)
   return table;
 }
 
-const TDBFieldSchemaField& CheckedField(IDBFieldSchemaItem& table, const std::string& name) {
-  const TDBFieldSchemaField* field = table.FindField(name);
-  if (!field)
-    throw ERestError(400, "Unknown field '" + name + "' in table '" + table.GetName() + "'");
-  return *field;
-}
-
-Variant ToVariant(const TDBFieldSchemaField& field, const TJsonValue& value) {
-  switch (value.Kind()) {
-    case TJsonKind::Null:
-      return Variant::MakeNull();
-    case TJsonKind::Boolean:
-      return Variant(value.AsBoolean());
-    case TJsonKind::Integer:
-      return Variant(value.AsInteger());
-    case TJsonKind::Float:
-      return Variant(value.AsFloat());
-    case TJsonKind::String:
-      // Binary fields travel as Base64 text.
-      if (IsBinaryFieldType(field.DataType))
-        return Variant::FromBytes(Base64Decode(value.AsString()));
-      return Variant(value.AsString());
-    default:
-      throw ERestError(400, "The value of field '" + field.Name + "' must be a single value");
-  }
-}
-
-TJsonValue ToJson(const Variant& v) {
-  switch (v.kind()) {
-    case Variant::Kind::Empty:
-    case Variant::Kind::Null:
-    case Variant::Kind::Interface:
-      return TJsonValue();
-    case Variant::Kind::Boolean:
-      return TJsonValue(v.GetBoolean());
-    case Variant::Kind::Int32:
-    case Variant::Kind::Int64:
-      return TJsonValue(v.AsInt64());
-    case Variant::Kind::UInt64:
-      return TJsonValue(v.AsDouble());
-    case Variant::Kind::Double:
-      return TJsonValue(v.GetDouble());
-    case Variant::Kind::DateTime:
-      return TJsonValue(FormatDateTime("yyyy-mm-dd hh:nn:ss", v.GetDateTime()));
-    case Variant::Kind::Bytes: {
-      const auto& b = v.GetBytes();
-      return TJsonValue(
-          Base64Encode(std::string_view(reinterpret_cast<const char*>(b.data()), b.size())));
-    }
-    case Variant::Kind::String:
-      break;
-  }
-  return TJsonValue(v.GetString());
-}
-
 // The members of "record" as field values of the command (the record identifier is the
 // database's).
 void SetRecordValues(TClientSQL& sql, IDBFieldSchemaItem& table, const TJsonValue& body) {
   const TJsonValue* record = body.Member("record");
   if (!record || !record->IsObject() || record->Count() == 0)
     throw ERestError(400, "The request needs the member 'record' (an object with fields)");
-  for (const auto& [name, value] : record->Members()) {
-    const TDBFieldSchemaField& field = CheckedField(table, name);
-    if (field.IsRecordID())
-      throw ERestError(400, "The field '" + field.Name +
-                                "' is the record identifier, which the "
-                                "database sets");
-    sql.SetFieldValue(field.Name, ToVariant(field, value));
-  }
+  SetJsonRecordValues(sql, table, *record);
 }
 
 int64_t RunCommand(TClientSQL& sql) {
@@ -161,7 +89,7 @@ void TableRead(TVelaDatabase& db, TVelaRestRequestContext& ctx) {
     if (!filter->IsObject()) throw ERestError(400, "The member 'filter' must be an object");
     for (const auto& [name, value] : filter->Members()) {
       const TDBFieldSchemaField& field = CheckedField(*table, name);
-      filters.emplace_back(field.Name, ToVariant(field, value));
+      filters.emplace_back(field.Name, JsonToFieldValue(field, value));
     }
   }
   int64_t limit = -1;
@@ -181,7 +109,7 @@ void TableRead(TVelaDatabase& db, TVelaRestRequestContext& ctx) {
        query->Next()) {
     TJsonValue record = TJsonValue::MakeObject();
     for (int i = 0; i < query->FieldCount(); ++i)
-      record.Add(query->FieldName(i), ToJson(query->Value(i)));
+      record.Add(query->FieldName(i), FieldValueToJson(query->Value(i)));
     records.Add(std::move(record));
   }
   TJsonValue answer = ResultObject();
