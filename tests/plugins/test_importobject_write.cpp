@@ -417,13 +417,12 @@ TEST_P(ImportWriteTest, TextFileStoresTheSameValuesWithAndWithoutAFieldRule) {
     for (int64_t id : PersonIds()) {
       for (const auto& f : kFields) {
         const Variant v = Field(id, f[2]);
-        char exact[32];
-        std::snprintf(exact, sizeof exact, "%.17g", v.IsNull() ? 0.0 : v.AsDouble());
-        out += std::string(f[2]) + "=" +
-               (v.IsNull()     ? std::string("null")
-                : v.IsString() ? v.AsString()
-                               : exact) +
-               " ";
+        char text[32] = "null";
+        if (v.IsString())
+          std::snprintf(text, sizeof text, "%s", v.AsString().c_str());
+        else if (!v.IsNull())
+          std::snprintf(text, sizeof text, "%.17g", v.AsDouble());
+        out += std::string(f[2]) + "=" + text + " ";
       }
       out += "\n";
     }
