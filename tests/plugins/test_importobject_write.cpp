@@ -382,13 +382,10 @@ TEST_P(ImportWriteTest, TextFileStoresTheSameValuesWithAndWithoutAFieldRule) {
     assignments.push_back(std::string(f[2]) + "=" + f[0]);
   }
   app.Write("custom/people.tic",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><dataschemas>"
-            "<schema name=\"people\" descr=\"People\" fext=\".ppl\" type=\"s\" fs=\";\" "
-            "qo=\"&quot;\" hs=\"0\" fih=\"0\" cfe=\"1\" uffd=\"1\" fur=\"1\" "
-            "uid=\"{0D5E4B7A-93C1-4F26-8A0B-5C7E2F1D3B64}\" fgn=\"\"><dataformats>"
-            "<idtDate fmtstr=\"yyyy-mm-dd\" /><idtFloat prec=\"2\" decsep=\".\" /></dataformats>"
-            "<fields>" +
-                fields + "</fields><subschemalinks></subschemalinks></schema></dataschemas>");
+            "<?xml version=\"1.0\" ?><dataschemas><schema name=\"people\" type=\"s\" fs=\";\">"
+            "<dataformats><idtDate fmtstr=\"yyyy-mm-dd\" /><idtFloat prec=\"2\" decsep=\".\" />"
+            "</dataformats><fields>" +
+                fields + "</fields></schema></dataschemas>");
   const std::string file =
       app.Write("people.ppl",
                 "Anna;1234;2500.6;12.50;2024-03-05;1899-12-30;2024-03-05;007;-0.5\n"
