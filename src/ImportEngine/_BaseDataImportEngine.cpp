@@ -114,7 +114,8 @@ TImportFormat* TBaseDataImportEngine::CurrentFormat() const {
 }
 
 IDataImportProcessor& TBaseDataImportEngine::AttachedProcessor() const {
-  Assert(static_cast<bool>(FProcessor), "No data import processor attached");
+  // The message text is built only when it is needed: this runs once per field value.
+  if (!FProcessor) Assert(false, "No data import processor attached");
   return *FProcessor;
 }
 
@@ -135,6 +136,15 @@ void TBaseDataImportEngine::DoMessage(std::string_view Msg, TImportMessageType M
 void TBaseDataImportEngine::SetValue(std::string_view FieldName, std::string_view Value,
                                      TImportDataType DataType) {
   AttachedProcessor().SetValue(FieldName, Value, DataType, FUserData);
+}
+
+void TBaseDataImportEngine::SetParsedValue(std::string_view FieldName, std::string_view Value,
+                                           TImportDataType DataType,
+                                           const TImportParsedValue& Parsed) {
+  if (FParsedValues)
+    FParsedValues->SetParsedValue(FieldName, Value, DataType, Parsed, FUserData);
+  else
+    SetValue(FieldName, Value, DataType);
 }
 
 // --- overridable operations ---
@@ -220,6 +230,7 @@ bool TBaseDataImportEngine::Execute(int32_t UserData, IDataImportProcessor* Proc
   FIsSimulation = SimulationOnly;
   FUserData = UserData;
   FProcessor = Processor;
+  FParsedValues = Supports<IDataImportParsedValues>(Processor);
   bool result = false;
   // One error message per failed run; the processor's own failures must not escape either.
   auto report = [this](const std::string& text) {
@@ -241,6 +252,7 @@ bool TBaseDataImportEngine::Execute(int32_t UserData, IDataImportProcessor* Proc
     result = false;
     report("Exception: unknown exception");
   }
+  FParsedValues = nullptr;
   FProcessor = nullptr;
   FUserData = 0;
   return result;

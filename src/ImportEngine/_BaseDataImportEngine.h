@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ImportEngine/_ImportParsedValue.h"
 #include "host/InterfacedData.h"
 #include "rtl/Classes.h"
 #include "rtl/Interfaces.h"
@@ -174,6 +175,16 @@ struct IDataImportProcessor : virtual IInterface {
                         TImportDataType DataType, int32_t EngineIndex) = 0;
   virtual void EngineMessage(int32_t EngineIndex, std::string_view Msg,
                              TImportMessageType MsgType) = 0;
+};
+
+// A processor's second callback interface: SetValue with, beside the text, the value the engine
+// parsed it into. A receiver may use the parsed value instead of reading the text again; the
+// text stays the value of record (field rules, messages).
+struct IDataImportParsedValues : virtual IInterface {
+  VELA_IID("{5E0F8B2A-3C71-4D96-A4E8-1B7C2D9F6A35}");
+  virtual void SetParsedValue(std::string_view FieldName, std::string_view Value,
+                              TImportDataType DataType, const TImportParsedValue& Parsed,
+                              int32_t EngineIndex) = 0;
 };
 
 // A packed list of names: every item followed by a NUL character (an empty list is empty).
@@ -342,6 +353,10 @@ class TBaseDataImportEngine : public TInterfacedObject, public IDataImportEngine
   void DoStartRecord(bool& Abort);
   void DoPostRecord();
   void DoMessage(std::string_view Msg, TImportMessageType MsgType);
+  // SetValue with the value the text stands for, through the processor's parsed-value
+  // interface when it has one, else as plain SetValue.
+  void SetParsedValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
+                      const TImportParsedValue& Parsed);
 
   // The selected format index; raises "FormatIndex not set!" before SetParameter.
   int32_t FormatIndex() const;
@@ -352,6 +367,8 @@ class TBaseDataImportEngine : public TInterfacedObject, public IDataImportEngine
   std::vector<std::unique_ptr<TImportFormat>> FFormats;
   int32_t FUserData = 0;
   IPtr<IDataImportProcessor> FProcessor;
+  // The processor's parsed-value interface while Execute runs, nil when it has none.
+  IPtr<IDataImportParsedValues> FParsedValues;
   int32_t FCurrentFormatIndex = -1;
   std::string FCurrentInputFile;
   TStringList FCurrentDestinationFields;

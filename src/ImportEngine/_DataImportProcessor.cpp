@@ -175,10 +175,10 @@ void TAdvFieldSettingsList::StepNext() {
     item->SetCurrentStep(item->CurrentStep() + item->StepWidth());
 }
 
-void TAdvFieldSettingsList::ProcessValue(std::string_view FieldName, int32_t RecordNumber,
+bool TAdvFieldSettingsList::ProcessValue(std::string_view FieldName, int32_t RecordNumber,
                                          std::string& Value, bool& HasValue) const {
-  const TAdvFieldData* settings = ByName(FieldName);
-  if (!settings) return;
+  const TAdvFieldData* settings = FItems.empty() ? nullptr : ByName(FieldName);
+  if (!settings) return false;
   if (settings->UseFixValue()) {
     Value = Format(settings->FixValue(), RecordNumber);
     HasValue = true;
@@ -186,7 +186,7 @@ void TAdvFieldSettingsList::ProcessValue(std::string_view FieldName, int32_t Rec
     Value = Format(settings->AutoValueString(), RecordNumber, settings->CurrentStep());
     HasValue = true;
   }
-  if (!HasValue) return;
+  if (!HasValue) return true;
   if (settings->LeftTrim()) TrimLeftInPlace(Value);
   if (settings->RightTrim()) TrimRightInPlace(Value);
   const TReplacementsList& replacements = settings->Replacements();
@@ -195,6 +195,7 @@ void TAdvFieldSettingsList::ProcessValue(std::string_view FieldName, int32_t Rec
     ReplaceAllInPlace(Value, r->SearchStr(), r->ReplaceStr(), r->CaseSensitive(), FScratch);
   }
   ApplyCaseMode(Value, settings->CaseMode());
+  return true;
 }
 
 TAdvFieldData* TAdvFieldSettingsList::Add(std::string_view FieldName) {
@@ -487,6 +488,15 @@ void TDataImportProcessor::PostRecord(int32_t EngineIndex) {
 void TDataImportProcessor::SetValue(std::string_view FieldName, std::string_view Value,
                                     TImportDataType DataType, int32_t EngineIndex) {
   if (FOnSetValue) FOnSetValue(this, FieldName, Value, DataType, EngineIndex);
+}
+
+void TDataImportProcessor::SetParsedValue(std::string_view FieldName, std::string_view Value,
+                                          TImportDataType DataType,
+                                          const TImportParsedValue& Parsed, int32_t EngineIndex) {
+  if (FOnSetParsedValue)
+    FOnSetParsedValue(this, FieldName, Value, DataType, Parsed, EngineIndex);
+  else
+    SetValue(FieldName, Value, DataType, EngineIndex);
 }
 
 void TDataImportProcessor::EngineMessage(int32_t EngineIndex, std::string_view Msg,

@@ -169,8 +169,9 @@ class TAdvFieldSettingsList : public TNonRefCountedObject, public IAdvFieldSetti
   // Applies the settings of FieldName (if any) to one value: a fixed value (Format with the
   // record number) or an automatic one (record number and current step) replaces the value and
   // sets HasValue; then, when HasValue, trimming, the replacements in order and the letter
-  // case. A pattern that does not fit its arguments raises EConvertError.
-  void ProcessValue(std::string_view FieldName, int32_t RecordNumber, std::string& Value,
+  // case. A pattern that does not fit its arguments raises EConvertError. True when the field
+  // has settings (whether or not they changed the value).
+  bool ProcessValue(std::string_view FieldName, int32_t RecordNumber, std::string& Value,
                     bool& HasValue) const;
 
   // --- IAdvFieldSettings ---
@@ -308,11 +309,17 @@ using TRecordEvent = std::function<void(TDataImportProcessor* Sender, int32_t En
 using TRecordSetValueEvent =
     std::function<void(TDataImportProcessor* Sender, std::string_view FieldName,
                        std::string_view Value, TImportDataType DataType, int32_t EngineIndex)>;
+// The same with the value the engine parsed the text into.
+using TRecordSetParsedValueEvent = std::function<void(
+    TDataImportProcessor* Sender, std::string_view FieldName, std::string_view Value,
+    TImportDataType DataType, const TImportParsedValue& Parsed, int32_t EngineIndex)>;
 
 // Owned by its creator (the reference count never frees it); engines hold it as
 // IDataImportProcessor only while their Execute runs.
-class TDataImportProcessor : public TInterfacedObject, public IDataImportProcessor {
-  VELA_INTERFACES(TInterfacedObject, IDataImportProcessor)
+class TDataImportProcessor : public TInterfacedObject,
+                             public IDataImportProcessor,
+                             public IDataImportParsedValues {
+  VELA_INTERFACES(TInterfacedObject, IDataImportProcessor, IDataImportParsedValues)
 
   explicit TDataImportProcessor(TObject* AOwner = nullptr);
   ~TDataImportProcessor() override;
@@ -367,12 +374,19 @@ class TDataImportProcessor : public TInterfacedObject, public IDataImportProcess
   void SetOnPostRecord(TRecordEvent Value) { FOnPostRecord = std::move(Value); }
   const TRecordSetValueEvent& OnSetValue() const noexcept { return FOnSetValue; }
   void SetOnSetValue(TRecordSetValueEvent Value) { FOnSetValue = std::move(Value); }
+  const TRecordSetParsedValueEvent& OnSetParsedValue() const noexcept { return FOnSetParsedValue; }
+  void SetOnSetParsedValue(TRecordSetParsedValueEvent Value) {
+    FOnSetParsedValue = std::move(Value);
+  }
 
   // --- IDataImportProcessor ---
   void StartRecord(int32_t EngineIndex, bool& Abort) override;
   void PostRecord(int32_t EngineIndex) override;
   void SetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
                 int32_t EngineIndex) override;
+  // --- IDataImportParsedValues: OnSetParsedValue when assigned, else as SetValue ---
+  void SetParsedValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
+                      const TImportParsedValue& Parsed, int32_t EngineIndex) override;
   // Exceptions of the handler are swallowed.
   void EngineMessage(int32_t EngineIndex, std::string_view Msg,
                      TImportMessageType MsgType) override;
@@ -386,6 +400,7 @@ class TDataImportProcessor : public TInterfacedObject, public IDataImportProcess
   TRecordStartEvent FOnStartRecord;
   TRecordEvent FOnPostRecord;
   TRecordSetValueEvent FOnSetValue;
+  TRecordSetParsedValueEvent FOnSetParsedValue;
   std::string FGlobalEngineParameterFields;
   std::unique_ptr<TAdvFieldSettingsList> FAdvFieldSettings;
   std::unique_ptr<TFieldChangeConditions> FFieldChangeConditions;

@@ -40,10 +40,15 @@ void TTextImportEngine::ConnectReader() {
     DoStartRecord(abort);
     if (abort) Abort();  // the reader ends the import quietly
   });
-  reader.SetOnField(
-      [this](TImportData*, TDataSchema*, int, const std::string& Value, TImportFieldDef* Field) {
-        SetValue(Field->FieldName(), Value, HostDataType(Field->DataType()));
-      });
+  // A converted number or date goes with the value it stands for, so that the receiver need
+  // not read the text again.
+  reader.SetOnField([this](TImportData* Sender, TDataSchema*, int, const std::string& Value,
+                           TImportFieldDef* Field) {
+    if (const auto& parsed = Sender->FieldParsed())
+      SetParsedValue(Field->FieldName(), Value, HostDataType(Field->DataType()), *parsed);
+    else
+      SetValue(Field->FieldName(), Value, HostDataType(Field->DataType()));
+  });
   reader.SetOnEndRecord([this](TImportData*, TDataSchema*, int) { DoPostRecord(); });
   reader.SetOnError([this](TImportData*, TImportFieldDef* Field, std::string&,
                            const Exception& AException, int ARecNo, TErrorType) {

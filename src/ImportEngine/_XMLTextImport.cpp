@@ -196,7 +196,8 @@ bool FormatPlainNumber(std::string_view Text, char Dec, std::string& Out) {
   return true;
 }
 
-bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string& AError) {
+bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string& AError,
+                  std::optional<TImportParsedValue>* Parsed) {
   std::string text;
   const char dec = FormatSettings.DecimalSeparator;
   if (Fmt.DecimalSeparator != 0) {
@@ -223,13 +224,19 @@ bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string
     text.push_back(dec);
     text.append(Value, split);
   }
-  if (FormatPlainNumber(text, dec, Value)) return true;
-  double v = 0;
-  if (!TryStrToFloat(text, v)) {
-    AError = "'" + text + "' is not a valid floating point value";
-    return false;
+  if (!FormatPlainNumber(text, dec, Value)) {
+    double v = 0;
+    if (!TryStrToFloat(text, v)) {
+      AError = "'" + text + "' is not a valid floating point value";
+      return false;
+    }
+    Value = FloatToStr(v);
   }
-  Value = FloatToStr(v);
+  if (Parsed) {
+    // The written text, read as the receiver would read it.
+    double v = 0;
+    if (TryStrToFloat(Value, v)) Parsed->emplace().Number = v;
+  }
   return true;
 }
 
@@ -292,7 +299,36 @@ bool FormatShortDate(int Year, int Month, int Day, std::string& Out) {
   return true;
 }
 
-bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError) {
+// Whether TryStrToDate reads every date that FormatShortDate writes back as the same date
+// with the current settings (not so for two-digit years, for instance). Tried with a few dates
+// across the calendar once per date format and separator.
+bool ShortDatesReadBack() {
+  static thread_local std::string key;
+  static thread_local bool result = false;
+  const std::string& fmt = FormatSettings.ShortDateFormat;
+  const char sep = FormatSettings.DateSeparator;
+  if (key.size() == fmt.size() + 1 && key.back() == sep && key.compare(0, fmt.size(), fmt) == 0)
+    return result;
+  key = fmt;
+  key += sep;
+  static constexpr int kDates[][3] = {{1, 1, 1},     {99, 12, 31},  {1899, 12, 30}, {1900, 2, 28},
+                                      {1969, 7, 20}, {2000, 2, 29}, {2024, 1, 5},   {2049, 12, 31},
+                                      {2050, 1, 1},  {9999, 12, 31}};
+  std::string text;
+  result = true;
+  for (const auto& d : kDates) {
+    TDateTime dt = 0, back = 0;
+    if (!TryEncodeDate(d[0], d[1], d[2], dt) || !FormatShortDate(d[0], d[1], d[2], text) ||
+        !TryStrToDate(text, back) || back != dt) {
+      result = false;
+      break;
+    }
+  }
+  return result;
+}
+
+bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError,
+                 std::optional<TImportParsedValue>* Parsed) {
   const int year = StrToIntDef(MaskPart(Value, Mask, 'y'), 0);
   const int month = StrToIntDef(MaskPart(Value, Mask, 'm'), 0);
   const int day = StrToIntDef(MaskPart(Value, Mask, 'd'), 0);
@@ -302,7 +338,10 @@ bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError)
     return false;
   }
   // Value's own buffer is reused: the day, month and year digits are read already.
-  if (!FormatShortDate(year, month, day, Value)) Value = DateToStr(dt);
+  if (!FormatShortDate(year, month, day, Value))
+    Value = DateToStr(dt);
+  else if (Parsed && ShortDatesReadBack())
+    Parsed->emplace().Number = dt;
   return true;
 }
 
@@ -681,24 +720,31 @@ void TDataSchemas::ResolveLinks() {
 // reading records
 
 bool TImportData::ConvertValue(const TImportFieldDef& AField, std::string& Value,
-                               std::string& AError) {
+                               std::string& AError, std::optional<TImportParsedValue>* Parsed) {
+  if (Parsed) Parsed->reset();
   switch (AField.DataType()) {
     case idtInteger: {
       const char ts = FormatSettings.ThousandSeparator;
-      std::string text = Value;
-      if (ts != '\0') text.erase(std::remove(text.begin(), text.end(), ts), text.end());
       int64_t v = 0;
-      if (!TryStrToInt64(text, v)) {
-        AError = "'" + text + "' is not a valid integer value";
+      if (ts != '\0' && Value.find(ts) != std::string::npos) {
+        std::string text = Value;
+        text.erase(std::remove(text.begin(), text.end(), ts), text.end());
+        if (!TryStrToInt64(text, v)) {
+          AError = "'" + text + "' is not a valid integer value";
+          return false;
+        }
+        Value = std::move(text);
+      } else if (!TryStrToInt64(Value, v)) {
+        AError = "'" + Value + "' is not a valid integer value";
         return false;
       }
-      Value = std::move(text);
+      if (Parsed) Parsed->emplace().Int = v;
       return true;
     }
     case idtFloat:
-      return ConvertFloat(AField.FloatFormat(), Value, AError);
+      return ConvertFloat(AField.FloatFormat(), Value, AError, Parsed);
     case idtDate:
-      return ConvertDate(AField.DateFormat(), Value, AError);
+      return ConvertDate(AField.DateFormat(), Value, AError, Parsed);
     default:
       return true;
   }
@@ -706,7 +752,7 @@ bool TImportData::ConvertValue(const TImportFieldDef& AField, std::string& Value
 
 void TImportData::ReportConversion(TImportFieldDef* AField, std::string& Value, int ARecNo) {
   std::string error;
-  if (ConvertValue(*AField, Value, error)) return;
+  if (ConvertValue(*AField, Value, error, &FParsed)) return;
   if (AField->DataType() == idtDate && FNoWarnOnZeroDate && ConsistsOfZerosAndBlanks(Value)) return;
   if (FOnError) FOnError(this, AField, Value, EConvertError(error), ARecNo, ierRecord);
 }

@@ -12,10 +12,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ImportEngine/_ImportParsedValue.h"
 #include "rtl/Classes.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Format.h"
@@ -384,8 +386,15 @@ class TImportData {
   int64_t RecordLine() const noexcept { return FRecordLine; }
 
   // Converts Value for the field by its type in place. On failure returns false and sets
-  // AError; Value is then unchanged.
-  static bool ConvertValue(const TImportFieldDef& AField, std::string& Value, std::string& AError);
+  // AError; Value is then unchanged. Parsed, when given, receives the integer, number or date
+  // that the converted text reads back as (through the runtime's StrToInt64, StrToFloat and
+  // StrToDate with the current settings); it is left empty for text fields, on failure and
+  // where the text would not read back as the same value.
+  static bool ConvertValue(const TImportFieldDef& AField, std::string& Value, std::string& AError,
+                           std::optional<TImportParsedValue>* Parsed = nullptr);
+  // During the field event: the parsed value of the field's text (see ConvertValue); empty
+  // when its conversion failed or the text stands for no number or date.
+  const std::optional<TImportParsedValue>& FieldParsed() const noexcept { return FParsed; }
 
  private:
   void ReadRecords(TStream& Data, TDataSchema* DataSchema);
@@ -397,6 +406,7 @@ class TImportData {
   TImportEvent FOnStartImport;
   TRecordEvent FOnEndRecord;
   TRecordEvent FOnStartRecord;
+  std::optional<TImportParsedValue> FParsed;
   TDataSchema* FCurrentDataSchema = nullptr;  // never set while reading: the events get nullptr
   TImportErrorEvent FOnError;
   bool FNoWarnOnZeroDate = false;

@@ -49,6 +49,10 @@ TImportObject::TImportObject(TVelaDatabase& ADatabase)
   FDataProcessor->SetOnSetValue([this](TDataImportProcessor*, std::string_view FieldName,
                                        std::string_view Value, TImportDataType DataType,
                                        int32_t) { HandleSetValue(FieldName, Value, DataType); });
+  FDataProcessor->SetOnSetParsedValue(
+      [this](TDataImportProcessor*, std::string_view FieldName, std::string_view Value,
+             TImportDataType DataType, const TImportParsedValue& Parsed,
+             int32_t) { HandleSetValue(FieldName, Value, DataType, &Parsed); });
   FDataProcessor->SetOnPostRecord([this](TDataImportProcessor*, int32_t) { HandlePostRecord(); });
   FDataProcessor->SetOnEngineMessage(
       [this](TDataImportProcessor*, int32_t, std::string_view Msg, TImportMessageType MsgType) {
@@ -329,8 +333,8 @@ void TImportObject::HandleStartRecord(bool& AbortImport) {
 }
 
 void TImportObject::HandleSetValue(std::string_view FieldName, std::string_view Value,
-                                   TImportDataType DataType) {
-  FRecordBuffer->AddField(FieldName, Value, true, DataType);
+                                   TImportDataType DataType, const TImportParsedValue* Parsed) {
+  FRecordBuffer->AddField(FieldName, Value, true, DataType, Parsed);
 }
 
 void TImportObject::HandlePostRecord() {

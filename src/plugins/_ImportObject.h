@@ -137,7 +137,8 @@ class TImportObject : public TInterfacedObject,
 
  private:
   void HandleStartRecord(bool& AbortImport);
-  void HandleSetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType);
+  void HandleSetValue(std::string_view FieldName, std::string_view Value, TImportDataType DataType,
+                      const TImportParsedValue* Parsed = nullptr);
   void HandlePostRecord();
   void HandleEngineMessage(const std::string& Message, TImportMessageType MsgType);
   // The source settings of the chosen engine (nil when it has none).

@@ -136,13 +136,67 @@ Variant TFieldData::ConvertValue(bool& ACastError) {
   }
 }
 
+bool TFieldData::IsTextDestination() const {
+  switch (FDataBaseFieldType) {
+    case ftFloat:
+    case ftCurrency:
+    case ftExtended:
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+      return false;
+    default:
+      return !IsIntegerFieldType(FDataBaseFieldType);
+  }
+}
+
+Variant TFieldData::ConvertParsed(bool& ACastError) {
+  ACastError = false;
+  const TFieldType ft = FDataBaseFieldType;
+  const bool integerField = IsIntegerFieldType(ft);
+  const bool floatField = ft == ftFloat || ft == ftCurrency || ft == ftExtended;
+  const bool dateField = ft == ftDate || ft == ftTime || ft == ftDateTime;
+  switch (FDataType) {
+    case idtInteger:
+      if (integerField || floatField) return Variant(FParsed.Int);
+      if (dateField) return Variant::FromDateTime(static_cast<TDateTime>(FParsed.Int));
+      break;
+    case idtFloat:
+      if (integerField) {
+        // The text way drops thousands separators before reading the number.
+        const char sep = FormatSettings.ThousandSeparator;
+        if (sep != '\0' && FValue.find(sep) != std::string::npos) break;
+        return Variant(static_cast<int64_t>(std::nearbyint(FParsed.Number)));
+      }
+      if (floatField) return Variant(FParsed.Number);
+      if (dateField) return Variant::FromDateTime(FParsed.Number);
+      break;
+    case idtDate:
+      if (floatField) return Variant(FParsed.Number);
+      if (dateField) return Variant::FromDateTime(FParsed.Number);
+      break;
+    default:
+      break;
+  }
+  return ConvertValue(ACastError);
+}
+
+void TFieldData::StoreDataBaseValue(Variant& AOut) {
+  if (IsTextDestination()) {
+    FLastWasCastError = false;
+    AOut.SetString(FValue);
+    return;
+  }
+  AOut = DataBaseValue();
+}
+
 Variant TFieldData::DataBaseValue() {
   FLastWasCastError = false;
   std::string reason;
   bool castError = false;
   try {
     // Returned as converted, without a further move into a local.
-    Variant result = ConvertValue(castError);
+    Variant result = FHasParsed ? ConvertParsed(castError) : ConvertValue(castError);
     if (!castError) return result;
   } catch (const std::exception& e) {
     castError = true;
@@ -169,8 +223,11 @@ std::string TRecordBuffer::GetText(std::string_view AKey) const {
 
 TFieldData* TRecordBuffer::FindFieldData(std::string_view FieldName) {
   const int n = Count();
-  if (FNextFieldIndex < n && SameText(Strings(FNextFieldIndex), FieldName))
-    return GetFields(FNextFieldIndex++);
+  if (FNextFieldIndex < n) {
+    const std::string& name = Strings(FNextFieldIndex);
+    // Engines send the same spelling on every record: the exact comparison decides at once.
+    if (name == FieldName || SameText(name, FieldName)) return GetFields(FNextFieldIndex++);
+  }
   int i = IndexOf(FieldName);
   if (i < 0) return nullptr;
   FNextFieldIndex = i + 1;
@@ -213,12 +270,15 @@ void TRecordBuffer::AssignDataBaseField(TFieldData& fd) {
 }
 
 void TRecordBuffer::AddField(std::string_view FieldName, std::string_view Value, bool AHasValue,
-                             TImportDataType DataType) {
+                             TImportDataType DataType, const TImportParsedValue* Parsed) {
   TFieldData* fd = GetFieldData(FieldName);
   fd->FDataType = DataType;
   fd->FValue.assign(Value);
-  FDataProcessor->AdvFieldSettings().ProcessValue(fd->FDataBaseField, FRecordNumber, fd->FValue,
-                                                  AHasValue);
+  // The field's settings work on the text: with settings, the text is what gets converted.
+  const bool ruled = FDataProcessor->AdvFieldSettings().ProcessValue(
+      fd->FDataBaseField, FRecordNumber, fd->FValue, AHasValue);
+  fd->FHasParsed = Parsed && !ruled;
+  if (fd->FHasParsed) fd->FParsed = *Parsed;
   if (!fd->FDataBaseField.empty() && !fd->FValue.empty()) TranslateLookup(*fd);
   fd->FHasValue = AHasValue;
 }
@@ -226,6 +286,7 @@ void TRecordBuffer::AddField(std::string_view FieldName, std::string_view Value,
 void TRecordBuffer::TranslateLookup(TFieldData& fd) {
   const TDBFieldSchemaField* f = fd.FSchemaField;
   if (!f) return;
+  if (f->FieldKind == vfkLookup || f->FieldKind == vfkCheckData) fd.FHasParsed = false;
   if (f->FieldKind == vfkLookup) {
     fd.FValue = IntToStr(TVelaLookupInfo::SingleQueryDBID(FImpObj->Database(), *f, fd.FValue));
   } else if (f->FieldKind == vfkCheckData && FDestSchema) {
@@ -237,6 +298,7 @@ void TRecordBuffer::ClearValues() {
   for (int i = 0, n = Count(); i < n; ++i) {
     TFieldData* fd = GetFields(i);
     fd->FHasValue = false;
+    fd->FHasParsed = false;
     fd->FValue.clear();
     fd->FLastWasCastError = false;
   }
@@ -298,6 +360,22 @@ void TRecordBuffer::ReplaceField(std::string_view DestField, std::string_view So
 
 bool TRecordBuffer::KeyFilterValue(const TFieldData& fd, Variant& value) const {
   const std::string& text = fd.FValue;
+  if (fd.FHasParsed) {
+    // The engine's reading of the text, where it is the one below.
+    const TFieldType ft = fd.FDataBaseFieldType;
+    if (fd.FDataType == idtInteger && IsIntegerFieldType(ft)) {
+      value = Variant(fd.FParsed.Int);
+      return true;
+    }
+    if (fd.FDataType == idtFloat && (ft == ftFloat || ft == ftCurrency)) {
+      value = Variant(fd.FParsed.Number);
+      return true;
+    }
+    if (fd.FDataType == idtDate && ft == ftDate) {
+      value = Variant::FromDateTime(fd.FParsed.Number);
+      return true;
+    }
+  }
   TDateTime dt = 0;
   switch (fd.FDataBaseFieldType) {
     case ftDate:
@@ -329,9 +407,13 @@ bool TRecordBuffer::KeyFilterValue(const TFieldData& fd, Variant& value) const {
 int64_t TRecordBuffer::LocateRecord() {
   size_t used = 0;
   for (int i = 0, n = Count(); i < n; ++i) {
-    const TFieldData& fd = *GetFields(i);
+    TFieldData& fd = *GetFields(i);
     if (!fd.FHasValue || fd.FDataBaseField.empty()) continue;
-    if (FCheckFields.IndexOf(fd.FDataBaseField) < 0) continue;
+    if (fd.FKeyStamp != FCheckFieldsStamp) {
+      fd.FIsKeyField = FCheckFields.IndexOf(fd.FDataBaseField) >= 0;
+      fd.FKeyStamp = FCheckFieldsStamp;
+    }
+    if (!fd.FIsKeyField) continue;
     Variant value;
     if (!KeyFilterValue(fd, value)) continue;
     if (used == FKeyFilters.size()) FKeyFilters.emplace_back();
@@ -381,7 +463,7 @@ void TRecordBuffer::HandlePostRecord() {
   int64_t id = -1;
 
   for (int i = 0, n = FUnassignedFields.Count(); i < n; ++i)
-    AddField(std::string(ValuePart(FUnassignedFields[i])), {}, false, idtText);
+    AddField(ValuePart(FUnassignedFields[i]), {}, false, idtText);
 
   bool ignore = false;
   RunConditions(0, ignore);
@@ -440,7 +522,7 @@ void TRecordBuffer::HandlePostRecord() {
             TFieldData& fd = *GetFields(i);
             if (!fd.FFieldIsAssigned || !fd.FHasValue) continue;
             if (!fd.FSQLField) fd.FSQLField = &sql.FieldByName(fd.FDataBaseField);
-            fd.FSQLField->Value = fd.DataBaseValue();
+            fd.StoreDataBaseValue(fd.FSQLField->Value);
             fd.FSQLField->Active = !fd.FLastWasCastError;
           }
         }

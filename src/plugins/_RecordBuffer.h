@@ -45,6 +45,8 @@ class TFieldData : public TObject {
   // The value converted to the database field's type, using the declared data type. A failed
   // conversion sets LastWasCastError, gives Null and issues "IDS_CastError" as an error.
   Variant DataBaseValue();
+  // DataBaseValue into AOut; a text destination reuses AOut's text buffer.
+  void StoreDataBaseValue(Variant& AOut);
   bool LastWasCastError() const { return FLastWasCastError; }
   bool FieldIsAssigned() const { return FFieldIsAssigned; }
 
@@ -53,9 +55,17 @@ class TFieldData : public TObject {
   // The conversion without the message; raises on failure (Null and no exception for a
   // declared type that does not fit).
   Variant ConvertValue(bool& ACastError);
+  // The same conversion from the engine's parsed value where that gives the same result as
+  // reading the text; the text way otherwise.
+  Variant ConvertParsed(bool& ACastError);
+  // Whether the database field takes the text unconverted.
+  bool IsTextDestination() const;
 
   bool FHasValue = false;
   std::string FValue;
+  // The number or date the engine parsed FValue from, when no rule has changed the text since.
+  bool FHasParsed = false;
+  TImportParsedValue FParsed;
   TImportDataType FDataType{};
   std::string FDataBaseField;
   TFieldType FDataBaseFieldType = ftUnknown;
@@ -67,6 +77,9 @@ class TFieldData : public TObject {
   const TDBFieldSchemaField* FSchemaField = nullptr;
   // The SQL field of the database field, found at the first write of the run.
   TClientSQLField* FSQLField = nullptr;
+  // Whether the database field is a key field, as of the key list's stamp FKeyStamp.
+  bool FIsKeyField = false;
+  uint32_t FKeyStamp = 0;
 };
 
 // The current record: each line is an import field name, its object the field's TFieldData
@@ -79,8 +92,10 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   // --- the record ---
   // Stores a value for an import field (creating its field data): advanced field processing,
   // then lookup translation for a non-empty value of an assigned field.
+  // Parsed: the number or date the engine read the text as; used for the conversion to the
+  // database type unless a field rule or a lookup changes the text.
   void AddField(std::string_view FieldName, std::string_view Value, bool AHasValue,
-                TImportDataType DataType);
+                TImportDataType DataType, const TImportParsedValue* Parsed = nullptr);
   // The field data of an import field (ASCII case ignored), created when missing.
   TFieldData* GetFieldData(std::string_view FieldName);
   // The field data of an import field; nullptr when the record has none.
@@ -113,7 +128,11 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   // --- settings and state ---
   TImportMode ImportMode() const { return FImportMode; }
   void SetImportMode(TImportMode v) { FImportMode = v; }
-  TStringList& CheckFields() { return FCheckFields; }
+  // The key fields; a caller that may change them marks the cached key flags stale.
+  TStringList& CheckFields() {
+    ++FCheckFieldsStamp;
+    return FCheckFields;
+  }
   TStringList& FieldAssignments() { return FFieldAssignments; }
   TStringList& UnassignedFields() { return FUnassignedFields; }
   TStringList& AdvFields() { return FAdvFields; }
@@ -165,6 +184,7 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
 
   TImportMode FImportMode = DimUpdate;
   TStringList FCheckFields;
+  uint32_t FCheckFieldsStamp = 1;
   IPtr<IDbInterfaceTable> FDBTable;
   IPtr<IDBFieldSchemaItem> FDestSchema;
   TStringList FFieldAssignments;

@@ -87,6 +87,16 @@ TEST_P(RecordBufferTest, DataBaseValueByFieldAndDeclaredType) {
       EXPECT_EQ(v.kind(), c.Expected.kind());
       EXPECT_TRUE(v == c.Expected) << VarToStr(v);
     }
+    // The number or date an engine parsed the text into converts alike.
+    TImportParsedValue parsed;
+    if ((c.DataType == idtInteger && TryStrToInt64(c.Text, parsed.Int)) ||
+        (c.DataType == idtFloat && TryStrToFloat(c.Text, parsed.Number)) ||
+        (c.DataType == idtDate && TryStrToDate(c.Text, parsed.Number))) {
+      rb.AddField("F", c.Text, true, c.DataType, &parsed);
+      const Variant p = fd->DataBaseValue();
+      EXPECT_EQ(p.kind(), v.kind());
+      EXPECT_TRUE(p.IsNull() || p == v) << VarToStr(p);
+    }
   }
 }
 
