@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "business_integration/_ArdoRestAPIExchangeContainerImpl.h"
 #include "business_integration/_BIContainerDataSetImportPreProcessor.h"
 #include "business_integration/_BIDataContainerImportBackgroundJob.h"
 #include "host/HTTPUtils.h"
@@ -83,6 +84,7 @@ void TdmBusinessIntegration::Init() {
         ArdoBIAPIClientRAWContentCall(ctx);
       },
       true);
+  TArdoRestAPIExchangeContainerImpl::Register(router, GetDatabase());
   // APIs 1 and 2: the host's table and schema services.
   RegisterDatabaseServices(router, GetDatabase());
 

@@ -188,20 +188,36 @@ TEST_P(CliBusinessTest, PostedContainersAreAnsweredStoredAndImportedInTheBackgro
             std::string::npos)
       << anonymous.Body;
 
-  ASSERT_TRUE(WaitProcessed(3));
+  // A container as a structured record: the request's own user agent replaces the client's.
+  auto record = client.Request(
+      "POST", "/businessintegration/ExchangeContainer.AddRecord",
+      R"({"containertypeid":1,"processedstateid":0,"contenttype":"application/json",)"
+      R"("useragent":"forged","containerdata":"eyJudW1iZXIiOiJSLTEiLCJjdXN0b21lciI6IlJlc3QifQ=="})",
+      token, {"Content-Type: application/json", "User-Agent: erp/2"});
+  EXPECT_EQ(record.Status, 200) << record.Body;
+  EXPECT_EQ(record.Body, R"({"result":true,"id":4})");
+  EXPECT_EQ(client.Request("POST", "/businessintegration/ExchangeContainer.AddRecord", "{}", {},
+                           {"Content-Type: application/json"})
+                .Status,
+            403);
+
+  ASSERT_TRUE(WaitProcessed(4));
   EXPECT_EQ(Rows("SELECT orderno, customer FROM orders ORDER BY orderno"),
-            "A-1|Anna\nF-1|Fränzi\n");
+            "A-1|Anna\nF-1|Fränzi\nR-1|Rest\n");
   // The PDF has no content object and the type no exchange configuration for it: failed.
   EXPECT_EQ(Rows("SELECT contenttype, processedstateid, useragent, remoteip FROM "
                  "businessintegration_exchangecontainer ORDER BY id"),
             "application/json|1|shop/1.0|127.0.0.1\n"
             "application/x-www-form-urlencoded|1||127.0.0.1\n"
-            "application/pdf|2||127.0.0.1\n");
+            "application/pdf|2||127.0.0.1\napplication/json|1|erp/2|127.0.0.1\n");
   EXPECT_EQ(Rows("SELECT incomminguri FROM businessintegration_exchangecontainer WHERE id = 1"),
             "/businessintegration?container=orders&metadata=m1\n");
   // Every import is in the import log: two succeeded, the PDF's failed.
   EXPECT_EQ(Rows("SELECT processedstateid FROM businessintegration_importlog ORDER BY id"),
-            "1\n1\n2\n");
+            "1\n1\n2\n1\n");
+  // The job's event log names the failed container.
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM vela_eventlog WHERE message LIKE '% on item dbid 3: %'"),
+            "1\n");
   EXPECT_EQ(Terminate(), 0);
 }
 
