@@ -24,6 +24,7 @@ struct TServeOptions {
   std::string Listen = "127.0.0.1:8080";
   int Threads = 4;
   uint64_t BodyLimit = 16u << 20;
+  int Recheck = 30;
 };
 
 // "ADDR:PORT" or "[IPv6]:PORT".
@@ -73,6 +74,8 @@ int RunServe(TCommandContext& c, const TServeOptions& o) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   c.UseServerHost();
+  if (o.Recheck < 0) throw EUsageError("--recheck needs 0 or more seconds");
+  c.SetHostSetting("BIRecheckSeconds", std::to_string(o.Recheck));
   // On SQLite one server owns the database: the lock lives as long as this process.
   const int ownerLock = LockSQLiteOwner(c.Database());
   TVelaDatabase& db = c.ModuleDatabase();
@@ -149,6 +152,10 @@ void RegisterServerCommands(TCommandLine& cli) {
       ->capture_default_str();
   cmd->add_option("--threads", serve->Threads, "request threads")->capture_default_str();
   cmd->add_option("--body-limit", serve->BodyLimit, "largest request body in bytes")
+      ->capture_default_str();
+  cmd->add_option("--recheck", serve->Recheck,
+                  "seconds between checks for containers left by another server (PostgreSQL; "
+                  "0: none)")
       ->capture_default_str();
 
   struct TTokenOptions {

@@ -112,6 +112,9 @@ TModuleHost& TCommandContext::Module() {
     auto module = std::make_unique<TModuleHost>(FGlobal, FServerHost);
     // A server opens its database before the plug-ins start: they register services on it.
     if (FServerHost) AttachDatabase(*module);
+    if (auto* main = dynamic_cast<TVelaMainInterface*>(module->MainInterface()))
+      for (const auto& [name, value] : FHostSettings)
+        main->SetGlobalSetting(name, value);
     module->Start();
     FModule = std::move(module);
   }

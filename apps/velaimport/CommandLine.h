@@ -82,6 +82,10 @@ class TCommandContext {
   TModuleHost& Module();
   // The module is hosted by the application server (call before Module).
   void UseServerHost() noexcept { FServerHost = true; }
+  // A global setting of the host (name=value), given to the module when it starts.
+  void SetHostSetting(std::string name, std::string value) {
+    FHostSettings.emplace_back(std::move(name), std::move(value));
+  }
   // The module's external function interface T; fails naming `what` when the module has none.
   template <class T>
   IPtr<T> ModuleFunction(const char* what) {
@@ -105,6 +109,7 @@ class TCommandContext {
   bool FProgressAllowed;
   bool FProgressShown = false;
   bool FServerHost = false;
+  std::vector<std::pair<std::string, std::string>> FHostSettings;
   std::unique_ptr<TVelaDatabase> FDatabase;
   std::unique_ptr<TModuleHost> FModule;
   // Hands the database to the host's main interface (once).

@@ -108,6 +108,10 @@ void TdmBusinessIntegration::Init() {
 
 void TdmBusinessIntegration::AfterStartup() {
   if (!FServer) return;
+  if (IPtr<IStringListData> settings = GetGlobalSettings())
+    for (const std::string& line : settings->Items())
+      if (StartsText("BIRecheckSeconds=", line))
+        FRecheckSeconds = static_cast<int>(StrToInt64Def(line.substr(17), FRecheckSeconds));
   StartDataContainerImportJob();
   StartRecheckThread();
 }

@@ -196,8 +196,9 @@ TEST_P(CliBusinessTest, PostedContainersAreAnsweredStoredAndImportedInTheBackgro
       token, {"Content-Type: application/json", "User-Agent: erp/2"});
   EXPECT_EQ(record.Status, 200) << record.Body;
   EXPECT_EQ(record.Body, R"({"result":true,"id":4})");
-  EXPECT_EQ(client.Request("POST", "/businessintegration/ExchangeContainer.AddRecord", "{}", {},
-                           {"Content-Type: application/json"})
+  EXPECT_EQ(client
+                .Request("POST", "/businessintegration/ExchangeContainer.AddRecord", "{}", {},
+                         {"Content-Type: application/json"})
                 .Status,
             403);
 
@@ -241,6 +242,90 @@ TEST_P(CliBusinessTest, AServerImportsWhatWasStoredBeforeItStarted) {
                  1,
                  "error: the database 'sqlite:" + (FDir / "test.db").string() +
                      "' is served by another velaimport serve already"}});
+  EXPECT_EQ(Terminate(), 0);
+}
+
+// Several servers on one PostgreSQL database import each container exactly once.
+TEST_P(CliBusinessTest, TwoServersOnOneDatabaseImportEveryContainerOnce) {
+  if (GetParam() != TDbBackendKind::PostgreSQL) GTEST_SKIP() << "SQLite has one server";
+  AddType("orders", false);
+  const std::string token = Token();
+  const uint16_t first = StartServe();
+  const uint16_t second = StartServe();
+  ASSERT_NE(first, 0);
+  ASSERT_NE(second, 0);
+  THttpClient a(first), b(second);
+  constexpr int kCount = 1000;
+  for (int i = 0; i < kCount; ++i) {
+    const std::string body = R"({"number":"N-)" + std::to_string(i) + R"(","customer":"C"})";
+    ASSERT_EQ((i % 2 ? a : b).Post("/businessintegration?container=orders", body, token).Status,
+              200);
+  }
+  ASSERT_TRUE(WaitProcessed(kCount));
+  EXPECT_EQ(Rows("SELECT COUNT(*), COUNT(DISTINCT orderno) FROM orders"), "1000|1000\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM businessintegration_exchangecontainer WHERE "
+                 "processedstateid = 1"),
+            "1000\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM businessintegration_importlog"), "1000\n");
+  EXPECT_EQ(Terminate(), 0);
+  EXPECT_EQ(Terminate(), 0);
+}
+
+// A server killed while it imports a container leaves it to the other server.
+TEST_P(CliBusinessTest, AContainerOfAKilledServerIsImportedByAnother) {
+  if (GetParam() != TDbBackendKind::PostgreSQL) GTEST_SKIP() << "SQLite has one server";
+  AddType("exchange", false);
+  auto conn = Db().Connection();
+  conn->ExecSQL("ALTER TABLE orders ADD COLUMN globalrecuid VARCHAR(40)");
+  // The document's post-processing holds the import while the file "hold" exists.
+  const std::string dir = (FHome / "custom").string();
+  WriteHomeFile("custom/scripts/bi.lua", R"(
+function Hold(params)
+  local f = assert(io.open(params.dir .. "/started", "w")); f:write("1"); f:close()
+  while true do
+    local h = io.open(params.dir .. "/hold", "r")
+    if not h then break end
+    h:close()
+  end
+  local d = assert(io.open(params.dir .. "/done", "a")); d:write("1"); d:close()
+  return true
+end)");
+  WriteHomeFile("custom/hold", "");
+  const std::string token = Token();
+  const uint16_t port = StartServe();
+  ASSERT_NE(port, 0);
+  THttpClient client(port);
+  const std::string doc =
+      "<velaxmldata><orders><order><globalrecuid velaxmldataencoding=\"text\">{K-1}"
+      "</globalrecuid><orderno velaxmldataencoding=\"text\">K-1</orderno>"
+      "</order></orders><velaxmlpostprocess systemscriptmethode=\"Hold\" "
+      "systemscriptcontext=\"bi\">dir=" +
+      dir + "</velaxmlpostprocess></velaxmldata>";
+  ASSERT_EQ(client
+                .Request("POST", "/businessintegration?container=exchange", doc, token,
+                         {"Content-Type: application/velaxml; charset=utf-8"})
+                .Status,
+            200);
+  bool started = false;
+  for (int i = 0; i < 300 && !started; ++i, usleep(100000))
+    started = std::filesystem::exists(FHome / "custom" / "started");
+  ASSERT_TRUE(started) << "the import did not reach its post-processing";
+  // A second server leaves the container alone while the first one imports it.
+  const pid_t importing = FPids.back();
+  ASSERT_NE(StartServe({"--recheck", "1"}), 0);
+  usleep(2500000);
+  EXPECT_EQ(Rows("SELECT processedstateid FROM businessintegration_exchangecontainer"), "0\n");
+  EXPECT_FALSE(std::filesystem::exists(FHome / "custom" / "done"));
+  // Until the first one dies: then the second one takes it up.
+  kill(importing, SIGKILL);
+  waitpid(importing, nullptr, 0);
+  std::erase(FPids, importing);
+  std::filesystem::remove(FHome / "custom" / "hold");
+  ASSERT_TRUE(WaitProcessed(1));
+  EXPECT_EQ(Rows("SELECT processedstateid FROM businessintegration_exchangecontainer"), "1\n");
+  // Imported again by key: still one order.
+  EXPECT_EQ(Rows("SELECT orderno FROM orders"), "K-1\n");
+  EXPECT_TRUE(std::filesystem::exists(FHome / "custom" / "done"));
   EXPECT_EQ(Terminate(), 0);
 }
 
