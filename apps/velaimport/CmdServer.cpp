@@ -154,8 +154,8 @@ void RegisterServerCommands(TCommandLine& cli) {
   cmd->add_option("--body-limit", serve->BodyLimit, "largest request body in bytes")
       ->capture_default_str();
   cmd->add_option("--recheck", serve->Recheck,
-                  "seconds between checks for containers left by another server (PostgreSQL; "
-                  "0: none)")
+                  "seconds between checks for containers stored by other processes or left by "
+                  "a server that died (0: none)")
       ->capture_default_str();
 
   struct TTokenOptions {

@@ -406,9 +406,9 @@ bool TdmBusinessIntegration::TakePendingRunOrFinish(
 }
 
 void TdmBusinessIntegration::StartRecheckThread() {
+  // Containers stored by other processes (scripts, the command line) and containers left by a
+  // server that died are found by these checks.
   if (FRecheckSeconds <= 0 || FRecheckThread.joinable()) return;
-  // Only a shared database has containers of other servers to take over.
-  if (GetDatabase().Kind() != TDbBackendKind::PostgreSQL) return;
   {
     std::lock_guard lock(FRecheckLock);
     FRecheckStop = false;

@@ -98,9 +98,9 @@ class TdmBusinessIntegration : public TPluginBaseDataModule,
   bool TakePendingRunOrFinish(const TBIDataContainerImportBackgroundJob* AJob);
   TVelaApplicationServer* ApplicationServer() const noexcept { return FServer; }
 
-  // Seconds between the server's checks for containers that nobody imports (containers whose
-  // server died while importing them, on a database that several servers share). 0 turns the
-  // checks off. Set before AfterStartup.
+  // Seconds between the server's checks for containers that nobody asked to import (stored by
+  // another process, or left by a server that died while importing them). 0 turns the checks
+  // off. Set before AfterStartup.
   void SetRecheckInterval(int ASeconds) { FRecheckSeconds = ASeconds; }
 
  private:

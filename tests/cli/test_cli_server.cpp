@@ -143,6 +143,38 @@ class CliBusinessTest : public CliServerTest {
     return false;
   }
 
+  // Imports of HeldDocument wait in their post-processing while the file custom/hold exists;
+  // custom/started tells that one waits, custom/done collects one mark per finished one.
+  std::string HoldImports() {
+    const std::string dir = (FHome / "custom").string();
+    WriteHomeFile("custom/scripts/bi.lua", R"(
+function Hold(params)
+  local f = assert(io.open(params.dir .. "/started", "w")); f:write("1"); f:close()
+  while true do
+    local h = io.open(params.dir .. "/hold", "r")
+    if not h then break end
+    h:close()
+  end
+  local d = assert(io.open(params.dir .. "/done", "a")); d:write("1"); d:close()
+  return true
+end)");
+    WriteHomeFile("custom/hold", "");
+    return dir;
+  }
+  // A VelaXML container with one order (found again by its globalrecuid) that holds its import.
+  std::string HeldDocument(const std::string& number) {
+    return "<velaxmldata><orders><order><globalrecuid velaxmldataencoding=\"text\">{" + number +
+           "}</globalrecuid><orderno velaxmldataencoding=\"text\">" + number +
+           "</orderno></order></orders><velaxmlpostprocess systemscriptmethode=\"Hold\" "
+           "systemscriptcontext=\"bi\">dir=" +
+           (FHome / "custom").string() + "</velaxmlpostprocess></velaxmldata>";
+  }
+  bool WaitStarted() {
+    for (int i = 0; i < 300; ++i, usleep(100000))
+      if (std::filesystem::exists(FHome / "custom" / "started")) return true;
+    return false;
+  }
+
   std::string Token() {
     auto added = Velaimport({"token", "add", "shop"});
     EXPECT_EQ(added.ExitCode, 0) << Describe(added);
@@ -245,6 +277,37 @@ TEST_P(CliBusinessTest, AServerImportsWhatWasStoredBeforeItStarted) {
   EXPECT_EQ(Terminate(), 0);
 }
 
+// Posts that arrive while a run imports make exactly one more run, which takes them all.
+TEST_P(CliBusinessTest, PostsDuringARunMakeExactlyOneMoreRun) {
+  AddType("exchange", false);
+  AddType("orders", false);
+  Db().Connection()->ExecSQL("ALTER TABLE orders ADD COLUMN globalrecuid VARCHAR(40)");
+  HoldImports();
+  const std::string token = Token();
+  const uint16_t port = StartServe({"--recheck", "0"});
+  ASSERT_NE(port, 0);
+  THttpClient client(port);
+  ASSERT_EQ(client
+                .Request("POST", "/businessintegration?container=exchange", HeldDocument("H-1"),
+                         token, {"Content-Type: application/velaxml"})
+                .Status,
+            200);
+  ASSERT_TRUE(WaitStarted());
+  for (const char* number : {"P-1", "P-2"})
+    ASSERT_EQ(client
+                  .Post("/businessintegration?container=orders",
+                        std::string(R"({"number":")") + number + R"(","customer":"x"})", token)
+                  .Status,
+              200);
+  std::filesystem::remove(FHome / "custom" / "hold");
+  ASSERT_TRUE(WaitProcessed(3));
+  // The run at the server's start found nothing and logged nothing.
+  EXPECT_EQ(Rows("SELECT message FROM vela_eventlog WHERE message LIKE 'Importing%' ORDER BY id"),
+            "Importing 1 container(s)\nImporting 2 container(s)\n");
+  EXPECT_EQ(Rows("SELECT orderno FROM orders ORDER BY orderno"), "H-1\nP-1\nP-2\n");
+  EXPECT_EQ(Terminate(), 0);
+}
+
 // Several servers on one PostgreSQL database import each container exactly once.
 TEST_P(CliBusinessTest, TwoServersOnOneDatabaseImportEveryContainerOnce) {
   if (GetParam() != TDbBackendKind::PostgreSQL) GTEST_SKIP() << "SQLite has one server";
@@ -277,39 +340,17 @@ TEST_P(CliBusinessTest, AContainerOfAKilledServerIsImportedByAnother) {
   AddType("exchange", false);
   auto conn = Db().Connection();
   conn->ExecSQL("ALTER TABLE orders ADD COLUMN globalrecuid VARCHAR(40)");
-  // The document's post-processing holds the import while the file "hold" exists.
-  const std::string dir = (FHome / "custom").string();
-  WriteHomeFile("custom/scripts/bi.lua", R"(
-function Hold(params)
-  local f = assert(io.open(params.dir .. "/started", "w")); f:write("1"); f:close()
-  while true do
-    local h = io.open(params.dir .. "/hold", "r")
-    if not h then break end
-    h:close()
-  end
-  local d = assert(io.open(params.dir .. "/done", "a")); d:write("1"); d:close()
-  return true
-end)");
-  WriteHomeFile("custom/hold", "");
+  HoldImports();
   const std::string token = Token();
   const uint16_t port = StartServe();
   ASSERT_NE(port, 0);
   THttpClient client(port);
-  const std::string doc =
-      "<velaxmldata><orders><order><globalrecuid velaxmldataencoding=\"text\">{K-1}"
-      "</globalrecuid><orderno velaxmldataencoding=\"text\">K-1</orderno>"
-      "</order></orders><velaxmlpostprocess systemscriptmethode=\"Hold\" "
-      "systemscriptcontext=\"bi\">dir=" +
-      dir + "</velaxmlpostprocess></velaxmldata>";
   ASSERT_EQ(client
-                .Request("POST", "/businessintegration?container=exchange", doc, token,
-                         {"Content-Type: application/velaxml; charset=utf-8"})
+                .Request("POST", "/businessintegration?container=exchange", HeldDocument("K-1"),
+                         token, {"Content-Type: application/velaxml; charset=utf-8"})
                 .Status,
             200);
-  bool started = false;
-  for (int i = 0; i < 300 && !started; ++i, usleep(100000))
-    started = std::filesystem::exists(FHome / "custom" / "started");
-  ASSERT_TRUE(started) << "the import did not reach its post-processing";
+  ASSERT_TRUE(WaitStarted()) << "the import did not reach its post-processing";
   // A second server leaves the container alone while the first one imports it.
   const pid_t importing = FPids.back();
   ASSERT_NE(StartServe({"--recheck", "1"}), 0);
