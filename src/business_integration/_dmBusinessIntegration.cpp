@@ -332,21 +332,25 @@ int64_t TdmBusinessIntegration::Do_AddBIImportLogData(
   const int64_t id = sql->Execute();
   if (id <= 0) return -1;
   auto store = Supports<IVelaDocumentStore>(GetMainInterface().get());
-  if (store && !ALocalDataFileName.empty()) {
-    if (store->IsFileList(ALocalDataFileName)) {
-      size_t pos = 0;
-      while (pos <= ALocalDataFileName.size()) {
-        size_t end = ALocalDataFileName.find('\n', pos);
-        if (end == std::string::npos) end = ALocalDataFileName.size();
-        const std::string file = Trim(std::string_view(ALocalDataFileName).substr(pos, end - pos));
-        if (!file.empty()) store->AttachFile(kImportLogTable, id, file, ExtractFileName(file));
-        pos = end + 1;
+  // A file that cannot be attached (a missing input) leaves the entry without it: the entry
+  // itself records the run, and the run reports the file's error.
+  if (store && !ALocalDataFileName.empty()) try {
+      if (store->IsFileList(ALocalDataFileName)) {
+        size_t pos = 0;
+        while (pos <= ALocalDataFileName.size()) {
+          size_t end = ALocalDataFileName.find('\n', pos);
+          if (end == std::string::npos) end = ALocalDataFileName.size();
+          const std::string file =
+              Trim(std::string_view(ALocalDataFileName).substr(pos, end - pos));
+          if (!file.empty()) store->AttachFile(kImportLogTable, id, file, ExtractFileName(file));
+          pos = end + 1;
+        }
+      } else {
+        store->AttachFile(kImportLogTable, id, ALocalDataFileName,
+                          displayName.empty() ? ExtractFileName(ALocalDataFileName) : displayName);
       }
-    } else {
-      store->AttachFile(kImportLogTable, id, ALocalDataFileName,
-                        displayName.empty() ? ExtractFileName(ALocalDataFileName) : displayName);
+    } catch (const EInOutError&) {
     }
-  }
   return id;
 }
 

@@ -233,8 +233,9 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
   } catch (const std::exception& e) {
     failed = true;
     failure = std::current_exception();
-    FinishImportLog(bicsFailed, std::string(e.what()));
+    // The open part's transaction ends first: the log entry must not go down with it.
     CloseHandlerAfterFailure();
+    FinishImportLog(bicsFailed, std::string(e.what()));
   } catch (...) {
     failed = true;
     failure = std::current_exception();

@@ -79,6 +79,13 @@ TEST_P(CliVelaXMLTest, ScheduledExportFromSQLiteImportsThroughAVXCConfiguration)
               {{"xml-import", (FHome / "none.xml").string()}, 1, "error: EVelaXMLImportError: "},
               {{"schedule", "VelaXML-Nothing", exportCfg}, 2, "error: unknown scheduled action"}});
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM customers"), "2\n");
+  // The import log holds the failed runs with their files and errors (the configuration above
+  // turned the log off for its own run; a missing pre-processor stops before any run).
+  EXPECT_EQ(Rows("SELECT descr, processedstateid FROM businessintegration_importlog ORDER BY id"),
+            broken + "|2\n" + (FHome / "none.xml").string() + "|2\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM businessintegration_importlog WHERE logmessage LIKE "
+                 "'%line 1%' OR logmessage LIKE '%No such file%'"),
+            "2\n");
 }
 
 TEST_P(CliVelaXMLTest, RedirectedDocumentWaitsInThePickupStoreAndImportsLater) {
