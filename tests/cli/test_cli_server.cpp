@@ -202,6 +202,13 @@ TEST_P(CliBusinessTest, PostedContainersAreAnsweredStoredAndImportedInTheBackgro
                              {"Content-Type: application/x-www-form-urlencoded"});
   EXPECT_EQ(form.Status, 200) << form.Body;
 
+  auto multipart = client.Request(
+      "POST", "/businessintegration?container=orders",
+      "--XyZ\r\nContent-Disposition: form-data; name=\"number\"\r\n\r\nM-1\r\n--XyZ\r\n"
+      "Content-Disposition: form-data; name=\"customer\"\r\n\r\nMulti\r\n--XyZ--\r\n",
+      token, {"Content-Type: multipart/form-data; boundary=XyZ"});
+  EXPECT_EQ(multipart.Status, 200) << multipart.Body;
+
   // A PDF body counts as a PDF whatever its header says, and is answered with an FDF.
   auto pdf = client.Request("POST", "/businessintegration?container=orders", "%PDF-1.4 form", token,
                             {"Content-Type: text/plain"});
@@ -227,29 +234,30 @@ TEST_P(CliBusinessTest, PostedContainersAreAnsweredStoredAndImportedInTheBackgro
       R"("useragent":"forged","containerdata":"eyJudW1iZXIiOiJSLTEiLCJjdXN0b21lciI6IlJlc3QifQ=="})",
       token, {"Content-Type: application/json", "User-Agent: erp/2"});
   EXPECT_EQ(record.Status, 200) << record.Body;
-  EXPECT_EQ(record.Body, R"({"result":true,"id":4})");
+  EXPECT_EQ(record.Body, R"({"result":true,"id":5})");
   EXPECT_EQ(client
                 .Request("POST", "/businessintegration/ExchangeContainer.AddRecord", "{}", {},
                          {"Content-Type: application/json"})
                 .Status,
             403);
 
-  ASSERT_TRUE(WaitProcessed(4));
+  ASSERT_TRUE(WaitProcessed(5));
   EXPECT_EQ(Rows("SELECT orderno, customer FROM orders ORDER BY orderno"),
-            "A-1|Anna\nF-1|Fränzi\nR-1|Rest\n");
+            "A-1|Anna\nF-1|Fränzi\nM-1|Multi\nR-1|Rest\n");
   // The PDF has no content object and the type no exchange configuration for it: failed.
   EXPECT_EQ(Rows("SELECT contenttype, processedstateid, useragent, remoteip FROM "
                  "businessintegration_exchangecontainer ORDER BY id"),
             "application/json|1|shop/1.0|127.0.0.1\n"
             "application/x-www-form-urlencoded|1||127.0.0.1\n"
+            "multipart/form-data; boundary=XyZ|1||127.0.0.1\n"
             "application/pdf|2||127.0.0.1\napplication/json|1|erp/2|127.0.0.1\n");
   EXPECT_EQ(Rows("SELECT incomminguri FROM businessintegration_exchangecontainer WHERE id = 1"),
             "/businessintegration?container=orders&metadata=m1\n");
   // Every import is in the import log: two succeeded, the PDF's failed.
   EXPECT_EQ(Rows("SELECT processedstateid FROM businessintegration_importlog ORDER BY id"),
-            "1\n1\n2\n1\n");
+            "1\n1\n1\n2\n1\n");
   // The job's event log names the failed container.
-  EXPECT_EQ(Rows("SELECT COUNT(*) FROM vela_eventlog WHERE message LIKE '% on item dbid 3: %'"),
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM vela_eventlog WHERE message LIKE '% on item dbid 4: %'"),
             "1\n");
   EXPECT_EQ(Terminate(), 0);
 }
@@ -274,6 +282,39 @@ TEST_P(CliBusinessTest, AServerImportsWhatWasStoredBeforeItStarted) {
                  1,
                  "error: the database 'sqlite:" + (FDir / "test.db").string() +
                      "' is served by another velaimport serve already"}});
+  EXPECT_EQ(Terminate(), 0);
+}
+
+// A body without a content object is imported from a temporary file by an exchange
+// configuration; the file is gone afterwards.
+TEST_P(CliBusinessTest, OtherBodiesGoThroughAnExchangeConfigurationAndATemporaryFile) {
+  const std::string config = "[Settings]\nImportLogEnabled=1\n";
+  auto conn = Db().Connection();
+  auto st = conn->PrepareNew(
+      "INSERT INTO businessintegration_exchangecontainertype (descr, importconfig, contenttype) "
+      "VALUES ('partner', " +
+      conn->Placeholder(1) + ", 'application/xml')");
+  st->BindBlob(1, config.data(), config.size());
+  st->Execute();
+  const auto tmp = FDir / "tmp";
+  std::filesystem::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  const uint16_t port = StartServe();
+  unsetenv("TMPDIR");
+  ASSERT_NE(port, 0);
+  THttpClient client(port);
+  // No content type of its own: the type's application/xml holds.
+  EXPECT_EQ(client
+                .Request("POST", "/businessintegration?container=partner",
+                         "<velaxmldata><orders><order><orderno velaxmldataencoding=\"text\">X-1"
+                         "</orderno></order></orders></velaxmldata>",
+                         Token(), {"Content-Type:"})
+                .Status,
+            200);
+  ASSERT_TRUE(WaitProcessed(1));
+  EXPECT_EQ(Rows("SELECT orderno FROM orders"), "X-1\n");
+  EXPECT_EQ(Rows("SELECT processedstateid FROM businessintegration_importlog"), "1\n");
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
   EXPECT_EQ(Terminate(), 0);
 }
 
