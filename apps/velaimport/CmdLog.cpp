@@ -73,8 +73,50 @@ std::vector<TLogEntry> ReadLastEntries(TVelaDatabase& db, int64_t count) {
   return entries;
 }
 
-int RunLog(TCommandContext& c, int64_t last) {
+// The last `count` messages of the host's event log (background jobs), oldest first.
+int RunEvents(TCommandContext& c, int64_t count) {
+  struct TEvent {
+    int64_t Id;
+    std::string Created, Caption, Kind, Message;
+  };
+  std::vector<TEvent> events;
+  {
+    auto conn = c.Database().Connection();
+    TStatementRun st(
+        conn->Prepare("SELECT \"id\", \"createdate\", \"caption\", \"iserror\", \"message\" FROM "
+                      "\"vela_eventlog\" ORDER BY \"id\" DESC LIMIT " +
+                      conn->Placeholder(1)));
+    st->BindInt64(1, count);
+    st->Execute();
+    while (st->Next()) {
+      const Variant created = ReadFieldValue(*st, 1, ftDateTime);
+      events.push_back(
+          {st->ColumnInt64(0),
+           created.IsNull() ? std::string()
+                            : FormatDateTime("yyyy-mm-dd hh:nn:ss", created.AsDateTime()),
+           ColumnString(*st, 2), !st->ColumnIsNull(3) && st->ColumnBool(3) ? "error" : "info",
+           ColumnString(*st, 4)});
+    }
+  }
+  std::reverse(events.begin(), events.end());
+  TJson json = TJson::array();
+  for (const auto& e : events)
+    json.push_back({{"id", e.Id},
+                    {"createdate", e.Created},
+                    {"caption", e.Caption},
+                    {"kind", e.Kind},
+                    {"message", e.Message}});
+  c.Output({{"events", json}}, [&](std::ostream& out) {
+    for (const auto& e : events)
+      out << e.Id << "  " << e.Created << "  " << e.Kind << "  " << e.Caption << ": " << e.Message
+          << "\n";
+  });
+  return kExitOk;
+}
+
+int RunLog(TCommandContext& c, int64_t last, bool events) {
   if (last < 1) throw EUsageError("--last needs a number of entries (1 or more)");
+  if (events) return RunEvents(c, last);
   const auto entries = ReadLastEntries(c.Database(), last);
   TJson json = TJson::array();
   for (const auto& e : entries)
@@ -107,9 +149,13 @@ int RunLog(TCommandContext& c, int64_t last) {
 
 void RegisterLogCommands(TCommandLine& cli) {
   auto last = std::make_shared<int64_t>(20);
+  auto events = std::make_shared<bool>(false);
   auto* log = cli.Add("log", "the business integration import log, newest entry last",
-                      [last](TCommandContext& c) { return RunLog(c, *last); });
+                      [last, events](TCommandContext& c) { return RunLog(c, *last, *events); });
   log->add_option("--last", *last, "how many entries")->capture_default_str();
+  log->add_flag("--events", *events,
+                "the event log of the background jobs instead (a container that fails before "
+                "its import shows only there)");
 }
 
 }  // namespace vela::cli

@@ -259,6 +259,8 @@ TEST_P(CliBusinessTest, PostedContainersAreAnsweredStoredAndImportedInTheBackgro
   // The job's event log names the failed container.
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM vela_eventlog WHERE message LIKE '% on item dbid 4: %'"),
             "1\n");
+  auto events = Velaimport({"log", "--events", "--last", "50"});
+  EXPECT_NE(events.Out.find("  error  BI-Container Import: "), std::string::npos) << events.Out;
   EXPECT_EQ(Terminate(), 0);
 }
 
