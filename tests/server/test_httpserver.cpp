@@ -146,8 +146,16 @@ class TLoopJob : public TCustomServerBackgroundJob {
   std::atomic<int> Runs{0};
   std::atomic<bool> Loop{false};
   std::atomic<bool> Fail{false};
+  std::atomic<int> Again{0};  // runs still asked for at the end of a run
 
  protected:
+  bool Finished() override {
+    if (Again == 0) return true;
+    --Again;
+    MakeFresh();
+    SetStartDelay(20);
+    return false;
+  }
   void InternalExcute() override {
     ++Runs;
     if (Fail) throw std::runtime_error("job failed");
@@ -214,6 +222,26 @@ TEST(ServerJobThreadTest, RunsJobsInOrderWithDelayAndKeepsErrors) {
   ASSERT_TRUE(jobs.Request(delayed));
   ASSERT_TRUE(jobs.WaitIdle(5000));
   EXPECT_EQ(delayed->Runs, 2);
+}
+
+TEST(ServerJobThreadTest, RegisteredJobsStartByIdentifierAndRunAgainWhenTheyAskForIt) {
+  TVelaServerJobThread jobs;
+  auto job = std::make_shared<TLoopJob>("again");
+  job->Again = 2;
+  std::atomic<bool> skip{false};
+  jobs.RegisterJobClient({"{0E1D3A52-6B8F-4C7A-9D21-5F3B8E0C4A17}", "again", bjgBackgroundImport,
+                          [&](bool& Skip) { Skip = skip.load(); }, [&] { return job; }});
+  EXPECT_FALSE(jobs.StartBackgroundJob("{00000000-0000-0000-0000-000000000000}"));
+  ASSERT_TRUE(jobs.StartBackgroundJob("{0e1d3a52-6b8f-4c7a-9d21-5f3b8e0c4a17}"));
+  ASSERT_TRUE(jobs.WaitIdle(5000));
+  EXPECT_EQ(job->Runs, 3) << "a run and the two it asked for";
+  EXPECT_TRUE(job->IsFinished());
+  skip = true;
+  EXPECT_FALSE(jobs.StartBackgroundJob("{0E1D3A52-6B8F-4C7A-9D21-5F3B8E0C4A17}"));
+  jobs.UnregisterJobClient("{0E1D3A52-6B8F-4C7A-9D21-5F3B8E0C4A17}");
+  skip = false;
+  EXPECT_FALSE(jobs.StartBackgroundJob("{0E1D3A52-6B8F-4C7A-9D21-5F3B8E0C4A17}"));
+  EXPECT_EQ(job->Runs, 3);
 }
 
 }  // namespace
