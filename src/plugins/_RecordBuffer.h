@@ -80,6 +80,8 @@ class TFieldData : public TObject {
   // Whether the database field is a key field, as of the key list's stamp FKeyStamp.
   bool FIsKeyField = false;
   uint32_t FKeyStamp = 0;
+  // During an update: the key field would write the value the record was found by.
+  bool FKeyUnchanged = false;
 };
 
 // The current record: each line is an import field name, its object the field's TFieldData
@@ -181,6 +183,10 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   bool KeyFilterValue(const TFieldData& fd, Variant& value) const;
   // Moves the active SQL fields of advanced fields out of the statement.
   void DetachAdvFields(TClientSQL& sql);
+  // Takes the key fields out of an update of the record the key search found, where they would
+  // write the very value they were found by (the database would rewrite the key's index entry
+  // for nothing); kept when nothing else would be written.
+  void LeaveOutFoundKeys();
 
   TImportMode FImportMode = DimUpdate;
   TStringList FCheckFields;
@@ -213,6 +219,8 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   // Reused buffers of the key search.
   std::vector<std::string> FKeySelect;
   std::vector<std::pair<std::string, Variant>> FKeyFilters;
+  // The field data of each filter of the last key search.
+  std::vector<TFieldData*> FKeyFields;
   std::string FNumberText;
 };
 
