@@ -424,6 +424,32 @@ void SplitDelimitedLine(std::string_view Line, std::string_view Separator, std::
   };
 
   std::string* buf = &Values.Add();
+  // One-byte separator and quote: a field is taken whole where no quote character needs
+  // resolving (no quote at all, or one quoted run closed right before the separator or the end
+  // of the line). The first other field goes the general way below, from its start.
+  if (sn == 1 && qn <= 1 && q0 != s0) {
+    for (;;) {
+      const char* fieldEnd;
+      if (qn && p < end && *p == q0) {
+        const char* close = static_cast<const char*>(std::memchr(p + 1, q0, end - p - 1));
+        // "" at the end of the line is one literal quote.
+        if (!close || (close + 1 < end ? close[1] != s0 : close == p + 1)) break;
+        buf->assign(p + 1, close);
+        fieldEnd = close + 1;
+      } else {
+        const char* stop = static_cast<const char*>(std::memchr(p, s0, end - p));
+        fieldEnd = stop ? stop : end;
+        if (qn && std::memchr(p, q0, fieldEnd - p)) break;
+        buf->assign(p, fieldEnd);
+      }
+      if (fieldEnd == end) {
+        p = end;
+        break;
+      }
+      buf = &Values.Add();
+      p = fieldEnd + 1;
+    }
+  }
   bool inQuotes = false;
   while (p < end) {
     // Plain characters in one piece.
@@ -474,7 +500,13 @@ bool IsInQuotedFieldData(std::string_view Line, std::string_view Quote) {
   if (Quote.empty()) return false;
   size_t n = 0;
   if (Quote.size() == 1) {
-    n = static_cast<size_t>(std::count(Line.begin(), Line.end(), Quote[0]));
+    // Most lines hold no quote or a few: jump from one to the next.
+    const char* p = Line.data();
+    const char* const end = p + Line.size();
+    while ((p = static_cast<const char*>(std::memchr(p, Quote[0], end - p))) != nullptr) {
+      ++n;
+      ++p;
+    }
   } else {
     for (size_t p = Line.find(Quote); p != std::string_view::npos;
          p = Line.find(Quote, p + Quote.size()))
