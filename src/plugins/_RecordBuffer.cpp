@@ -222,11 +222,13 @@ std::string TRecordBuffer::GetText(std::string_view AKey) const {
 }
 
 TFieldData* TRecordBuffer::FindFieldData(std::string_view FieldName) {
-  const int n = Count();
-  if (FNextFieldIndex < n) {
-    const std::string& name = Strings(FNextFieldIndex);
+  if (static_cast<size_t>(FNextFieldIndex) < FFieldList.size()) {
+    TFieldData* fd = FFieldList[static_cast<size_t>(FNextFieldIndex)];
     // Engines send the same spelling on every record: the exact comparison decides at once.
-    if (name == FieldName || SameText(name, FieldName)) return GetFields(FNextFieldIndex++);
+    if (fd->FFieldName == FieldName || SameText(fd->FFieldName, FieldName)) {
+      ++FNextFieldIndex;
+      return fd;
+    }
   }
   int i = IndexOf(FieldName);
   if (i < 0) return nullptr;
@@ -238,6 +240,7 @@ TFieldData* TRecordBuffer::GetFieldData(std::string_view FieldName) {
   if (TFieldData* fd = FindFieldData(FieldName)) return fd;
   auto* fd = new TFieldData(this, std::string(FieldName));
   AddObject(std::string(FieldName), fd);
+  FFieldList.push_back(fd);
   FNextFieldIndex = Count();
   AssignDataBaseField(*fd);
   return fd;
@@ -307,6 +310,7 @@ void TRecordBuffer::ClearValues() {
 
 void TRecordBuffer::Clear() {
   TStringList::Clear();
+  FFieldList.clear();
   FNextFieldIndex = 0;
 }
 

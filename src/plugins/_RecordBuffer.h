@@ -102,7 +102,7 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   TFieldData* GetFieldData(std::string_view FieldName);
   // The field data of an import field; nullptr when the record has none.
   TFieldData* FindFieldData(std::string_view FieldName);
-  TFieldData* GetFields(int Index) const { return static_cast<TFieldData*>(Objects(Index)); }
+  TFieldData* GetFields(int Index) const { return FFieldList[static_cast<size_t>(Index)]; }
   // Clears the values of all field data (the field data stay).
   void ClearValues();
   // Frees all field data and empties the list.
@@ -216,6 +216,9 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   // Where the next GetFieldData looks first: engines deliver the fields of every record in the
   // same order, so the search is one comparison per field.
   int FNextFieldIndex = 0;
+  // The lines' objects in line order, read per field and record without the list's checks;
+  // field data enter only through GetFieldData and leave with Clear.
+  std::vector<TFieldData*> FFieldList;
   // Reused buffers of the key search.
   std::vector<std::string> FKeySelect;
   std::vector<std::pair<std::string, Variant>> FKeyFilters;
