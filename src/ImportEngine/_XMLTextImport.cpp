@@ -240,18 +240,17 @@ bool ConvertFloat(const TImportFloatFormat& Fmt, std::string& Value, std::string
   return true;
 }
 
-// Appends v (not negative) in decimal, padded with zeros to Width digits.
-void AppendPadded(std::string& out, int v, int Width) {
-  char buf[12];
-  int n = 0;
+// Writes v (not negative) in decimal before End, padded with zeros to Width digits (at most
+// ten); returns the first digit's position.
+char* PutPadded(char* End, int v, int Width) {
+  char* p = End;
   do {
-    buf[n++] = static_cast<char>('0' + v % 10);
+    *--p = static_cast<char>('0' + v % 10);
     v /= 10;
-  } while (v > 0 && n < 10);
-  while (n < Width)
-    buf[n++] = '0';
-  while (n > 0)
-    out.push_back(buf[--n]);
+  } while (v > 0 && End - p < 10);
+  while (End - p < Width && End - p < 10)
+    *--p = '0';
+  return p;
 }
 
 // DateToStr of a valid date for the usual short date formats (day, month and year numbers,
@@ -259,8 +258,17 @@ void AppendPadded(std::string& out, int v, int Width) {
 // its per-call setup; false, with Out unspecified, for formats with names, quotes or times.
 bool FormatShortDate(int Year, int Month, int Day, std::string& Out) {
   const std::string& fmt = FormatSettings.ShortDateFormat;
-  if (fmt.empty()) return false;
-  Out.clear();
+  // Each format letter writes at most ten digits; the text is put together here first.
+  if (fmt.empty() || fmt.size() > 24) return false;
+  char text[256];
+  char* out = text;
+  auto put = [&out](int v, int Width) {
+    char digits[10];
+    char* const end = digits + sizeof digits;
+    const char* p = PutPadded(end, v, Width);
+    while (p < end)
+      *out++ = *p++;
+  };
   for (size_t i = 0; i < fmt.size();) {
     const char c = fmt[i];
     const char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
@@ -271,17 +279,17 @@ bool FormatShortDate(int Year, int Month, int Day, std::string& Out) {
       switch (u) {
         case 'Y':
           if (n <= 2)
-            AppendPadded(Out, Year % 100, 2);
+            put(Year % 100, 2);
           else
-            AppendPadded(Out, Year, 4);
+            put(Year, 4);
           break;
         case 'M':
           if (n > 2) return false;
-          AppendPadded(Out, Month, static_cast<int>(n));
+          put(Month, static_cast<int>(n));
           break;
         case 'D':
           if (n > 2) return false;
-          AppendPadded(Out, Day, static_cast<int>(n));
+          put(Day, static_cast<int>(n));
           break;
         default:
           return false;
@@ -290,12 +298,10 @@ bool FormatShortDate(int Year, int Month, int Day, std::string& Out) {
       continue;
     }
     if (c == '"' || c == '\'' || c == ':') return false;
-    if (c == '/')
-      Out += FormatSettings.DateSeparator;
-    else
-      Out += c;
+    *out++ = c == '/' ? FormatSettings.DateSeparator : c;
     ++i;
   }
+  Out.assign(text, out);
   return true;
 }
 
@@ -327,11 +333,22 @@ bool ShortDatesReadBack() {
   return result;
 }
 
+// StrToIntDef(Text, 0), read directly where Text is one to nine plain digits.
+int DatePartNumber(std::string_view Text) {
+  if (Text.empty() || Text.size() > 9) return StrToIntDef(Text, 0);
+  int v = 0;
+  for (const char c : Text) {
+    if (c < '0' || c > '9') return StrToIntDef(Text, 0);
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
 bool ConvertDate(std::string_view Mask, std::string& Value, std::string& AError,
                  std::optional<TImportParsedValue>* Parsed) {
-  const int year = StrToIntDef(MaskPart(Value, Mask, 'y'), 0);
-  const int month = StrToIntDef(MaskPart(Value, Mask, 'm'), 0);
-  const int day = StrToIntDef(MaskPart(Value, Mask, 'd'), 0);
+  const int year = DatePartNumber(MaskPart(Value, Mask, 'y'));
+  const int month = DatePartNumber(MaskPart(Value, Mask, 'm'));
+  const int day = DatePartNumber(MaskPart(Value, Mask, 'd'));
   TDateTime dt = 0;
   if (!TryEncodeDate(year, month, day, dt)) {
     AError = "'" + Value + "' is not a valid date";
@@ -424,6 +441,32 @@ void SplitDelimitedLine(std::string_view Line, std::string_view Separator, std::
   };
 
   std::string* buf = &Values.Add();
+  // One-byte separator and quote: a field is taken whole where no quote character needs
+  // resolving (no quote at all, or one quoted run closed right before the separator or the end
+  // of the line). The first other field goes the general way below, from its start.
+  if (sn == 1 && qn <= 1 && q0 != s0) {
+    for (;;) {
+      const char* fieldEnd;
+      if (qn && p < end && *p == q0) {
+        const char* close = static_cast<const char*>(std::memchr(p + 1, q0, end - p - 1));
+        // "" at the end of the line is one literal quote.
+        if (!close || (close + 1 < end ? close[1] != s0 : close == p + 1)) break;
+        buf->assign(p + 1, close);
+        fieldEnd = close + 1;
+      } else {
+        const char* stop = static_cast<const char*>(std::memchr(p, s0, end - p));
+        fieldEnd = stop ? stop : end;
+        if (qn && std::memchr(p, q0, fieldEnd - p)) break;
+        buf->assign(p, fieldEnd);
+      }
+      if (fieldEnd == end) {
+        p = end;
+        break;
+      }
+      buf = &Values.Add();
+      p = fieldEnd + 1;
+    }
+  }
   bool inQuotes = false;
   while (p < end) {
     // Plain characters in one piece.
@@ -474,7 +517,13 @@ bool IsInQuotedFieldData(std::string_view Line, std::string_view Quote) {
   if (Quote.empty()) return false;
   size_t n = 0;
   if (Quote.size() == 1) {
-    n = static_cast<size_t>(std::count(Line.begin(), Line.end(), Quote[0]));
+    // Most lines hold no quote or a few: jump from one to the next.
+    const char* p = Line.data();
+    const char* const end = p + Line.size();
+    while ((p = static_cast<const char*>(std::memchr(p, Quote[0], end - p))) != nullptr) {
+      ++n;
+      ++p;
+    }
   } else {
     for (size_t p = Line.find(Quote); p != std::string_view::npos;
          p = Line.find(Quote, p + Quote.size()))

@@ -222,11 +222,13 @@ std::string TRecordBuffer::GetText(std::string_view AKey) const {
 }
 
 TFieldData* TRecordBuffer::FindFieldData(std::string_view FieldName) {
-  const int n = Count();
-  if (FNextFieldIndex < n) {
-    const std::string& name = Strings(FNextFieldIndex);
+  if (static_cast<size_t>(FNextFieldIndex) < FFieldList.size()) {
+    TFieldData* fd = FFieldList[static_cast<size_t>(FNextFieldIndex)];
     // Engines send the same spelling on every record: the exact comparison decides at once.
-    if (name == FieldName || SameText(name, FieldName)) return GetFields(FNextFieldIndex++);
+    if (fd->FFieldName == FieldName || SameText(fd->FFieldName, FieldName)) {
+      ++FNextFieldIndex;
+      return fd;
+    }
   }
   int i = IndexOf(FieldName);
   if (i < 0) return nullptr;
@@ -238,6 +240,7 @@ TFieldData* TRecordBuffer::GetFieldData(std::string_view FieldName) {
   if (TFieldData* fd = FindFieldData(FieldName)) return fd;
   auto* fd = new TFieldData(this, std::string(FieldName));
   AddObject(std::string(FieldName), fd);
+  FFieldList.push_back(fd);
   FNextFieldIndex = Count();
   AssignDataBaseField(*fd);
   return fd;
@@ -307,6 +310,7 @@ void TRecordBuffer::ClearValues() {
 
 void TRecordBuffer::Clear() {
   TStringList::Clear();
+  FFieldList.clear();
   FNextFieldIndex = 0;
 }
 
@@ -419,10 +423,13 @@ int64_t TRecordBuffer::LocateRecord() {
     if (used == FKeyFilters.size()) FKeyFilters.emplace_back();
     FKeyFilters[used].first.assign(fd.FDataBaseField);
     FKeyFilters[used].second = std::move(value);
+    FKeyFields.resize(used);
+    FKeyFields.push_back(&fd);
     ++used;
   }
-  if (used == 0 || !FDBTable || !FDestSchema) return -1;
   FKeyFilters.resize(used);
+  FKeyFields.resize(used);
+  if (used == 0 || !FDBTable || !FDestSchema) return -1;
   if (FKeySelect.empty()) FKeySelect.push_back(FDestSchema->GetRecordIDField());
   int64_t id = -1;
   try {
@@ -451,6 +458,31 @@ void TRecordBuffer::DetachAdvFields(TClientSQL& sql) {
       FAdvSQLFields[static_cast<size_t>(i)] = f;
     }
   }
+}
+
+void TRecordBuffer::LeaveOutFoundKeys() {
+  bool anyKey = false;
+  for (size_t k = 0; k < FKeyFields.size(); ++k) {
+    TClientSQLField* f = FKeyFields[k]->FSQLField;
+    const Variant& found = FKeyFilters[k].second;
+    FKeyFields[k]->FKeyUnchanged =
+        f && f->Active && f->Value.VarType() == found.VarType() && VarSameValue(f->Value, found);
+    anyKey = anyKey || FKeyFields[k]->FKeyUnchanged;
+  }
+  if (!anyKey) return;
+  // The SQL field of a key may also be another import field's: only fields outside the keys
+  // count as something else to write.
+  bool other = false;
+  for (int i = 0, n = Count(); i < n && !other; ++i) {
+    const TClientSQLField* f = GetFields(i)->FSQLField;
+    if (!f || !f->Active) continue;
+    other = true;
+    for (const TFieldData* key : FKeyFields)
+      if (key->FKeyUnchanged && key->FSQLField == f) other = false;
+  }
+  if (!other) return;
+  for (TFieldData* key : FKeyFields)
+    if (key->FKeyUnchanged) key->FSQLField->Active = false;
 }
 
 void TRecordBuffer::HandlePostRecord() {
@@ -537,6 +569,7 @@ void TRecordBuffer::HandlePostRecord() {
         }
         if (canWrite) {
           if (mode != csmDelete) DetachAdvFields(sql);
+          if (mode == csmUpdate) LeaveOutFoundKeys();
           if (FSimulateOnly) {
             sql.RunSQLDataCheck();
             if (mode == csmInsert) id = -1;

@@ -80,6 +80,8 @@ class TFieldData : public TObject {
   // Whether the database field is a key field, as of the key list's stamp FKeyStamp.
   bool FIsKeyField = false;
   uint32_t FKeyStamp = 0;
+  // During an update: the key field would write the value the record was found by.
+  bool FKeyUnchanged = false;
 };
 
 // The current record: each line is an import field name, its object the field's TFieldData
@@ -100,7 +102,7 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   TFieldData* GetFieldData(std::string_view FieldName);
   // The field data of an import field; nullptr when the record has none.
   TFieldData* FindFieldData(std::string_view FieldName);
-  TFieldData* GetFields(int Index) const { return static_cast<TFieldData*>(Objects(Index)); }
+  TFieldData* GetFields(int Index) const { return FFieldList[static_cast<size_t>(Index)]; }
   // Clears the values of all field data (the field data stay).
   void ClearValues();
   // Frees all field data and empties the list.
@@ -181,6 +183,10 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   bool KeyFilterValue(const TFieldData& fd, Variant& value) const;
   // Moves the active SQL fields of advanced fields out of the statement.
   void DetachAdvFields(TClientSQL& sql);
+  // Takes the key fields out of an update of the record the key search found, where they would
+  // write the very value they were found by (the database would rewrite the key's index entry
+  // for nothing); kept when nothing else would be written.
+  void LeaveOutFoundKeys();
 
   TImportMode FImportMode = DimUpdate;
   TStringList FCheckFields;
@@ -210,9 +216,14 @@ class TRecordBuffer : public TStringList, private TConditionRecordAccess {
   // Where the next GetFieldData looks first: engines deliver the fields of every record in the
   // same order, so the search is one comparison per field.
   int FNextFieldIndex = 0;
+  // The lines' objects in line order, read per field and record without the list's checks;
+  // field data enter only through GetFieldData and leave with Clear.
+  std::vector<TFieldData*> FFieldList;
   // Reused buffers of the key search.
   std::vector<std::string> FKeySelect;
   std::vector<std::pair<std::string, Variant>> FKeyFilters;
+  // The field data of each filter of the last key search.
+  std::vector<TFieldData*> FKeyFields;
   std::string FNumberText;
 };
 

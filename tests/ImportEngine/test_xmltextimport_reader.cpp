@@ -114,6 +114,9 @@ TEST(TextSplitter, Cases) {
       // Three quotes before the separator close, reopen and close: the doubled quote is lost.
       {"\"a \"\"b\"\"\";c", ";", "\"", {"a \"b", "c"}},
       {"'''';x", ";", "'", {"'", "x"}},  // run of 4 before the separator
+      {"a;\"b;c\";d;\"e\"", ";", "\"", {"a", "b;c", "d", "e"}},
+      {"\"x\"y;z", ";", "\"", {"xy", "z"}},  // text after the closing quote
+      {"a;\"\"", ";", "\"", {"a", "\""}},    // a pair at the end of the line is one quote
   };
   for (const Case& c : cases) {
     TImportValues v;

@@ -154,6 +154,20 @@ TEST_P(ImportWriteTest, KeySearch) {
   }
 }
 
+// The found record is written also when its key is all a record carries: the change counter
+// of the table moves once per updated record.
+TEST_P(ImportWriteTest, UpdateByKeyWritesEveryFoundRecord) {
+  InsertPerson("Anna", 30);
+  Prepare(Recs("N=Changed|A=0030;A=30"), {"name=N", "age=A"}, DimUpdate);
+  Keys({"age"});
+  const uint64_t before = Db().TableVersion("person");
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Result(), std::make_pair(0, 2));
+  EXPECT_EQ(Db().TableVersion("person") - before, 2u);
+  EXPECT_EQ(Names(), "Changed|");
+  EXPECT_EQ(Field(PersonIds().at(0), "age").AsInt64(), 30);
+}
+
 // --- conditions ---
 
 TFieldChangeCondition* AddCondition(TImportObject& obj, TConditionCheckMode mode,
