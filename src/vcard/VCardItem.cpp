@@ -1,5 +1,7 @@
 #include "vcard/VCardItem.h"
 
+#include <cstring>
+
 #include "rtl/CodePages.h"
 #include "rtl/Encoders.h"
 #include "rtl/Exceptions.h"
@@ -20,18 +22,25 @@ bool IsBase64(std::string_view encoding) {
   return SameText(encoding, "BASE64") || SameText(encoding, "B");
 }
 
-// Splits at ";" that is not preceded by "\".
-std::vector<std::string_view> SplitUnescaped(std::string_view value) {
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == ';' && (i == 0 || value[i - 1] != '\\')) {
-      parts.push_back(value.substr(start, i - start));
-      start = i + 1;
+// The lines of text into the list as TStringList::SetText cuts them: at CR LF, LF or CR, with no
+// line for a final line end.
+void SetListText(TStringList& list, std::string_view text) {
+  list.Clear();
+  size_t p = 0;
+  while (p < text.size()) {
+    const void* hit = std::memchr(text.data() + p, '\n', text.size() - p);
+    size_t lf =
+        hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    const void* cr = std::memchr(text.data() + p, '\r', lf - p);
+    if (cr) {
+      const size_t r = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+      list.Add(std::string(text.substr(p, r - p)));
+      p = r + 1 == lf ? lf + 1 : r + 1;
+      continue;
     }
+    list.Add(std::string(text.substr(p, lf - p)));
+    p = lf + 1;
   }
-  parts.push_back(value.substr(start));
-  return parts;
 }
 
 void ReplaceAllInPlace(std::string& s, std::string_view from, std::string_view to) {
@@ -158,7 +167,7 @@ bool TCustomCardItem::IsFieldEmpty(const TCardProperty& prop) const {
   auto& self = const_cast<TCustomCardItem&>(*this);
   switch (prop.Type) {
     case TCardFieldType::cftString:
-      return prop.Empty ? prop.Empty(*this) : prop.Get(*this).GetString().empty();
+      return prop.Text ? prop.TextOf(*this).empty() : prop.Get(*this).GetString().empty();
     case TCardFieldType::cftInteger:
     case TCardFieldType::cftEnumeration:
       return prop.Get(*this).AsInteger() == 0;
@@ -181,7 +190,10 @@ bool TCustomCardItem::IsFieldEmpty(const TCardProperty& prop) const {
 void TCustomCardItem::ResetField(const TCardProperty& prop) {
   switch (prop.Type) {
     case TCardFieldType::cftString:
-      prop.Set(*this, Variant(std::string()));
+      if (prop.Text)
+        prop.Text(*this).clear();
+      else
+        prop.Set(*this, Variant(std::string()));
       break;
     case TCardFieldType::cftInteger:
     case TCardFieldType::cftEnumeration:
@@ -266,28 +278,30 @@ bool TCustomTextCardItem::IsContinuationLine(std::string_view line) const {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
-TCardValue TCustomTextCardItem::DecodeValue(const TPropertyLine& line) const {
-  TCardValue result;
-  std::string bytes;
+void TCustomTextCardItem::DecodeValue(const TPropertyLine& line, TCardValue& out) const {
+  out.IsBytes = false;
   if (IsBase64(line.Encoding)) {
-    result.Data = Base64Decode(line.Value);
-    result.IsBytes = true;
-    return result;
+    out.Data = Base64Decode(line.Value);
+    out.IsBytes = true;
+    return;
   }
-  if (IsQuotedPrintable(line.Encoding))
-    bytes = CardDecodeQuotedPrintable(line.Value);
-  else
-    bytes = line.Value;
+  std::string decoded;
+  std::string_view bytes = line.Value;
+  if (IsQuotedPrintable(line.Encoding)) {
+    decoded = CardDecodeQuotedPrintable(line.Value);
+    bytes = decoded;
+  }
   if (!line.Charset.empty())
-    result.Data = DecodeByCharset(bytes, line.Charset, FOwner);
+    out.Data = DecodeByCharset(bytes, line.Charset, FOwner);
+  else if (IsAscii(bytes))
+    out.Data.assign(bytes);  // the same in every charset
   else
-    result.Data = FOwner ? FOwner->DecodeFileText(bytes) : DecodeText(bytes);
-  return result;
+    out.Data = FOwner ? FOwner->DecodeFileText(bytes) : DecodeText(bytes);
 }
 
 std::string TCustomTextCardItem::UnescapeText(std::string_view value) const {
   std::string s(value);
-  if (s.find('\\') == std::string::npos && s.find("=0D=0A") == std::string::npos) return s;
+  if (!HasTextEscapes(value)) return s;
   ReplaceAllInPlace(s, "\\n", "\r\n");
   ReplaceAllInPlace(s, "=0D=0A", "\r\n");
   ReplaceAllInPlace(s, "\\\\", "\\");
@@ -296,10 +310,17 @@ std::string TCustomTextCardItem::UnescapeText(std::string_view value) const {
   return s;
 }
 
-void TCustomTextCardItem::ParseCardLines(const std::vector<std::string>& lines) {
+bool TCustomTextCardItem::HasTextEscapes(std::string_view value) {
+  return value.find('\\') != std::string_view::npos ||
+         value.find("=0D=0A") != std::string_view::npos;
+}
+
+void TCustomTextCardItem::ParseCardLines(std::span<const std::string> lines) {
+  // The line and value buffers are kept for the next item parsed on this thread.
+  thread_local TPropertyLine pl;
+  thread_local TCardValue value;
   const size_t n = lines.size();
   size_t i = 0;
-  TPropertyLine pl;
   while (i < n) {
     const std::string& raw = lines[i++];
     if (raw.empty() || raw[0] == ' ' || raw[0] == '\t') continue;
@@ -319,9 +340,8 @@ void TCustomTextCardItem::ParseCardLines(const std::vector<std::string>& lines) 
       pl.Value.append(lines[i], 1, std::string::npos);
       ++i;
     }
-    TCardValue value;
     try {
-      value = DecodeValue(pl);
+      DecodeValue(pl, value);
     } catch (const EConvertError&) {
       continue;  // broken base64 data: the line is skipped like any malformed line
     }
@@ -334,9 +354,8 @@ const TFieldDef* TCustomTextCardItem::ChooseDefinition(const TPropertyLine& line
   const TFieldDef* typeFit = nullptr;
   bool typeFitEmpty = false;
   const TFieldDef* firstEmpty = nullptr;
-  for (const auto& defPtr : *FFieldDefs) {
+  for (const TFieldDef* defPtr : FFieldDefs->ByTag(line.Name)) {
     const TFieldDef& def = *defPtr;
-    if (!SameText(def.Tag, line.Name)) continue;
     bool empty = true;
     for (const TCardProperty* f : def.Fields)
       if (!IsFieldEmpty(*f)) {
@@ -362,17 +381,32 @@ void TCustomTextCardItem::AssignLine(const TPropertyLine& line, const TCardValue
     ReadSpecialTag(*def, value);
     return;
   }
+  // Text without escapes goes to the field as it is; only escaped text is copied to unescape it.
+  auto assignText = [this](const TCardProperty& prop, std::string_view text) {
+    if (HasTextEscapes(text))
+      AssignFieldText(prop, UnescapeText(text), false);
+    else
+      AssignFieldText(prop, text, false);
+  };
   if (def->Fields.size() == 1 || value.IsBytes) {
     if (value.IsBytes)
       AssignFieldText(*def->Fields[0], value.Data, true);
     else
-      AssignFieldText(*def->Fields[0], UnescapeText(value.Data), false);
+      assignText(*def->Fields[0], value.Data);
     return;
   }
-  std::vector<std::string_view> parts = SplitUnescaped(value.Data);
-  size_t count = std::min(parts.size(), def->Fields.size());
-  for (size_t k = 0; k < count; ++k)
-    AssignFieldText(*def->Fields[k], UnescapeText(parts[k]), false);
+  // The parts split at ";" that is not preceded by "\", one for each field.
+  const std::string_view data = value.Data;
+  const size_t count = def->Fields.size();
+  size_t k = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < data.size() && k < count; ++i) {
+    if (data[i] == ';' && (i == 0 || data[i - 1] != '\\')) {
+      assignText(*def->Fields[k++], data.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (k < count) assignText(*def->Fields[k], data.substr(start));
 }
 
 void TCustomTextCardItem::ReadSpecialTag(const TFieldDef& /*def*/, const TCardValue& /*value*/) {}
@@ -400,7 +434,7 @@ void TCustomTextCardItem::AssignFieldText(const TCardProperty& prop, std::string
       prop.Set(*this, Variant(StrToIntDef(Trim(text), 0)));
       break;
     case TCardFieldType::cftStringList:
-      prop.List(*this)->SetText(text);
+      SetListText(*prop.List(*this), text);
       break;
     case TCardFieldType::cftItemValue: {
       TCustomCardItemValue* obj = prop.Object(*this);
@@ -412,8 +446,8 @@ void TCustomTextCardItem::AssignFieldText(const TCardProperty& prop, std::string
       break;
     }
     case TCardFieldType::cftString:
-      if (prop.SetString) {
-        prop.SetString(*this, std::string(text));
+      if (prop.Text) {
+        prop.Text(*this).assign(text);
         break;
       }
       [[fallthrough]];
@@ -595,6 +629,13 @@ void TVCardImage::SetAsVariant(const Variant& value) {
 TCustomAddressCardItem::TCustomAddressCardItem(TCustomCard* owner, TCardItemClass itemClass)
     : TCustomTextFileNameCardItem(owner, itemClass) {}
 
+bool TCustomAddressCardItem::Reset() {
+  for (const TCardProperty& p : Properties())
+    ResetField(p);
+  FFileName.clear();
+  return true;
+}
+
 std::string TCustomAddressCardItem::FormattedName() const {
   if (!FFormattedName.empty()) return FFormattedName;
   if (!FirstName.empty() || !LastName.empty()) return Trim(FirstName + " " + LastName);
@@ -675,11 +716,11 @@ const TCardItemClassInfo TVCardItem::ClassInfo = {
 TVCardItem::TVCardItem(TCustomCard* owner) : TCustomAddressCardItem(owner, &ClassInfo) {}
 
 bool TVCardItem::GetIsHeaderStart(std::string_view line) {
-  return PosText("BEGIN:VCARD", line) != std::string_view::npos;
+  return ContainsBoundaryText(line, "BEGIN:VCARD");
 }
 
 bool TVCardItem::GetIsFooterEnd(std::string_view line) {
-  return PosText("END:VCARD", line) != std::string_view::npos;
+  return ContainsBoundaryText(line, "END:VCARD");
 }
 
 void TVCardItem::BuildFieldDef(TCardFieldDefList& l) {
@@ -718,6 +759,11 @@ void TVCardItem::BuildFieldDef(TCardFieldDefList& l) {
   l.Add("CLASS", "", fdkData, "", "AccessClass");
   l.Add("REV", "", fdkData, "", "Revision");
   l.Add("END", "", fdkFooter, "VCARD", "");
+}
+
+bool TVCardItem::Reset() {
+  FVersion = vcv21;
+  return TCustomAddressCardItem::Reset();
 }
 
 TVCardVersion TVCardItem::Version() const {
@@ -781,7 +827,7 @@ const TCardItemClassInfo TLDifItem::ClassInfo = {
 TLDifItem::TLDifItem(TCustomCard* owner) : TCustomAddressCardItem(owner, &ClassInfo) {}
 
 bool TLDifItem::GetIsHeaderStart(std::string_view line) {
-  return PosText("dn:", line) != std::string_view::npos;
+  return ContainsBoundaryText(line, "dn:");
 }
 
 void TLDifItem::BuildFieldDef(TCardFieldDefList& /*list*/) {}
@@ -800,14 +846,13 @@ bool TLDifItem::SplitLine(std::string_view line, TPropertyLine& out) const {
   return true;
 }
 
-TCardValue TLDifItem::DecodeValue(const TPropertyLine& line) const {
-  TCardValue result;
+void TLDifItem::DecodeValue(const TPropertyLine& line, TCardValue& out) const {
+  out.IsBytes = false;
   std::string bytes = line.Base64 ? Base64Decode(line.Value) : line.Value;
   if (!line.Charset.empty())
-    result.Data = DecodeByCharset(bytes, line.Charset, FOwner);
+    out.Data = DecodeByCharset(bytes, line.Charset, FOwner);
   else
-    result.Data = DecodeText(bytes);
-  return result;
+    out.Data = DecodeText(bytes);
 }
 
 namespace {
