@@ -9,6 +9,7 @@
 #include "rtl/LineReader.h"
 #include "rtl/SysUtils.h"
 #include "vcard/VCardItem.h"
+#include "vcard/VCardProps.h"
 
 namespace vela {
 
@@ -81,7 +82,7 @@ bool TFieldDef::TypesFit(const std::vector<std::string>& lineTypes) const {
   for (const std::string& t : Types) {
     bool found = false;
     for (const std::string& lt : lineTypes)
-      if (SameText(t, lt)) {
+      if (SameName(t, lt)) {
         found = true;
         break;
       }
@@ -108,10 +109,7 @@ TFieldDef& TCardFieldDefList::Add(std::string_view tag, std::string_view types, 
 
 std::span<const TFieldDef* const> TCardFieldDefList::ByTag(std::string_view tag) const {
   for (const auto& g : FTagGroups) {
-    const std::string& t = g.front()->Tag;
-    if (t.size() == tag.size() && (tag.empty() || (t[0] | 0x20) == (tag[0] | 0x20)) &&
-        SameText(t, tag))
-      return g;
+    if (SameName(g.front()->Tag, tag)) return g;
   }
   return {};
 }
@@ -503,7 +501,18 @@ void TCustomCard::CopyValue(const TCustomCardItem& from, int index, const TCusto
     return;
   }
   if (sp.Type == TCardFieldType::cftStringList && tp.Type == TCardFieldType::cftStringList) {
-    tp.List(to)->SetText(sp.List(const_cast<TCustomCardItem&>(from))->Text());
+    // Lines without line breaks come through the text round trip unchanged: copied one by one.
+    const TStringList& lines = *sp.List(const_cast<TCustomCardItem&>(from));
+    TStringList& out = *tp.List(to);
+    if (std::none_of(lines.begin(), lines.end(), [](const std::string& l) {
+          return l.find('\n') != std::string::npos || l.find('\r') != std::string::npos;
+        })) {
+      out.Clear();
+      for (const std::string& l : lines)
+        out.Add(l);
+    } else {
+      out.SetText(lines.Text());
+    }
     return;
   }
   target.SetValues(to, targetIndex, GetValues(from, index));

@@ -16,10 +16,10 @@ namespace vela {
 namespace {
 
 bool IsQuotedPrintable(std::string_view encoding) {
-  return SameText(encoding, "QUOTED-PRINTABLE");
+  return SameName(encoding, "QUOTED-PRINTABLE");
 }
 bool IsBase64(std::string_view encoding) {
-  return SameText(encoding, "BASE64") || SameText(encoding, "B");
+  return SameName(encoding, "BASE64") || SameName(encoding, "B");
 }
 
 // The lines of text into the list as TStringList::SetText cuts them: at CR LF, LF or CR, with no
@@ -248,13 +248,13 @@ bool TCustomTextCardItem::SplitLine(std::string_view line, TPropertyLine& out) c
     if (eq == std::string_view::npos) {
       out.Types.emplace_back(p);
       // vCard 2.1 also names the encoding without "ENCODING=".
-      if (out.Encoding.empty() && (IsQuotedPrintable(p) || SameText(p, "BASE64")))
+      if (out.Encoding.empty() && (IsQuotedPrintable(p) || SameName(p, "BASE64")))
         out.Encoding.assign(p);
       continue;
     }
     std::string_view pname = p.substr(0, eq);
     std::string_view pvalue = p.substr(eq + 1);
-    if (SameText(pname, "TYPE")) {
+    if (SameName(pname, "TYPE")) {
       size_t s = 0;
       while (s <= pvalue.size()) {
         size_t comma = pvalue.find(',', s);
@@ -262,15 +262,15 @@ bool TCustomTextCardItem::SplitLine(std::string_view line, TPropertyLine& out) c
         if (comma > s) out.Types.emplace_back(pvalue.substr(s, comma - s));
         s = comma + 1;
       }
-    } else if (SameText(pname, "CHARSET")) {
+    } else if (SameName(pname, "CHARSET")) {
       out.Charset.assign(pvalue);
-    } else if (SameText(pname, "ENCODING")) {
+    } else if (SameName(pname, "ENCODING")) {
       out.Encoding.assign(pvalue);
     } else if (SameText(pvalue, "TRUE")) {
       out.Types.emplace_back(pname);
     }
   }
-  std::erase_if(out.Types, [](const std::string& t) { return SameText(t, "PREF"); });
+  std::erase_if(out.Types, [](const std::string& t) { return SameName(t, "PREF"); });
   return true;
 }
 
@@ -300,14 +300,49 @@ void TCustomTextCardItem::DecodeValue(const TPropertyLine& line, TCardValue& out
 }
 
 std::string TCustomTextCardItem::UnescapeText(std::string_view value) const {
-  std::string s(value);
-  if (!HasTextEscapes(value)) return s;
-  ReplaceAllInPlace(s, "\\n", "\r\n");
-  ReplaceAllInPlace(s, "=0D=0A", "\r\n");
-  ReplaceAllInPlace(s, "\\\\", "\\");
-  ReplaceAllInPlace(s, "\\;", ";");
-  ReplaceAllInPlace(s, "\\,", ",");
+  std::string s;
+  UnescapeTo(value, s);
   return s;
+}
+
+void TCustomTextCardItem::UnescapeTo(std::string_view value, std::string& out) {
+  out.assign(value);
+  if (!HasTextEscapes(value)) return;
+  // Without a doubled backslash and without "=0D=0A" every backslash stands alone, and the
+  // replacements below come to the same as one pass over the text.
+  if (out.find("\\\\") == std::string::npos && out.find("=0D=0A") == std::string::npos) {
+    size_t w = 0;
+    size_t r = 0;
+    while (r < value.size()) {
+      const void* hit = std::memchr(value.data() + r, '\\', value.size() - r);
+      const size_t b =
+          hit ? static_cast<size_t>(static_cast<const char*>(hit) - value.data()) : value.size();
+      if (w != r && b > r) std::memcpy(out.data() + w, value.data() + r, b - r);
+      w += b - r;
+      if (b + 1 >= value.size()) {  // no backslash left, or one at the end that stays
+        if (b < value.size()) out[w++] = '\\';
+        break;
+      }
+      const char next = value[b + 1];
+      if (next == 'n') {
+        out[w++] = '\r';
+        out[w++] = '\n';
+      } else if (next == ';' || next == ',') {
+        out[w++] = next;
+      } else {
+        out[w++] = '\\';
+        out[w++] = next;
+      }
+      r = b + 2;
+    }
+    out.resize(w);
+    return;
+  }
+  ReplaceAllInPlace(out, "\\n", "\r\n");
+  ReplaceAllInPlace(out, "=0D=0A", "\r\n");
+  ReplaceAllInPlace(out, "\\\\", "\\");
+  ReplaceAllInPlace(out, "\\;", ";");
+  ReplaceAllInPlace(out, "\\,", ",");
 }
 
 bool TCustomTextCardItem::HasTextEscapes(std::string_view value) {
@@ -351,26 +386,21 @@ void TCustomTextCardItem::ParseCardLines(std::span<const std::string> lines) {
 }
 
 const TFieldDef* TCustomTextCardItem::ChooseDefinition(const TPropertyLine& line) const {
-  const TFieldDef* typeFit = nullptr;
-  bool typeFitEmpty = false;
-  const TFieldDef* firstEmpty = nullptr;
-  for (const TFieldDef* defPtr : FFieldDefs->ByTag(line.Name)) {
-    const TFieldDef& def = *defPtr;
-    bool empty = true;
+  const std::span<const TFieldDef* const> defs = FFieldDefs->ByTag(line.Name);
+  auto isEmpty = [this](const TFieldDef& def) {
     for (const TCardProperty* f : def.Fields)
-      if (!IsFieldEmpty(*f)) {
-        empty = false;
-        break;
-      }
-    if (empty && !firstEmpty) firstEmpty = &def;
-    // Among the definitions whose types all stand on the line, the most specific one wins.
-    if (def.TypesFit(line.Types) && (!typeFit || def.Types.size() > typeFit->Types.size())) {
-      typeFit = &def;
-      typeFitEmpty = empty;
-    }
-  }
-  if (typeFit && typeFitEmpty) return typeFit;
-  if (firstEmpty) return firstEmpty;
+      if (!IsFieldEmpty(*f)) return false;
+    return true;
+  };
+  // Among the definitions whose types all stand on the line, the most specific one wins when its
+  // fields are still empty; else the first definition of the tag whose fields are empty.
+  const TFieldDef* typeFit = nullptr;
+  for (const TFieldDef* def : defs)
+    if ((!typeFit || def->Types.size() > typeFit->Types.size()) && def->TypesFit(line.Types))
+      typeFit = def;
+  if (typeFit && isEmpty(*typeFit)) return typeFit;
+  for (const TFieldDef* def : defs)
+    if (isEmpty(*def)) return def;
   return typeFit;
 }
 
@@ -382,11 +412,14 @@ void TCustomTextCardItem::AssignLine(const TPropertyLine& line, const TCardValue
     return;
   }
   // Text without escapes goes to the field as it is; only escaped text is copied to unescape it.
+  thread_local std::string unescaped;
   auto assignText = [this](const TCardProperty& prop, std::string_view text) {
-    if (HasTextEscapes(text))
-      AssignFieldText(prop, UnescapeText(text), false);
-    else
+    if (HasTextEscapes(text)) {
+      UnescapeTo(text, unescaped);
+      AssignFieldText(prop, unescaped, false);
+    } else {
       AssignFieldText(prop, text, false);
+    }
   };
   if (def->Fields.size() == 1 || value.IsBytes) {
     if (value.IsBytes)
@@ -918,6 +951,30 @@ void TLDifItem::AssignLine(const TPropertyLine& line, const TCardValue& value) {
 
 namespace {
 
+// The text without the blanks and control characters around it, as Trim cuts it.
+std::string_view TrimmedView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
+  return s.substr(b, e - b);
+}
+
+// The local time of writing an entry, formatted once for each second: the conversion to local
+// time looks the time zone up on every call.
+const std::string& LdifTimeStamp() {
+  thread_local int64_t second = INT64_MIN;
+  thread_local std::string stamp;
+  const TDateTime utc = NowUTC();
+  const int64_t now = DateTimeToMSecs(utc) / 1000;
+  if (now != second) {
+    stamp = FormatDateTime("yyyymmdd\"T\"hhnnss", UTCToLocal(utc));
+    second = now;
+  }
+  return stamp;
+}
+
 // Plain when every character but the last lies between 32 and 127; otherwise base64 of UTF-8.
 bool LdifPlain(std::string_view value) {
   size_t i = 0;
@@ -936,13 +993,18 @@ bool LdifPlain(std::string_view value) {
 void TLDifItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::string& fileName,
                                   unsigned /*kinds*/) {
   if (!fileName.empty()) FFileName = fileName;
-  auto attr = [&](std::string_view name, const std::string& rawValue) {
-    std::string value = Trim(rawValue);
+  auto attr = [&](std::string_view name, std::string_view rawValue) {
+    const std::string_view value = TrimmedView(rawValue);
     if (value.empty()) return;
-    std::string line(name);
+    std::string line;
+    line.reserve(name.size() + 3 + value.size());
+    line.append(name);
     if (LdifPlain(value)) {
       line += ": ";
-      line += FOwner ? FOwner->EncodeFileText(value) : value;
+      if (FOwner && !IsAscii(value))
+        line += FOwner->EncodeFileText(value);
+      else
+        line.append(value);
     } else {
       line += ":: ";
       line += Base64Encode(value);
@@ -954,7 +1016,7 @@ void TLDifItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::stri
   attr("dn", fn);
   attr("cn", fn);
   attr("mail", Email);
-  attr("modifyTimeStamp", FormatDateTime("yyyymmdd\"T\"hhnnss", Now()));
+  attr("modifyTimeStamp", LdifTimeStamp());
   attr("givenName", FirstName);
   attr("sn", LastName);
   attr("uid", NickName);

@@ -86,6 +86,8 @@ class TCustomTextCardItem : public TCustomCardItem {
   std::string UnescapeText(std::string_view value) const;
   // True when value holds anything UnescapeText changes.
   static bool HasTextEscapes(std::string_view value);
+  // UnescapeText into out, whose buffer is reused.
+  static void UnescapeTo(std::string_view value, std::string& out);
   // The encoding of text definitions when written.
   virtual std::string DefaultEncoding() const { return {}; }
   // The value of a definition without bound fields when written.

@@ -94,6 +94,17 @@ namespace vela {
            i) -> TCustomCardItemValue* { return &static_cast<C&>(i).Name; }, nullptr \
   }
 
+// SameText for the short names of property lines (tags, types, parameters), inline as it runs
+// several times for every line read.
+inline bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i], y = b[i];
+    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')) return false;
+  }
+  return true;
+}
+
 // True when line contains pattern, letter case ignored. Only the places of the line's colons are
 // compared with the pattern's colon, as the item boundary tests run on every line read.
 inline bool ContainsBoundaryText(std::string_view line, std::string_view pattern) {
@@ -105,7 +116,7 @@ inline bool ContainsBoundaryText(std::string_view line, std::string_view pattern
     if (!hit) return false;
     const size_t p = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
     if (p + tail > line.size()) return false;
-    if (SameText(line.substr(p - k, pattern.size()), pattern)) return true;
+    if (SameName(line.substr(p - k, pattern.size()), pattern)) return true;
     from = p + 1;
   }
   return false;
