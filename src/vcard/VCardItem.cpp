@@ -1,5 +1,6 @@
 #include "vcard/VCardItem.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "rtl/CodePages.h"
@@ -59,6 +60,16 @@ void ReplaceAllInPlace(std::string& s, std::string_view from, std::string_view t
   s.swap(out);
 }
 
+// The text without the blanks and control characters around it, as Trim cuts it.
+std::string_view TrimmedView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
+  return s.substr(b, e - b);
+}
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -93,8 +104,13 @@ std::string EncodeByCharset(std::string_view utf8, std::string_view charset,
 
 std::string TCardEncoderQuotedPrintable::Encode(std::string_view bytes) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8 + 8);
+  // At most nine characters for one input byte (a line break), plus a soft break for every 68
+  // written: the text is built in a kept buffer of that size.
+  thread_local std::string buffer;
+  if (const size_t need = bytes.size() * 9 + bytes.size() / 22 + 16; buffer.size() < need)
+    buffer.resize(need);
+  char* const begin = buffer.data();
+  char* out = begin;
   size_t column = 0;
   size_t start = 0;
   bool firstLine = true;
@@ -104,33 +120,37 @@ std::string TCardEncoderQuotedPrintable::Encode(std::string_view bytes) {
     std::string_view line = bytes.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!firstLine) {
-      out += "=0D=0A=\r\n";
+      std::memcpy(out, "=0D=0A=\r\n", 9);
+      out += 9;
       column = 0;
     }
     firstLine = false;
     for (size_t i = 0; i < line.size(); ++i) {
       unsigned char c = static_cast<unsigned char>(line[i]);
-      size_t before = out.size();
       bool last = i + 1 == line.size();
       if (c > 32 && c < 127 && c != '=' && !(c == '.' && column == 0)) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
+        ++column;
       } else if ((c == ' ' || c == '\t') && !last) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
+        ++column;
       } else {
-        out += '=';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
+        out[0] = '=';
+        out[1] = kHex[c >> 4];
+        out[2] = kHex[c & 15];
+        out += 3;
+        column += 3;
       }
-      column += out.size() - before;
       if (column >= 70) {
-        out += "=\r\n";
+        std::memcpy(out, "=\r\n", 3);
+        out += 3;
         column = 0;
       }
     }
     if (lf == std::string_view::npos) break;
     start = lf + 1;
   }
-  return out;
+  return std::string(begin, out);
 }
 
 std::string CardDecodeQuotedPrintable(std::string_view text) {
@@ -535,15 +555,31 @@ std::string TCustomTextCardItem::EncodeValue(std::string_view value, const std::
     out += "\r\n";
     return out;
   }
-  std::string text = Trim(value);
-  ReplaceAllInPlace(text, "\\", "\\\\");
-  ReplaceAllInPlace(text, ";", "\\;");
-  ReplaceAllInPlace(text, ",", "\\,");
-  if (encoding.empty()) {
-    std::string_view br = EscapesNewlines() ? "\\n" : "=0D=0A";
-    ReplaceAllInPlace(text, "\r\n", br);
-    ReplaceAllInPlace(text, "\n", br);
-    ReplaceAllInPlace(text, "\r", br);
+  // Escapes and, for unencoded text, line breaks in one pass: a CR LF pair, a lone LF or a lone
+  // CR become one written line break.
+  thread_local std::string buffer;
+  const std::string_view trimmed = TrimmedView(value);
+  if (const size_t need = trimmed.size() * 6; buffer.size() < need) buffer.resize(need);
+  const bool breaks = encoding.empty();
+  const std::string_view br = EscapesNewlines() ? "\\n" : "=0D=0A";
+  char* const begin = buffer.data();
+  char* out = begin;
+  for (size_t i = 0; i < trimmed.size(); ++i) {
+    const char c = trimmed[i];
+    if (c == '\\' || c == ';' || c == ',') {
+      *out++ = '\\';
+      *out++ = c;
+    } else if (breaks && (c == '\r' || c == '\n')) {
+      out = std::copy(br.begin(), br.end(), out);
+      if (c == '\r' && i + 1 < trimmed.size() && trimmed[i + 1] == '\n') ++i;
+    } else {
+      *out++ = c;
+    }
+  }
+  const std::string_view text(begin, static_cast<size_t>(out - begin));
+  if (charset.empty() && FOwner && IsAscii(text)) {  // the same in every file charset
+    if (IsQuotedPrintable(encoding)) return TCardEncoderQuotedPrintable::Encode(text);
+    return std::string(text);
   }
   std::string bytes = EncodeByCharset(text, charset, FOwner);
   if (IsQuotedPrintable(encoding)) return TCardEncoderQuotedPrintable::Encode(bytes);
@@ -567,26 +603,48 @@ void TCustomTextCardItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer,
                                             const std::string& /*fileName*/, unsigned kinds) {
   BeforeWrite();
   const int first = buffer.Count();
+  const std::string defaultEncoding = DefaultEncoding();
+  // Text, lines and item values that are empty give an empty part; a line of such parts only is
+  // left out, so it need not be encoded at all.
+  auto writesNothing = [this](const TCardProperty* p) {
+    const TCardProperty& f = *p;
+    switch (f.Type) {
+      case TCardFieldType::cftString:
+        return f.Text != nullptr && f.TextOf(*this).empty();
+      case TCardFieldType::cftStringList:
+      case TCardFieldType::cftItemValue:
+        return IsFieldEmpty(f);
+      default:
+        return false;
+    }
+  };
   std::vector<std::string> parts;
+  std::string fieldText;
   for (const auto& defPtr : *FFieldDefs) {
     const TFieldDef& def = *defPtr;
     if (!(kinds & FieldDefKindBit(def.Kind))) continue;
-    std::string encoding = def.IsText ? DefaultEncoding() : def.Encoding;
+    if (!def.Fields.empty() && std::all_of(def.Fields.begin(), def.Fields.end(), writesNothing))
+      continue;
+    const std::string& encoding = def.IsText ? defaultEncoding : def.Encoding;
     const std::string& charset = def.Charset;
     parts.clear();
     if (def.Fields.empty()) {
       parts.push_back(GetFixedTagValue(def));
     } else {
-      for (const TCardProperty* f : def.Fields)
-        parts.push_back(EncodeValue(FieldText(*f, def), encoding, charset));
-    }
-    bool any = false;
-    for (const std::string& p : parts)
-      if (!Trim(p).empty()) {
-        any = true;
-        break;
+      for (const TCardProperty* f : def.Fields) {
+        std::string_view text;
+        if (f->Type == TCardFieldType::cftString && f->Text) {
+          text = f->TextOf(*this);
+        } else {
+          fieldText = FieldText(*f, def);
+          text = fieldText;
+        }
+        parts.push_back(EncodeValue(text, encoding, charset));
       }
-    if (!any) continue;
+    }
+    if (std::all_of(parts.begin(), parts.end(),
+                    [](const std::string& p) { return TrimmedView(p).empty(); }))
+      continue;
     std::string line = LinePrefix(def, encoding, charset);
     line += ':';
     for (size_t k = 0; k < parts.size(); ++k) {
@@ -950,16 +1008,6 @@ void TLDifItem::AssignLine(const TPropertyLine& line, const TCardValue& value) {
 }
 
 namespace {
-
-// The text without the blanks and control characters around it, as Trim cuts it.
-std::string_view TrimmedView(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-    --e;
-  return s.substr(b, e - b);
-}
 
 // The local time of writing an entry, formatted once for each second: the conversion to local
 // time looks the time zone up on every call.
