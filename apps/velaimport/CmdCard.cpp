@@ -64,8 +64,8 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
                       "windows-1250 to windows-1258, KOI8-R, KOI8-U, macintosh, or CPnnn for a "
                       "code page number");
 
-  // One contact at a time: read, convert, write, then drop both before reading the next, so
-  // that memory does not grow with the number of contacts.
+  // One contact at a time: read, convert and write it before reading the next, so that memory
+  // does not grow with the number of contacts.
   TVCard source;
   std::unique_ptr<TCardItemReader> reader;
   try {
