@@ -45,7 +45,7 @@ void CopyContact(const TVCard& source, const TCustomCardItem& from, TVCard& targ
   for (int i = 0; i < source.FieldCount(); ++i) {
     const int j = fieldMap[i];
     if (j < 0 || from.IsFieldEmpty(source.GetFieldTypeInfo(i))) continue;
-    target.SetValues(to, j, source.GetValues(from, i));
+    source.CopyValue(from, i, target, to, j);
   }
 }
 
@@ -64,8 +64,8 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
                       "windows-1250 to windows-1258, KOI8-R, KOI8-U, macintosh, or CPnnn for a "
                       "code page number");
 
-  // One contact at a time: read, convert, write, then drop both before reading the next, so
-  // that memory does not grow with the number of contacts.
+  // One contact at a time: read, convert and write it before reading the next, so that memory
+  // does not grow with the number of contacts.
   TVCard source;
   std::unique_ptr<TCardItemReader> reader;
   try {
@@ -87,10 +87,18 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
   int contacts = 0;
   int skipped = 0;
   std::unique_ptr<TCardItemWriter> writer;
+  // The read and the written item are kept and reset for every contact, which keeps the buffers
+  // of their text fields.
+  std::unique_ptr<TCustomCardItem> slot;
+  std::unique_ptr<TCustomCardItem> copy;
+  if (target == TCardTarget::Ldif)
+    copy = std::make_unique<TLDifItem>(&output);
+  else
+    copy = std::make_unique<TVCardItem>(&output);
   while (true) {
-    std::unique_ptr<TCustomCardItem> item;
+    TCustomCardItem* item = nullptr;
     try {
-      item = reader->Next();
+      item = reader->Next(slot);
     } catch (const std::exception& e) {
       throw ECommandFailed(o.Input + ": " + ExceptionText(e));
     }
@@ -103,15 +111,11 @@ int RunConvert(TCommandContext& c, const TConvertOptions& o) {
         if (inPlace) std::filesystem::rename(outFile, o.Output);
         break;
       }
-      if (!dynamic_cast<const TCustomAddressCardItem*>(item.get())) {
+      if (!dynamic_cast<const TCustomAddressCardItem*>(item)) {
         ++skipped;  // calendar events found in a contact file
         continue;
       }
-      std::unique_ptr<TCustomCardItem> copy;
-      if (target == TCardTarget::Ldif)
-        copy = std::make_unique<TLDifItem>(&output);
-      else
-        copy = std::make_unique<TVCardItem>(&output);
+      copy->Reset();
       CopyContact(source, *item, output, *copy, fieldMap);
       if (target == TCardTarget::Ldif) {
         // An LDIF entry carries one mail attribute: take the first address the contact has.

@@ -72,7 +72,8 @@ bool TVCardImportEngine::DoImport() {
   const int fieldCount = card.FieldCount();
   std::string text;
   TImportDataType dataType = idtText;
-  while (std::unique_ptr<TCustomCardItem> item = reader.Next()) {
+  std::unique_ptr<TCustomCardItem> slot;  // kept and reset for every item: its buffers stay
+  while (TCustomCardItem* item = reader.Next(slot)) {
     bool abort = false;
     DoStartRecord(abort);
     if (abort) break;

@@ -156,11 +156,11 @@ const TCardItemClassInfo TVCalendarItem::ClassInfo = {
 TVCalendarItem::TVCalendarItem(TCustomCard* owner) : TCustomVCalendarItem(owner, &ClassInfo) {}
 
 bool TVCalendarItem::GetIsHeaderStart(std::string_view line) {
-  return PosText("BEGIN:VEVENT", line) != line.npos;
+  return ContainsBoundaryText(line, "BEGIN:VEVENT");
 }
 
 bool TVCalendarItem::GetIsFooterEnd(std::string_view line) {
-  return PosText("END:VEVENT", line) != line.npos;
+  return ContainsBoundaryText(line, "END:VEVENT");
 }
 
 const TCardPropertyTable& TVCalendarItem::Properties() {

@@ -1,5 +1,6 @@
 #include "vcard/VCard.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -8,6 +9,7 @@
 #include "rtl/LineReader.h"
 #include "rtl/SysUtils.h"
 #include "vcard/VCardItem.h"
+#include "vcard/VCardProps.h"
 
 namespace vela {
 
@@ -80,7 +82,7 @@ bool TFieldDef::TypesFit(const std::vector<std::string>& lineTypes) const {
   for (const std::string& t : Types) {
     bool found = false;
     for (const std::string& lt : lineTypes)
-      if (SameText(t, lt)) {
+      if (SameName(t, lt)) {
         found = true;
         break;
       }
@@ -95,7 +97,21 @@ TFieldDef& TCardFieldDefList::Add(std::string_view tag, std::string_view types, 
                                   bool isText) {
   FItems.push_back(std::make_unique<TFieldDef>(FItemClass, tag, types, kind, fixedValue, fields,
                                                encoding, charset, isText));
+  const TFieldDef* def = FItems.back().get();
+  auto group = std::find_if(FTagGroups.begin(), FTagGroups.end(),
+                            [&](const auto& g) { return SameText(g.front()->Tag, def->Tag); });
+  if (group == FTagGroups.end())
+    FTagGroups.push_back({def});
+  else
+    group->push_back(def);
   return *FItems.back();
+}
+
+std::span<const TFieldDef* const> TCardFieldDefList::ByTag(std::string_view tag) const {
+  for (const auto& g : FTagGroups) {
+    if (SameName(g.front()->Tag, tag)) return g;
+  }
+  return {};
 }
 
 const TCardProperty* FindCardProperty(TCardItemClass itemClass, std::string_view name) {
@@ -264,29 +280,40 @@ std::unique_ptr<TCustomCardItem> TCardItemReader::Next() {
   TCardItemClass itemClass = ReadItemLines();
   if (!itemClass) return nullptr;
   std::unique_ptr<TCustomCardItem> item = itemClass->Create(&FCard);
-  item->ParseCardLines(FItemLines);
-  FItemLines.clear();
+  item->ParseCardLines(ItemLines());
   return item;
+}
+
+TCustomCardItem* TCardItemReader::Next(std::unique_ptr<TCustomCardItem>& slot) {
+  TCardItemClass itemClass = ReadItemLines();
+  if (!itemClass) return nullptr;
+  if (!slot || slot->ClassType() != itemClass || slot->Owner() != &FCard || !slot->Reset())
+    slot = itemClass->Create(&FCard);
+  slot->ParseCardLines(ItemLines());
+  return slot.get();
 }
 
 TCustomCardItem* TCardItemReader::NextInto(TCardItemList& list) {
   TCardItemClass itemClass = ReadItemLines();
   if (!itemClass) return nullptr;
   TCustomCardItem& item = list.Add(itemClass->Create(&FCard));
-  item.ParseCardLines(FItemLines);
-  FItemLines.clear();
+  item.ParseCardLines(ItemLines());
   return &item;
 }
 
 TCardItemClass TCardItemReader::ReadItemLines() {
-  FItemLines.clear();
+  FLineCount = 0;
   const std::vector<TCardItemClass>& classes = CardItemClasses();
   TCardItemClass open = nullptr;
   bool last = false;
-  while (NextLine(FLine, last)) {
+  while (true) {
+    // Inside an item the line is read straight into the next kept string of the item's lines.
+    if (open && FLineCount == FItemLines.size()) FItemLines.emplace_back();
+    std::string& line = open ? FItemLines[FLineCount] : FLine;
+    if (!NextLine(line, last)) break;
     if (!open) {
       for (TCardItemClass c : classes)
-        if (c->IsHeaderStart(FLine)) {
+        if (c->IsHeaderStart(line)) {
           open = c;
           break;
         }
@@ -300,8 +327,8 @@ TCardItemClass TCardItemReader::ReadItemLines() {
       }
       continue;
     }
-    if (open->IsFooterEnd(FLine) || last) return open;
-    FItemLines.push_back(std::move(FLine));
+    if (open->IsFooterEnd(line) || last) return open;
+    ++FLineCount;
   }
   if (!FOutside.empty()) {
     FCard.ReadEnvelope(FOutside);
@@ -391,7 +418,7 @@ const TCardProperty& TCustomCard::ItemProperty(const TCustomCardItem& item, int 
     FOtherClass = item.ClassType();
   }
   const TCardProperty* p = FOtherProperties.at(index);
-  Assert(p != nullptr, "Property " + GetFieldNames(index) + " not found! on class!");
+  if (!p) Assert(false, "Property " + GetFieldNames(index) + " not found! on class!");
   return *p;
 }
 
@@ -462,6 +489,33 @@ void TCustomCard::SetValues(TCustomCardItem& item, int index, const Variant& val
       p.Set(item, value);
       break;
   }
+}
+
+void TCustomCard::CopyValue(const TCustomCardItem& from, int index, const TCustomCard& target,
+                            TCustomCardItem& to, int targetIndex) const {
+  const TCardProperty& sp = ItemProperty(from, index);
+  const TCardProperty& tp = target.ItemProperty(to, targetIndex);
+  if (sp.Type == TCardFieldType::cftString && tp.Type == TCardFieldType::cftString && sp.Text &&
+      tp.Text) {
+    tp.Text(to).assign(sp.TextOf(from));
+    return;
+  }
+  if (sp.Type == TCardFieldType::cftStringList && tp.Type == TCardFieldType::cftStringList) {
+    // Lines without line breaks come through the text round trip unchanged: copied one by one.
+    const TStringList& lines = *sp.List(const_cast<TCustomCardItem&>(from));
+    TStringList& out = *tp.List(to);
+    if (std::none_of(lines.begin(), lines.end(), [](const std::string& l) {
+          return l.find('\n') != std::string::npos || l.find('\r') != std::string::npos;
+        })) {
+      out.Clear();
+      for (const std::string& l : lines)
+        out.Add(l);
+    } else {
+      out.SetText(lines.Text());
+    }
+    return;
+  }
+  target.SetValues(to, targetIndex, GetValues(from, index));
 }
 
 // --- TVCard ---

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,9 +52,12 @@ struct TCardProperty {
   void (*Set)(TCustomCardItem&, const Variant&) = nullptr;
   TStringList* (*List)(TCustomCardItem&) = nullptr;
   TCustomCardItemValue* (*Object)(TCustomCardItem&) = nullptr;
-  // Optional fast paths for string fields: emptiness test and setter taking the text over.
-  bool (*Empty)(const TCustomCardItem&) = nullptr;
-  void (*SetString)(TCustomCardItem&, std::string&&) = nullptr;
+  // Optional direct access to a string field stored as a member: reading, emptiness and
+  // assignment without a Variant, keeping the string's buffer.
+  std::string& (*Text)(TCustomCardItem&) = nullptr;
+  const std::string& TextOf(const TCustomCardItem& item) const {
+    return Text(const_cast<TCustomCardItem&>(item));
+  }
 };
 
 // The published fields of an item class in declaration order (base classes first).
@@ -130,10 +134,13 @@ class TCardFieldDefList {
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }
   TCardItemClass ItemClass() const { return FItemClass; }
+  // The definitions of a tag (case ignored) in file order; empty when there are none.
+  std::span<const TFieldDef* const> ByTag(std::string_view tag) const;
 
  private:
   TCardItemClass FItemClass;
   std::vector<std::unique_ptr<TFieldDef>> FItems;
+  std::vector<std::vector<const TFieldDef*>> FTagGroups;
 };
 
 // The class reference of an item kind: what the reader and the registry need without an instance.
@@ -230,6 +237,10 @@ class TCustomCard {
   const TCardProperty& GetFieldTypeInfo(int index) const;
   Variant GetValues(const TCustomCardItem& item, int index) const;
   void SetValues(TCustomCardItem& item, int index, const Variant& value) const;
+  // Copies a field of item into a field of an item of the target card: the same as
+  // target.SetValues(to, targetIndex, GetValues(from, index)), text and lines without a Variant.
+  void CopyValue(const TCustomCardItem& from, int index, const TCustomCard& target,
+                 TCustomCardItem& to, int targetIndex) const;
 
   // The charset of the file's text outside of lines that name their own charset. Empty means the
   // system's ANSI code page for writing, and for reading: valid UTF-8 as it is, else ANSI.
@@ -277,13 +288,19 @@ class TCardItemReader {
 
   // The next item in file order; nullptr when the file holds no further item.
   std::unique_ptr<TCustomCardItem> Next();
+  // The same, parsed into the item held in slot when it is of the next item's class and can be
+  // reset (its text buffers are reused), else into a new item put there. Returns the item, or
+  // nullptr at the end.
+  TCustomCardItem* Next(std::unique_ptr<TCustomCardItem>& slot);
   // The same, appended to the list before it is parsed: an item whose parsing fails stays in the
   // list as far as it was read.
   TCustomCardItem* NextInto(TCardItemList& list);
 
  private:
-  // Reads up to the next item's footer; its class (nullptr at the end) and FItemLines.
+  // Reads up to the next item's footer; its class (nullptr at the end) and the first FLineCount
+  // entries of FItemLines.
   TCardItemClass ReadItemLines();
+  std::span<const std::string> ItemLines() const { return {FItemLines.data(), FLineCount}; }
   // The next line; false when none is left. The final line (the text after the last line end)
   // is flagged as last and trimmed of surrounding blanks.
   bool NextLine(std::string& line, bool& last);
@@ -293,7 +310,9 @@ class TCardItemReader {
   TLineReader FReader;
   bool FDone = false;
   std::string FLine;
+  // The lines of the item being read; the strings are kept and refilled for the next item.
   std::vector<std::string> FItemLines;
+  size_t FLineCount = 0;
   std::vector<std::string> FOutside;
 };
 

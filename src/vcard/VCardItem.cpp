@@ -1,5 +1,8 @@
 #include "vcard/VCardItem.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "rtl/CodePages.h"
 #include "rtl/Encoders.h"
 #include "rtl/Exceptions.h"
@@ -14,24 +17,31 @@ namespace vela {
 namespace {
 
 bool IsQuotedPrintable(std::string_view encoding) {
-  return SameText(encoding, "QUOTED-PRINTABLE");
+  return SameName(encoding, "QUOTED-PRINTABLE");
 }
 bool IsBase64(std::string_view encoding) {
-  return SameText(encoding, "BASE64") || SameText(encoding, "B");
+  return SameName(encoding, "BASE64") || SameName(encoding, "B");
 }
 
-// Splits at ";" that is not preceded by "\".
-std::vector<std::string_view> SplitUnescaped(std::string_view value) {
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == ';' && (i == 0 || value[i - 1] != '\\')) {
-      parts.push_back(value.substr(start, i - start));
-      start = i + 1;
+// The lines of text into the list as TStringList::SetText cuts them: at CR LF, LF or CR, with no
+// line for a final line end.
+void SetListText(TStringList& list, std::string_view text) {
+  list.Clear();
+  size_t p = 0;
+  while (p < text.size()) {
+    const void* hit = std::memchr(text.data() + p, '\n', text.size() - p);
+    size_t lf =
+        hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    const void* cr = std::memchr(text.data() + p, '\r', lf - p);
+    if (cr) {
+      const size_t r = static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+      list.Add(std::string(text.substr(p, r - p)));
+      p = r + 1 == lf ? lf + 1 : r + 1;
+      continue;
     }
+    list.Add(std::string(text.substr(p, lf - p)));
+    p = lf + 1;
   }
-  parts.push_back(value.substr(start));
-  return parts;
 }
 
 void ReplaceAllInPlace(std::string& s, std::string_view from, std::string_view to) {
@@ -48,6 +58,16 @@ void ReplaceAllInPlace(std::string& s, std::string_view from, std::string_view t
   }
   out.append(s, start);
   s.swap(out);
+}
+
+// The text without the blanks and control characters around it, as Trim cuts it.
+std::string_view TrimmedView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
+  return s.substr(b, e - b);
 }
 
 int HexValue(char c) {
@@ -84,8 +104,13 @@ std::string EncodeByCharset(std::string_view utf8, std::string_view charset,
 
 std::string TCardEncoderQuotedPrintable::Encode(std::string_view bytes) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8 + 8);
+  // At most nine characters for one input byte (a line break), plus a soft break for every 68
+  // written: the text is built in a kept buffer of that size.
+  thread_local std::string buffer;
+  if (const size_t need = bytes.size() * 9 + bytes.size() / 22 + 16; buffer.size() < need)
+    buffer.resize(need);
+  char* const begin = buffer.data();
+  char* out = begin;
   size_t column = 0;
   size_t start = 0;
   bool firstLine = true;
@@ -95,33 +120,37 @@ std::string TCardEncoderQuotedPrintable::Encode(std::string_view bytes) {
     std::string_view line = bytes.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!firstLine) {
-      out += "=0D=0A=\r\n";
+      std::memcpy(out, "=0D=0A=\r\n", 9);
+      out += 9;
       column = 0;
     }
     firstLine = false;
     for (size_t i = 0; i < line.size(); ++i) {
       unsigned char c = static_cast<unsigned char>(line[i]);
-      size_t before = out.size();
       bool last = i + 1 == line.size();
       if (c > 32 && c < 127 && c != '=' && !(c == '.' && column == 0)) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
+        ++column;
       } else if ((c == ' ' || c == '\t') && !last) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
+        ++column;
       } else {
-        out += '=';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
+        out[0] = '=';
+        out[1] = kHex[c >> 4];
+        out[2] = kHex[c & 15];
+        out += 3;
+        column += 3;
       }
-      column += out.size() - before;
       if (column >= 70) {
-        out += "=\r\n";
+        std::memcpy(out, "=\r\n", 3);
+        out += 3;
         column = 0;
       }
     }
     if (lf == std::string_view::npos) break;
     start = lf + 1;
   }
-  return out;
+  return std::string(begin, out);
 }
 
 std::string CardDecodeQuotedPrintable(std::string_view text) {
@@ -158,7 +187,7 @@ bool TCustomCardItem::IsFieldEmpty(const TCardProperty& prop) const {
   auto& self = const_cast<TCustomCardItem&>(*this);
   switch (prop.Type) {
     case TCardFieldType::cftString:
-      return prop.Empty ? prop.Empty(*this) : prop.Get(*this).GetString().empty();
+      return prop.Text ? prop.TextOf(*this).empty() : prop.Get(*this).GetString().empty();
     case TCardFieldType::cftInteger:
     case TCardFieldType::cftEnumeration:
       return prop.Get(*this).AsInteger() == 0;
@@ -181,7 +210,10 @@ bool TCustomCardItem::IsFieldEmpty(const TCardProperty& prop) const {
 void TCustomCardItem::ResetField(const TCardProperty& prop) {
   switch (prop.Type) {
     case TCardFieldType::cftString:
-      prop.Set(*this, Variant(std::string()));
+      if (prop.Text)
+        prop.Text(*this).clear();
+      else
+        prop.Set(*this, Variant(std::string()));
       break;
     case TCardFieldType::cftInteger:
     case TCardFieldType::cftEnumeration:
@@ -236,13 +268,13 @@ bool TCustomTextCardItem::SplitLine(std::string_view line, TPropertyLine& out) c
     if (eq == std::string_view::npos) {
       out.Types.emplace_back(p);
       // vCard 2.1 also names the encoding without "ENCODING=".
-      if (out.Encoding.empty() && (IsQuotedPrintable(p) || SameText(p, "BASE64")))
+      if (out.Encoding.empty() && (IsQuotedPrintable(p) || SameName(p, "BASE64")))
         out.Encoding.assign(p);
       continue;
     }
     std::string_view pname = p.substr(0, eq);
     std::string_view pvalue = p.substr(eq + 1);
-    if (SameText(pname, "TYPE")) {
+    if (SameName(pname, "TYPE")) {
       size_t s = 0;
       while (s <= pvalue.size()) {
         size_t comma = pvalue.find(',', s);
@@ -250,15 +282,15 @@ bool TCustomTextCardItem::SplitLine(std::string_view line, TPropertyLine& out) c
         if (comma > s) out.Types.emplace_back(pvalue.substr(s, comma - s));
         s = comma + 1;
       }
-    } else if (SameText(pname, "CHARSET")) {
+    } else if (SameName(pname, "CHARSET")) {
       out.Charset.assign(pvalue);
-    } else if (SameText(pname, "ENCODING")) {
+    } else if (SameName(pname, "ENCODING")) {
       out.Encoding.assign(pvalue);
     } else if (SameText(pvalue, "TRUE")) {
       out.Types.emplace_back(pname);
     }
   }
-  std::erase_if(out.Types, [](const std::string& t) { return SameText(t, "PREF"); });
+  std::erase_if(out.Types, [](const std::string& t) { return SameName(t, "PREF"); });
   return true;
 }
 
@@ -266,40 +298,84 @@ bool TCustomTextCardItem::IsContinuationLine(std::string_view line) const {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
-TCardValue TCustomTextCardItem::DecodeValue(const TPropertyLine& line) const {
-  TCardValue result;
-  std::string bytes;
+void TCustomTextCardItem::DecodeValue(const TPropertyLine& line, TCardValue& out) const {
+  out.IsBytes = false;
   if (IsBase64(line.Encoding)) {
-    result.Data = Base64Decode(line.Value);
-    result.IsBytes = true;
-    return result;
+    out.Data = Base64Decode(line.Value);
+    out.IsBytes = true;
+    return;
   }
-  if (IsQuotedPrintable(line.Encoding))
-    bytes = CardDecodeQuotedPrintable(line.Value);
-  else
-    bytes = line.Value;
+  std::string decoded;
+  std::string_view bytes = line.Value;
+  if (IsQuotedPrintable(line.Encoding)) {
+    decoded = CardDecodeQuotedPrintable(line.Value);
+    bytes = decoded;
+  }
   if (!line.Charset.empty())
-    result.Data = DecodeByCharset(bytes, line.Charset, FOwner);
+    out.Data = DecodeByCharset(bytes, line.Charset, FOwner);
+  else if (IsAscii(bytes))
+    out.Data.assign(bytes);  // the same in every charset
   else
-    result.Data = FOwner ? FOwner->DecodeFileText(bytes) : DecodeText(bytes);
-  return result;
+    out.Data = FOwner ? FOwner->DecodeFileText(bytes) : DecodeText(bytes);
 }
 
 std::string TCustomTextCardItem::UnescapeText(std::string_view value) const {
-  std::string s(value);
-  if (s.find('\\') == std::string::npos && s.find("=0D=0A") == std::string::npos) return s;
-  ReplaceAllInPlace(s, "\\n", "\r\n");
-  ReplaceAllInPlace(s, "=0D=0A", "\r\n");
-  ReplaceAllInPlace(s, "\\\\", "\\");
-  ReplaceAllInPlace(s, "\\;", ";");
-  ReplaceAllInPlace(s, "\\,", ",");
+  std::string s;
+  UnescapeTo(value, s);
   return s;
 }
 
-void TCustomTextCardItem::ParseCardLines(const std::vector<std::string>& lines) {
+void TCustomTextCardItem::UnescapeTo(std::string_view value, std::string& out) {
+  out.assign(value);
+  if (!HasTextEscapes(value)) return;
+  // Without a doubled backslash and without "=0D=0A" every backslash stands alone, and the
+  // replacements below come to the same as one pass over the text.
+  if (out.find("\\\\") == std::string::npos && out.find("=0D=0A") == std::string::npos) {
+    size_t w = 0;
+    size_t r = 0;
+    while (r < value.size()) {
+      const void* hit = std::memchr(value.data() + r, '\\', value.size() - r);
+      const size_t b =
+          hit ? static_cast<size_t>(static_cast<const char*>(hit) - value.data()) : value.size();
+      if (w != r && b > r) std::memcpy(out.data() + w, value.data() + r, b - r);
+      w += b - r;
+      if (b + 1 >= value.size()) {  // no backslash left, or one at the end that stays
+        if (b < value.size()) out[w++] = '\\';
+        break;
+      }
+      const char next = value[b + 1];
+      if (next == 'n') {
+        out[w++] = '\r';
+        out[w++] = '\n';
+      } else if (next == ';' || next == ',') {
+        out[w++] = next;
+      } else {
+        out[w++] = '\\';
+        out[w++] = next;
+      }
+      r = b + 2;
+    }
+    out.resize(w);
+    return;
+  }
+  ReplaceAllInPlace(out, "\\n", "\r\n");
+  ReplaceAllInPlace(out, "=0D=0A", "\r\n");
+  ReplaceAllInPlace(out, "\\\\", "\\");
+  ReplaceAllInPlace(out, "\\;", ";");
+  ReplaceAllInPlace(out, "\\,", ",");
+}
+
+bool TCustomTextCardItem::HasTextEscapes(std::string_view value) {
+  return value.find('\\') != std::string_view::npos ||
+         value.find("=0D=0A") != std::string_view::npos;
+}
+
+void TCustomTextCardItem::ParseCardLines(std::span<const std::string> lines) {
+  // The line and value buffers are kept for the next item parsed on this thread.
+  thread_local TPropertyLine pl;
+  thread_local TCardValue value;
   const size_t n = lines.size();
   size_t i = 0;
-  TPropertyLine pl;
   while (i < n) {
     const std::string& raw = lines[i++];
     if (raw.empty() || raw[0] == ' ' || raw[0] == '\t') continue;
@@ -319,9 +395,8 @@ void TCustomTextCardItem::ParseCardLines(const std::vector<std::string>& lines) 
       pl.Value.append(lines[i], 1, std::string::npos);
       ++i;
     }
-    TCardValue value;
     try {
-      value = DecodeValue(pl);
+      DecodeValue(pl, value);
     } catch (const EConvertError&) {
       continue;  // broken base64 data: the line is skipped like any malformed line
     }
@@ -331,27 +406,21 @@ void TCustomTextCardItem::ParseCardLines(const std::vector<std::string>& lines) 
 }
 
 const TFieldDef* TCustomTextCardItem::ChooseDefinition(const TPropertyLine& line) const {
-  const TFieldDef* typeFit = nullptr;
-  bool typeFitEmpty = false;
-  const TFieldDef* firstEmpty = nullptr;
-  for (const auto& defPtr : *FFieldDefs) {
-    const TFieldDef& def = *defPtr;
-    if (!SameText(def.Tag, line.Name)) continue;
-    bool empty = true;
+  const std::span<const TFieldDef* const> defs = FFieldDefs->ByTag(line.Name);
+  auto isEmpty = [this](const TFieldDef& def) {
     for (const TCardProperty* f : def.Fields)
-      if (!IsFieldEmpty(*f)) {
-        empty = false;
-        break;
-      }
-    if (empty && !firstEmpty) firstEmpty = &def;
-    // Among the definitions whose types all stand on the line, the most specific one wins.
-    if (def.TypesFit(line.Types) && (!typeFit || def.Types.size() > typeFit->Types.size())) {
-      typeFit = &def;
-      typeFitEmpty = empty;
-    }
-  }
-  if (typeFit && typeFitEmpty) return typeFit;
-  if (firstEmpty) return firstEmpty;
+      if (!IsFieldEmpty(*f)) return false;
+    return true;
+  };
+  // Among the definitions whose types all stand on the line, the most specific one wins when its
+  // fields are still empty; else the first definition of the tag whose fields are empty.
+  const TFieldDef* typeFit = nullptr;
+  for (const TFieldDef* def : defs)
+    if ((!typeFit || def->Types.size() > typeFit->Types.size()) && def->TypesFit(line.Types))
+      typeFit = def;
+  if (typeFit && isEmpty(*typeFit)) return typeFit;
+  for (const TFieldDef* def : defs)
+    if (isEmpty(*def)) return def;
   return typeFit;
 }
 
@@ -362,17 +431,35 @@ void TCustomTextCardItem::AssignLine(const TPropertyLine& line, const TCardValue
     ReadSpecialTag(*def, value);
     return;
   }
+  // Text without escapes goes to the field as it is; only escaped text is copied to unescape it.
+  thread_local std::string unescaped;
+  auto assignText = [this](const TCardProperty& prop, std::string_view text) {
+    if (HasTextEscapes(text)) {
+      UnescapeTo(text, unescaped);
+      AssignFieldText(prop, unescaped, false);
+    } else {
+      AssignFieldText(prop, text, false);
+    }
+  };
   if (def->Fields.size() == 1 || value.IsBytes) {
     if (value.IsBytes)
       AssignFieldText(*def->Fields[0], value.Data, true);
     else
-      AssignFieldText(*def->Fields[0], UnescapeText(value.Data), false);
+      assignText(*def->Fields[0], value.Data);
     return;
   }
-  std::vector<std::string_view> parts = SplitUnescaped(value.Data);
-  size_t count = std::min(parts.size(), def->Fields.size());
-  for (size_t k = 0; k < count; ++k)
-    AssignFieldText(*def->Fields[k], UnescapeText(parts[k]), false);
+  // The parts split at ";" that is not preceded by "\", one for each field.
+  const std::string_view data = value.Data;
+  const size_t count = def->Fields.size();
+  size_t k = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < data.size() && k < count; ++i) {
+    if (data[i] == ';' && (i == 0 || data[i - 1] != '\\')) {
+      assignText(*def->Fields[k++], data.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (k < count) assignText(*def->Fields[k], data.substr(start));
 }
 
 void TCustomTextCardItem::ReadSpecialTag(const TFieldDef& /*def*/, const TCardValue& /*value*/) {}
@@ -400,7 +487,7 @@ void TCustomTextCardItem::AssignFieldText(const TCardProperty& prop, std::string
       prop.Set(*this, Variant(StrToIntDef(Trim(text), 0)));
       break;
     case TCardFieldType::cftStringList:
-      prop.List(*this)->SetText(text);
+      SetListText(*prop.List(*this), text);
       break;
     case TCardFieldType::cftItemValue: {
       TCustomCardItemValue* obj = prop.Object(*this);
@@ -412,8 +499,8 @@ void TCustomTextCardItem::AssignFieldText(const TCardProperty& prop, std::string
       break;
     }
     case TCardFieldType::cftString:
-      if (prop.SetString) {
-        prop.SetString(*this, std::string(text));
+      if (prop.Text) {
+        prop.Text(*this).assign(text);
         break;
       }
       [[fallthrough]];
@@ -468,15 +555,31 @@ std::string TCustomTextCardItem::EncodeValue(std::string_view value, const std::
     out += "\r\n";
     return out;
   }
-  std::string text = Trim(value);
-  ReplaceAllInPlace(text, "\\", "\\\\");
-  ReplaceAllInPlace(text, ";", "\\;");
-  ReplaceAllInPlace(text, ",", "\\,");
-  if (encoding.empty()) {
-    std::string_view br = EscapesNewlines() ? "\\n" : "=0D=0A";
-    ReplaceAllInPlace(text, "\r\n", br);
-    ReplaceAllInPlace(text, "\n", br);
-    ReplaceAllInPlace(text, "\r", br);
+  // Escapes and, for unencoded text, line breaks in one pass: a CR LF pair, a lone LF or a lone
+  // CR become one written line break.
+  thread_local std::string buffer;
+  const std::string_view trimmed = TrimmedView(value);
+  if (const size_t need = trimmed.size() * 6; buffer.size() < need) buffer.resize(need);
+  const bool breaks = encoding.empty();
+  const std::string_view br = EscapesNewlines() ? "\\n" : "=0D=0A";
+  char* const begin = buffer.data();
+  char* out = begin;
+  for (size_t i = 0; i < trimmed.size(); ++i) {
+    const char c = trimmed[i];
+    if (c == '\\' || c == ';' || c == ',') {
+      *out++ = '\\';
+      *out++ = c;
+    } else if (breaks && (c == '\r' || c == '\n')) {
+      out = std::copy(br.begin(), br.end(), out);
+      if (c == '\r' && i + 1 < trimmed.size() && trimmed[i + 1] == '\n') ++i;
+    } else {
+      *out++ = c;
+    }
+  }
+  const std::string_view text(begin, static_cast<size_t>(out - begin));
+  if (charset.empty() && FOwner && IsAscii(text)) {  // the same in every file charset
+    if (IsQuotedPrintable(encoding)) return TCardEncoderQuotedPrintable::Encode(text);
+    return std::string(text);
   }
   std::string bytes = EncodeByCharset(text, charset, FOwner);
   if (IsQuotedPrintable(encoding)) return TCardEncoderQuotedPrintable::Encode(bytes);
@@ -500,26 +603,48 @@ void TCustomTextCardItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer,
                                             const std::string& /*fileName*/, unsigned kinds) {
   BeforeWrite();
   const int first = buffer.Count();
+  const std::string defaultEncoding = DefaultEncoding();
+  // Text, lines and item values that are empty give an empty part; a line of such parts only is
+  // left out, so it need not be encoded at all.
+  auto writesNothing = [this](const TCardProperty* p) {
+    const TCardProperty& f = *p;
+    switch (f.Type) {
+      case TCardFieldType::cftString:
+        return f.Text != nullptr && f.TextOf(*this).empty();
+      case TCardFieldType::cftStringList:
+      case TCardFieldType::cftItemValue:
+        return IsFieldEmpty(f);
+      default:
+        return false;
+    }
+  };
   std::vector<std::string> parts;
+  std::string fieldText;
   for (const auto& defPtr : *FFieldDefs) {
     const TFieldDef& def = *defPtr;
     if (!(kinds & FieldDefKindBit(def.Kind))) continue;
-    std::string encoding = def.IsText ? DefaultEncoding() : def.Encoding;
+    if (!def.Fields.empty() && std::all_of(def.Fields.begin(), def.Fields.end(), writesNothing))
+      continue;
+    const std::string& encoding = def.IsText ? defaultEncoding : def.Encoding;
     const std::string& charset = def.Charset;
     parts.clear();
     if (def.Fields.empty()) {
       parts.push_back(GetFixedTagValue(def));
     } else {
-      for (const TCardProperty* f : def.Fields)
-        parts.push_back(EncodeValue(FieldText(*f, def), encoding, charset));
-    }
-    bool any = false;
-    for (const std::string& p : parts)
-      if (!Trim(p).empty()) {
-        any = true;
-        break;
+      for (const TCardProperty* f : def.Fields) {
+        std::string_view text;
+        if (f->Type == TCardFieldType::cftString && f->Text) {
+          text = f->TextOf(*this);
+        } else {
+          fieldText = FieldText(*f, def);
+          text = fieldText;
+        }
+        parts.push_back(EncodeValue(text, encoding, charset));
       }
-    if (!any) continue;
+    }
+    if (std::all_of(parts.begin(), parts.end(),
+                    [](const std::string& p) { return TrimmedView(p).empty(); }))
+      continue;
     std::string line = LinePrefix(def, encoding, charset);
     line += ':';
     for (size_t k = 0; k < parts.size(); ++k) {
@@ -594,6 +719,13 @@ void TVCardImage::SetAsVariant(const Variant& value) {
 
 TCustomAddressCardItem::TCustomAddressCardItem(TCustomCard* owner, TCardItemClass itemClass)
     : TCustomTextFileNameCardItem(owner, itemClass) {}
+
+bool TCustomAddressCardItem::Reset() {
+  for (const TCardProperty& p : Properties())
+    ResetField(p);
+  FFileName.clear();
+  return true;
+}
 
 std::string TCustomAddressCardItem::FormattedName() const {
   if (!FFormattedName.empty()) return FFormattedName;
@@ -675,11 +807,11 @@ const TCardItemClassInfo TVCardItem::ClassInfo = {
 TVCardItem::TVCardItem(TCustomCard* owner) : TCustomAddressCardItem(owner, &ClassInfo) {}
 
 bool TVCardItem::GetIsHeaderStart(std::string_view line) {
-  return PosText("BEGIN:VCARD", line) != std::string_view::npos;
+  return ContainsBoundaryText(line, "BEGIN:VCARD");
 }
 
 bool TVCardItem::GetIsFooterEnd(std::string_view line) {
-  return PosText("END:VCARD", line) != std::string_view::npos;
+  return ContainsBoundaryText(line, "END:VCARD");
 }
 
 void TVCardItem::BuildFieldDef(TCardFieldDefList& l) {
@@ -718,6 +850,11 @@ void TVCardItem::BuildFieldDef(TCardFieldDefList& l) {
   l.Add("CLASS", "", fdkData, "", "AccessClass");
   l.Add("REV", "", fdkData, "", "Revision");
   l.Add("END", "", fdkFooter, "VCARD", "");
+}
+
+bool TVCardItem::Reset() {
+  FVersion = vcv21;
+  return TCustomAddressCardItem::Reset();
 }
 
 TVCardVersion TVCardItem::Version() const {
@@ -781,7 +918,7 @@ const TCardItemClassInfo TLDifItem::ClassInfo = {
 TLDifItem::TLDifItem(TCustomCard* owner) : TCustomAddressCardItem(owner, &ClassInfo) {}
 
 bool TLDifItem::GetIsHeaderStart(std::string_view line) {
-  return PosText("dn:", line) != std::string_view::npos;
+  return ContainsBoundaryText(line, "dn:");
 }
 
 void TLDifItem::BuildFieldDef(TCardFieldDefList& /*list*/) {}
@@ -800,14 +937,13 @@ bool TLDifItem::SplitLine(std::string_view line, TPropertyLine& out) const {
   return true;
 }
 
-TCardValue TLDifItem::DecodeValue(const TPropertyLine& line) const {
-  TCardValue result;
+void TLDifItem::DecodeValue(const TPropertyLine& line, TCardValue& out) const {
+  out.IsBytes = false;
   std::string bytes = line.Base64 ? Base64Decode(line.Value) : line.Value;
   if (!line.Charset.empty())
-    result.Data = DecodeByCharset(bytes, line.Charset, FOwner);
+    out.Data = DecodeByCharset(bytes, line.Charset, FOwner);
   else
-    result.Data = DecodeText(bytes);
-  return result;
+    out.Data = DecodeText(bytes);
 }
 
 namespace {
@@ -873,6 +1009,20 @@ void TLDifItem::AssignLine(const TPropertyLine& line, const TCardValue& value) {
 
 namespace {
 
+// The local time of writing an entry, formatted once for each second: the conversion to local
+// time looks the time zone up on every call.
+const std::string& LdifTimeStamp() {
+  thread_local int64_t second = INT64_MIN;
+  thread_local std::string stamp;
+  const TDateTime utc = NowUTC();
+  const int64_t now = DateTimeToMSecs(utc) / 1000;
+  if (now != second) {
+    stamp = FormatDateTime("yyyymmdd\"T\"hhnnss", UTCToLocal(utc));
+    second = now;
+  }
+  return stamp;
+}
+
 // Plain when every character but the last lies between 32 and 127; otherwise base64 of UTF-8.
 bool LdifPlain(std::string_view value) {
   size_t i = 0;
@@ -891,13 +1041,18 @@ bool LdifPlain(std::string_view value) {
 void TLDifItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::string& fileName,
                                   unsigned /*kinds*/) {
   if (!fileName.empty()) FFileName = fileName;
-  auto attr = [&](std::string_view name, const std::string& rawValue) {
-    std::string value = Trim(rawValue);
+  auto attr = [&](std::string_view name, std::string_view rawValue) {
+    const std::string_view value = TrimmedView(rawValue);
     if (value.empty()) return;
-    std::string line(name);
+    std::string line;
+    line.reserve(name.size() + 3 + value.size());
+    line.append(name);
     if (LdifPlain(value)) {
       line += ": ";
-      line += FOwner ? FOwner->EncodeFileText(value) : value;
+      if (FOwner && !IsAscii(value))
+        line += FOwner->EncodeFileText(value);
+      else
+        line.append(value);
     } else {
       line += ":: ";
       line += Base64Encode(value);
@@ -909,7 +1064,7 @@ void TLDifItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::stri
   attr("dn", fn);
   attr("cn", fn);
   attr("mail", Email);
-  attr("modifyTimeStamp", FormatDateTime("yyyymmdd\"T\"hhnnss", Now()));
+  attr("modifyTimeStamp", LdifTimeStamp());
   attr("givenName", FirstName);
   attr("sn", LastName);
   attr("uid", NickName);

@@ -2,6 +2,7 @@
 // vCard, LDIF and vCalendar, the contact fields, and the quoted-printable encoder used for writing.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,7 @@ class TCustomCardItem {
 
   // Parses a whole item from its text: the lines between its header and its footer.
   void ParseCardItem(std::string_view text);
-  virtual void ParseCardLines(const std::vector<std::string>& lines) = 0;
+  virtual void ParseCardLines(std::span<const std::string> lines) = 0;
   // Appends the item's lines of the definition kinds in the mask (FieldDefKindBit) to buffer.
   virtual void WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::string& fileName,
                                  unsigned kinds) = 0;
@@ -40,6 +41,9 @@ class TCustomCardItem {
   bool IsFieldEmpty(const TCardProperty& prop) const;
   // Sets a field to its empty value.
   void ResetField(const TCardProperty& prop);
+  // Returns the item to the state of a new one, keeping the buffers of its text fields, so that
+  // the next item of a file can be parsed into it; false for kinds that cannot (nothing changed).
+  virtual bool Reset() { return false; }
 
  protected:
   TCustomCard* FOwner;
@@ -52,7 +56,7 @@ class TCustomTextCardItem : public TCustomCardItem {
  public:
   using TCustomCardItem::TCustomCardItem;
 
-  void ParseCardLines(const std::vector<std::string>& lines) override;
+  void ParseCardLines(std::span<const std::string> lines) override;
   void WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::string& fileName,
                          unsigned kinds) override;
 
@@ -69,8 +73,8 @@ class TCustomTextCardItem : public TCustomCardItem {
 
   // Splits a line into name, parameter text and value; false for a line that is no property.
   virtual bool SplitLine(std::string_view line, TPropertyLine& out) const;
-  // Decodes the gathered value by its encoding and charset.
-  virtual TCardValue DecodeValue(const TPropertyLine& line) const;
+  // Decodes the gathered value by its encoding and charset into out (its buffer is reused).
+  virtual void DecodeValue(const TPropertyLine& line, TCardValue& out) const;
   // A line that continues the previous one (starts with a blank or a tab).
   virtual bool IsContinuationLine(std::string_view line) const;
   // Folds the lines of the buffer from firstLine on (see FoldsOutput).
@@ -79,7 +83,11 @@ class TCustomTextCardItem : public TCustomCardItem {
   virtual std::string EncodeValue(std::string_view value, const std::string& encoding,
                                   const std::string& charset) const;
   // Text escapes: "\n" and "=0D=0A" to CR LF, then "\\", "\;" and "\,".
-  virtual std::string UnescapeText(std::string_view value) const;
+  std::string UnescapeText(std::string_view value) const;
+  // True when value holds anything UnescapeText changes.
+  static bool HasTextEscapes(std::string_view value);
+  // UnescapeText into out, whose buffer is reused.
+  static void UnescapeTo(std::string_view value, std::string& out);
   // The encoding of text definitions when written.
   virtual std::string DefaultEncoding() const { return {}; }
   // The value of a definition without bound fields when written.
@@ -154,6 +162,7 @@ class TCustomAddressCardItem : public TCustomTextFileNameCardItem {
  public:
   TCustomAddressCardItem(TCustomCard* owner, TCardItemClass itemClass);
   static const TCardPropertyTable& Properties();
+  bool Reset() override;
 
   // The stored formatted name, else "FirstName LastName" trimmed, else the organisation.
   std::string FormattedName() const;
@@ -189,6 +198,7 @@ class TVCardItem : public TCustomAddressCardItem {
   static bool GetIsFooterEnd(std::string_view line);
   static void BuildFieldDef(TCardFieldDefList& list);
 
+  bool Reset() override;
   // The version of the owning TVCard (2.1 without one).
   TVCardVersion Version() const;
   std::string DefaultEncoding() const override;
@@ -216,7 +226,7 @@ class TLDifItem : public TCustomAddressCardItem {
   static void BuildFieldDef(TCardFieldDefList& list);
 
   bool SplitLine(std::string_view line, TPropertyLine& out) const override;
-  TCardValue DecodeValue(const TPropertyLine& line) const override;
+  void DecodeValue(const TPropertyLine& line, TCardValue& out) const override;
   void WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::string& fileName,
                          unsigned kinds) override;
 

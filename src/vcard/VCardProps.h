@@ -2,9 +2,12 @@
 // item classes, and the compact date writer of the text items.
 #pragma once
 
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "rtl/DateUtils.h"
+#include "rtl/SysUtils.h"
 #include "vcard/VCard.h"
 
 namespace vela {
@@ -16,8 +19,7 @@ namespace vela {
         [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },   \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsString(); }, \
         nullptr, nullptr,                                                                  \
-        [](const TCustomCardItem& i) { return static_cast<const C&>(i).Name.empty(); },   \
-        [](TCustomCardItem& i, std::string&& v) { static_cast<C&>(i).Name = std::move(v); } \
+        [](TCustomCardItem& i) -> std::string& { return static_cast<C&>(i).Name; } \
   }
 
 // A string field with a getter expression and a setter method.
@@ -26,7 +28,7 @@ namespace vela {
 #Name, TCardFieldType::cftString, "string",                                               \
         [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Getter); },    \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Setter(v.AsString()); }, \
-        nullptr, nullptr, nullptr \
+        nullptr, nullptr \
   }
 
 #define VC_LIST_FIELD(C, Name)                                                                 \
@@ -43,7 +45,7 @@ namespace vela {
           return Variant::FromDateTime(static_cast<const C&>(i).Name);                          \
         },                                                                                      \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsDateTime(); }, \
-        nullptr, nullptr, nullptr \
+        nullptr, nullptr \
   }
 
 // A date-time field with a getter and a setter method.
@@ -54,7 +56,7 @@ namespace vela {
           return Variant::FromDateTime(static_cast<const C&>(i).Getter());                       \
         },                                                                                       \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Setter(v.AsDateTime()); }, \
-        nullptr, nullptr, nullptr \
+        nullptr, nullptr \
   }
 
 #define VC_INT_FIELD(C, Name)                                                                \
@@ -62,7 +64,7 @@ namespace vela {
 #Name, TCardFieldType::cftInteger, "Integer",                                              \
         [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },       \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsInteger(); }, \
-        nullptr, nullptr, nullptr \
+        nullptr, nullptr \
   }
 
 #define VC_BOOL_FIELD(C, Name)                                                               \
@@ -70,7 +72,7 @@ namespace vela {
 #Name, TCardFieldType::cftBoolean, "Boolean",                                              \
         [](const TCustomCardItem& i) { return Variant(static_cast<const C&>(i).Name); },       \
         [](TCustomCardItem& i, const Variant& v) { static_cast<C&>(i).Name = v.AsBoolean(); }, \
-        nullptr, nullptr, nullptr \
+        nullptr, nullptr \
   }
 
 #define VC_ENUM_FIELD(C, Name, EnumType)                                                \
@@ -82,7 +84,7 @@ namespace vela {
         [](TCustomCardItem& i, const Variant& v) {                                        \
           static_cast<C&>(i).Name = static_cast<EnumType>(v.AsInteger());                 \
         },                                                                                \
-        nullptr, nullptr, nullptr \
+        nullptr, nullptr \
   }
 
 #define VC_OBJ_FIELD(C, Name, TypeName)                                              \
@@ -91,6 +93,34 @@ namespace vela {
         [](TCustomCardItem &                                                         \
            i) -> TCustomCardItemValue* { return &static_cast<C&>(i).Name; }, nullptr \
   }
+
+// SameText for the short names of property lines (tags, types, parameters), inline as it runs
+// several times for every line read.
+inline bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i], y = b[i];
+    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')) return false;
+  }
+  return true;
+}
+
+// True when line contains pattern, letter case ignored. Only the places of the line's colons are
+// compared with the pattern's colon, as the item boundary tests run on every line read.
+inline bool ContainsBoundaryText(std::string_view line, std::string_view pattern) {
+  const size_t k = pattern.find(':');
+  if (k == std::string_view::npos) return PosText(pattern, line) != std::string_view::npos;
+  const size_t tail = pattern.size() - k;
+  for (size_t from = k; from < line.size();) {
+    const void* hit = std::memchr(line.data() + from, ':', line.size() - from);
+    if (!hit) return false;
+    const size_t p = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
+    if (p + tail > line.size()) return false;
+    if (SameName(line.substr(p - k, pattern.size()), pattern)) return true;
+    from = p + 1;
+  }
+  return false;
+}
 
 // The compact date-time form of the text items: "YYYYMMDD", with withTime "YYYYMMDDThhnnss",
 // and with asUTC a trailing "Z". Empty for no date. Reads back through ISO 8601.

@@ -68,6 +68,31 @@ TEST(CardFields, GetAndSetValuesConvertByType) {
   EXPECT_TRUE(c.Photo.IsEmpty());
 }
 
+// Copying a field into an item of another card and class does what setting the read value does.
+TEST(CardFields, CopyValueSetsWhatTheReadValueSets) {
+  TVCard source, target;
+  auto& c = source.CreateCard();
+  c.FirstName = "Ann";  // the formatted name is worked out from the names
+  c.Email2 = "a@x";
+  c.Notes.Add("one");
+  c.Notes.Add("two\rthree");  // a line with a break of its own comes back as two
+  c.Birthday = EncodeDate(1990, 3, 4);
+  c.Photo.SetData("JPEG");
+  TLDifItem copied(&target), set(&target);
+  for (int i = 0; i < source.FieldCount(); ++i) {
+    source.CopyValue(c, i, target, copied, i);
+    target.SetValues(set, i, source.GetValues(c, i));
+  }
+  for (int i = 0; i < target.FieldCount(); ++i) {
+    if (target.GetFieldTypeInfo(i).Type == TCardFieldType::cftItemValue) continue;
+    EXPECT_EQ(VarToStr(target.GetValues(copied, i)), VarToStr(target.GetValues(set, i)))
+        << target.GetFieldNames(i);
+  }
+  EXPECT_EQ(copied.Notes.Count(), 3);
+  EXPECT_EQ(copied.FormattedName(), "Ann");
+  EXPECT_EQ(copied.Photo.Data(), "JPEG");
+}
+
 TEST(CardFields, CalendarValues) {
   TVCalendar cal;
   auto& e = cal.CreateEvent();

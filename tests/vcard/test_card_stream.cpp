@@ -39,4 +39,46 @@ TEST(CardItemStream, CalendarEventsOneAtATimeWriteAsTheWholeCard) {
   EXPECT_EQ(out.DataString(), whole.GetAsString());
 }
 
+std::string FieldText(const TCustomCard& card, const TCustomCardItem& item, int field) {
+  const TCardProperty& p = card.GetFieldTypeInfo(field);
+  if (p.Type == TCardFieldType::cftItemValue)
+    return p.Object(const_cast<TCustomCardItem&>(item))->AsText();
+  return VarToStr(card.GetValues(item, field));
+}
+
+// Reading into a kept item: every field of a contact is what a new item would hold, nothing of
+// the contact before it stays, and an entry of another kind gets an item of its own.
+TEST(CardItemStream, KeptItemHoldsNothingOfTheContactBefore) {
+  const std::string text =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;John;P;Dr.;\r\nFN:John Doe\r\nORG:A\\, B\r\n"
+      "EMAIL;TYPE=INTERNET,HOME:h@x\r\nEMAIL;TYPE=INTERNET,WORK:w@x\r\nEMAIL;INTERNET:o@x\r\n"
+      "TEL;TYPE=HOME,VOICE:1\r\nADR;TYPE=WORK:;;St 1;City;;9;C\r\nBDAY:1970-01-02\r\n"
+      "NOTE:a\\nb\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:AAEC\r\nCLASS:PRIVATE\r\nUID:u1\r\n"
+      "END:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL;INTERNET:only@x\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nFN:Third\r\nEND:VCARD\r\n"
+      "dn: cn=L\r\ncn: L\r\nmail: l@x\r\nsn: S";  // an LDIF entry runs to the end
+  TVCard whole;
+  whole.SetAsString(text);
+  ASSERT_EQ(whole.Count(), 4);
+
+  TVCard card;
+  TStringStream in{text};
+  TCardItemReader reader(card, in);
+  std::unique_ptr<TCustomCardItem> slot;
+  std::vector<const TCustomCardItem*> items;
+  for (int n = 0; n < whole.Count(); ++n) {
+    TCustomCardItem* item = reader.Next(slot);
+    ASSERT_NE(item, nullptr) << n;
+    EXPECT_EQ(item->ClassType(), whole.Items()[n].ClassType()) << n;
+    for (int f = 0; f < card.FieldCount(); ++f)
+      EXPECT_EQ(FieldText(card, *item, f), FieldText(whole, whole.Items()[n], f))
+          << "contact " << n << ", " << card.GetFieldNames(f);
+    items.push_back(item);
+  }
+  EXPECT_EQ(reader.Next(slot), nullptr);
+  EXPECT_EQ(items[1], items[0]) << "the second contact is read into the first one's item";
+  EXPECT_EQ(card.Count(), 0);
+}
+
 }  // namespace

@@ -85,7 +85,12 @@ INSTANTIATE_TEST_SUITE_P(
         TLineCase{"NOTE:abc\n def\n\tghi\nFN:x\n", "Notes", "abcdefghi\r\n"},
         TLineCase{"NOTE:abc\n def\n\tghi\nFN:x\n", "FormattedName", "x"},
         // Unescaping runs over the whole value in a fixed order.
-        TLineCase{"NOTE:a\\nb\\\\c\\;d\\,e=0D=0Af\n", "Notes", "a\r\nb\\c;d,e\r\nf\r\n"}));
+        TLineCase{"NOTE:a\\nb\\\\c\\;d\\,e=0D=0Af\n", "Notes", "a\r\nb\\c;d,e\r\nf\r\n"},
+        TLineCase{"NOTE:\\na\\;b\\,\\x\\\n", "Notes", "\r\na;b,\\x\\\r\n"},
+        TLineCase{"FN:\\\\n\\\\\\;\n", "FormattedName", "\\\r\n\\;"},
+        TLineCase{"N:Do\\;e;Jo\\,hn\n", "LastName", "Do;e"},
+        TLineCase{"N:Do\\;e;Jo\\,hn\n", "FirstName", "Jo,hn"},
+        TLineCase{"ADR;TYPE=HOME:1;2;3;4;5;6;7;8\n", "AdrHomeCountry", "7"}));
 
 TEST(VCardRead, Base64PhotoGivesBytes) {
   TVCard card;

@@ -141,6 +141,20 @@ TEST(VCardWrite, PhotoIsBase64InPiecesOf75) {
   EXPECT_EQ(VCardAt(back, 0).Photo.Data(), bytes);
 }
 
+// Text escapes and every kind of line break in a written text field.
+TEST(VCardWrite, EscapesAndLineBreaksOfTextFields) {
+  const std::pair<TVCardVersion, const char*> cases[] = {
+      {vcv30, "\r\nFN:a\\;b\\,c\\\\d\\ne\\n\\nf\\ng\r\n"},
+      {vcv21,
+       "\r\nFN;ENCODING=QUOTED-PRINTABLE:a\\;b\\,c\\\\d=0D=0A=\r\ne=0D=0Df=0D=0A=\r\ng\r\n"}};
+  for (auto [version, line] : cases) {
+    TVCard card;
+    card.SetVCardVersion(version);
+    card.CreateCard().SetFormattedName(" a;b,c\\d\r\ne\r\rf\ng ");
+    EXPECT_NE(card.GetAsString().find(line), std::string::npos) << card.GetAsString();
+  }
+}
+
 TEST(VCardWrite, DefaultCharsetIsTheAnsiCodePage) {
   TVCard card;
   card.SetVCardVersion(vcv30);
@@ -155,15 +169,12 @@ TEST(VCardWrite, DefaultCharsetIsTheAnsiCodePage) {
 // --- quoted-printable encoder ---
 
 TEST(QuotedPrintableEncoder, Encodes) {
-  const std::pair<const char*, const char*> cases[] = {{"plain text", "plain text"},
-                                                       {"a=b", "a=3Db"},
-                                                       {".dot first", "=2Edot first"},
-                                                       {"x.y", "x.y"},
-                                                       {"trailing ", "trailing=20"},
-                                                       {"tab\t", "tab=09"},
-                                                       {"one\r\ntwo", "one=0D=0A=\r\ntwo"},
-                                                       {"one\r\n.two", "one=0D=0A=\r\n=2Etwo"},
-                                                       {"ü", "=C3=BC"}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain text", "plain text"},        {"a=b", "a=3Db"},
+      {".dot first", "=2Edot first"},      {"x.y", "x.y"},
+      {"trailing ", "trailing=20"},        {"tab\t", "tab=09"},
+      {"one\r\ntwo", "one=0D=0A=\r\ntwo"}, {"one\r\n.two", "one=0D=0A=\r\n=2Etwo"},
+      {"a\rb\nc", "a=0Db=0D=0A=\r\nc"},    {"ü", "=C3=BC"}};
   for (auto [in, out] : cases)
     EXPECT_EQ(TCardEncoderQuotedPrintable::Encode(in), out) << in;
 }
