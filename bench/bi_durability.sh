@@ -11,10 +11,10 @@
 # and a second run posts for DURATION/2 seconds (numbers of its own). Two runs, because wrk's
 # connections, one per thread, do not reliably connect again once the server has gone away.
 # When the background import has processed everything, the check requires of each number
-# answered 200: a stored container carrying it, and a row in "orders" carrying it. It also
-# reports the containers stored without an answer (in flight at the kill or at wrk's end),
-# containers not imported successfully and numbers imported twice. Exit status 0 when the check
-# passes. Backends and the other settings: see bi_common.sh.
+# answered 200: a stored container carrying it, a row in "orders" carrying it, and no container
+# that was not imported successfully. It also reports the containers stored without an answer
+# (in flight at the kill or at wrk's end) and, apart from the check, numbers imported twice.
+# Exit status 0 when the check passes. Backends and the other settings: see bi_common.sh.
 set -euo pipefail
 export LC_ALL=C
 
@@ -82,11 +82,18 @@ for backend in $backends; do
   echo "answered 200 but not stored: $not_stored; answered 200 but not imported: $not_imported"
   echo "containers not imported successfully: $failed; numbers imported twice: $twice"
   if ((answered > before_kill && before_kill > 0 && not_stored == 0 && not_imported == 0 &&
-    failed == 0 && twice == 0 && dup_answers == 0)); then
+    failed == 0 && dup_answers == 0)); then
     echo "durability check on $backend: PASS"
   else
     echo "durability check on $backend: FAIL" >&2
     status=1
+  fi
+  # A container whose import was under way at the kill is imported again after the restart; its
+  # rows may have been written already.
+  if ((twice == 0)); then
+    echo "imported exactly once on $backend: yes"
+  else
+    echo "imported exactly once on $backend: no, $twice numbers twice"
   fi
 done
 bi_machine
