@@ -168,20 +168,24 @@ std::unique_ptr<TVelaRecordSet> TdmBusinessIntegration::ContainerTypesClone() {
   std::lock_guard lock(FTypesLock);
   TVelaDatabase& db = GetDatabase();
   const uint64_t now = TickCount64();
+  const uint64_t version = db.TableVersion(kContainerTypeTable);
+  // Changes made through this process show in the table's change counter at once. Changes by
+  // another process (the command line, a second server on PostgreSQL) are not announced: a copy
+  // older than a second is read again. Every post asks for the types, so the copy is not checked
+  // against the database each time (on SQLite that check would read the table again for almost
+  // every post, as each request thread has a connection of its own).
   if (!velarsExchangeContainerTypes) {
     velarsExchangeContainerTypes = std::make_unique<TVelaRecordSet>(db);
     velarsExchangeContainerTypes->SetSchemaName(kContainerTypeTable);
     velarsExchangeContainerTypes->SetOptions(rsoLoadAll);
     velarsExchangeContainerTypes->Open();
     FTypesLoadedTick = now;
-  } else if (velarsExchangeContainerTypes->CheckForRefresh()) {
-    FTypesLoadedTick = now;
-  } else if (db.Kind() == TDbBackendKind::PostgreSQL && now - FTypesLoadedTick > 1000) {
-    // PostgreSQL does not tell when another process changed the table: a copy older than a
-    // second is read again.
+    FTypesVersion = version;
+  } else if (version != FTypesVersion || now - FTypesLoadedTick > 1000) {
     velarsExchangeContainerTypes->Close();
     velarsExchangeContainerTypes->Open();
     FTypesLoadedTick = now;
+    FTypesVersion = version;
   }
   return std::unique_ptr<TVelaRecordSet>(velarsExchangeContainerTypes->CreateThreadedClone());
 }
@@ -192,7 +196,7 @@ int64_t TdmBusinessIntegration::AddContainer(
     const std::string& AContainerName, const std::string& AContainerData,
     const std::string& AContainerMetaData, const std::string& AContentType,
     const std::string& AUserAgent, const std::string& ARemoteIP, const std::string& AIncommingURI,
-    bool ACheckAllowUnAuth) {
+    bool ACheckAllowUnAuth, std::unique_ptr<TVelaRecordSet>* ATypes) {
   std::unique_ptr<TVelaRecordSet> types = ContainerTypesClone();
   int rec = types->FindLocalRecord("descr", AContainerName);
   if (rec < 0) {
@@ -227,7 +231,9 @@ int64_t TdmBusinessIntegration::AddContainer(
   const int64_t id = sql->Execute();
   if (id <= 0) return -1;
   StartDataContainerImportJob();
-  return types->GetDBIDByRecNo(rec);
+  const int64_t typeId = types->GetDBIDByRecNo(rec);
+  if (ATypes) *ATypes = std::move(types);
+  return typeId;
 }
 
 bool TdmBusinessIntegration::Do_AddBIImportContainerData(
@@ -248,14 +254,14 @@ void TdmBusinessIntegration::ArdoBIAPIClientRAWContentCall(TVelaRestRequestConte
     const std::string name = Ctxt.GetInputUTF8OrVoid("container");
     const std::string metadata = Ctxt.GetInputUTF8OrVoid("metadata");
     // Posts without a session are held to the type's "allowunauth".
+    std::unique_ptr<TVelaRecordSet> types;
     const int64_t typeId =
         AddContainer(name, body, metadata, contentType, Ctxt.GetUserAgent(), Ctxt.GetRemoteIP(),
-                     Ctxt.Url(), !Ctxt.Session().Authenticated());
+                     Ctxt.Url(), !Ctxt.Session().Authenticated(), &types);
     if (typeId == -1) {
       Ctxt.Error("Invalid container type.", 406);
       return;
     }
-    std::unique_ptr<TVelaRecordSet> types = ContainerTypesClone();
     const int rec = types->GetRecNoByDBID(typeId);
     auto text = [&](const char* field) {
       if (rec < 0) return std::string();

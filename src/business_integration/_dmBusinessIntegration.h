@@ -104,11 +104,13 @@ class TdmBusinessIntegration : public TPluginBaseDataModule,
   void SetRecheckInterval(int ASeconds) { FRecheckSeconds = ASeconds; }
 
  private:
-  // Stores a container; the container type's id, -1 when the type is unknown.
+  // Stores a container; the container type's id, -1 when the type is unknown. ATypes, when
+  // given, receives the copy of the container types that the type was found in.
   int64_t AddContainer(const std::string& AContainerName, const std::string& AContainerData,
                        const std::string& AContainerMetaData, const std::string& AContentType,
                        const std::string& AUserAgent, const std::string& ARemoteIP,
-                       const std::string& AIncommingURI, bool ACheckAllowUnAuth);
+                       const std::string& AIncommingURI, bool ACheckAllowUnAuth,
+                       std::unique_ptr<TVelaRecordSet>* ATypes = nullptr);
   void InitTranslations();
   void InstallStateTexts();
   void StartRecheckThread();
@@ -118,6 +120,7 @@ class TdmBusinessIntegration : public TPluginBaseDataModule,
   std::mutex FTypesLock;  // guards velarsExchangeContainerTypes
   std::unique_ptr<TVelaRecordSet> velarsExchangeContainerTypes;
   uint64_t FTypesLoadedTick = 0;
+  uint64_t FTypesVersion = 0;  // the types table's change counter when they were read
 
   std::atomic<bool> FShutDownInitiated{false};
   std::shared_ptr<TBIDataContainerImportBackgroundJob> FCurrentBIImportJob;
