@@ -1,43 +1,25 @@
 // The table and schema services over real HTTP, with access tokens, on SQLite and PostgreSQL.
 #include <gtest/gtest.h>
 
-#include "ServerTestSupport.h"
-#include "db/DbTestSupport.h"
-#include "host/server/AccessTokens.h"
-#include "host/server/ApplicationServer.h"
+#include "ServedDbTest.h"
 #include "host/server/DatabaseServices.h"
-#include "host/server/HttpServer.h"
 #include "platform/json/JsonValue.h"
 #include "rtl/Encoders.h"
 
 namespace vela::test {
 namespace {
 
-class DatabaseServiceTest : public DbTest {
+class DatabaseServiceTest : public ServedDbTest {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
+    ServedDbTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     WriteSchemaIni("[customers]\nCaption=Customers\n[customers.city]\nCaption=Town\n");
     CreateTable({"customers",
                  {F("name", ftString, 40, true), F("city", ftString, 40), F("credit", ftLargeint),
                   F("photo", ftBlob)}});
-    FTokens = std::make_unique<TVelaAccessTokens>(Db());
-    FApp.SetAuthenticator([this](std::string_view t) { return FTokens->Verify(t); });
     RegisterDatabaseServices(FApp.Router(), Db());
-    TVelaHttpServerOptions o;
-    o.Port = 0;
-    FServer = std::make_unique<TVelaHttpServer>(FApp, o);
-    FServer->Start();
-    FClient = std::make_unique<THttpClient>(FServer->Port());
-    FToken = FTokens->Add("writer");
-  }
-  void TearDown() override {
-    FClient.reset();
-    if (FServer) FServer->Stop();
-    FServer.reset();
-    FTokens.reset();
-    DbTest::TearDown();
+    StartServing("writer");
   }
 
   // Calls a service method; the answer's JSON (null when it is none).
@@ -56,12 +38,6 @@ class DatabaseServiceTest : public DbTest {
     const TJsonValue* text = answer.Member("errorText");
     return text ? text->AsString() : "(no error text)";
   }
-
-  TVelaApplicationServer FApp;
-  std::unique_ptr<TVelaAccessTokens> FTokens;
-  std::unique_ptr<TVelaHttpServer> FServer;
-  std::unique_ptr<THttpClient> FClient;
-  std::string FToken;
 };
 
 TEST_P(DatabaseServiceTest, TableServiceAddsReadsUpdatesAndDeletes) {

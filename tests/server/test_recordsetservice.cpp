@@ -2,11 +2,7 @@
 // descendant that serves a test table and stamps each record with the caller's user agent.
 #include <gtest/gtest.h>
 
-#include "ServerTestSupport.h"
-#include "db/DbTestSupport.h"
-#include "host/server/AccessTokens.h"
-#include "host/server/ApplicationServer.h"
-#include "host/server/HttpServer.h"
+#include "ServedDbTest.h"
 #include "host/server/RecordSetService.h"
 #include "rtl/Encoders.h"
 
@@ -37,34 +33,20 @@ class TOrderService : public TArdoRestAPICustomSingleVelaRecordSetServiceImpl {
   std::vector<int64_t>& FAdded;
 };
 
-class RecordSetServiceTest : public DbTest {
+class RecordSetServiceTest : public ServedDbTest {
  protected:
   void SetUp() override {
-    DbTest::SetUp();
+    ServedDbTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     CreateTable({"orders",
                  {F("name", ftString, 40, true), F("qty", ftInteger), F("doc", ftBlob),
                   F("useragent", ftString, 255)}});
-    FTokens = std::make_unique<TVelaAccessTokens>(Db());
-    FApp.SetAuthenticator([this](std::string_view t) { return FTokens->Verify(t); });
     // "Orders" takes the default session types, "OpenOrders" anonymous callers as well.
     for (auto [service, types] : {std::pair{"Orders", 0u}, {"OpenOrders", 1u << cstAnonymous}})
       TArdoRestAPICustomSingleVelaRecordSetServiceImpl::Register(
           FApp.Router(), "shop", service,
           [this, types = types] { return std::make_unique<TOrderService>(Db(), types, FAdded); });
-    TVelaHttpServerOptions o;
-    o.Port = 0;
-    FServer = std::make_unique<TVelaHttpServer>(FApp, o);
-    FServer->Start();
-    FClient = std::make_unique<THttpClient>(FServer->Port());
-    FToken = FTokens->Add("shop");
-  }
-  void TearDown() override {
-    FClient.reset();
-    if (FServer) FServer->Stop();
-    FServer.reset();
-    FTokens.reset();
-    DbTest::TearDown();
+    StartServing("shop");
   }
 
   THttpAnswer Add(const std::string& body, const std::string& service = "Orders",
@@ -73,11 +55,6 @@ class RecordSetServiceTest : public DbTest {
                             withToken ? FToken : "", {"User-Agent: shop-client/2.1"});
   }
 
-  TVelaApplicationServer FApp;
-  std::unique_ptr<TVelaAccessTokens> FTokens;
-  std::unique_ptr<TVelaHttpServer> FServer;
-  std::unique_ptr<THttpClient> FClient;
-  std::string FToken;
   std::vector<int64_t> FAdded;
 };
 
