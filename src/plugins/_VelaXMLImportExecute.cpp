@@ -207,6 +207,8 @@ void TXMLImportExecuteObj::Execute(IMainInterface* AMainInterface,
       StartImportLog();
       input = GetInputStream();
       TSAXReader reader(handler);
+      // The parser runs ahead on a second core while the part handlers write the database.
+      reader.ReadAhead = true;
       try {
         reader.Parse(*input, FOrigFileName.empty() ? FFileName : FOrigFileName);
       } catch (const ESAXParseError& E) {

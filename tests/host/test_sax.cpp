@@ -3,6 +3,7 @@
 // and read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <stdexcept>
@@ -53,26 +54,42 @@ class TTrace : public TSAXContentHandler {
   }
 };
 
-bool ParseText(TSAXContentHandler& Handler, std::string Doc, size_t Block = 64 * 1024,
-               std::string_view Name = {}) {
+bool ParseText(TSAXContentHandler& Handler, std::string Doc, size_t Block, bool AReadAhead) {
   TStringStream s(std::move(Doc));
   TSAXReader r(Handler);
   r.BlockSize = Block;
-  return r.Parse(s, Name);
+  r.ReadAhead = AReadAhead;
+  return r.Parse(s);
 }
 
-// The message of the parse error, or "no error".
-std::string ErrorOf(std::string Doc, size_t Block = 64 * 1024, std::string_view Name = {}) {
-  try {
-    TTrace t;
-    ParseText(t, std::move(Doc), Block, Name);
-  } catch (const ESAXParseError& e) {
-    return e.Message();
+// Every reader test runs both ways: parsing on the caller's thread and reading ahead on a
+// worker thread must be indistinguishable to the handler.
+class SAXReader : public ::testing::TestWithParam<bool> {
+ protected:
+  bool ParseText(TSAXContentHandler& Handler, std::string Doc, size_t Block = 64 * 1024,
+                 std::string_view Name = {}) {
+    TStringStream s(std::move(Doc));
+    TSAXReader r(Handler);
+    r.BlockSize = Block;
+    r.ReadAhead = GetParam();
+    return r.Parse(s, Name);
   }
-  return "no error";
-}
 
-TEST(SAXReader, DeliversTheSameEventsAtEveryBlockSize) {
+  // The message of the parse error, or "no error".
+  std::string ErrorOf(std::string Doc, size_t Block = 64 * 1024, std::string_view Name = {}) {
+    try {
+      TTrace t;
+      ParseText(t, std::move(Doc), Block, Name);
+    } catch (const ESAXParseError& e) {
+      return e.Message();
+    }
+    return "no error";
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Ways, SAXReader, ::testing::Bool(),
+                         [](const auto& AInfo) { return AInfo.param ? "ReadAhead" : "Direct"; });
+
+TEST_P(SAXReader, DeliversTheSameEventsAtEveryBlockSize) {
   const std::string doc =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c --><root a=\"1\" b='x &amp; &#x41;'>"
       "t&lt;1<e/><ns:f x:y=\"\xC3\xA4\"><![CDATA[<&]]]>\xE2\x82\xAC</ns:f>\r\nend<?pi x?></root>";
@@ -85,7 +102,7 @@ TEST(SAXReader, DeliversTheSameEventsAtEveryBlockSize) {
   }
 }
 
-TEST(SAXReader, MalformedDocumentsReportLineAndColumn) {
+TEST_P(SAXReader, MalformedDocumentsReportLineAndColumn) {
   const std::pair<const char*, const char*> cases[] = {
       {"<a>\n  <b>\n</a>", "in.xml:3:3: mismatched tag"},
       {"<a>\n<b></b>", "in.xml:2:8: no element found"},
@@ -101,7 +118,7 @@ TEST(SAXReader, MalformedDocumentsReportLineAndColumn) {
   EXPECT_EQ(ErrorOf("<a>"), "1:4: no element found");
 }
 
-TEST(SAXReader, RefusesEntityDeclarationsBeforeExpandingAnything) {
+TEST_P(SAXReader, RefusesEntityDeclarationsBeforeExpandingAnything) {
   // The classic bomb: each entity refers to the previous one ten times.
   std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE l [\n <!ENTITY l0 \"lol\">\n";
   for (int i = 1; i < 10; ++i) {
@@ -117,7 +134,7 @@ TEST(SAXReader, RefusesEntityDeclarationsBeforeExpandingAnything) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
-TEST(SAXReader, AHandlerStopsCleanlyByFlagOrException) {
+TEST_P(SAXReader, AHandlerStopsCleanlyByFlagOrException) {
   const std::string doc = "<r><a/><b/><c/></r>";
   for (size_t block : {size_t(1), size_t(100)}) {
     TTrace t;
@@ -133,6 +150,7 @@ TEST(SAXReader, AHandlerStopsCleanlyByFlagOrException) {
   TTrace t;
   TStringStream s(doc);
   TSAXReader r(t);
+  r.ReadAhead = GetParam();
   t.StopAfterElements = 1;
   EXPECT_FALSE(r.Parse(s));
   s.SetPosition(0);
@@ -140,6 +158,99 @@ TEST(SAXReader, AHandlerStopsCleanlyByFlagOrException) {
   EXPECT_TRUE(r.Parse(s));
   EXPECT_EQ(t.Log, "{<r><a></a><b></b><c></c></r>}");
   EXPECT_THROW(r.ParseFile("no/such/file.xml"), EFOpenError);
+}
+
+// A document far larger than what the worker may read ahead, so that it waits on the handler.
+std::string ManyRows(int ARows) {
+  std::string doc = "<r>";
+  for (int i = 0; i < ARows; ++i)
+    doc += "<row n=\"" + std::to_string(i) + "\"><v>value " + std::to_string(i) + "</v></row>";
+  return doc + "</r>";
+}
+
+// Counts rows and stops or throws at one of them.
+class TRowCounter : public TSAXContentHandler {
+ public:
+  int Rows = 0;
+  int StopAt = -1;
+  int ThrowAt = -1;
+  std::string LastValue;
+  void StartElement(std::string_view Name, const TSAXAttributes& Atts) override {
+    if (Name != "row") return;
+    if (std::string_view(Atts.Get("n")) != std::to_string(Rows)) throw std::logic_error("order");
+    ++Rows;
+    if (Rows == StopAt) StopParsing();
+    if (Rows == ThrowAt) throw std::runtime_error("handler failed");
+  }
+  void Characters(std::string_view T) override { LastValue = T; }
+};
+
+// Gives the bytes of a text, then fails to read.
+class TFailingStream : public TStringStream {
+ public:
+  TFailingStream(std::string AText, size_t AGood) : TStringStream(std::move(AText)), FGood(AGood) {}
+  size_t Read(void* ABuffer, size_t ACount) override {
+    if (Position() >= static_cast<int64_t>(FGood)) throw EReadError("disk gone");
+    return TStringStream::Read(ABuffer, std::min(ACount, FGood - static_cast<size_t>(Position())));
+  }
+
+ private:
+  size_t FGood;
+};
+
+TEST(SAXReaderAhead, StopsFailsAndReportsInOrderOnLargeDocuments) {
+  const int rows = 100000;  // some 4 MB: many times what the worker may hold
+  const std::string doc = ManyRows(rows);
+  auto parse = [&](TRowCounter& AHandler, TStream& ASource) {
+    TSAXReader r(AHandler);
+    r.ReadAhead = true;
+    return r.Parse(ASource, "big.xml");
+  };
+  {
+    TRowCounter all;
+    TStringStream s(doc);
+    EXPECT_TRUE(parse(all, s));
+    EXPECT_EQ(all.Rows, rows);
+    EXPECT_EQ(all.LastValue, "value " + std::to_string(rows - 1));
+  }
+  {
+    TRowCounter stopper;
+    stopper.StopAt = 10;
+    TStringStream s(doc);
+    EXPECT_FALSE(parse(stopper, s));
+    EXPECT_EQ(stopper.Rows, 10);
+  }
+  {
+    TRowCounter thrower;
+    thrower.ThrowAt = 50000;
+    TStringStream s(doc);
+    EXPECT_THROW(parse(thrower, s), std::runtime_error);
+    EXPECT_EQ(thrower.Rows, 50000);
+  }
+  {
+    // Every event before the failed read arrives, then the read error itself.
+    TRowCounter reader;
+    const size_t good = doc.size() / 2;
+    int complete = 0;  // rows whose start tag lies wholly in the bytes that could be read
+    for (size_t at = doc.find("<row "); at != std::string::npos; at = doc.find("<row ", at + 1))
+      if (doc.find('>', at) < good) ++complete;
+    TFailingStream s(doc, good);
+    EXPECT_THROW(parse(reader, s), EReadError);
+    EXPECT_EQ(reader.Rows, complete);
+  }
+  {
+    // A malformed end: all rows, then the error with its position.
+    TRowCounter broken;
+    TStringStream s(doc.substr(0, doc.size() - 4));
+    try {
+      parse(broken, s);
+      ADD_FAILURE() << "no error";
+    } catch (const ESAXParseError& e) {
+      EXPECT_EQ(e.Reason(), "no element found");
+      EXPECT_EQ(e.SourceName(), "big.xml");
+    }
+    EXPECT_EQ(broken.Rows, rows);
+  }
 }
 
 // --- Writer -----------------------------------------------------------------------------------
@@ -304,7 +415,7 @@ TEST(SAXWriter, RandomTextsComeBackUnchanged) {
         },
         encoding, 7);
     TCollect c;
-    EXPECT_TRUE(ParseText(c, doc, 13));
+    EXPECT_TRUE(ParseText(c, doc, 13, encoding[0] == 'U'));
     ASSERT_EQ(c.Values.size(), expected.size() + 1) << encoding;
     for (size_t i = 0; i < expected.size(); ++i)
       ASSERT_EQ(c.Values[i + 1], expected[i]) << encoding << " value " << i;

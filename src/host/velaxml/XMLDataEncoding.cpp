@@ -29,7 +29,12 @@ std::string_view TrimBlanks(std::string_view s) {
 // The ordinal named by AValue (its text or its number), or -1.
 template <size_t N>
 int OrdinalOf(std::string_view AValue, const std::array<const char*, N>& ANames) {
+  // Writers put the names as they stand; that exact spelling is checked first, as every field
+  // element of a document carries one.
+  for (size_t i = 0; i < N; ++i)
+    if (AValue == std::string_view(ANames[i])) return static_cast<int>(i);
   const std::string_view s = TrimBlanks(AValue);
+  if (s.empty()) return -1;
   for (size_t i = 0; i < N; ++i)
     if (SameText(s, ANames[i])) return static_cast<int>(i);
   unsigned value = 0;

@@ -5,9 +5,16 @@
 #include <expat_config.h>
 #include <expat.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace vela {
 
@@ -115,6 +122,208 @@ class TParse {
   int FColumn = 0;
 };
 
+// --- Read-ahead: events recorded on a worker thread, replayed on the caller's ---------------
+
+// A run of recorded events. Records: a kind byte, then for a start element the name, the
+// attribute count and each name and value; for an end element the name; for character data the
+// text. Texts are a 32-bit length (native order), the bytes and a NUL, so that the replay hands
+// out views and C strings into the block without copying. The buffer keeps its size when a
+// block is recycled, so that recording allocates only while the first blocks grow.
+struct TEventBlock {
+  std::vector<char> Buffer;
+  size_t Used = 0;
+  bool Last = false;         // the worker has finished after these events
+  std::exception_ptr Error;  // ...with this failure (parse error, read error)
+
+  // Room for ABytes more at the end; the caller writes them and advances Used.
+  char* Room(size_t ABytes) {
+    if (Used + ABytes > Buffer.size()) Buffer.resize(std::max(2 * Buffer.size(), Used + ABytes));
+    return Buffer.data() + Used;
+  }
+};
+
+enum : char { kStart = 'S', kEnd = 'E', kChars = 'C' };
+
+// The blocks between the worker and the caller: at most kDepth filled ones wait, so the worker
+// stays a bounded distance ahead and memory stays flat.
+class TEventQueue {
+ public:
+  static constexpr size_t kDepth = 4;
+
+  std::unique_ptr<TEventBlock> TakeFree() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FFree.empty()) return std::make_unique<TEventBlock>();
+    std::unique_ptr<TEventBlock> b = std::move(FFree.back());
+    FFree.pop_back();
+    return b;
+  }
+  void Recycle(std::unique_ptr<TEventBlock> ABlock) {
+    ABlock->Used = 0;
+    ABlock->Last = false;
+    ABlock->Error = nullptr;
+    std::lock_guard<std::mutex> lock(FMutex);
+    FFree.push_back(std::move(ABlock));
+  }
+  // Worker: hands a block over; false when the caller has cancelled (the block is dropped).
+  bool Push(std::unique_ptr<TEventBlock> ABlock) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    FChanged.wait(lock, [this] { return FCancelled || FFull.size() < kDepth; });
+    if (FCancelled) return false;
+    FFull.push_back(std::move(ABlock));
+    FChanged.notify_all();
+    return true;
+  }
+  // Caller: the next block, waiting for the worker.
+  std::unique_ptr<TEventBlock> Pop() {
+    std::unique_lock<std::mutex> lock(FMutex);
+    FChanged.wait(lock, [this] { return !FFull.empty(); });
+    std::unique_ptr<TEventBlock> b = std::move(FFull.front());
+    FFull.pop_front();
+    FChanged.notify_all();
+    return b;
+  }
+  void Cancel() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FCancelled = true;
+    FChanged.notify_all();
+  }
+
+ private:
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::deque<std::unique_ptr<TEventBlock>> FFull;
+  std::vector<std::unique_ptr<TEventBlock>> FFree;
+  bool FCancelled = false;
+};
+
+// The worker's handler: records the events into blocks and hands full ones over.
+class TEventRecorder : public TSAXContentHandler {
+ public:
+  static constexpr size_t kBlockBytes = 64 * 1024;
+
+  explicit TEventRecorder(TEventQueue& AQueue) : FQueue(AQueue), FBlock(AQueue.TakeFree()) {}
+
+  void StartElement(std::string_view Name, const TSAXAttributes& Atts) override {
+    size_t bytes = 1 + TextBytes(Name) + sizeof(uint32_t);
+    FAtts.clear();
+    for (size_t i = 0; Atts.Raw()[2 * i]; ++i) {
+      FAtts.emplace_back(Atts.Name(i));
+      FAtts.emplace_back(Atts.Value(i));
+      bytes += TextBytes(FAtts[FAtts.size() - 2]) + TextBytes(FAtts.back());
+    }
+    char* p = FBlock->Room(bytes);
+    *p++ = kStart;
+    p = PutText(p, Name);
+    p = PutLength(p, FAtts.size() / 2);
+    for (const std::string_view& text : FAtts)
+      p = PutText(p, text);
+    FBlock->Used += bytes;
+    FCharsAt = kNone;
+    FlushIfFull();
+  }
+  void EndElement(std::string_view Name) override {
+    const size_t bytes = 1 + TextBytes(Name);
+    char* p = FBlock->Room(bytes);
+    *p++ = kEnd;
+    PutText(p, Name);
+    FBlock->Used += bytes;
+    FCharsAt = kNone;
+    FlushIfFull();
+  }
+  void Characters(std::string_view Text) override {
+    if (FCharsAt != kNone) {
+      // Joins the text to the record just before: one event instead of several.
+      char* p = FBlock->Room(Text.size());
+      std::memcpy(p - 1, Text.data(), Text.size());  // over the NUL, which moves to the end
+      p[Text.size() - 1] = '\0';
+      FBlock->Used += Text.size();
+      char* length = FBlock->Buffer.data() + FCharsAt;
+      uint32_t n;
+      std::memcpy(&n, length, sizeof n);
+      n += static_cast<uint32_t>(Text.size());
+      std::memcpy(length, &n, sizeof n);
+    } else {
+      const size_t bytes = 1 + TextBytes(Text);
+      char* p = FBlock->Room(bytes);
+      *p = kChars;
+      PutText(p + 1, Text);
+      FCharsAt = FBlock->Used + 1;
+      FBlock->Used += bytes;
+    }
+    FlushIfFull();
+  }
+
+  // Hands over the last block, with the worker's failure if any.
+  void Finish(std::exception_ptr AError) {
+    FBlock->Last = true;
+    FBlock->Error = std::move(AError);
+    FQueue.Push(std::move(FBlock));
+  }
+
+ private:
+  static constexpr size_t kNone = ~size_t(0);
+
+  static size_t TextBytes(std::string_view AText) { return sizeof(uint32_t) + AText.size() + 1; }
+  static char* PutLength(char* P, size_t ALength) {
+    const uint32_t n = static_cast<uint32_t>(ALength);
+    std::memcpy(P, &n, sizeof n);
+    return P + sizeof n;
+  }
+  static char* PutText(char* P, std::string_view AText) {
+    P = PutLength(P, AText.size());
+    std::memcpy(P, AText.data(), AText.size());
+    P[AText.size()] = '\0';
+    return P + AText.size() + 1;
+  }
+  void FlushIfFull() {
+    if (FBlock->Used < kBlockBytes) return;
+    FCharsAt = kNone;
+    if (!FQueue.Push(std::move(FBlock))) {
+      // The caller has gone: no further events are wanted.
+      StopParsing();
+      FBlock = std::make_unique<TEventBlock>();
+      return;
+    }
+    FBlock = FQueue.TakeFree();
+  }
+
+  TEventQueue& FQueue;
+  std::unique_ptr<TEventBlock> FBlock;
+  std::vector<std::string_view> FAtts;
+  size_t FCharsAt = kNone;  // where the length of the open character record is, if any
+};
+
+// Reads what TEventRecorder wrote.
+class TEventCursor {
+ public:
+  explicit TEventCursor(const TEventBlock& ABlock)
+      : FPos(ABlock.Buffer.data()), FEnd(FPos + ABlock.Used) {}
+  bool AtEnd() const { return FPos >= FEnd; }
+  char Kind() { return *FPos++; }
+  uint32_t Length() {
+    uint32_t n;
+    std::memcpy(&n, FPos, sizeof n);
+    FPos += sizeof n;
+    return n;
+  }
+  const char* Text() {
+    const uint32_t n = Length();
+    const char* t = FPos;
+    FPos += n + 1;
+    return t;
+  }
+  std::string_view View() {
+    const uint32_t n = Length();
+    const char* t = FPos;
+    FPos += n + 1;
+    return {t, n};
+  }
+
+ private:
+  const char* FPos;
+  const char* FEnd;
+};
+
 }  // namespace
 
 ESAXParseError::ESAXParseError(std::string SourceName, int Line, int Column, std::string Reason)
@@ -144,6 +353,7 @@ std::string_view TSAXAttributes::Get(std::string_view Name,
 }
 
 bool TSAXReader::Parse(TStream& Source, std::string_view SourceName) {
+  if (ReadAhead) return ParseAhead(Source, SourceName);
   const size_t block = BlockSize > 0 ? BlockSize : 1;
   FHandler.FStopRequested = false;
   TParse parse(FHandler, SourceName);
@@ -154,6 +364,68 @@ bool TSAXReader::Parse(TStream& Source, std::string_view SourceName) {
     size_t n = Source.Read(buf, block);
     if (!parse.Feed(static_cast<int>(n), n == 0)) return false;
     if (n == 0) break;
+  }
+  FHandler.EndDocument();
+  return true;
+}
+
+bool TSAXReader::ParseAhead(TStream& Source, std::string_view SourceName) {
+  FHandler.FStopRequested = false;
+  FHandler.StartDocument();
+  if (FHandler.FStopRequested) return false;
+
+  TEventQueue queue;
+  std::thread worker([&queue, &Source, SourceName, block = BlockSize] {
+    TEventRecorder recorder(queue);
+    std::exception_ptr error;
+    try {
+      TSAXReader reader(recorder);
+      reader.BlockSize = block;
+      reader.Parse(Source, SourceName);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    recorder.Finish(std::move(error));
+  });
+  // However the replay ends (done, stopped, the handler's exception), the worker is stopped and
+  // joined before the source and the queue go away.
+  struct TJoin {
+    TEventQueue& Queue;
+    std::thread& Worker;
+    ~TJoin() {
+      Queue.Cancel();
+      Worker.join();
+    }
+  } join{queue, worker};
+
+  std::vector<const char*> atts;
+  for (;;) {
+    std::unique_ptr<TEventBlock> block = queue.Pop();
+    TEventCursor c(*block);
+    while (!c.AtEnd()) {
+      switch (c.Kind()) {
+        case kStart: {
+          const std::string_view name = c.View();
+          const uint32_t count = c.Length();
+          atts.clear();
+          for (uint32_t i = 0; i < 2 * count; ++i)
+            atts.push_back(c.Text());
+          atts.push_back(nullptr);
+          FHandler.StartElement(name, TSAXAttributes(atts.data()));
+          break;
+        }
+        case kEnd:
+          FHandler.EndElement(c.View());
+          break;
+        default:
+          FHandler.Characters(c.View());
+          break;
+      }
+      if (FHandler.FStopRequested) return false;
+    }
+    if (block->Error) std::rethrow_exception(block->Error);
+    if (block->Last) break;
+    queue.Recycle(std::move(block));
   }
   FHandler.EndDocument();
   return true;
