@@ -3,23 +3,27 @@
 // empty table through the import execution and the table part handler, next to the sqlite3
 // shell's `.import` of the same rows as CSV. All four run in the same process run.
 //
-//   vela_bench_velaxml_exchange [rows] [workdir] [details per row]
+//   vela_bench_velaxml_exchange [rows] [workdir] [details per row] [runs]
 //
 // Builds WORKDIR/exchange_ROWS_DETAILS.db once with the sqlite3 shell: a table "items" (integer,
 // texts, a float, a date) and, with DETAILS > 0, a detail table "lines" with DETAILS records per
-// item, exported nested inside their items and imported back as child records. Prints wall and
-// CPU seconds (user + sys; the shell's from its child process), records per CPU second, the
-// ratios to the shell, and the peak resident memory of each of the two VelaXML phases (the
-// process's high-water mark, reset before each phase). Checks that the imported tables hold the
-// exported rows (counts, sums and a sample of whole rows).
+// item, exported nested inside their items and imported back as child records. The four steps
+// run RUNS times (default 3) in turn; each figure is the median of its runs. Prints wall and CPU
+// seconds (user + sys; the shell's from its child process), records per second of each, the
+// ratios to the shell by wall time (what a user waits for: the import parses on a second core)
+// and by CPU time (the work done), and the peak resident memory of each of the two VelaXML phases
+// (the process's high-water mark, reset before each phase). Checks that the imported tables hold
+// the exported rows (counts, sums and a sample of whole rows).
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "host/db/DbConnection.h"
 #include "host/db/VelaDatabase.h"
@@ -83,6 +87,19 @@ std::string ShellOutput(const std::string& ACommand) {
   return out;
 }
 
+// The seconds of each step in each run, and the peaks over all runs.
+struct TTimes {
+  std::vector<double> DumpWall, DumpCpu, ExportWall, ExportCpu, ShellWall, ShellCpu, ImportWall,
+      ImportCpu;
+  double ExportPeak = 0, ImportPeak = 0;
+};
+
+double Median(std::vector<double> AValues) {
+  std::sort(AValues.begin(), AValues.end());
+  const size_t n = AValues.size();
+  return n % 2 ? AValues[n / 2] : (AValues[n / 2 - 1] + AValues[n / 2]) / 2;
+}
+
 const char* const kPragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
 const char* const kItems =
     "CREATE TABLE items (id INTEGER PRIMARY KEY, custno INTEGER, name VARCHAR(40), "
@@ -109,6 +126,7 @@ int main(int argc, char** argv) {
   const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
   const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
   const long details = argc > 3 ? std::atol(argv[3]) : 0;
+  const long runs = std::max(1L, argc > 4 ? std::atol(argv[4]) : 3);
   fs::create_directories(dir);
   const std::string tag = std::to_string(rows) + "_" + std::to_string(details);
   const std::string source = (dir / ("exchange_" + tag + ".db")).string();
@@ -132,103 +150,118 @@ int main(int argc, char** argv) {
              std::to_string(details) + ", i % 7, 'Article ' || (i % 1234) FROM n;";
     if (Shell("sqlite3 '" + source + "' \"" + sql + "\"") != 0) return 1;
   }
-  for (const std::string& db : {shellTarget, velaTarget})
-    for (const char* suffix : {"", "-wal", "-shm"})
-      fs::remove(db + suffix);
-  fs::remove_all(csvDir);
-  fs::create_directories(csvDir);
-  const std::string tables = details > 0 ? "items lines" : "items";
-
-  // sqlite3 -csv: the tables into CSV files.
-  TClock clock;
-  for (const std::string table : {"items", "lines"}) {
-    if (table == "lines" && details == 0) break;
-    if (Shell("sqlite3 -csv '" + source + "' 'SELECT * FROM " + table + "' > '" + csvDir + "/" +
-              table + ".csv'") != 0)
-      return 1;
-  }
-  const double dumpWall = clock.WallSeconds(), dumpCpu = clock.CpuChildren();
-
   TVelaDatabaseOptions options;
   options.InitHostTables = false;
   options.SchemaFile = (dir / "exchange_schema.ini").string();
 
-  // The table part handler's export into a VelaXML file.
-  ResetPeak();
-  clock = TClock();
+  // One run of the four steps; false when a step failed.
+  TTimes t;
   int64_t bytes = 0;
-  {
-    std::unique_ptr<TVelaDatabase> db = TVelaDatabase::Open("sqlite:" + source, options);
-    IPtr<TVelaXMLImportContainer> container(new TVelaXMLImportContainer(*db));
-    IPtr<IXMLImportPartHandler> handler = container->GetPartByIndent("items");
-    TBufferedFileStream file(xml, fmCreate);
+  auto run = [&]() -> bool {
+    for (const std::string& db : {shellTarget, velaTarget})
+      for (const char* suffix : {"", "-wal", "-shm"})
+        fs::remove(db + suffix);
+    fs::remove_all(csvDir);
+    fs::create_directories(csvDir);
+
+    // sqlite3 -csv: the tables into CSV files.
+    TClock clock;
+    for (const std::string table : {"items", "lines"}) {
+      if (table == "lines" && details == 0) break;
+      if (Shell("sqlite3 -csv '" + source + "' 'SELECT * FROM " + table + "' > '" + csvDir + "/" +
+                table + ".csv'") != 0)
+        return false;
+    }
+    t.DumpWall.push_back(clock.WallSeconds());
+    t.DumpCpu.push_back(clock.CpuChildren());
+
+    // The table part handler's export into a VelaXML file.
+    ResetPeak();
+    clock = TClock();
     {
-      IPtr<TVelaXMLWriter> writer(new TVelaXMLWriter(file));
-      writer->StartDocument("bench");
-      handler->ExportPart(writer.get(), true);
-      writer->EndDocument();
+      std::unique_ptr<TVelaDatabase> db = TVelaDatabase::Open("sqlite:" + source, options);
+      IPtr<TVelaXMLImportContainer> container(new TVelaXMLImportContainer(*db));
+      IPtr<IXMLImportPartHandler> handler = container->GetPartByIndent("items");
+      TBufferedFileStream file(xml, fmCreate);
+      {
+        IPtr<TVelaXMLWriter> writer(new TVelaXMLWriter(file));
+        writer->StartDocument("bench");
+        handler->ExportPart(writer.get(), true);
+        writer->EndDocument();
+      }
+      file.FlushBuffer();
+      bytes = file.Size();
     }
-    file.FlushBuffer();
-    bytes = file.Size();
-  }
-  const double exportWall = clock.WallSeconds(), exportCpu = clock.CpuSelf();
-  const double exportPeak = PeakMiB();
+    t.ExportWall.push_back(clock.WallSeconds());
+    t.ExportCpu.push_back(clock.CpuSelf());
+    t.ExportPeak = std::max(t.ExportPeak, PeakMiB());
 
-  // sqlite3 .import of the CSV files into empty tables, in one transaction as the shell does.
-  {
-    std::string script = std::string(kPragmas) + "\n" + kItems + "\n" + (details ? kLines : "") +
-                         "\n.mode csv\n.import '" + csvDir + "/items.csv' items\n";
-    if (details > 0) script += ".import '" + csvDir + "/lines.csv' lines\n";
-    std::ofstream(dir / "exchange_import.sql") << script;
-  }
-  clock = TClock();
-  if (Shell("sqlite3 '" + shellTarget + "' '.read " + (dir / "exchange_import.sql").string() +
-            "' > /dev/null") != 0)
-    return 1;
-  const double shellWall = clock.WallSeconds(), shellCpu = clock.CpuChildren();
-
-  // The import execution with the table part handlers into empty tables.
-  if (Shell("sqlite3 '" + velaTarget + "' '" + kPragmas + kItems + (details ? kLines : "") +
-            "' > /dev/null") != 0)
-    return 1;
-  ResetPeak();
-  clock = TClock();
-  {
-    std::unique_ptr<TVelaDatabase> db = TVelaDatabase::Open("sqlite:" + velaTarget, options);
-    SetVelaXMLImportContainerFactory([&db](IMainInterface*) {
-      return IPtr<IVelaXMLPartHandlerContainer>(new TVelaXMLImportContainer(*db));
-    });
-    IPtr<TXMLImportExecuteObj> import(new TXMLImportExecuteObj());
-    import->FFileName = xml;
-    import->FImportLogEnabled = false;
-    try {
-      import->Execute(nullptr, nullptr);
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "import failed: %s\n", e.what());
-      return 1;
+    // sqlite3 .import of the CSV files into empty tables, in one transaction as the shell does.
+    {
+      std::string script = std::string(kPragmas) + "\n" + kItems + "\n" + (details ? kLines : "") +
+                           "\n.mode csv\n.import '" + csvDir + "/items.csv' items\n";
+      if (details > 0) script += ".import '" + csvDir + "/lines.csv' lines\n";
+      std::ofstream(dir / "exchange_import.sql") << script;
     }
-    SetVelaXMLImportContainerFactory(nullptr);
-  }
-  const double importWall = clock.WallSeconds(), importCpu = clock.CpuSelf();
-  const double importPeak = PeakMiB();
+    clock = TClock();
+    if (Shell("sqlite3 '" + shellTarget + "' '.read " + (dir / "exchange_import.sql").string() +
+              "' > /dev/null") != 0)
+      return false;
+    t.ShellWall.push_back(clock.WallSeconds());
+    t.ShellCpu.push_back(clock.CpuChildren());
+
+    // The import execution with the table part handlers into empty tables.
+    if (Shell("sqlite3 '" + velaTarget + "' '" + kPragmas + kItems + (details ? kLines : "") +
+              "' > /dev/null") != 0)
+      return false;
+    ResetPeak();
+    clock = TClock();
+    {
+      std::unique_ptr<TVelaDatabase> db = TVelaDatabase::Open("sqlite:" + velaTarget, options);
+      SetVelaXMLImportContainerFactory([&db](IMainInterface*) {
+        return IPtr<IVelaXMLPartHandlerContainer>(new TVelaXMLImportContainer(*db));
+      });
+      IPtr<TXMLImportExecuteObj> import(new TXMLImportExecuteObj());
+      import->FFileName = xml;
+      import->FImportLogEnabled = false;
+      try {
+        import->Execute(nullptr, nullptr);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "import failed: %s\n", e.what());
+        return false;
+      }
+      SetVelaXMLImportContainerFactory(nullptr);
+    }
+    t.ImportWall.push_back(clock.WallSeconds());
+    t.ImportCpu.push_back(clock.CpuSelf());
+    t.ImportPeak = std::max(t.ImportPeak, PeakMiB());
+    return true;
+  };
+  for (long i = 0; i < runs; ++i)
+    if (!run()) return 1;
 
   const std::string expected = Fingerprint(source, details);
   const bool velaSame = Fingerprint(velaTarget, details) == expected;
   const bool shellSame = Fingerprint(shellTarget, details) == expected;
 
-  auto line = [records](const char* AName, double AWall, double ACpu, double ARef) {
-    std::printf("%-24s %7.2f s wall %7.2f s CPU %10.0f rec/CPU s", AName, AWall, ACpu,
-                records / ACpu);
-    if (ARef > 0) std::printf("  ratio %.2f", ARef / ACpu);
+  // Records per second by wall and CPU time, and the ratios to the shell's step.
+  auto line = [records](const char* AName, const std::vector<double>& AWall,
+                        const std::vector<double>& ACpu, const std::vector<double>* ARefWall,
+                        const std::vector<double>* ARefCpu) {
+    const double wall = Median(AWall), cpu = Median(ACpu);
+    std::printf("%-16s %6.2f s wall %6.2f s CPU %8.0f rec/s %8.0f rec/CPU s", AName, wall, cpu,
+                records / wall, records / cpu);
+    if (ARefWall)
+      std::printf("  ratio wall %.2f CPU %.2f", Median(*ARefWall) / wall, Median(*ARefCpu) / cpu);
     std::printf("\n");
   };
-  std::printf("rows %ld, detail records %ld, document %.1f MiB\n", rows, rows * details,
-              bytes / 1048576.0);
-  line("sqlite3 -csv", dumpWall, dumpCpu, 0);
-  line("VelaXML export", exportWall, exportCpu, dumpCpu);
-  line("sqlite3 .import", shellWall, shellCpu, 0);
-  line("VelaXML import", importWall, importCpu, shellCpu);
-  std::printf("peak RSS export %.1f MiB, import %.1f MiB\n", exportPeak, importPeak);
+  std::printf("rows %ld, detail records %ld, document %.1f MiB, median of %ld runs\n", rows,
+              rows * details, bytes / 1048576.0, runs);
+  line("sqlite3 -csv", t.DumpWall, t.DumpCpu, nullptr, nullptr);
+  line("VelaXML export", t.ExportWall, t.ExportCpu, &t.DumpWall, &t.DumpCpu);
+  line("sqlite3 .import", t.ShellWall, t.ShellCpu, nullptr, nullptr);
+  line("VelaXML import", t.ImportWall, t.ImportCpu, &t.ShellWall, &t.ShellCpu);
+  std::printf("peak RSS export %.1f MiB, import %.1f MiB\n", t.ExportPeak, t.ImportPeak);
   std::printf("imported rows equal the source: VelaXML %s, .import %s\n", velaSame ? "yes" : "NO",
               shellSame ? "yes" : "NO");
   if (!velaSame)

@@ -145,10 +145,10 @@ struct TEventBlock {
 enum : char { kStart = 'S', kEnd = 'E', kChars = 'C' };
 
 // The blocks between the worker and the caller: at most kDepth filled ones wait, so the worker
-// stays a bounded distance ahead and memory stays flat.
+// stays a bounded distance ahead and memory stays flat (some 3 MiB in all).
 class TEventQueue {
  public:
-  static constexpr size_t kDepth = 4;
+  static constexpr size_t kDepth = 3;
 
   std::unique_ptr<TEventBlock> TakeFree() {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -199,9 +199,11 @@ class TEventQueue {
 // The worker's handler: records the events into blocks and hands full ones over.
 class TEventRecorder : public TSAXContentHandler {
  public:
-  static constexpr size_t kBlockBytes = 64 * 1024;
+  // Large blocks: every hand-over may put the caller's thread to sleep and wake it, which costs
+  // more than the events of a small block.
+  static constexpr size_t kBlockBytes = 512 * 1024;
 
-  explicit TEventRecorder(TEventQueue& AQueue) : FQueue(AQueue), FBlock(AQueue.TakeFree()) {}
+  explicit TEventRecorder(TEventQueue& AQueue) : FQueue(AQueue) { NewBlock(); }
 
   void StartElement(std::string_view Name, const TSAXAttributes& Atts) override {
     size_t bytes = 1 + TextBytes(Name) + sizeof(uint32_t);
@@ -284,7 +286,14 @@ class TEventRecorder : public TSAXContentHandler {
       FBlock = std::make_unique<TEventBlock>();
       return;
     }
+    NewBlock();
+  }
+  // A block with room for a full block's events and one more event of usual size, so that it
+  // rarely grows.
+  void NewBlock() {
     FBlock = FQueue.TakeFree();
+    if (FBlock->Buffer.size() < kBlockBytes + 64 * 1024)
+      FBlock->Buffer.resize(kBlockBytes + 64 * 1024);
   }
 
   TEventQueue& FQueue;
