@@ -13,6 +13,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -132,8 +134,6 @@ class TParse {
 struct TEventBlock {
   std::vector<char> Buffer;
   size_t Used = 0;
-  bool Last = false;         // the worker has finished after these events
-  std::exception_ptr Error;  // ...with this failure (parse error, read error)
 
   // Room for ABytes more at the end; the caller writes them and advances Used.
   char* Room(size_t ABytes) {
@@ -159,8 +159,6 @@ class TEventQueue {
   }
   void Recycle(std::unique_ptr<TEventBlock> ABlock) {
     ABlock->Used = 0;
-    ABlock->Last = false;
-    ABlock->Error = nullptr;
     std::lock_guard<std::mutex> lock(FMutex);
     FFree.push_back(std::move(ABlock));
   }
@@ -173,10 +171,23 @@ class TEventQueue {
     FChanged.notify_all();
     return true;
   }
-  // Caller: the next block, waiting for the worker.
+  // Worker: it has ended, after the blocks handed over, with this failure if any (a parse or
+  // read error). Takes nothing that could fail.
+  void Finish(std::exception_ptr AError) noexcept {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FFinished = true;
+    FError = std::move(AError);
+    FChanged.notify_all();
+  }
+  // Caller: the next block, waiting for the worker; nullptr after the last one, then raises the
+  // worker's failure if it had one.
   std::unique_ptr<TEventBlock> Pop() {
     std::unique_lock<std::mutex> lock(FMutex);
-    FChanged.wait(lock, [this] { return !FFull.empty(); });
+    FChanged.wait(lock, [this] { return !FFull.empty() || FFinished; });
+    if (FFull.empty()) {
+      if (FError) std::rethrow_exception(FError);
+      return nullptr;
+    }
     std::unique_ptr<TEventBlock> b = std::move(FFull.front());
     FFull.pop_front();
     FChanged.notify_all();
@@ -194,6 +205,8 @@ class TEventQueue {
   std::deque<std::unique_ptr<TEventBlock>> FFull;
   std::vector<std::unique_ptr<TEventBlock>> FFree;
   bool FCancelled = false;
+  bool FFinished = false;
+  std::exception_ptr FError;
 };
 
 // The worker's handler: records the events into blocks and hands full ones over.
@@ -255,11 +268,9 @@ class TEventRecorder : public TSAXContentHandler {
     FlushIfFull();
   }
 
-  // Hands over the last block, with the worker's failure if any.
-  void Finish(std::exception_ptr AError) {
-    FBlock->Last = true;
-    FBlock->Error = std::move(AError);
-    FQueue.Push(std::move(FBlock));
+  // Hands over the last events.
+  void Flush() {
+    if (FBlock->Used > 0) FQueue.Push(std::move(FBlock));
   }
 
  private:
@@ -362,7 +373,10 @@ std::string_view TSAXAttributes::Get(std::string_view Name,
 }
 
 bool TSAXReader::Parse(TStream& Source, std::string_view SourceName) {
-  if (ReadAhead) return ParseAhead(Source, SourceName);
+  return ReadAhead ? ParseAhead(Source, SourceName) : ParseDirect(Source, SourceName);
+}
+
+bool TSAXReader::ParseDirect(TStream& Source, std::string_view SourceName) {
   const size_t block = BlockSize > 0 ? BlockSize : 1;
   FHandler.FStopRequested = false;
   TParse parse(FHandler, SourceName);
@@ -379,23 +393,32 @@ bool TSAXReader::Parse(TStream& Source, std::string_view SourceName) {
 }
 
 bool TSAXReader::ParseAhead(TStream& Source, std::string_view SourceName) {
-  FHandler.FStopRequested = false;
-  FHandler.StartDocument();
-  if (FHandler.FStopRequested) return false;
-
   TEventQueue queue;
-  std::thread worker([&queue, &Source, SourceName, block = BlockSize] {
-    TEventRecorder recorder(queue);
-    std::exception_ptr error;
-    try {
-      TSAXReader reader(recorder);
-      reader.BlockSize = block;
-      reader.Parse(Source, SourceName);
-    } catch (...) {
-      error = std::current_exception();
-    }
-    recorder.Finish(std::move(error));
-  });
+  std::thread worker;
+  try {
+    worker = std::thread([&queue, &Source, SourceName, block = BlockSize] {
+      std::exception_ptr error;
+      std::optional<TEventRecorder> recorder;
+      try {
+        recorder.emplace(queue);
+        TSAXReader reader(*recorder);
+        reader.BlockSize = block;
+        reader.Parse(Source, SourceName);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      // The events before a failure are handed over too, then the failure.
+      try {
+        if (recorder) recorder->Flush();
+      } catch (...) {
+        if (!error) error = std::current_exception();
+      }
+      queue.Finish(std::move(error));
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the same events, parsed on this thread.
+    return ParseDirect(Source, SourceName);
+  }
   // However the replay ends (done, stopped, the handler's exception), the worker is stopped and
   // joined before the source and the queue go away.
   struct TJoin {
@@ -407,9 +430,14 @@ bool TSAXReader::ParseAhead(TStream& Source, std::string_view SourceName) {
     }
   } join{queue, worker};
 
+  FHandler.FStopRequested = false;
+  FHandler.StartDocument();
+  if (FHandler.FStopRequested) return false;
+
   std::vector<const char*> atts;
   for (;;) {
     std::unique_ptr<TEventBlock> block = queue.Pop();
+    if (!block) break;
     TEventCursor c(*block);
     while (!c.AtEnd()) {
       switch (c.Kind()) {
@@ -432,8 +460,6 @@ bool TSAXReader::ParseAhead(TStream& Source, std::string_view SourceName) {
       }
       if (FHandler.FStopRequested) return false;
     }
-    if (block->Error) std::rethrow_exception(block->Error);
-    if (block->Last) break;
     queue.Recycle(std::move(block));
   }
   FHandler.EndDocument();

@@ -112,6 +112,7 @@ class TSAXReader {
   bool ParseFile(const std::string& FileName);
 
  private:
+  bool ParseDirect(TStream& Source, std::string_view SourceName);
   bool ParseAhead(TStream& Source, std::string_view SourceName);
 
   TSAXContentHandler& FHandler;
