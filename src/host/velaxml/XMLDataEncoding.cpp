@@ -12,11 +12,12 @@ namespace vela {
 
 namespace {
 
-constexpr std::array<const char*, 5> kEncodingNames = {"none", "base64", "base64compressed", "hex",
-                                                       "text"};
-constexpr std::array<const char*, 2> kBinaryModeNames = {"inline", "file"};
-constexpr std::array<const char*, 5> kLookupModeNames = {"default", "keyvalue", "displayvalue",
-                                                         "both", "customfield"};
+// Views of literals: each is also a C string.
+constexpr std::array<std::string_view, 5> kEncodingNames = {"none", "base64", "base64compressed",
+                                                            "hex", "text"};
+constexpr std::array<std::string_view, 2> kBinaryModeNames = {"inline", "file"};
+constexpr std::array<std::string_view, 5> kLookupModeNames = {"default", "keyvalue", "displayvalue",
+                                                              "both", "customfield"};
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
@@ -28,11 +29,11 @@ std::string_view TrimBlanks(std::string_view s) {
 
 // The ordinal named by AValue (its text or its number), or -1.
 template <size_t N>
-int OrdinalOf(std::string_view AValue, const std::array<const char*, N>& ANames) {
+int OrdinalOf(std::string_view AValue, const std::array<std::string_view, N>& ANames) {
   // Writers put the names as they stand; that exact spelling is checked first, as every field
   // element of a document carries one.
   for (size_t i = 0; i < N; ++i)
-    if (AValue == std::string_view(ANames[i])) return static_cast<int>(i);
+    if (AValue == ANames[i]) return static_cast<int>(i);
   const std::string_view s = TrimBlanks(AValue);
   if (s.empty()) return -1;
   for (size_t i = 0; i < N; ++i)
@@ -46,11 +47,12 @@ int OrdinalOf(std::string_view AValue, const std::array<const char*, N>& ANames)
 }  // namespace
 
 const char* XMLDataEncodingToStr(TVelaXMLDataEncoding AValue) noexcept {
-  return AValue < kEncodingNames.size() ? kEncodingNames[AValue] : kEncodingNames[xdeNone];
+  return (AValue < kEncodingNames.size() ? kEncodingNames[AValue] : kEncodingNames[xdeNone]).data();
 }
 
 const char* XMLBinaryHandlingModeToStr(TVelaXMLBinaryHandlingMode AValue) noexcept {
-  return AValue < kBinaryModeNames.size() ? kBinaryModeNames[AValue] : kBinaryModeNames[xbhInline];
+  return (AValue < kBinaryModeNames.size() ? kBinaryModeNames[AValue] : kBinaryModeNames[xbhInline])
+      .data();
 }
 
 TVelaXMLDataEncoding StrToXMLDataEncoding(std::string_view AValue,
@@ -66,7 +68,9 @@ TVelaXMLBinaryHandlingMode StrToXMLBinaryHandlingMode(
 }
 
 const char* LookupFieldValueModeToStr(TLookupFieldValueMode AValue) noexcept {
-  return AValue < kLookupModeNames.size() ? kLookupModeNames[AValue] : kLookupModeNames[lfmDefault];
+  return (AValue < kLookupModeNames.size() ? kLookupModeNames[AValue]
+                                           : kLookupModeNames[lfmDefault])
+      .data();
 }
 
 TLookupFieldValueMode StrToLookupFieldValueModeDef(std::string_view AValue,

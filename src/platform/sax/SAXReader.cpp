@@ -326,12 +326,6 @@ class TEventCursor {
     FPos += sizeof n;
     return n;
   }
-  const char* Text() {
-    const uint32_t n = Length();
-    const char* t = FPos;
-    FPos += n + 1;
-    return t;
-  }
   std::string_view View() {
     const uint32_t n = Length();
     const char* t = FPos;
@@ -361,8 +355,8 @@ size_t TSAXAttributes::Count() const noexcept {
 }
 
 const char* TSAXAttributes::Find(std::string_view Name) const noexcept {
-  for (const char** a = FAtts; *a; a += 2)
-    if (Name == *a) return a[1];
+  for (size_t i = 0; FAtts[i]; i += 2)
+    if (Text(i) == Name) return FAtts[i + 1];
   return nullptr;
 }
 
@@ -435,6 +429,7 @@ bool TSAXReader::ParseAhead(TStream& Source, std::string_view SourceName) {
   if (FHandler.FStopRequested) return false;
 
   std::vector<const char*> atts;
+  std::vector<uint32_t> lengths;
   for (;;) {
     std::unique_ptr<TEventBlock> block = queue.Pop();
     if (!block) break;
@@ -445,10 +440,14 @@ bool TSAXReader::ParseAhead(TStream& Source, std::string_view SourceName) {
           const std::string_view name = c.View();
           const uint32_t count = c.Length();
           atts.clear();
-          for (uint32_t i = 0; i < 2 * count; ++i)
-            atts.push_back(c.Text());
+          lengths.clear();
+          for (uint32_t i = 0; i < 2 * count; ++i) {
+            const std::string_view text = c.View();
+            atts.push_back(text.data());
+            lengths.push_back(static_cast<uint32_t>(text.size()));
+          }
           atts.push_back(nullptr);
-          FHandler.StartElement(name, TSAXAttributes(atts.data()));
+          FHandler.StartElement(name, TSAXAttributes(atts.data(), lengths.data()));
           break;
         }
         case kEnd:

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -51,10 +52,14 @@ class ESAXParseError : public Exception {
 class TSAXAttributes {
  public:
   explicit TSAXAttributes(const char** Atts) noexcept : FAtts(Atts) {}
+  // The same with the lengths of the texts known (name, value, name, ...), so that they are not
+  // measured again.
+  TSAXAttributes(const char** Atts, const uint32_t* Lengths) noexcept
+      : FAtts(Atts), FLengths(Lengths) {}
 
   size_t Count() const noexcept;
-  std::string_view Name(size_t Index) const noexcept { return FAtts[2 * Index]; }
-  std::string_view Value(size_t Index) const noexcept { return FAtts[2 * Index + 1]; }
+  std::string_view Name(size_t Index) const noexcept { return Text(2 * Index); }
+  std::string_view Value(size_t Index) const noexcept { return Text(2 * Index + 1); }
   // The pairs as expat gives them: name, value, ..., nullptr.
   const char* const* Raw() const noexcept { return FAtts; }
   // The value of the attribute with this exact name, or nullptr when there is none.
@@ -63,7 +68,13 @@ class TSAXAttributes {
   std::string_view Get(std::string_view Name, std::string_view Default = {}) const noexcept;
 
  private:
-  const char** FAtts;  // name, value, name, value, ..., nullptr
+  std::string_view Text(size_t AIndex) const noexcept {
+    return FLengths ? std::string_view(FAtts[AIndex], FLengths[AIndex])
+                    : std::string_view(FAtts[AIndex]);
+  }
+
+  const char** FAtts;                  // name, value, name, value, ..., nullptr
+  const uint32_t* FLengths = nullptr;  // their lengths, when known
 };
 
 // Receives the events of one parse. Every event does nothing unless overridden.
