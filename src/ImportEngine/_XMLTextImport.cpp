@@ -25,16 +25,6 @@ namespace {
 constexpr const char* kDataTypeNames[] = {"idtUnknown", "idtString", "idtInteger", "idtFloat",
                                           "idtDate"};
 
-// Trimmed of blanks and control characters (codes 0..32), without copying.
-std::string_view TrimView(std::string_view s) noexcept {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-    --e;
-  return s.substr(b, e - b);
-}
-
 // The first character of a UTF-8 text; Default when the text is empty.
 char32_t FirstChar(std::string_view s, char32_t Default) noexcept {
   if (s.empty()) return Default;

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "rtl/Exceptions.h"
+#include "rtl/SysUtils.h"
 
 namespace vela {
 
@@ -731,10 +732,7 @@ TDateTime StrToDateTimeDef(std::string_view s, TDateTime def, const TFormatSetti
 // --- parsing by a fixed mask ---
 
 bool TryStrToDateByMask(std::string_view text, std::string_view mask, TDateTime& dt) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
-    text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
-    text.remove_suffix(1);
+  text = TrimView(text);
   if (text.empty() || mask.empty()) return false;
 
   int y = -1, m = 1, d = 1, h = 0, n = 0, s = 0, ms = 0;
@@ -830,10 +828,7 @@ std::string DateToISO8601(TDateTime dt, bool inputIsUTC) {
 }
 
 bool TryISO8601ToDate(std::string_view s, TDateTime& dt, bool returnUTC) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
+  s = TrimView(s);
   size_t pos = 0;
   int y, m = 1, d = 1;
   size_t got;
@@ -899,10 +894,7 @@ std::string DateToYYYYMMDD(TDateTime dt, bool withTime) {
 }
 
 bool TryYYYYMMDDToDate(std::string_view s, TDateTime& dt) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
+  s = TrimView(s);
   size_t pos = 0, got;
   int y, m, d;
   if (!ReadDigits(s, pos, 4, 4, y, got) || !ReadDigits(s, pos, 2, 2, m, got) ||
@@ -989,10 +981,7 @@ std::string DateTimeToSQL(TDateTime dt, bool withMSecs) {
 }
 
 bool TrySQLToDateTime(std::string_view s, TDateTime& dt) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
+  s = TrimView(s);
   size_t pos = 0, got;
   int64_t msOfDay = 0;
   if (s.size() >= 3 && s[2] == ':') {  // time only

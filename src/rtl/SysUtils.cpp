@@ -111,13 +111,17 @@ size_t PosText(std::string_view sub, std::string_view s, size_t from) {
 // ---------------------------------------------------------------------------------------------
 // trimming
 
-std::string Trim(std::string_view s) {
+std::string_view TrimView(std::string_view s) noexcept {
   size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
     ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
     --e;
-  return std::string(s.substr(b, e - b));
+  return s.substr(b, e - b);
+}
+
+std::string Trim(std::string_view s) {
+  return std::string(TrimView(s));
 }
 
 std::string TrimLeft(std::string_view s) {

@@ -45,6 +45,8 @@ bool ContainsText(std::string_view s, std::string_view sub);
 size_t PosText(std::string_view sub, std::string_view s, size_t from = 0);
 
 // --- trimming: removes characters with codes 0..32 ---
+// Without the blanks and control characters (codes 0..32) around it; TrimView without copying.
+std::string_view TrimView(std::string_view s) noexcept;
 std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);

@@ -60,16 +60,6 @@ void ReplaceAllInPlace(std::string& s, std::string_view from, std::string_view t
   s.swap(out);
 }
 
-// The text without the blanks and control characters around it, as Trim cuts it.
-std::string_view TrimmedView(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-    --e;
-  return s.substr(b, e - b);
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -558,7 +548,7 @@ std::string TCustomTextCardItem::EncodeValue(std::string_view value, const std::
   // Escapes and, for unencoded text, line breaks in one pass: a CR LF pair, a lone LF or a lone
   // CR become one written line break.
   thread_local std::string buffer;
-  const std::string_view trimmed = TrimmedView(value);
+  const std::string_view trimmed = TrimView(value);
   if (const size_t need = trimmed.size() * 6; buffer.size() < need) buffer.resize(need);
   const bool breaks = encoding.empty();
   const std::string_view br = EscapesNewlines() ? "\\n" : "=0D=0A";
@@ -643,7 +633,7 @@ void TCustomTextCardItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer,
       }
     }
     if (std::all_of(parts.begin(), parts.end(),
-                    [](const std::string& p) { return TrimmedView(p).empty(); }))
+                    [](const std::string& p) { return TrimView(p).empty(); }))
       continue;
     std::string line = LinePrefix(def, encoding, charset);
     line += ':';
@@ -1042,7 +1032,7 @@ void TLDifItem::WriteToDataBuffer(TCardFormatDataBuffer& buffer, const std::stri
                                   unsigned /*kinds*/) {
   if (!fileName.empty()) FFileName = fileName;
   auto attr = [&](std::string_view name, std::string_view rawValue) {
-    const std::string_view value = TrimmedView(rawValue);
+    const std::string_view value = TrimView(rawValue);
     if (value.empty()) return;
     std::string line;
     line.reserve(name.size() + 3 + value.size());

@@ -16,18 +16,10 @@ bool IsBlank(char c) noexcept {
   return c == ' ' || c == '\t';
 }
 
-std::string_view TrimBlanks(std::string_view s) noexcept {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
-  return s;
-}
-
 // A decimal number with '.' as separator and an optional exponent: "12", "-3.5", "1e3". Other
 // texts ("12 kg", "0x1F", "inf", "1,5") are not numbers, whatever the locale.
 bool TryNumberText(std::string_view s, double& v) {
-  s = TrimBlanks(s);
+  s = TrimView(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   size_t i = (!s.empty() && s.front() == '-') ? 1 : 0;
   bool digits = false;
@@ -120,14 +112,14 @@ bool ReadOperand(std::string_view s, size_t ABase, size_t& APos, bool AInList, s
   const size_t start = APos;
   while (APos < s.size() && !(AInList && s[APos] == ';'))
     ++APos;
-  AText.assign(TrimBlanks(s.substr(start, APos - start)));
+  AText.assign(TrimView(s.substr(start, APos - start)));
   return true;
 }
 
 }  // namespace
 
 bool TryISODateTextToDateTime(std::string_view AText, TDateTime& AValue, bool& ADateOnly) {
-  const std::string_view s = TrimBlanks(AText);
+  const std::string_view s = TrimView(AText);
   if (s.size() < 10) return false;
   for (size_t i = 0; i < 10; ++i)
     if ((i == 4 || i == 7) ? s[i] != '-' : !IsDigit(s[i])) return false;
@@ -147,16 +139,16 @@ void TFilterExpressionItem::Load(std::string_view AName, std::string_view AValue
   auto fail = [&](const std::string& what) {
     throw EFilterExpressionError("Filter expression '" + line + "': " + what);
   };
-  FFieldName.assign(TrimBlanks(AName));
+  FFieldName.assign(TrimView(AName));
   FOperands.clear();
   FCaseSensitive = false;
   FLoaded = false;
   if (FFieldName.empty()) fail("the field name is missing");
 
-  std::string_view v = TrimBlanks(AValue);
+  std::string_view v = TrimView(AValue);
   if (StartsText("case:", v)) {
     FCaseSensitive = true;
-    v = TrimBlanks(v.substr(5));
+    v = TrimView(v.substr(5));
   }
   if (v.empty()) fail("the comparison is missing");
 
@@ -173,7 +165,7 @@ void TFilterExpressionItem::Load(std::string_view AName, std::string_view AValue
     size_t end = 0;
     while (end < v.size() && v[end] != ':')
       ++end;
-    const std::string_view word = TrimBlanks(v.substr(0, end));
+    const std::string_view word = TrimView(v.substr(0, end));
     const TComparisonWord* found = nullptr;
     for (const auto& w : kWords)
       if (SameText(w.Word, word)) found = &w;
@@ -186,7 +178,7 @@ void TFilterExpressionItem::Load(std::string_view AName, std::string_view AValue
     needsOperand =
         FComparison != TFilterComparison::fcEmpty && FComparison != TFilterComparison::fcNotEmpty;
     if (!needsOperand) {
-      if (!TrimBlanks(v.substr(end)).empty())
+      if (!TrimView(v.substr(end)).empty())
         fail("'" + std::string(found->Word) + "' takes no operand");
       FLoaded = true;
       return;
@@ -240,8 +232,8 @@ int TFilterExpressionItem::Compare(std::string_view AText, const std::string& AF
 
 bool TFilterExpressionItem::Matches(std::string_view AText) const {
   using enum TFilterComparison;
-  if (FComparison == fcEmpty) return TrimBlanks(AText).empty();
-  if (FComparison == fcNotEmpty) return !TrimBlanks(AText).empty();
+  if (FComparison == fcEmpty) return TrimView(AText).empty();
+  if (FComparison == fcNotEmpty) return !TrimView(AText).empty();
   const std::string folded = FCaseSensitive ? std::string(AText) : AnsiLowerCase(AText);
   const TOperand& op = FOperands.front();
   switch (FComparison) {

@@ -11,14 +11,6 @@ namespace vela {
 
 namespace {
 
-std::string_view TrimView(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
-  return s;
-}
-
 // Reads exactly ADigits digits at APos.
 bool Digits(std::string_view s, size_t& APos, size_t ADigits, int& AValue) {
   if (APos + ADigits > s.size()) return false;
