@@ -136,44 +136,42 @@ Variant TFieldData::ConvertValue(bool& ACastError) {
   }
 }
 
-bool TFieldData::IsTextDestination() const {
+TFieldData::TDestinationKind TFieldData::DestinationKind() const {
   switch (FDataBaseFieldType) {
     case ftFloat:
     case ftCurrency:
     case ftExtended:
+      return dkFloat;
     case ftDate:
     case ftTime:
     case ftDateTime:
-      return false;
+      return dkDate;
     default:
-      return !IsIntegerFieldType(FDataBaseFieldType);
+      return IsIntegerFieldType(FDataBaseFieldType) ? dkInteger : dkText;
   }
 }
 
 Variant TFieldData::ConvertParsed(bool& ACastError) {
   ACastError = false;
-  const TFieldType ft = FDataBaseFieldType;
-  const bool integerField = IsIntegerFieldType(ft);
-  const bool floatField = ft == ftFloat || ft == ftCurrency || ft == ftExtended;
-  const bool dateField = ft == ftDate || ft == ftTime || ft == ftDateTime;
+  const TDestinationKind kind = DestinationKind();
   switch (FDataType) {
     case idtInteger:
-      if (integerField || floatField) return Variant(FParsed.Int);
-      if (dateField) return Variant::FromDateTime(static_cast<TDateTime>(FParsed.Int));
+      if (kind == dkInteger || kind == dkFloat) return Variant(FParsed.Int);
+      if (kind == dkDate) return Variant::FromDateTime(static_cast<TDateTime>(FParsed.Int));
       break;
     case idtFloat:
-      if (integerField) {
+      if (kind == dkInteger) {
         // The text way drops thousands separators before reading the number.
         const char sep = FormatSettings.ThousandSeparator;
         if (sep != '\0' && FValue.find(sep) != std::string::npos) break;
         return Variant(static_cast<int64_t>(std::nearbyint(FParsed.Number)));
       }
-      if (floatField) return Variant(FParsed.Number);
-      if (dateField) return Variant::FromDateTime(FParsed.Number);
+      if (kind == dkFloat) return Variant(FParsed.Number);
+      if (kind == dkDate) return Variant::FromDateTime(FParsed.Number);
       break;
     case idtDate:
-      if (floatField) return Variant(FParsed.Number);
-      if (dateField) return Variant::FromDateTime(FParsed.Number);
+      if (kind == dkFloat) return Variant(FParsed.Number);
+      if (kind == dkDate) return Variant::FromDateTime(FParsed.Number);
       break;
     default:
       break;
@@ -182,7 +180,7 @@ Variant TFieldData::ConvertParsed(bool& ACastError) {
 }
 
 void TFieldData::StoreDataBaseValue(Variant& AOut) {
-  if (IsTextDestination()) {
+  if (DestinationKind() == dkText) {
     FLastWasCastError = false;
     AOut.SetString(FValue);
     return;

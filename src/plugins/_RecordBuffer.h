@@ -58,8 +58,10 @@ class TFieldData : public TObject {
   // The same conversion from the engine's parsed value where that gives the same result as
   // reading the text; the text way otherwise.
   Variant ConvertParsed(bool& ACastError);
-  // Whether the database field takes the text unconverted.
-  bool IsTextDestination() const;
+  // What the database field takes: a whole number, a float, a date or time, or (all others) the
+  // text unconverted.
+  enum TDestinationKind { dkText, dkInteger, dkFloat, dkDate };
+  TDestinationKind DestinationKind() const;
 
   bool FHasValue = false;
   std::string FValue;

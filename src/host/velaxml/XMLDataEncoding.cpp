@@ -19,14 +19,6 @@ constexpr std::array<std::string_view, 2> kBinaryModeNames = {"inline", "file"};
 constexpr std::array<std::string_view, 5> kLookupModeNames = {"default", "keyvalue", "displayvalue",
                                                               "both", "customfield"};
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
-  return s;
-}
-
 // The ordinal named by AValue (its text or its number), or -1.
 template <size_t N>
 int OrdinalOf(std::string_view AValue, const std::array<std::string_view, N>& ANames) {
@@ -34,13 +26,13 @@ int OrdinalOf(std::string_view AValue, const std::array<std::string_view, N>& AN
   // element of a document carries one.
   for (size_t i = 0; i < N; ++i)
     if (AValue == ANames[i]) return static_cast<int>(i);
-  const std::string_view s = TrimBlanks(AValue);
+  const std::string_view s = TrimView(AValue);
   if (s.empty()) return -1;
   for (size_t i = 0; i < N; ++i)
     if (SameText(s, ANames[i])) return static_cast<int>(i);
   unsigned value = 0;
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-  if (s.empty() || ec != std::errc() || end != s.data() + s.size() || value >= N) return -1;
+  if (ec != std::errc() || end != s.data() + s.size() || value >= N) return -1;
   return static_cast<int>(value);
 }
 
@@ -108,7 +100,7 @@ std::string EncodeXMLFieldValue(std::string_view ABytes, TVelaXMLDataEncoding AE
 }
 
 std::string DecodeXMLFieldValue(std::string_view AText, TVelaXMLDataEncoding AEncoding) {
-  if (AEncoding != xdeNone && AEncoding != xdeText && TrimBlanks(AText).empty()) return {};
+  if (AEncoding != xdeNone && AEncoding != xdeText && TrimView(AText).empty()) return {};
   switch (AEncoding) {
     case xdeNone:
     case xdeText:
@@ -118,7 +110,7 @@ std::string DecodeXMLFieldValue(std::string_view AText, TVelaXMLDataEncoding AEn
     case xdeBase64Compressed:
       return DecompressString(Base64Decode(AText));
     case xdeHex:
-      return HexToText(TrimBlanks(AText));
+      return HexToText(TrimView(AText));
   }
   UnknownEncoding(AEncoding);
 }

@@ -221,7 +221,7 @@ class TEventRecorder : public TSAXContentHandler {
   void StartElement(std::string_view Name, const TSAXAttributes& Atts) override {
     size_t bytes = 1 + TextBytes(Name) + sizeof(uint32_t);
     FAtts.clear();
-    for (size_t i = 0; Atts.Raw()[2 * i]; ++i) {
+    for (size_t i = 0, n = Atts.Count(); i < n; ++i) {
       FAtts.emplace_back(Atts.Name(i));
       FAtts.emplace_back(Atts.Value(i));
       bytes += TextBytes(FAtts[FAtts.size() - 2]) + TextBytes(FAtts.back());

@@ -60,8 +60,6 @@ class TSAXAttributes {
   size_t Count() const noexcept;
   std::string_view Name(size_t Index) const noexcept { return Text(2 * Index); }
   std::string_view Value(size_t Index) const noexcept { return Text(2 * Index + 1); }
-  // The pairs as expat gives them: name, value, ..., nullptr.
-  const char* const* Raw() const noexcept { return FAtts; }
   // The value of the attribute with this exact name, or nullptr when there is none.
   const char* Find(std::string_view Name) const noexcept;
   // The value of the attribute, or Default when there is none.
